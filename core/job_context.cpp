@@ -1,0 +1,30 @@
+#include "core/job_context.h"
+
+#include "core/exec_log.h"
+#include "platform/codepage.h"
+#include "platform/text_file.h"
+
+namespace lumbra {
+
+std::string JobContext::StartFile(std::string_view name) const {
+  std::string path = startDir;
+  if (path.empty() || path.back() != '/') path += '/';
+  path += name;
+  return path;
+}
+
+void AppendExecLog(const JobContext& ctx, std::string_view text) {
+  if (!ctx.execLog) return;
+  platform::AppendText(ctx.StartFile(kExecLogName), platform::ToCp932(text));
+}
+
+void AppendExecLogBytes(const JobContext& ctx, std::string_view bytes) {
+  if (!ctx.execLog) return;
+  platform::AppendText(ctx.StartFile(kExecLogName), bytes);
+}
+
+void TruncateExecLog(const JobContext& ctx) {
+  platform::TruncateFile(ctx.StartFile(kExecLogName));
+}
+
+}  // namespace lumbra

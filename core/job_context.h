@@ -1,0 +1,75 @@
+// The job snapshot and the job counters: what every working subsystem reads and counts while
+// one job runs. One JobContext and one JobCounters live in the session object that main()
+// owns; operations receive them by reference, so tests build their own.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace lumbra {
+
+// The five kinds of job, numbered as the requests carry them.
+enum class JobKind : int {
+  AddToLogs = 1,
+  RebuildAllLogs = 2,
+  ListUnreferenced = 3,
+  RebuildOneLog = 4,
+  RebuildSurf = 5,
+};
+
+inline constexpr int kLogTreeCount = 5;  // LogTrees A..E
+
+// Paths of the snapshot hold at most this many characters (fields of 200 bytes); the start
+// checks refuse longer ones instead of cutting them.
+inline constexpr std::size_t kJobPathMax = 199;
+
+// At most this many pages are rewritten in one job; reaching it sets convertedPages to the
+// marker, which stops every further page and selects the limit form of the end report.
+inline constexpr int kReconstructionLimit = 19999;
+inline constexpr int kReconstructionLimitMarker = 10000000;
+
+// The snapshot taken by the start checks: normalised paths ('/' separators, no trailing '/',
+// LogTree roots ending in "log") and the switches, fixed for the whole job.
+struct JobContext {
+  // Absolute directory where the bare-named files live (lumbra.ini, lumbralog.txt, fat.txt,
+  // serch.tmp, lumbra-url.ini, ...): the directory current when the program started.
+  std::string startDir;
+
+  std::string cacheDir;
+  std::string cacheIndexFile;
+  std::array<std::string, kLogTreeCount> logDir;  // empty: that LogTree is not used
+  std::string indexDir;
+  std::string unreferencedDir;
+
+  bool readAll = false;
+  bool readNew = true;
+  bool readRef = true;
+  bool readHtm = false;
+  bool readAel = true;
+  bool readCnt = true;
+  bool execLog = false;
+  bool unrefRef = false;
+  bool unreferencedJob = false;
+  bool readBak = false;
+  bool readDom = false;
+
+  // Whether surf data (lumbra.mdb or lumbrasurf.txt) existed in the start directory at
+  // program start; decides the Surf link of the top bar.
+  bool surfAvailable = false;
+
+  // startDir + "/" + name: where a bare-named file of the system lives.
+  std::string StartFile(std::string_view name) const;
+};
+
+// The five job counters, reset by the start checks and shown by the end report.
+struct JobCounters {
+  int entryCount = 0;
+  int scannedEntries = 0;
+  int loggedFiles = 0;
+  int convertedPages = 0;
+  int scannedFiles = 0;
+};
+
+}  // namespace lumbra

@@ -1,0 +1,48 @@
+// URLs and links to paths in the LogTrees. A stored document lies at its tree root + "/" +
+// host + URL path; the text "log/" in a path marks the end of the tree root.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "core/job_context.h"
+
+namespace lumbra {
+
+// The kinds of link that ResolveLink is given (the attribute kinds of the page rewriting).
+enum class LinkKind : int {
+  Href = 1,
+  Hsef = 2,
+  Src = 3,
+  Srd = 4,
+  Background = 5,
+  Action = 10,
+  ScriptString = 99,
+};
+
+// Where a cache entry goes in the logs.
+struct LogPath {
+  std::string localPath;  // full path of the file in the chosen tree; empty: skip the entry
+  std::string treeRoot;   // the chosen tree's root
+  std::string hostDir;    // treeRoot + "/" + host
+};
+
+// Maps a normalised cache URL to its place in the LogTrees of `ctx`. Returns false (and an
+// empty localPath) when the URL has no supported scheme or would lead outside its tree.
+bool MapEntryToLogPath(const JobContext& ctx, std::string_view url, LogPath& out);
+
+// Resolves one link of the page `pagePath` in place: a "file:///" URL of an existing local
+// copy (result 1), or its web form or the link unchanged (result 0). `pageDir` ends in '/'.
+// `counterFlag` is written only for LinkKind::Src links that were not found.
+int ResolveLink(const JobContext& ctx, std::string_view treeRoot, std::string& link,
+                std::string_view pagePath, std::string_view hostDir, std::string_view pageDir,
+                LinkKind kind, bool* counterFlag);
+
+// Whether a name ends in one of the document extensions the system keeps and links to.
+bool HasDocumentExtension(std::string_view name);
+// Whether a name ends in one of the media extensions never put into the link list.
+bool HasMediaExtension(std::string_view name);
+// Removes "../" segments and "/./" from a path (at most 999 characters are handled).
+std::string ResolveDotSegments(std::string_view path);
+
+}  // namespace lumbra

@@ -1,0 +1,142 @@
+#include "logstore/path_helpers.h"
+
+#include <csignal>
+#include <string>
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "testing/temp_dir.h"
+
+namespace lumbra {
+namespace {
+
+class PathHelpersTest : public testing::TempDirTest {};
+
+TEST(FindNoCaseTest, FindsTheLowerCaseNeedleInAnyCase) {
+  EXPECT_EQ(FindNoCase("D:/SAVE/LOG/host", "log/"), 8u);
+  EXPECT_EQ(FindNoCase("abc", "abc"), 0u);
+  EXPECT_EQ(FindNoCase("abc", "abcd"), std::string_view::npos);
+  EXPECT_EQ(FindNoCase("", "x"), std::string_view::npos);
+  std::string huge(kFindNoCaseMax + 1, 'a');
+  EXPECT_EQ(FindNoCase(huge, "a"), std::string_view::npos);
+  EXPECT_EQ(FindNoCase(huge.substr(1), "a"), 0u);
+}
+
+TEST_F(PathHelpersTest, StatPathDropsOneTrailingSlash) {
+  MakeDir("save");
+  platform::FileStatus status;
+  EXPECT_EQ(StatPath(Path("save/"), status), 0);
+  EXPECT_TRUE(status.isDirectory());
+  EXPECT_EQ(StatPath("/", status), 0);
+  EXPECT_EQ(StatPath(Path("none"), status), -1);
+  EXPECT_FALSE(status.exists());
+  EXPECT_EQ(StatPath(std::string(kStatPathMax + 1, '/'), status), -1);
+}
+
+TEST(SplitPathTest, SplitsLikeSplitpath) {
+  PathParts p = SplitPath("d:/save/log/host/page.html");
+  EXPECT_EQ(p.drive, "d:");
+  EXPECT_EQ(p.dir, "/save/log/host/");
+  EXPECT_EQ(p.name, "page");
+  EXPECT_EQ(p.ext, ".html");
+  p = SplitPath("/a\\b/c.tar.gz");
+  EXPECT_EQ(p.drive, "");
+  EXPECT_EQ(p.dir, "/a\\b/");
+  EXPECT_EQ(p.name, "c.tar");
+  EXPECT_EQ(p.ext, ".gz");
+  p = SplitPath("/x/alog/");
+  EXPECT_EQ(p.dir, "/x/alog/");
+  EXPECT_EQ(p.name, "");
+  EXPECT_EQ(p.ext, "");
+}
+
+TEST_F(PathHelpersTest, CheckPathNamesTheFirstMissingPart) {
+  MakeDir("save");
+  WriteFile("save/page.html", "x");
+  EXPECT_EQ(CheckPath("q:/save/"), kDriveMissing);
+  EXPECT_EQ(CheckPath(Path("nosuch/")), kDirectoryMissing);
+  EXPECT_EQ(CheckPath(Path("save/none.html")), kFileMissing);
+  EXPECT_EQ(CheckPath(Path("save/")), kPathOk);
+  EXPECT_EQ(CheckPath(Path("save/page.html")), kPathOk);
+}
+
+TEST_F(PathHelpersTest, MakeDirectoriesMakesEveryLevelOfTheDirectoryPart) {
+  MakeDirectories(Path("a/b/"));
+  EXPECT_TRUE(platform::GetStatus(Path("a/b")).isDirectory());
+  MakeDirectories(Path("c/d"));
+  EXPECT_TRUE(platform::GetStatus(Path("c")).isDirectory());
+  EXPECT_FALSE(platform::GetStatus(Path("c/d")).exists());
+  MakeDirectories(Path("save/log/host/dir/page.html"));
+  EXPECT_TRUE(platform::GetStatus(Path("save/log/host/dir")).isDirectory());
+  EXPECT_FALSE(platform::GetStatus(Path("save/log/host/dir/page.html")).exists());
+}
+
+TEST_F(PathHelpersTest, CopyReplaceOverwritesAndGivesTheNormalMode) {
+  std::string source = WriteFile("src", "new bytes");
+  std::string target = WriteFile("dst", "old");
+  ASSERT_TRUE(platform::SetFileMode(target, 0600));
+  EXPECT_TRUE(CopyReplace(target, source));
+  EXPECT_EQ(ReadFile("dst"), "new bytes");
+  EXPECT_EQ(platform::GetStatus(target).mode & 0777, platform::NormalFileMode());
+  EXPECT_TRUE(CopyReplace(Path("fresh"), source));
+  EXPECT_EQ(ReadFile("fresh"), "new bytes");
+}
+
+TEST_F(PathHelpersTest, CopyReplaceLeavesAReadOnlyTargetAndReportsIt) {
+  std::string source = WriteFile("src", "new");
+  std::string target = WriteFile("dst", "kept");
+  ASSERT_TRUE(platform::SetFileMode(target, 0444));
+  EXPECT_FALSE(CopyReplace(target, source));
+  EXPECT_EQ(ReadFile("dst"), "kept");
+  EXPECT_FALSE(CopyReplace(Path("x"), Path("no-source")));
+  EXPECT_FALSE(platform::GetStatus(Path("x")).exists());
+  EXPECT_FALSE(CopyReplace(Path("nodir/x"), source));
+}
+
+// A write that fails part-way (the file-size limit is hit) must leave the old content whole.
+TEST_F(PathHelpersTest, CopyReplaceFailingPartWayKeepsTheOldFile) {
+  std::string source = WriteFile("big", std::string(200000, 'n'));
+  std::string target = WriteFile("target", std::string(1000, 'o'));
+  pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit limit = {50000, 50000};
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    ::_exit(CopyReplace(target, source) ? 1 : 0);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "CopyReplace must report the failed write";
+  EXPECT_EQ(ReadFile("target"), std::string(1000, 'o'));
+  auto names = platform::ListDirectory(root());
+  EXPECT_EQ(names->size(), 4u) << "no temporary file may be left behind";
+}
+
+TEST_F(PathHelpersTest, SameFileContentComparesOverTheFirstFile) {
+  std::string empty1 = WriteFile("e1", "");
+  std::string empty2 = WriteFile("e2", "");
+  std::string a = WriteFile("a", std::string(5000, 'x'));
+  std::string longer = WriteFile("b", std::string(5000, 'x') + "tail");
+  std::string other = WriteFile("c", std::string(4999, 'x') + "y");
+  EXPECT_TRUE(SameFileContent(empty1, empty2));
+  EXPECT_TRUE(SameFileContent(a, longer));
+  EXPECT_FALSE(SameFileContent(longer, a));
+  EXPECT_FALSE(SameFileContent(a, other));
+  EXPECT_FALSE(SameFileContent(a, Path("none")));
+}
+
+TEST_F(PathHelpersTest, CountFilesCountsOnlyRegularFilesDirectlyInside) {
+  WriteFile("d/one", "1");
+  WriteFile("d/two", "2");
+  WriteFile("d/sub/three", "3");
+  EXPECT_EQ(CountFiles(Path("d")), 2);
+  EXPECT_EQ(CountFiles(Path("d/")), 2);
+  EXPECT_EQ(CountFiles(Path("none")), 0);
+}
+
+}  // namespace
+}  // namespace lumbra

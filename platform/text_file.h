@@ -1,0 +1,64 @@
+// Text files as the system writes and reads them: written with CR LF line ends (the form
+// they have on Windows, so files can be exchanged), read accepting CR LF and LF alike.
+// Bytes are not converted: callers convert their own texts with platform/codepage.h.
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+namespace lumbra::platform {
+
+// Reads a text file the way a C text-mode read with a fixed buffer does: each ReadChunk
+// takes at most `bufferSize - 1` characters, stopping after the first '\n'; a CR directly
+// before a LF is dropped. A longer line therefore arrives in several chunks.
+class TextReader {
+ public:
+  TextReader() = default;
+  ~TextReader();
+  TextReader(const TextReader&) = delete;
+  TextReader& operator=(const TextReader&) = delete;
+
+  bool Open(const std::string& path);
+  bool isOpen() const { return file_ != nullptr; }
+  // False at the end of the file (nothing read).
+  bool ReadChunk(std::size_t bufferSize, std::string& out);
+  // A whole line without its line end (CR LF or LF); false at the end of the file.
+  bool ReadLine(std::string& out);
+  void Close();
+
+ private:
+  int Get();
+  std::FILE* file_ = nullptr;
+  int pending_ = -1;  // one byte read ahead after a CR
+};
+
+// Writes a text file: every '\n' written becomes CR LF. Errors are remembered, and Close
+// tells whether everything reached the file.
+class TextWriter {
+ public:
+  enum class Mode { Truncate, Append };
+
+  TextWriter() = default;
+  ~TextWriter();
+  TextWriter(const TextWriter&) = delete;
+  TextWriter& operator=(const TextWriter&) = delete;
+
+  bool Open(const std::string& path, Mode mode);
+  bool isOpen() const { return file_ != nullptr; }
+  void Write(std::string_view bytes);
+  // True when the file was open and every write and the close succeeded.
+  bool Close();
+
+ private:
+  std::FILE* file_ = nullptr;
+  bool failed_ = false;
+};
+
+// Appends `bytes` (with '\n' as CR LF) to a text file, opening and closing it; true on success.
+bool AppendText(const std::string& path, std::string_view bytes);
+// Creates or truncates a file to zero length; true on success.
+bool TruncateFile(const std::string& path);
+
+}  // namespace lumbra::platform

@@ -1,0 +1,49 @@
+// A front end for tests: records every text it is shown, answers the Yes/No questions from
+// a script, and answers progress with 1 until a chosen call, then 0 for good.
+#pragma once
+
+#include <deque>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/frontend.h"
+
+namespace lumbra::testing {
+
+class ScriptedFrontend : public Frontend {
+ public:
+  struct Event {
+    enum Kind { Progress, Status, Message, Question } kind;
+    std::string text;
+  };
+
+  int ReportProgress(std::string_view text) override;
+  void ShowStatus(std::string_view text) override;
+  void ShowMessage(std::string_view text) override;
+  bool AskYesNo(std::string_view text) override;
+
+  // Answers for the coming questions, in order; a question beyond them is answered No.
+  void QueueAnswers(std::initializer_list<bool> answers);
+  // Progress answers 0 from the n-th call on (1-based); 0 never stops.
+  void StopAtProgressCall(int n) { stopAt_ = n; }
+  // Ends a job: the stop answer holds only until the job is over.
+  void ResetStop() { stopped_ = false; }
+
+  const std::vector<Event>& events() const { return events_; }
+  std::vector<std::string> messages() const { return TextsOf(Event::Message); }
+  std::vector<std::string> questions() const { return TextsOf(Event::Question); }
+  std::vector<std::string> statuses() const { return TextsOf(Event::Status); }
+  std::vector<std::string> progress() const { return TextsOf(Event::Progress); }
+  int progressCalls() const { return progressCalls_; }
+
+ private:
+  std::vector<std::string> TextsOf(Event::Kind kind) const;
+  std::vector<Event> events_;
+  std::deque<bool> answers_;
+  int stopAt_ = 0;
+  int progressCalls_ = 0;
+  bool stopped_ = false;
+};
+
+}  // namespace lumbra::testing

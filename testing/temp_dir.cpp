@@ -1,0 +1,52 @@
+#include "testing/temp_dir.h"
+
+#include <cstdlib>
+#include <fstream>
+
+#include <sys/stat.h>
+#include <utime.h>
+
+namespace lumbra::testing {
+
+std::string TempDirTest::Path(std::string_view relative) const {
+  if (!relative.empty() && relative.front() == '/') return std::string(relative);
+  return root() + "/" + std::string(relative);
+}
+
+std::string TempDirTest::MakeDir(std::string_view relative) const {
+  std::string path = Path(relative);
+  for (std::size_t i = root().size() + 1; i <= path.size(); ++i) {
+    if (i == path.size() || path[i] == '/') ::mkdir(path.substr(0, i).c_str(), 0777);
+  }
+  return path;
+}
+
+std::string TempDirTest::WriteFile(std::string_view relative, std::string_view content) const {
+  std::string path = Path(relative);
+  std::size_t slash = path.rfind('/');
+  if (slash > root().size()) MakeDir(path.substr(0, slash));
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(content.data(), static_cast<std::streamsize>(content.size()));
+  EXPECT_TRUE(out.good()) << "cannot write " << path;
+  return path;
+}
+
+std::string TempDirTest::ReadFile(std::string_view pathOrRelative) const {
+  auto content = platform::ReadFile(Path(pathOrRelative));
+  return content ? *content : std::string("<missing>");
+}
+
+void SetMtime(const std::string& path, long long seconds) {
+  struct utimbuf times;
+  times.actime = static_cast<time_t>(seconds);
+  times.modtime = static_cast<time_t>(seconds);
+  ::utime(path.c_str(), &times);
+}
+
+std::string RealDataPath(std::string_view relative) {
+  const char* base = std::getenv("LUMBRA_REALDATA");
+  std::string path = base != nullptr ? base : "../shared/realdata";
+  return path + "/" + std::string(relative);
+}
+
+}  // namespace lumbra::testing
