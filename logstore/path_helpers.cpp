@@ -134,6 +134,13 @@ bool SameFileContent(const std::string& pathA, const std::string& pathB) {
   return same;
 }
 
+std::string FileUrl(std::string_view absolutePath) {
+  std::string url = "file://";
+  if (absolutePath.empty() || absolutePath.front() != '/') url += '/';
+  url += absolutePath;
+  return url;
+}
+
 int CountFiles(const std::string& dir) {
   auto names = platform::ListDirectory(dir);
   if (!names) return 0;

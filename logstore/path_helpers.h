@@ -62,6 +62,10 @@ bool CopyReplace(const std::string& target, const std::string& source);
 // (callers compare the sizes first).
 bool SameFileContent(const std::string& pathA, const std::string& pathB);
 
+// The local link to a file: "file://" followed by the absolute path, so that it reads
+// file:///home/user/save/log/host/page.html (three slashes, as a browser expects).
+std::string FileUrl(std::string_view absolutePath);
+
 // The number of regular files directly in `dir`; 0 when it cannot be listed.
 int CountFiles(const std::string& dir);
 

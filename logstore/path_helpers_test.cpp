@@ -129,6 +129,11 @@ TEST_F(PathHelpersTest, SameFileContentComparesOverTheFirstFile) {
   EXPECT_FALSE(SameFileContent(a, Path("none")));
 }
 
+TEST(FileUrlTest, HasThreeSlashesBeforeAnAbsolutePath) {
+  EXPECT_EQ(FileUrl("/home/u/save/log/host/p.html"), "file:///home/u/save/log/host/p.html");
+  EXPECT_EQ(FileUrl("rel/p.html"), "file:///rel/p.html");
+}
+
 TEST_F(PathHelpersTest, CountFilesCountsOnlyRegularFilesDirectlyInside) {
   WriteFile("d/one", "1");
   WriteFile("d/two", "2");
