@@ -23,8 +23,6 @@ void AppendExecLogBytes(const JobContext& ctx, std::string_view bytes) {
   platform::AppendText(ctx.StartFile(kExecLogName), bytes);
 }
 
-void TruncateExecLog(const JobContext& ctx) {
-  platform::TruncateFile(ctx.StartFile(kExecLogName));
-}
+void TruncateExecLog(const JobContext& ctx) { platform::TruncateFile(ctx.StartFile(kExecLogName)); }
 
 }  // namespace lumbra

@@ -12,8 +12,11 @@ TEST(CodepageTest, OwnTextsBecomeCp932) {
 }
 
 TEST(CodepageTest, RoundTripsAndReplacesWhatCannotBeHeld) {
-  EXPECT_EQ(Cp932ToUtf8(ToCp932("キャッシュ　パスが存在しません")), "キャッシュ　パスが存在しません");
-  EXPECT_EQ(ToCp932("a\xF0\x9F\x98\x80" "b"), "a?b");  // an emoji has no CP932 form
+  EXPECT_EQ(Cp932ToUtf8(ToCp932("キャッシュ　パスが存在しません")),
+            "キャッシュ　パスが存在しません");
+  EXPECT_EQ(ToCp932("a\xF0\x9F\x98\x80"
+                    "b"),
+            "a?b");  // an emoji has no CP932 form
   EXPECT_EQ(Cp932ToUtf8("a\x81"), "a\xEF\xBF\xBD");
 }
 

@@ -1,0 +1,275 @@
+#include "app/job_driver.h"
+
+#include <cstdio>
+
+#include "core/exec_log.h"
+#include "logstore/path_helpers.h"
+#include "platform/fs.h"
+#include "platform/text_file.h"
+
+namespace lumbra {
+namespace {
+
+void ReplaceBackslashes(std::string& path) {
+  for (char& c : path) {
+    if (c == '\\') c = '/';
+  }
+}
+
+void DropTrailingSlash(std::string& path) {
+  if (!path.empty() && path.back() == '/') path.pop_back();
+}
+
+// A relative path is taken below the start directory, so every path of the snapshot is
+// absolute and its file:// links lead somewhere. A path typed with a drive letter is left
+// alone: the checks answer that its drive does not exist.
+void MakeAbsolute(std::string& path, const std::string& startDir) {
+  if (path.empty() || path.front() == '/' || SplitPath(path).drive.size() > 0) return;
+  path = startDir + "/" + path;
+}
+
+// Paths of the snapshot are limited; a longer one is refused with its own message instead
+// of being cut to another directory.
+bool RefuseTooLong(const std::string& path, Frontend& frontend) {
+  if (path.size() <= kJobPathMax) return false;
+  frontend.ShowMessage("パスが長すぎます（" + std::to_string(kJobPathMax) + " 文字まで）\r" + path);
+  return true;
+}
+
+bool EndsInLog(std::string& path) {
+  if (path.size() < 3) return false;
+  std::string tail = path.substr(path.size() - 3);
+  for (char& c : tail) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  if (tail != "log") return false;
+  path.replace(path.size() - 3, 3, "log");
+  return true;
+}
+
+std::string Printf6(int value) {
+  char buffer[32];
+  std::snprintf(buffer, sizeof buffer, "%6d", value);
+  return buffer;
+}
+
+}  // namespace
+
+bool DetectSurfData(const std::string& startDir) {
+  if (platform::GetStatus(startDir + "/lumbra.mdb").exists()) return true;
+  platform::TextReader reader;
+  return reader.Open(startDir + "/lumbrasurf.txt");
+}
+
+bool CheckLogPath(std::string& dest, std::string_view typed, const std::string& startDir,
+                  Frontend& frontend) {
+  dest = std::string(typed);
+  if (dest.empty()) return true;
+  ReplaceBackslashes(dest);
+  DropTrailingSlash(dest);
+  if (!EndsInLog(dest)) {
+    frontend.ShowMessage("ログパスの最後は「ｌｏｇ］でなければなりません");
+    return false;
+  }
+  MakeAbsolute(dest, startDir);
+  if (RefuseTooLong(dest, frontend)) return false;
+  switch (CheckPath(dest + "/")) {
+    case kDriveMissing:
+      frontend.ShowMessage("ログ　ドライブが存在しません");
+      return false;
+    case kDirectoryMissing:
+      if (!frontend.AskYesNo("ログ　パス\r" + dest + "\rが存在しません　作成しますか"))
+        return false;
+      MakeDirectories(dest + "/");
+      if (!platform::GetStatus(dest).isDirectory()) {
+        frontend.ShowMessage("ログ　パスを作成できません\r" + dest);
+        return false;
+      }
+      return true;
+    default:
+      return true;
+  }
+}
+
+bool PrepareJob(Session& session, Frontend& frontend) {
+  const JobSettings& s = session.settings;
+  JobContext& ctx = session.ctx;
+  ctx = JobContext{};
+  ctx.startDir = session.startDir;
+  ctx.readAll = s.readAll;
+  ctx.readNew = s.readNew;
+  ctx.readRef = s.readRef;
+  ctx.readHtm = s.readHtm;
+  ctx.readAel = s.readAel;
+  ctx.readCnt = s.readCnt;
+  ctx.execLog = s.execLog;
+  ctx.unrefRef = s.unrefRef;
+  ctx.unreferencedJob = s.unreferencedJob;
+  ctx.readBak = s.readBak;
+  ctx.readDom = s.readDom;
+  ctx.surfAvailable = session.surfAvailable;
+  session.counters = JobCounters{};
+
+  ctx.unreferencedDir = s.unreferencedDir;
+  DropTrailingSlash(ctx.unreferencedDir);
+  ReplaceBackslashes(ctx.unreferencedDir);
+  MakeAbsolute(ctx.unreferencedDir, session.startDir);
+  if (ctx.unreferencedJob && RefuseTooLong(ctx.unreferencedDir, frontend)) return false;
+
+  // One trailing '/' goes before the backslashes are turned; a trailing backslash stays.
+  ctx.cacheDir = s.cacheDir;
+  DropTrailingSlash(ctx.cacheDir);
+  ReplaceBackslashes(ctx.cacheDir);
+  MakeAbsolute(ctx.cacheDir, session.startDir);
+  if (RefuseTooLong(ctx.cacheDir, frontend)) return false;
+  switch (CheckPath(ctx.cacheDir + "/")) {
+    case kDriveMissing:
+      frontend.ShowMessage("キャッシュ　ドライブが存在しません");
+      return false;
+    case kDirectoryMissing:
+      frontend.ShowMessage("キャッシュ　パスが存在しません");
+      return false;
+    default:
+      break;
+  }
+  for (std::string_view name : {"/fat.db", "/cache1/mm256.dat", "/index.dat", "/iexplore.cif"}) {
+    if (PathExists(ctx.cacheDir + std::string(name))) {
+      ctx.cacheIndexFile = ctx.cacheDir + std::string(name);
+      break;
+    }
+  }
+  if (ctx.cacheIndexFile.empty()) {
+    frontend.ShowMessage("キャッシュ　データが存在しません\rパス設定を確認してください");
+    return false;
+  }
+
+  bool anyLog = false;
+  for (int i = 0; i < kLogTreeCount; ++i) {
+    std::size_t k = static_cast<std::size_t>(i);
+    if (!CheckLogPath(ctx.logDir[k], s.logDir[k], session.startDir, frontend)) return false;
+    anyLog = anyLog || !ctx.logDir[k].empty();
+  }
+  if (!anyLog) {
+    frontend.ShowMessage("ログ用のパスが存在しません\rパス設定を確認してください");
+    return false;
+  }
+
+  ctx.indexDir = s.indexDir;
+  if (ctx.indexDir.empty()) {
+    frontend.ShowMessage("インデックス　ドライブが存在しません");
+    return false;
+  }
+  DropTrailingSlash(ctx.indexDir);
+  ReplaceBackslashes(ctx.indexDir);
+  DropTrailingSlash(ctx.indexDir);
+  MakeAbsolute(ctx.indexDir, session.startDir);
+  if (RefuseTooLong(ctx.indexDir, frontend)) return false;
+  if (CheckPath(ctx.indexDir + "/") == kDriveMissing) {
+    frontend.ShowMessage("インデックス　ドライブが存在しません");
+    return false;
+  }
+  if (!PathExists(ctx.indexDir) && ctx.indexDir.size() + 1 > 3) {
+    if (!frontend.AskYesNo("インデックス　パスが存在しません\r　　　作成しますか")) return false;
+    MakeDirectories(ctx.indexDir + "/");
+    if (!platform::GetStatus(ctx.indexDir).isDirectory()) {
+      frontend.ShowMessage("インデックス　パスを作成できません\r" + ctx.indexDir);
+      return false;
+    }
+  }
+
+  if (ctx.unreferencedJob) platform::TruncateFile(ctx.StartFile("serch.tmp"));
+  return true;
+}
+
+std::string FormatJobEnd(const JobCounters& counters, long long seconds) {
+  std::string elapsed = "総経過時間　　　　　　\t" + Printf6(static_cast<int>(seconds)) + "秒\r";
+  std::string converted = "変換ファイル数　　　　\t" + Printf6(counters.convertedPages) + "件\r";
+  if (counters.entryCount != 0) {
+    return "ログ追加処理　終了\r\r"
+           "チェック総ファイル数　\t" +
+           Printf6(counters.scannedEntries) +
+           "件\r"
+           "ログ登録ファイル数　　\t" +
+           Printf6(counters.loggedFiles) + "件\r" + converted + elapsed;
+  }
+  if (counters.convertedPages == kReconstructionLimitMarker) {
+    return "再構成の最大件数は " + std::to_string(kReconstructionLimit) + " 件で終了です";
+  }
+  return "ＨＴＭＬ 再構成　終了\r\r"
+         "チェック総ファイル数　\t" +
+         Printf6(counters.scannedFiles) + "件\r" + converted + elapsed;
+}
+
+bool JobDriver::StartJob(JobKind kind, int logNumber) {
+  (void)kind;
+  (void)logNumber;
+  if (session_.busy) return false;
+  session_.busy = true;
+  platform::ChangeDirectory(session_.startDir);
+  if (session_.settings.execLog) {
+    JobContext logOnly;
+    logOnly.startDir = session_.startDir;
+    TruncateExecLog(logOnly);
+  }
+  if (onBusyChanged) onBusyChanged(true);
+  if (!PrepareJob(session_, frontend_)) {
+    EndBusy();
+    return false;
+  }
+  frontend_.ShowStatus(kIdleText);
+  return true;
+}
+
+bool JobDriver::Command(JobKind kind, int logNumber) {
+  if (!StartJob(kind, logNumber)) return false;
+  if (kind == JobKind::AddToLogs) {
+    posted_.push_back({kind, logNumber});
+  } else {
+    RunJob(logNumber, kind);
+  }
+  return true;
+}
+
+int JobDriver::RunPostedJobs() {
+  int ran = 0;
+  while (!posted_.empty()) {
+    Request request = posted_.front();
+    posted_.pop_front();
+    RunJob(request.logNumber, request.kind);
+    ++ran;
+  }
+  return ran;
+}
+
+bool JobDriver::RunJob(int logNumber, JobKind kind) {
+  (void)logNumber;
+  int value = static_cast<int>(kind);
+  if (value < 1 || value > 5) {
+    EndBusy();
+    lastCompleted_ = false;
+    return false;
+  }
+  std::int64_t start = platform::WaitNextSecond(clock_);
+  const char* status = kind == JobKind::AddToLogs ? "キャッシュからデータを読みとり中"
+                                                  : "作成されたログの参照関係を再構成しています";
+  frontend_.ShowStatus(status);
+  bool completed = true;
+  std::int64_t end = platform::WaitNextSecond(clock_);
+  frontend_.ShowStatus(kIdleText);
+  ReportJobEnd(end - start);
+  EndBusy();
+  lastCompleted_ = completed;
+  return completed;
+}
+
+void JobDriver::ReportJobEnd(long long seconds) {
+  frontend_.ShowMessage(FormatJobEnd(session_.counters, seconds));
+  AppendExecLog(session_.ctx, "実行処理終了　" + std::to_string(seconds) + " 秒\n");
+}
+
+void JobDriver::EndBusy() {
+  session_.busy = false;
+  if (onBusyChanged) onBusyChanged(false);
+}
+
+}  // namespace lumbra

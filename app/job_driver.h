@@ -1,0 +1,95 @@
+// The job driver: the start checks that turn the settings into the job snapshot, the job
+// sequence, the end report and the busy state. Toolkit-free; every front end (the window,
+// lumbra-cli, the tests' scripted double) drives jobs through it.
+//
+// A job command is StartJob followed by RunJob. "ログ追加" queues its RunJob so that it runs
+// after the command has returned (PostedJobs); every other kind runs inside the command.
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "app/settings.h"
+#include "core/frontend.h"
+#include "core/job_context.h"
+#include "platform/clock.h"
+
+namespace lumbra {
+
+inline constexpr std::string_view kIdleText = "パスを設定して、処理ボタンをクリックしてください";
+
+// Everything a run of the program keeps between jobs: owned by main(), passed by reference.
+struct Session {
+  std::string startDir;  // absolute; the directory current at program start
+  JobSettings settings;
+  JobContext ctx;
+  JobCounters counters;
+  bool busy = false;
+  bool surfAvailable = false;
+};
+
+// Whether surf data exists in `startDir`: lumbra.mdb exists or lumbrasurf.txt can be read.
+bool DetectSurfData(const std::string& startDir);
+
+// Copies the switches and normalises the paths of `settings` into ctx, resets the counters,
+// and runs every start check with its message or question. True when the job may run.
+bool PrepareJob(Session& session, Frontend& frontend);
+
+// Normalises one LogTree path into `dest` and checks it (must end in "log"; a missing
+// directory is created after the user agrees). True when accepted or empty.
+bool CheckLogPath(std::string& dest, std::string_view typed, const std::string& startDir,
+                  Frontend& frontend);
+
+// The end report: the message box text for the counters and the elapsed seconds.
+std::string FormatJobEnd(const JobCounters& counters, long long seconds);
+
+class JobDriver {
+ public:
+  JobDriver(Session& session, Frontend& frontend, platform::Clock& clock)
+      : session_(session), frontend_(frontend), clock_(clock) {}
+
+  // The common start of every job command. False when the job does not run: a job is
+  // already running, or a start check refused it (the reason has been shown). On true the
+  // session is busy and the job must be run with RunJob (or Post for "ログ追加").
+  bool StartJob(JobKind kind, int logNumber);
+
+  // A job command as the window gives it: StartJob, then RunJob at once, or queued for
+  // "ログ追加". Returns whether the job started.
+  bool Command(JobKind kind, int logNumber = 0);
+
+  // The job: its work by kind, the index pages when it completed, the frame pages, the end
+  // report and the end of the busy state. Returns whether the work completed.
+  bool RunJob(int logNumber, JobKind kind);
+
+  // Runs the queued "ログ追加" requests; the front end's event loop calls it after the
+  // command handler has returned. Returns the number of jobs run.
+  int RunPostedJobs();
+  bool HasPostedJobs() const { return !posted_.empty(); }
+
+  // The abort button: clears busy, so the next progress call answers 0.
+  void Abort() { session_.busy = false; }
+
+  // Told when the commands must be disabled (true) or enabled again (false).
+  std::function<void(bool busy)> onBusyChanged;
+
+  // Whether the last job completed (false when it was stopped or failed).
+  bool lastJobCompleted() const { return lastCompleted_; }
+
+ private:
+  struct Request {
+    JobKind kind;
+    int logNumber;
+  };
+  void EndBusy();
+  void ReportJobEnd(long long seconds);
+
+  Session& session_;
+  Frontend& frontend_;
+  platform::Clock& clock_;
+  std::deque<Request> posted_;
+  bool lastCompleted_ = false;
+};
+
+}  // namespace lumbra

@@ -1,0 +1,253 @@
+#include "app/job_driver.h"
+
+#include "platform/codepage.h"
+#include "testing/scripted_frontend.h"
+#include "testing/temp_dir.h"
+
+namespace lumbra {
+namespace {
+
+// A clock that moves one second per sleep, so a job never waits for real seconds.
+class StepClock : public platform::Clock {
+ public:
+  std::int64_t NowSeconds() override { return now; }
+  void SleepToNextSecond() override { now += step; }
+  std::int64_t now = 1000;
+  std::int64_t step = 1;
+};
+
+class JobDriverTest : public testing::TempDirTest {
+ protected:
+  void SetUp() override {
+    session.startDir = root();
+    WriteFile("cache/index.dat", "x");
+    MakeDir("save/alog");
+    MakeDir("idx");
+    session.settings.cacheDir = Path("cache");
+    session.settings.logDir[0] = Path("save/alog");
+    session.settings.indexDir = Path("idx");
+  }
+  bool Prepare() { return PrepareJob(session, fe); }
+
+  Session session;
+  testing::ScriptedFrontend fe;
+  StepClock clock;
+};
+
+TEST_F(JobDriverTest, PathsAreNormalisedIntoTheSnapshot) {
+  session.settings.cacheDir = Path("cache") + "/";
+  session.settings.logDir[0] = Path("save\\aLOG\\");
+  session.settings.logDir[2] = Path("save/catalog");
+  MakeDir("save/catalog");
+  session.settings.indexDir = Path("idx") + "\\";
+  session.settings.readAll = true;
+  session.settings.readDom = true;
+  ASSERT_TRUE(Prepare()) << ::testing::PrintToString(fe.messages())
+                         << ::testing::PrintToString(fe.questions());
+  EXPECT_EQ(session.ctx.cacheDir, Path("cache"));
+  EXPECT_EQ(session.ctx.cacheIndexFile, Path("cache/index.dat"));
+  EXPECT_EQ(session.ctx.logDir[0],
+            Path("save/alog"));  // the last three letters are written back in lower case
+  EXPECT_EQ(session.ctx.logDir[1], "");
+  EXPECT_EQ(session.ctx.logDir[2], Path("save/catalog"));  // only the last three letters count
+  EXPECT_EQ(session.ctx.indexDir, Path("idx"));
+  EXPECT_EQ(session.ctx.startDir, root());
+  EXPECT_TRUE(session.ctx.readAll);
+  EXPECT_TRUE(session.ctx.readDom);
+  EXPECT_TRUE(fe.messages().empty());
+}
+
+TEST_F(JobDriverTest, RelativePathsAreTakenBelowTheStartDirectory) {
+  session.settings.cacheDir = "cache";
+  session.settings.logDir[0] = "save/alog";
+  session.settings.indexDir = "idx";
+  ASSERT_TRUE(Prepare());
+  EXPECT_EQ(session.ctx.cacheDir, Path("cache"));
+  EXPECT_EQ(session.ctx.logDir[0], Path("save/alog"));
+  EXPECT_EQ(session.ctx.indexDir, Path("idx"));
+}
+
+TEST_F(JobDriverTest, ATrailingBackslashOfTheCachePathStaysAsSlash) {
+  session.settings.cacheDir = Path("cache") + "\\";
+  ASSERT_TRUE(Prepare());
+  EXPECT_EQ(session.ctx.cacheDir, Path("cache") + "/");
+  EXPECT_EQ(session.ctx.cacheIndexFile, Path("cache") + "//index.dat");
+}
+
+struct RefusalCase {
+  const char* name;
+  void (*change)(JobSettings&, const std::string& root);
+  const char* message;
+};
+
+class JobDriverRefusalTest : public JobDriverTest,
+                             public ::testing::WithParamInterface<RefusalCase> {};
+
+TEST_P(JobDriverRefusalTest, ShowsItsMessageAndRefuses) {
+  GetParam().change(session.settings, root());
+  EXPECT_FALSE(Prepare());
+  EXPECT_EQ(fe.messages(), std::vector<std::string>{GetParam().message});
+  EXPECT_TRUE(fe.questions().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    StartChecks, JobDriverRefusalTest,
+    ::testing::Values(
+        RefusalCase{"CacheDrive",
+                    [](JobSettings& s, const std::string&) { s.cacheDir = "q:\\cache"; },
+                    "キャッシュ　ドライブが存在しません"},
+        RefusalCase{"CachePath",
+                    [](JobSettings& s, const std::string& r) { s.cacheDir = r + "/nocache"; },
+                    "キャッシュ　パスが存在しません"},
+        RefusalCase{"CacheData",
+                    [](JobSettings& s, const std::string& r) { s.cacheDir = r + "/save"; },
+                    "キャッシュ　データが存在しません\rパス設定を確認してください"},
+        RefusalCase{"LogEnding",
+                    [](JobSettings& s, const std::string& r) { s.logDir[1] = r + "/save/logs"; },
+                    "ログパスの最後は「ｌｏｇ］でなければなりません"},
+        RefusalCase{"LogShort", [](JobSettings& s, const std::string&) { s.logDir[3] = "lo"; },
+                    "ログパスの最後は「ｌｏｇ］でなければなりません"},
+        RefusalCase{"LogDrive",
+                    [](JobSettings& s, const std::string&) { s.logDir[4] = "z:\\save\\log"; },
+                    "ログ　ドライブが存在しません"},
+        RefusalCase{"NoLogs", [](JobSettings& s, const std::string&) { s.logDir[0] = ""; },
+                    "ログ用のパスが存在しません\rパス設定を確認してください"},
+        RefusalCase{"EmptyIndex", [](JobSettings& s, const std::string&) { s.indexDir = ""; },
+                    "インデックス　ドライブが存在しません"},
+        RefusalCase{"IndexDrive", [](JobSettings& s, const std::string&) { s.indexDir = "x:/idx"; },
+                    "インデックス　ドライブが存在しません"}),
+    [](const ::testing::TestParamInfo<RefusalCase>& info) { return std::string(info.param.name); });
+
+TEST_F(JobDriverTest, AnyOfTheFourIndexFilesPassesTheCacheCheck) {
+  for (const char* name : {"fat.db", "cache1/mm256.dat", "iexplore.cif"}) {
+    std::string dir = "c_" + std::to_string(name[0]);
+    WriteFile(dir + "/" + name, "x");
+    session.settings.cacheDir = Path(dir);
+    ASSERT_TRUE(Prepare()) << name;
+    EXPECT_EQ(session.ctx.cacheIndexFile, Path(dir) + "/" + name);
+  }
+}
+
+TEST_F(JobDriverTest, AMissingLogDirectoryIsMadeOnlyAfterYes) {
+  session.settings.logDir[1] = Path("new/blog");
+  fe.QueueAnswers({false});
+  EXPECT_FALSE(Prepare());
+  EXPECT_EQ(fe.questions(), std::vector<std::string>{"ログ　パス\r" + Path("new/blog") +
+                                                     "\rが存在しません　作成しますか"});
+  EXPECT_FALSE(platform::GetStatus(Path("new")).exists());
+
+  fe.QueueAnswers({true});
+  EXPECT_TRUE(Prepare());
+  EXPECT_TRUE(platform::GetStatus(Path("new/blog")).isDirectory());
+  EXPECT_EQ(session.ctx.logDir[1], Path("new/blog"));
+}
+
+TEST_F(JobDriverTest, AMissingIndexDirectoryIsMadeOnlyAfterYes) {
+  session.settings.indexDir = Path("made/idx");
+  fe.QueueAnswers({false, true});
+  EXPECT_FALSE(Prepare());
+  EXPECT_FALSE(platform::GetStatus(Path("made")).exists());
+  EXPECT_TRUE(Prepare());
+  EXPECT_EQ(fe.questions(),
+            (std::vector<std::string>(2, "インデックス　パスが存在しません\r　　　作成しますか")));
+  EXPECT_TRUE(platform::GetStatus(Path("made/idx")).isDirectory());
+}
+
+TEST_F(JobDriverTest, AnOverlongPathIsRefusedNotCut) {
+  std::string deep = Path(std::string(kJobPathMax, 'd') + "/log");
+  session.settings.logDir[0] = deep;
+  EXPECT_FALSE(Prepare());
+  ASSERT_EQ(fe.messages().size(), 1u);
+  EXPECT_EQ(fe.messages()[0], "パスが長すぎます（199 文字まで）\r" + deep);
+  EXPECT_TRUE(fe.questions().empty());
+}
+
+TEST_F(JobDriverTest, TheUnreferencedJobEmptiesTheLinkList) {
+  WriteFile("serch.tmp", "http://old 0\r\n");
+  session.settings.unreferencedJob = true;
+  session.settings.unreferencedDir = Path("save/alog/");
+  ASSERT_TRUE(Prepare());
+  EXPECT_EQ(ReadFile("serch.tmp"), "");
+  EXPECT_EQ(session.ctx.unreferencedDir, Path("save/alog"));
+}
+
+TEST(JobEndTest, TheThreeFormsOfTheReport) {
+  JobCounters add{3, 12, 7, 4, 0};
+  EXPECT_EQ(FormatJobEnd(add, 5),
+            "ログ追加処理　終了\r\r"
+            "チェック総ファイル数　\t    12件\r"
+            "ログ登録ファイル数　　\t     7件\r"
+            "変換ファイル数　　　　\t     4件\r"
+            "総経過時間　　　　　　\t     5秒\r");
+  JobCounters limit{0, 0, 0, kReconstructionLimitMarker, 30000};
+  EXPECT_EQ(FormatJobEnd(limit, 9), "再構成の最大件数は 19999 件で終了です");
+  JobCounters rebuild{0, 0, 0, 123456, 1234567};
+  EXPECT_EQ(FormatJobEnd(rebuild, 61),
+            "ＨＴＭＬ 再構成　終了\r\r"
+            "チェック総ファイル数　\t1234567件\r"
+            "変換ファイル数　　　　\t123456件\r"
+            "総経過時間　　　　　　\t    61秒\r");
+}
+
+TEST_F(JobDriverTest, AddToLogsRunsAfterTheCommandOthersInsideIt) {
+  JobDriver driver(session, fe, clock);
+  std::vector<bool> busyChanges;
+  driver.onBusyChanged = [&](bool busy) { busyChanges.push_back(busy); };
+
+  ASSERT_TRUE(driver.Command(JobKind::AddToLogs));
+  EXPECT_TRUE(session.busy);
+  EXPECT_TRUE(driver.HasPostedJobs());
+  EXPECT_TRUE(fe.messages().empty()) << "the job must not have run yet";
+  EXPECT_FALSE(driver.Command(JobKind::RebuildAllLogs)) << "a second job is refused while busy";
+  EXPECT_EQ(driver.RunPostedJobs(), 1);
+  EXPECT_FALSE(session.busy);
+  EXPECT_EQ(fe.messages().size(), 1u);
+
+  ASSERT_TRUE(driver.Command(JobKind::RebuildAllLogs));
+  EXPECT_FALSE(driver.HasPostedJobs());
+  EXPECT_FALSE(session.busy);
+  EXPECT_EQ(fe.messages().size(), 2u);
+  EXPECT_EQ(busyChanges, (std::vector<bool>{true, false, true, false}));
+}
+
+TEST_F(JobDriverTest, ARefusedStartEndsTheBusyState) {
+  session.settings.indexDir = "";
+  JobDriver driver(session, fe, clock);
+  EXPECT_FALSE(driver.Command(JobKind::RebuildAllLogs));
+  EXPECT_FALSE(session.busy);
+  EXPECT_EQ(fe.messages().size(), 1u);
+}
+
+TEST_F(JobDriverTest, TheEndReportAndTheExecutionLogLine) {
+  session.settings.execLog = true;
+  WriteFile("lumbralog.txt", "old lines\r\n");
+  JobDriver driver(session, fe, clock);
+  ASSERT_TRUE(driver.Command(JobKind::RebuildOneLog, 1));
+  ASSERT_EQ(fe.messages().size(), 1u);
+  // Start and end each wait for one change of second.
+  EXPECT_EQ(fe.messages()[0],
+            "ＨＴＭＬ 再構成　終了\r\r"
+            "チェック総ファイル数　\t     0件\r"
+            "変換ファイル数　　　　\t     0件\r"
+            "総経過時間　　　　　　\t     1秒\r");
+  EXPECT_EQ(ReadFile("lumbralog.txt"), platform::ToCp932("実行処理終了　1 秒\r\n"));
+  EXPECT_EQ(fe.statuses().back(), kIdleText);
+}
+
+TEST_F(JobDriverTest, AKindOutsideTheFiveOnlyEndsTheBusyState) {
+  JobDriver driver(session, fe, clock);
+  ASSERT_TRUE(driver.StartJob(JobKind::AddToLogs, 0));
+  EXPECT_FALSE(driver.RunJob(0, static_cast<JobKind>(9)));
+  EXPECT_FALSE(session.busy);
+  EXPECT_TRUE(fe.messages().empty());
+  EXPECT_FALSE(platform::GetStatus(Path("idx/lumbra.htm")).exists());
+}
+
+TEST_F(JobDriverTest, SurfDataIsSeenInTheStartDirectory) {
+  EXPECT_FALSE(DetectSurfData(root()));
+  WriteFile("lumbrasurf.txt", "");
+  EXPECT_TRUE(DetectSurfData(root()));
+}
+
+}  // namespace
+}  // namespace lumbra

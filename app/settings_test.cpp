@@ -1,0 +1,152 @@
+#include "app/settings.h"
+
+#include <sys/stat.h>
+
+#include "testing/scripted_frontend.h"
+#include "testing/temp_dir.h"
+
+namespace lumbra {
+namespace {
+
+class SettingsTest : public testing::TempDirTest {
+ protected:
+  JobSettings Load() {
+    JobSettings s;
+    s.readAll = true;  // must be reset to the default before the file is read
+    LoadSettings(root(), s);
+    return s;
+  }
+};
+
+TEST_F(SettingsTest, MissingFileGivesTheDefaults) {
+  JobSettings s = Load();
+  EXPECT_EQ(s.cacheDir, "");
+  for (const std::string& d : s.logDir) EXPECT_EQ(d, "");
+  EXPECT_EQ(s.indexDir, "");
+  EXPECT_FALSE(s.readAll);
+  EXPECT_TRUE(s.readNew);
+  EXPECT_TRUE(s.readRef);
+  EXPECT_FALSE(s.readHtm);
+  EXPECT_TRUE(s.readAel);
+  EXPECT_TRUE(s.readCnt);
+  EXPECT_FALSE(s.readBak);
+  EXPECT_FALSE(s.readDom);
+  EXPECT_FALSE(s.execLog);
+  EXPECT_FALSE(s.unrefRef);
+}
+
+TEST_F(SettingsTest, UnreadableFileGivesTheDefaults) {
+  MakeDir("lumbra.ini");  // a directory cannot be read as the file
+  EXPECT_TRUE(Load().readNew);
+  EXPECT_EQ(Load().cacheDir, "");
+}
+
+TEST_F(SettingsTest, KeyTextsAreFoundAnywhereInTheirOrder) {
+  WriteFile("lumbra.ini",
+            "  junk CACHE_DIR=/c/cache \n"
+            "LOG_DIR_A=/x/alog LOG_DIR_B=/y/blog\n"
+            "READ_ALL=TRUE   \n"
+            "READ_NEW=true\n"
+            "READ_REF=FALSE\n"
+            "xxREAD_DOM=TRUE\n");
+  JobSettings s = Load();
+  EXPECT_EQ(s.cacheDir, "/c/cache ");  // untrimmed
+  EXPECT_EQ(s.logDir[0], "/x/alog LOG_DIR_B=/y/blog");
+  EXPECT_EQ(s.logDir[1], "");
+  EXPECT_TRUE(s.readAll);
+  EXPECT_TRUE(s.readNew);  // lower-case true matches nothing: the default stays
+  EXPECT_FALSE(s.readRef);
+  EXPECT_TRUE(s.readDom);
+}
+
+TEST_F(SettingsTest, OnlyTheFirst17LinesCountAndTheLastOccurrenceWins) {
+  std::string text;
+  for (int i = 0; i < 16; ++i) text += "INDEX_DIR=/idx" + std::to_string(i) + "\n";
+  text += "READ_BAK=TRUE\n";  // line 17
+  text += "READ_HTM=TRUE\n";  // line 18: ignored
+  WriteFile("lumbra.ini", text);
+  JobSettings s = Load();
+  EXPECT_EQ(s.indexDir, "/idx15");
+  EXPECT_TRUE(s.readBak);
+  EXPECT_FALSE(s.readHtm);
+}
+
+TEST_F(SettingsTest, ALongLineIsReadIn249CharacterPieces) {
+  // The rest of the line counts as the next line: the 2nd piece holds the READ_ALL text.
+  std::string line = "CACHE_DIR=" + std::string(239, 'p') + "READ_ALL=TRUE" + "\n";
+  WriteFile("lumbra.ini", line + "READ_NEW=FALSE\n");
+  JobSettings s = Load();
+  EXPECT_EQ(s.cacheDir, std::string(239, 'p'));
+  EXPECT_TRUE(s.readAll);
+  EXPECT_FALSE(s.readNew);
+}
+
+TEST_F(SettingsTest, AWindowsFileLoadsWithoutAStrayCr) {
+  WriteFile("lumbra.ini",
+            "CACHE_DIR=C:\\Program Files\\Netscape\\Cache\r\n"
+            "LOG_DIR_E=D:\\save\\log\r\n"
+            "INDEX_DIR=D:\\save\\index\r\n"
+            "READ_DOM=TRUE\r\n");
+  JobSettings s = Load();
+  EXPECT_EQ(s.cacheDir, "C:\\Program Files\\Netscape\\Cache");
+  EXPECT_EQ(s.logDir[4], "D:\\save\\log");
+  EXPECT_EQ(s.indexDir, "D:\\save\\index");
+  EXPECT_TRUE(s.readDom);
+  EXPECT_EQ(s.unreferencedDir, "D:\\save\\log");  // taken from LOG_DIR_E
+}
+
+TEST_F(SettingsTest, SaveWritesThe15LinesAndEveryKeyReadsBack) {
+  JobSettings s;
+  s.cacheDir = "/home/u/.cache/ie";
+  s.logDir = {"/a/alog", "", "/c/clog ", "D:\\win\\dlog", "/e/日本log"};
+  s.indexDir = "/idx";
+  s.readAll = true;
+  s.readNew = false;
+  s.readRef = false;
+  s.readHtm = true;
+  s.readAel = false;
+  s.readCnt = false;
+  s.readBak = true;
+  s.readDom = true;
+  s.execLog = true;  // never saved
+  testing::ScriptedFrontend fe;
+  ASSERT_TRUE(SaveSettings(root(), s, fe));
+  EXPECT_EQ(ReadFile("lumbra.ini"),
+            "CACHE_DIR=/home/u/.cache/ie\r\nLOG_DIR_A=/a/alog\r\nLOG_DIR_B=\r\n"
+            "LOG_DIR_C=/c/clog \r\nLOG_DIR_D=D:\\win\\dlog\r\nLOG_DIR_E=/e/日本log\r\n"
+            "INDEX_DIR=/idx\r\nREAD_ALL=TRUE\r\nREAD_NEW=FALSE\r\nREAD_REF=FALSE\r\n"
+            "READ_HTM=TRUE\r\nREAD_AEL=FALSE\r\nREAD_CNT=FALSE\r\nREAD_BAK=TRUE\r\n"
+            "READ_DOM=TRUE\r\n");
+  JobSettings back = Load();
+  for (std::string_view key : SettingKeys()) {
+    EXPECT_EQ(GetSetting(back, key), GetSetting(s, key)) << key;
+  }
+  EXPECT_FALSE(back.execLog);
+  EXPECT_TRUE(fe.messages().empty());
+}
+
+TEST_F(SettingsTest, AFailedSaveShowsTheMessageAndKeepsTheOldFile) {
+  WriteFile("lumbra.ini", "CACHE_DIR=/old\r\n");
+  ASSERT_EQ(::chmod(Path("lumbra.ini").c_str(), 0444), 0);
+  JobSettings s;
+  s.cacheDir = "/new";
+  testing::ScriptedFrontend fe;
+  EXPECT_FALSE(SaveSettings(root(), s, fe));
+  EXPECT_EQ(fe.messages(), std::vector<std::string>{"LUMBRA.INI への書き込みに失敗しました"});
+  EXPECT_EQ(ReadFile("lumbra.ini"), "CACHE_DIR=/old\r\n");
+  EXPECT_FALSE(SaveSettings(Path("no/such/dir"), s, fe));
+}
+
+TEST(SetSettingTest, AcceptsKnownKeysAndSwitchWords) {
+  JobSettings s;
+  EXPECT_TRUE(SetSetting(s, "LOG_DIR_C", "/c/log"));
+  EXPECT_EQ(s.logDir[2], "/c/log");
+  EXPECT_TRUE(SetSetting(s, "READ_ALL", "TRUE"));
+  EXPECT_TRUE(s.readAll);
+  EXPECT_FALSE(SetSetting(s, "READ_ALL", "yes"));
+  EXPECT_FALSE(SetSetting(s, "NO_SUCH_KEY", "x"));
+  EXPECT_EQ(GetSetting(s, "READ_NEW"), "TRUE");
+}
+
+}  // namespace
+}  // namespace lumbra
