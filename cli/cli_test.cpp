@@ -1,0 +1,116 @@
+// lumbra-cli as a user meets it: the real executable, run in a temporary start directory.
+#include <sys/wait.h>
+
+#include <string>
+
+#include "platform/codepage.h"
+#include "testing/temp_dir.h"
+
+namespace lumbra {
+namespace {
+
+struct Result {
+  int status;
+  std::string out;
+  std::string err;
+};
+
+class CliTest : public testing::TempDirTest {
+ protected:
+  // Runs lumbra-cli with the given arguments (shell words) without a terminal.
+  Result Run(const std::string& args) {
+    std::string command = std::string("'") + LUMBRA_CLI + "' " + args + " >'" + Path("out.txt") +
+                          "' 2>'" + Path("err.txt") + "' </dev/null";
+    int raw = std::system(command.c_str());
+    Result r{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadFile("out.txt"), ReadFile("err.txt")};
+    platform::DeleteFile(Path("out.txt"));
+    platform::DeleteFile(Path("err.txt"));
+    return r;
+  }
+  std::string InStart(const std::string& args) { return "-C '" + Path("start") + "' " + args; }
+
+  void SetUp() override {
+    MakeDir("start");
+    WriteFile("cache/index.dat", "x");
+    MakeDir("save/alog");
+  }
+};
+
+TEST_F(CliTest, HelpDocumentsEveryCommand) {
+  Result r = Run("--help");
+  EXPECT_EQ(r.status, 0);
+  for (const char* word : {"add", "rebuild [A|B|C|D|E]", "unreferenced DIR", "surf", "settings",
+                           "-C DIR", "--yes", "--set KEY=VALUE", "--exec-log", "READ_DOM"}) {
+    EXPECT_NE(r.out.find(word), std::string::npos) << word;
+  }
+}
+
+TEST_F(CliTest, BadUsageExitsWith2AndSaysWhy) {
+  Result unknown = Run(InStart("frobnicate"));
+  EXPECT_EQ(unknown.status, 2);
+  EXPECT_NE(unknown.err.find("unknown command frobnicate"), std::string::npos);
+  Result key = Run(InStart("settings NO_SUCH=1"));
+  EXPECT_EQ(key.status, 2);
+  EXPECT_NE(key.err.find("unknown key"), std::string::npos);
+  Result set = Run(InStart("--set READ_ALL=maybe settings"));
+  EXPECT_EQ(set.status, 2);
+  Result dir = Run("-C '" + Path("no/such") + "' settings");
+  EXPECT_EQ(dir.status, 2);
+  EXPECT_NE(dir.err.find("cannot change to the start directory"), std::string::npos);
+  EXPECT_EQ(Run("").status, 2);
+}
+
+TEST_F(CliTest, SettingsShowsOverridesAndSavesOnlyWhatItIsGiven) {
+  Result defaults = Run(InStart("settings"));
+  EXPECT_EQ(defaults.status, 0);
+  EXPECT_EQ(defaults.out.substr(0, 11), "CACHE_DIR=\n");
+  EXPECT_NE(defaults.out.find("READ_NEW=TRUE\nREAD_REF=TRUE\n"), std::string::npos);
+
+  ASSERT_EQ(Run(InStart("settings CACHE_DIR=/c/cache READ_ALL=TRUE")).status, 0);
+  std::string ini = ReadFile("start/lumbra.ini");
+  EXPECT_NE(ini.find("CACHE_DIR=/c/cache\r\n"), std::string::npos);
+  EXPECT_NE(ini.find("READ_ALL=TRUE\r\n"), std::string::npos);
+
+  Result shown = Run(InStart("--set INDEX_DIR=/tmp/x settings"));
+  EXPECT_NE(shown.out.find("INDEX_DIR=/tmp/x\n"), std::string::npos);
+  EXPECT_EQ(ReadFile("start/lumbra.ini"), ini) << "--set is for this run only";
+}
+
+TEST_F(CliTest, ARefusedStartExitsWith1WithTheMessage) {
+  Result r = Run(InStart("--set CACHE_DIR=" + Path("nocache") + " rebuild"));
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("キャッシュ　パスが存在しません"), std::string::npos);
+}
+
+TEST_F(CliTest, QuestionsAreAnsweredNoWithoutATerminalAndYesWithTheFlag) {
+  std::string sets = "--set CACHE_DIR=" + Path("cache") + " --set LOG_DIR_A=" + Path("save/alog") +
+                     " --set INDEX_DIR=" + Path("new/idx") + " ";
+  Result no = Run(InStart(sets + "rebuild"));
+  EXPECT_EQ(no.status, 1);
+  EXPECT_NE(no.err.find("インデックス　パスが存在しません\n　　　作成しますか"), std::string::npos);
+  EXPECT_FALSE(platform::GetStatus(Path("new")).exists());
+
+  Result yes = Run(InStart("--yes " + sets + "rebuild"));
+  EXPECT_EQ(yes.status, 0) << yes.err;
+  EXPECT_TRUE(platform::GetStatus(Path("new/idx")).isDirectory());
+  EXPECT_NE(yes.err.find("ＨＴＭＬ 再構成　終了"), std::string::npos);
+}
+
+TEST_F(CliTest, RebuildOfAnEmptyLogDoesNothing) {
+  Result r = Run(InStart("rebuild C"));
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("LOG_DIR_C is empty"), std::string::npos);
+}
+
+TEST_F(CliTest, TheExecutionLogIsWrittenOnlyWithTheFlag) {
+  std::string sets = "--set CACHE_DIR=" + Path("cache") + " --set LOG_DIR_A=" + Path("save/alog") +
+                     " --set INDEX_DIR=" + Path("save") + " ";
+  ASSERT_EQ(Run(InStart(sets + "rebuild A")).status, 0);
+  EXPECT_FALSE(platform::GetStatus(Path("start/lumbralog.txt")).exists());
+  ASSERT_EQ(Run(InStart("--exec-log " + sets + "rebuild A")).status, 0);
+  std::string log = ReadFile("start/lumbralog.txt");
+  EXPECT_NE(log.find(platform::ToCp932("実行処理終了")), std::string::npos);
+}
+
+}  // namespace
+}  // namespace lumbra

@@ -1,0 +1,208 @@
+// lumbra-cli: the jobs of Lumbra without a window, on the lumbra.ini of the start directory.
+#include <cstring>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "app/job_driver.h"
+#include "app/settings.h"
+#include "cli/terminal_frontend.h"
+#include "platform/clock.h"
+#include "platform/fs.h"
+
+namespace lumbra::cli {
+namespace {
+
+enum Exit : int { kDone = 0, kRefused = 1, kUsage = 2, kStopped = 130 };
+
+constexpr const char* kUsageText = R"(usage: lumbra-cli [-C DIR] [--yes | --no] [--set KEY=VALUE]... [--exec-log] COMMAND
+
+Runs the jobs of Lumbra on the settings file lumbra.ini of the start directory.
+
+commands:
+  add                  copy the browser cache of CACHE_DIR into the logs, rewrite the
+                       links of the stored pages, write newidx.htm and the frame pages
+  rebuild [A|B|C|D|E]  rewrite the links of every page of all logs, or of one log, and
+                       write its index pages (allidx_*.htm)
+  unreferenced DIR     rewrite every page below DIR and list its external links
+                       (search/htm, search/jpg and www_l.htm in INDEX_DIR)
+  surf                 the surf job on the surf data of the start directory
+  settings [KEY=VALUE ...]
+                       show lumbra.ini (15 lines KEY=VALUE, after --set overrides), or
+                       change the given keys and save the file
+  help                 this text
+
+options:
+  -C DIR               make DIR the start directory (where lumbra.ini, lumbra-url.ini,
+                       lumbralog.txt and the other files of the system live)
+  --yes, --no          answer every question (create a missing directory?) with yes or no;
+                       without either the question is asked on the terminal, and answered
+                       no when there is none
+  --set KEY=VALUE      override one key of lumbra.ini for this run only (paths as typed,
+                       switches TRUE or FALSE); repeatable
+  --exec-log           write the execution log lumbralog.txt (and fat.txt) for this run
+
+settings keys:
+  CACHE_DIR LOG_DIR_A LOG_DIR_B LOG_DIR_C LOG_DIR_D LOG_DIR_E INDEX_DIR
+  READ_ALL READ_NEW READ_REF READ_HTM READ_AEL READ_CNT READ_BAK READ_DOM
+
+exit status: 0 done, 1 refused by the start checks, 2 usage, 130 stopped by Ctrl-C
+)";
+
+int Usage(const std::string& problem) {
+  std::cerr << "lumbra-cli: " << problem << "\n(lumbra-cli --help shows the commands)\n";
+  return kUsage;
+}
+
+bool SplitKeyValue(const std::string& text, std::string& key, std::string& value) {
+  std::size_t eq = text.find('=');
+  if (eq == std::string::npos) return false;
+  key = text.substr(0, eq);
+  value = text.substr(eq + 1);
+  return true;
+}
+
+struct Options {
+  std::string startDir;
+  Answer answer = Answer::Ask;
+  std::vector<std::pair<std::string, std::string>> overrides;
+  bool execLog = false;
+  std::vector<std::string> command;
+};
+
+// Parses the options; returns kDone, or the exit status of a usage error.
+int ParseOptions(int argc, char** argv, Options& options) {
+  int i = 1;
+  for (; i < argc; ++i) {
+    std::string arg = argv[i];
+    if (arg == "-C") {
+      if (++i >= argc) return Usage("-C needs a directory");
+      options.startDir = argv[i];
+    } else if (arg == "--yes" || arg == "--no") {
+      Answer a = arg == "--yes" ? Answer::Yes : Answer::No;
+      if (options.answer != Answer::Ask && options.answer != a) {
+        return Usage("--yes and --no exclude each other");
+      }
+      options.answer = a;
+    } else if (arg == "--set") {
+      if (++i >= argc) return Usage("--set needs KEY=VALUE");
+      std::string key, value;
+      if (!SplitKeyValue(argv[i], key, value)) return Usage("--set needs KEY=VALUE");
+      options.overrides.emplace_back(key, value);
+    } else if (arg == "--exec-log") {
+      options.execLog = true;
+    } else if (arg == "--help" || arg == "-h") {
+      options.command = {"help"};
+      return kDone;
+    } else if (!arg.empty() && arg[0] == '-') {
+      return Usage("unknown option " + arg);
+    } else {
+      break;
+    }
+  }
+  for (; i < argc; ++i) options.command.emplace_back(argv[i]);
+  if (options.command.empty()) return Usage("no command given");
+  return kDone;
+}
+
+int SettingsCommand(Session& session, JobSettings fileSettings, const Options& options,
+                    Frontend& frontend) {
+  if (options.command.size() == 1) {
+    std::cout << FormatSettings(session.settings) << std::flush;
+    return kDone;
+  }
+  for (std::size_t i = 1; i < options.command.size(); ++i) {
+    std::string key, value;
+    if (!SplitKeyValue(options.command[i], key, value)) {
+      return Usage("settings takes KEY=VALUE, not " + options.command[i]);
+    }
+    if (!SetSetting(fileSettings, key, value)) {
+      return Usage("unknown key or value: " + options.command[i] +
+                   " (switches take TRUE or FALSE)");
+    }
+  }
+  return SaveSettings(session.startDir, fileSettings, frontend) ? kDone : kRefused;
+}
+
+int JobCommand(Session& session, const Options& options, TerminalFrontend& frontend) {
+  const std::vector<std::string>& cmd = options.command;
+  const std::string& name = cmd[0];
+  JobKind kind;
+  int logNumber = 0;
+  if (name == "add" && cmd.size() == 1) {
+    kind = JobKind::AddToLogs;
+  } else if (name == "rebuild" && cmd.size() <= 2) {
+    kind = JobKind::RebuildAllLogs;
+    if (cmd.size() == 2) {
+      const std::string& letter = cmd[1];
+      if (letter.size() != 1 || letter[0] < 'A' || letter[0] > 'E') {
+        return Usage("rebuild takes one of the logs A, B, C, D, E");
+      }
+      kind = JobKind::RebuildOneLog;
+      logNumber = letter[0] - 'A' + 1;
+      if (session.settings.logDir[static_cast<std::size_t>(logNumber - 1)].empty()) {
+        std::cerr << "lumbra-cli: LOG_DIR_" << letter << " is empty: nothing to rebuild\n";
+        return kRefused;
+      }
+    }
+  } else if (name == "unreferenced" && cmd.size() == 2) {
+    kind = JobKind::ListUnreferenced;
+    session.settings.unreferencedDir = cmd[1];
+    session.settings.unreferencedJob = true;
+  } else if (name == "surf" && cmd.size() == 1) {
+    kind = JobKind::RebuildSurf;
+  } else if (name == "add" || name == "rebuild" || name == "unreferenced" || name == "surf") {
+    return Usage("wrong arguments for " + name);
+  } else {
+    return Usage("unknown command " + name);
+  }
+
+  platform::SystemClock clock;
+  JobDriver driver(session, frontend, clock);
+  TerminalFrontend::CatchInterrupt();
+  bool started = driver.Command(kind, logNumber);
+  driver.RunPostedJobs();  // the command has returned: the queued "ログ追加" runs now
+  session.settings.unreferencedJob = false;
+  frontend.EndProgress();
+  if (!started) return kRefused;
+  if (TerminalFrontend::Interrupted()) return kStopped;
+  return kDone;
+}
+
+int Run(int argc, char** argv) {
+  Options options;
+  if (int status = ParseOptions(argc, argv, options); status != kDone) return status;
+  if (options.command[0] == "help") {
+    std::cout << kUsageText;
+    return kDone;
+  }
+  if (!options.startDir.empty() && !platform::ChangeDirectory(options.startDir)) {
+    std::cerr << "lumbra-cli: cannot change to the start directory " << options.startDir
+              << ": " << std::strerror(errno) << "\n";
+    return kUsage;
+  }
+
+  Session session;
+  session.startDir = platform::CurrentDirectory();
+  LoadSettings(session.startDir, session.settings);
+  JobSettings fileSettings = session.settings;
+  for (const auto& [key, value] : options.overrides) {
+    if (!SetSetting(session.settings, key, value)) {
+      return Usage("unknown key or value in --set " + key + "=" + value +
+                   " (switches take TRUE or FALSE)");
+    }
+  }
+  session.settings.execLog = options.execLog;
+  session.surfAvailable = DetectSurfData(session.startDir);
+
+  TerminalFrontend frontend(options.answer);
+  if (options.command[0] == "settings") {
+    return SettingsCommand(session, fileSettings, options, frontend);
+  }
+  return JobCommand(session, options, frontend);
+}
+
+}  // namespace
+}  // namespace lumbra::cli
+
+int main(int argc, char** argv) { return lumbra::cli::Run(argc, argv); }

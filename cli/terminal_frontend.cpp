@@ -1,0 +1,101 @@
+#include "cli/terminal_frontend.h"
+
+#include <iostream>
+#include <string>
+
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include "platform/codepage.h"
+
+namespace lumbra::cli {
+namespace {
+
+volatile std::sig_atomic_t interrupted = 0;
+
+void OnInterrupt(int) { interrupted = 1; }
+
+// A message text as lines: "\r" is a line break in the system's messages.
+std::string AsLines(std::string_view text) {
+  std::string out = platform::ToDisplayText(text);
+  for (char& c : out) {
+    if (c == '\r') c = '\n';
+  }
+  return out;
+}
+
+std::size_t TerminalWidth() {
+  struct winsize ws;
+  if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &ws) == 0 && ws.ws_col > 0) return ws.ws_col;
+  return 80;
+}
+
+// Cuts a UTF-8 text to at most `columns` code points (wide characters count as one; the
+// line is only a progress hint).
+std::string CutToColumns(const std::string& text, std::size_t columns) {
+  std::size_t points = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80 && ++points > columns) {
+      return text.substr(0, i);
+    }
+  }
+  return text;
+}
+
+}  // namespace
+
+TerminalFrontend::TerminalFrontend(Answer answer)
+    : answer_(answer), progressOnTerminal_(::isatty(STDERR_FILENO) != 0) {}
+
+bool TerminalFrontend::Interrupted() { return interrupted != 0; }
+
+void TerminalFrontend::CatchInterrupt() {
+  struct sigaction action = {};
+  action.sa_handler = OnInterrupt;
+  sigemptyset(&action.sa_mask);
+  ::sigaction(SIGINT, &action, nullptr);
+}
+
+int TerminalFrontend::ReportProgress(std::string_view text) {
+  if (progressOnTerminal_) {
+    std::string line = CutToColumns(platform::ToDisplayText(text), TerminalWidth() - 1);
+    std::cerr << '\r' << line << "\x1b[K" << std::flush;
+    progressShown_ = true;
+  }
+  return interrupted ? 0 : 1;
+}
+
+void TerminalFrontend::EndProgress() {
+  if (progressShown_) std::cerr << "\r\x1b[K" << std::flush;
+  progressShown_ = false;
+}
+
+void TerminalFrontend::ShowStatus(std::string_view text) {
+  if (!progressOnTerminal_) return;
+  ReportProgress(text);
+}
+
+void TerminalFrontend::ShowMessage(std::string_view text) {
+  EndProgress();
+  std::cerr << AsLines(text) << '\n' << std::flush;
+}
+
+bool TerminalFrontend::AskYesNo(std::string_view text) {
+  EndProgress();
+  std::cerr << AsLines(text) << '\n';
+  if (answer_ != Answer::Ask) {
+    bool yes = answer_ == Answer::Yes;
+    std::cerr << (yes ? "-> yes (--yes)" : "-> no (--no)") << '\n' << std::flush;
+    return yes;
+  }
+  if (::isatty(STDIN_FILENO) == 0) {
+    std::cerr << "-> no (no terminal to ask; use --yes)" << '\n' << std::flush;
+    return false;
+  }
+  std::cerr << "[y/N] " << std::flush;
+  std::string reply;
+  if (!std::getline(std::cin, reply)) return false;
+  return !reply.empty() && (reply[0] == 'y' || reply[0] == 'Y');
+}
+
+}  // namespace lumbra::cli
