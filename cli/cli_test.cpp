@@ -112,5 +112,18 @@ TEST_F(CliTest, TheExecutionLogIsWrittenOnlyWithTheFlag) {
   EXPECT_NE(log.find(platform::ToCp932("実行処理終了")), std::string::npos);
 }
 
+TEST_F(CliTest, ExcludeEditsTheSortedHostList) {
+  ASSERT_EQ(Run(InStart("exclude add Zeta.example")).status, 0);
+  ASSERT_EQ(Run(InStart("exclude add alpha.example")).status, 0);
+  Result dup = Run(InStart("exclude add ZETA.EXAMPLE"));
+  EXPECT_EQ(dup.status, 1);
+  EXPECT_NE(dup.err.find("already excluded"), std::string::npos);
+  EXPECT_EQ(Run(InStart("exclude")).out, "alpha.example\nZeta.example\n");
+  ASSERT_EQ(Run(InStart("exclude remove zeta.example")).status, 0);
+  EXPECT_EQ(ReadFile("start/lumbra-url.ini"), "alpha.example\r\n");
+  EXPECT_EQ(Run(InStart("exclude remove nothere")).status, 1);
+  EXPECT_EQ(Run(InStart("exclude drop x")).status, 2);
+}
+
 }  // namespace
 }  // namespace lumbra

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "app/excluded_domains.h"
 #include "app/job_driver.h"
 #include "app/settings.h"
 #include "cli/terminal_frontend.h"
@@ -15,7 +16,8 @@ namespace {
 
 enum Exit : int { kDone = 0, kRefused = 1, kUsage = 2, kStopped = 130 };
 
-constexpr const char* kUsageText = R"(usage: lumbra-cli [-C DIR] [--yes | --no] [--set KEY=VALUE]... [--exec-log] COMMAND
+constexpr const char* kUsageText =
+    R"(usage: lumbra-cli [-C DIR] [--yes | --no] [--set KEY=VALUE]... [--exec-log] COMMAND
 
 Runs the jobs of Lumbra on the settings file lumbra.ini of the start directory.
 
@@ -30,6 +32,9 @@ commands:
   settings [KEY=VALUE ...]
                        show lumbra.ini (15 lines KEY=VALUE, after --set overrides), or
                        change the given keys and save the file
+  exclude [add HOST | remove HOST]
+                       show the excluded hosts of lumbra-url.ini (never stored by add),
+                       or add or remove one (letter case is ignored when comparing)
   help                 this text
 
 options:
@@ -124,6 +129,29 @@ int SettingsCommand(Session& session, JobSettings fileSettings, const Options& o
   return SaveSettings(session.startDir, fileSettings, frontend) ? kDone : kRefused;
 }
 
+int ExcludeCommand(const std::string& startDir, const std::vector<std::string>& cmd) {
+  ExcludedDomainList list;
+  list.Load(startDir);
+  if (cmd.size() == 1) {
+    for (const std::string& name : list.names()) std::cout << name << '\n';
+    return kDone;
+  }
+  if (cmd.size() != 3 || (cmd[1] != "add" && cmd[1] != "remove")) {
+    return Usage("exclude takes nothing, add HOST or remove HOST");
+  }
+  bool changed = cmd[1] == "add" ? list.Add(cmd[2]) : list.Remove(cmd[2]);
+  if (!changed) {
+    std::cerr << "lumbra-cli: " << cmd[2]
+              << (cmd[1] == "add" ? " is already excluded" : " is not in the list") << '\n';
+    return kRefused;
+  }
+  if (!list.Save(startDir)) {
+    std::cerr << "lumbra-cli: cannot write " << startDir << "/lumbra-url.ini\n";
+    return kRefused;
+  }
+  return kDone;
+}
+
 int JobCommand(Session& session, const Options& options, TerminalFrontend& frontend) {
   const std::vector<std::string>& cmd = options.command;
   const std::string& name = cmd[0];
@@ -177,8 +205,8 @@ int Run(int argc, char** argv) {
     return kDone;
   }
   if (!options.startDir.empty() && !platform::ChangeDirectory(options.startDir)) {
-    std::cerr << "lumbra-cli: cannot change to the start directory " << options.startDir
-              << ": " << std::strerror(errno) << "\n";
+    std::cerr << "lumbra-cli: cannot change to the start directory " << options.startDir << ": "
+              << std::strerror(errno) << "\n";
     return kUsage;
   }
 
@@ -199,6 +227,7 @@ int Run(int argc, char** argv) {
   if (options.command[0] == "settings") {
     return SettingsCommand(session, fileSettings, options, frontend);
   }
+  if (options.command[0] == "exclude") return ExcludeCommand(session.startDir, options.command);
   return JobCommand(session, options, frontend);
 }
 
