@@ -1,0 +1,43 @@
+#include "logstore/log_copy.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "logstore/path_helpers.h"
+#include "platform/fs.h"
+
+namespace lumbra {
+
+LogState CompareWithLog(const std::string& localPath, const std::string& cacheFile) {
+  platform::FileStatus cache;
+  platform::FileStatus log;
+  if (StatPath(cacheFile, cache) != 0) return LogState::CacheMissing;
+  if (StatPath(localPath, log) != 0) return LogState::LogMissing;
+  if (cache.mtime > log.mtime) return LogState::CacheNewer;
+  return cache.size == log.size ? LogState::Same : LogState::SizeDiffers;
+}
+
+bool KeepOldCopy(const std::string& localPath, const std::string& cacheFile) {
+  platform::FileStatus cache;
+  platform::FileStatus log;
+  if (StatPath(cacheFile, cache) != 0 || StatPath(localPath, log) != 0) return true;
+  if (log.size == cache.size && SameFileContent(localPath, cacheFile)) return true;
+  PathParts parts = SplitPath(localPath);
+  std::string dir = parts.drive + parts.dir;
+  for (unsigned long n = 1;; ++n) {
+    char number[32];
+    std::snprintf(number, sizeof number, "-old%04lu", n);
+    std::string candidate = dir + parts.name + number + parts.ext;
+    platform::FileStatus kept;
+    if (StatPath(candidate, kept) != 0) return platform::RenameFile(localPath, candidate);
+    if (kept.size == log.size && SameFileContent(localPath, candidate)) return true;
+  }
+}
+
+void RelatedHosts::Remember(std::string_view hostDir) {
+  if (hostDir.size() > kMaxHostDirLength || dirs_.size() >= kMaxRelatedHosts) return;
+  if (std::find(dirs_.begin(), dirs_.end(), hostDir) != dirs_.end()) return;
+  dirs_.emplace_back(hostDir);
+}
+
+}  // namespace lumbra
