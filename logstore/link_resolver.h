@@ -2,6 +2,7 @@
 // host + URL path; the text "log/" in a path marks the end of the tree root.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -20,6 +21,15 @@ enum class LinkKind : int {
   ScriptString = 99,
 };
 
+// The host of a cache URL ends at the first '/' at positions 1..kHostKeySearchEnd of the
+// URL's rest (for the host lookup) and 1..kHostDirSearchEnd (for hostDir).
+inline constexpr std::size_t kHostKeySearchEnd = 249;
+inline constexpr std::size_t kHostDirSearchEnd = 199;
+// A candidate path is cleaned from this position on, so that a drive prefix such as d:/ stays.
+inline constexpr std::size_t kCleanFrom = 3;
+// ResolveDotSegments leaves longer paths as they are.
+inline constexpr std::size_t kResolveDotSegmentsMax = 999;
+
 // Where a cache entry goes in the logs.
 struct LogPath {
   std::string localPath;  // full path of the file in the chosen tree; empty: skip the entry
@@ -28,7 +38,9 @@ struct LogPath {
 };
 
 // Maps a normalised cache URL to its place in the LogTrees of `ctx`. Returns false (and an
-// empty localPath) when the URL has no supported scheme or would lead outside its tree.
+// empty localPath) when the URL has no supported scheme, no tree is configured, or the URL
+// would lead outside its tree: a path segment "." or "..", an empty host, a NUL, or a rest
+// that does not begin with '/'. treeRoot and hostDir are written only on success.
 bool MapEntryToLogPath(const JobContext& ctx, std::string_view url, LogPath& out);
 
 // Resolves one link of the page `pagePath` in place: a "file:///" URL of an existing local
@@ -37,6 +49,11 @@ bool MapEntryToLogPath(const JobContext& ctx, std::string_view url, LogPath& out
 int ResolveLink(const JobContext& ctx, std::string_view treeRoot, std::string& link,
                 std::string_view pagePath, std::string_view hostDir, std::string_view pageDir,
                 LinkKind kind, bool* counterFlag);
+
+// The tree-relative form of a candidate path, as the web form of an unresolved link uses it:
+// the part after treeRoot + "/" when the path lies below treeRoot; otherwise the part after
+// the first "log/" (or after a second "log/" within it), or the whole path without "log/".
+std::string TreeRelativePart(std::string_view path, std::string_view treeRoot);
 
 // Whether a name ends in one of the document extensions the system keeps and links to.
 bool HasDocumentExtension(std::string_view name);

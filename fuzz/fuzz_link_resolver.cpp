@@ -1,0 +1,53 @@
+// Links and cache URLs come from outside: whatever they hold, a mapped cache entry stays
+// inside its tree and a resolved link never names a file above it.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+#include "logstore/link_resolver.h"
+
+namespace {
+
+bool HasParentSegment(std::string_view path) {
+  std::size_t start = 0;
+  while (start <= path.size()) {
+    std::size_t end = path.find('/', start);
+    if (end == std::string_view::npos) end = path.size();
+    std::string_view segment = path.substr(start, end - start);
+    if (segment == ".." || segment == ".") return true;
+    start = end + 1;
+  }
+  return false;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  std::string_view input(reinterpret_cast<const char*>(data), size);
+  lumbra::JobContext ctx;
+  ctx.logDir[0] = "/nonexistent-lumbra/a/log";
+  ctx.logDir[2] = "/nonexistent-lumbra/c/log";
+
+  lumbra::LogPath out;
+  if (lumbra::MapEntryToLogPath(ctx, input, out)) {
+    std::string_view local = out.localPath;
+    std::string prefix = out.treeRoot + "/";
+    if (!local.starts_with(prefix) || HasParentSegment(local.substr(prefix.size())) ||
+        local.substr(prefix.size()).starts_with("/") || !out.hostDir.starts_with(prefix)) {
+      std::abort();
+    }
+  }
+
+  std::string link(input);
+  bool counter = false;
+  const std::string& root = ctx.logDir[0];
+  if (lumbra::ResolveLink(ctx, root, link, root + "/host/dir/page.html", root + "/host",
+                          root + "/host/dir/", lumbra::LinkKind::Src, &counter) != 0) {
+    std::abort();  // nothing exists below these roots
+  }
+  lumbra::ResolveDotSegments(input);
+  lumbra::HasDocumentExtension(input);
+  return 0;
+}

@@ -1,0 +1,381 @@
+// Paths in the LogTrees: every rule here finds the tree-relative part of a path by the text
+// "log/" (the first occurrence, any case), since every tree root ends in "log". Nothing is
+// written to disk here; the only file-system access is existence tests through StatPath.
+#include "logstore/link_resolver.h"
+
+#include <array>
+#include <cstddef>
+
+#include "logstore/path_helpers.h"
+
+namespace lumbra {
+namespace {
+
+constexpr std::size_t npos = std::string_view::npos;
+
+char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+std::string LowerPrefix(std::string_view text, std::size_t count) {
+  std::string out(text.substr(0, count));
+  for (char& c : out) c = Lower(c);
+  return out;
+}
+
+bool StartsWithNoCase(std::string_view text, std::string_view lowerPrefix) {
+  return text.size() >= lowerPrefix.size() && LowerPrefix(text, lowerPrefix.size()) == lowerPrefix;
+}
+
+// Whether `rest` (a URL path that begins with the '/' before the host) stays inside the
+// directory it is appended to: the host part is a real name, and no segment is "." or "..",
+// which the file system would take as this or the parent directory. A NUL would cut the path
+// at the system call, so that a harmless-looking "..x" could become "..".
+bool StaysInsideTree(std::string_view rest) {
+  if (rest.empty() || rest.front() != '/') return false;
+  if (rest.find('\0') != npos) return false;
+  std::size_t start = 1;
+  bool first = true;
+  for (;;) {
+    std::size_t end = rest.find('/', start);
+    std::string_view segment = rest.substr(start, end == npos ? npos : end - start);
+    if (segment == "." || segment == "..") return false;
+    if (first && segment.empty()) return false;  // no host: the file would sit in the root
+    first = false;
+    if (end == npos) return true;
+    start = end + 1;
+  }
+}
+
+// Whether a path climbs above the point where its tree-relative part begins (after the first
+// "log/", or the path's start when it has none), or holds a NUL. Such a candidate is never
+// taken as a local copy, so no link is ever pointed at a file outside the logs.
+bool LeavesTree(std::string_view path) {
+  if (path.find('\0') != npos) return true;
+  std::size_t marker = FindNoCase(path, "log/");
+  std::string_view relative = marker == npos ? path : path.substr(marker + 4);
+  int depth = 0;
+  std::size_t start = 0;
+  while (start <= relative.size()) {
+    std::size_t end = relative.find('/', start);
+    if (end == npos) end = relative.size();
+    std::string_view segment = relative.substr(start, end - start);
+    if (segment == "..") {
+      if (--depth < 0) return true;
+    } else if (!segment.empty() && segment != ".") {
+      ++depth;
+    }
+    start = end + 1;
+  }
+  return false;
+}
+
+// The existence test of every candidate: StatPath, never for a path that leaves its tree.
+bool CandidateExists(std::string_view path) { return !LeavesTree(path) && PathExists(path); }
+
+bool IsDirectoryPath(std::string_view path) {
+  if (LeavesTree(path)) return false;
+  platform::FileStatus status;
+  return StatPath(path, status) == 0 && status.isDirectory();
+}
+
+// The part of `text` from the '/' of its first "log/" on, or npos when it has none.
+std::size_t MarkerSlash(std::string_view text) {
+  std::size_t pos = FindNoCase(text, "log/");
+  return pos == npos ? npos : pos + 3;
+}
+
+// Whether a link begins with a URL scheme (two or more characters, a letter first, then
+// ':'), such as "https:" or "news:". Such a link names no file below the page's directory.
+bool BeginsWithScheme(std::string_view link) {
+  std::size_t i = 0;
+  while (i < link.size()) {
+    char c = link[i];
+    bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+    bool other = (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.';
+    if (!letter && !(i > 0 && other)) break;
+    ++i;
+  }
+  return i >= 2 && i < link.size() && link[i] == ':';
+}
+
+constexpr std::array<std::string_view, 3> kDefaultDocuments = {"home.html", "index.html",
+                                                               "default.html"};
+constexpr std::array<std::string_view, 5> kExtensionGuesses = {".html", ".gif", ".jpg", ".jpeg",
+                                                               ".asp"};
+constexpr std::array<std::string_view, 14> kDocumentExtensions = {
+    ".htm", ".html", ".gif", ".jpg", ".jpeg", ".mov", ".avi",
+    ".mpg", ".txt",  ".dcr", ".zip", ".asp",  ".mid", ".wrl"};
+constexpr std::array<std::string_view, 4> kMediaExtensions = {".mov", ".avi", ".zip", ".dcr"};
+
+template <std::size_t N>
+bool HasExtensionOf(std::string_view name, const std::array<std::string_view, N>& extensions) {
+  std::size_t n = name.size();
+  bool dotted = (n >= 4 && name[n - 4] == '.') || (n >= 5 && name[n - 5] == '.');
+  if (!dotted) return false;
+  std::string tail = LowerPrefix(name.substr(n > 10 ? n - 10 : 0), 10);
+  for (std::string_view ext : extensions) {
+    if (tail.find(ext) != npos) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+bool MapEntryToLogPath(const JobContext& ctx, std::string_view url, LogPath& out) {
+  out.localPath.clear();
+  std::string scheme = LowerPrefix(url, 10);
+  std::size_t drop = 0;
+  if (scheme.starts_with("http") || scheme.starts_with("file")) {
+    drop = 6;
+  } else if (scheme.starts_with("ftp")) {
+    drop = 5;
+  } else if (scheme.starts_with("gopher")) {
+    drop = 8;
+  } else {
+    return false;
+  }
+  std::string_view rest = url.substr(std::min(drop, url.size()));
+  if (!StaysInsideTree(rest)) return false;
+
+  std::string_view hostKey = rest;
+  for (std::size_t i = 1; i < rest.size() && i <= kHostKeySearchEnd; ++i) {
+    if (rest[i] == '/') {
+      hostKey = rest.substr(0, i + 1);
+      break;
+    }
+  }
+
+  const std::string* chosen = nullptr;
+  for (const std::string& root : ctx.logDir) {
+    if (!root.empty()) chosen = &root;  // the last configured tree takes new hosts
+  }
+  if (chosen == nullptr) return false;  // no tree to store into
+  for (const std::string& root : ctx.logDir) {
+    if (!root.empty() && IsDirectoryPath(root + std::string(hostKey))) {
+      chosen = &root;
+      break;
+    }
+  }
+
+  std::string_view hostPart = rest;
+  for (std::size_t i = 1; i < rest.size() && i <= kHostDirSearchEnd; ++i) {
+    if (rest[i] == '/') {
+      hostPart = rest.substr(0, i);
+      break;
+    }
+  }
+  out.localPath = *chosen + std::string(rest);
+  out.treeRoot = *chosen;
+  out.hostDir = *chosen + std::string(hostPart);
+  return true;
+}
+
+int ResolveLink(const JobContext& ctx, std::string_view treeRoot, std::string& link,
+                std::string_view pagePath, std::string_view hostDir, std::string_view pageDir,
+                LinkKind kind, bool* counterFlag) {
+  if (link.empty()) return 0;
+  const std::string root(treeRoot);
+
+  // The candidate path; the first rule that applies wins.
+  std::string p;
+  bool absolute = true;
+  bool guessExtension = false;
+  std::size_t pos;
+  if ((pos = FindNoCase(link, "file://")) != npos) {
+    std::size_t marker = MarkerSlash(link);
+    if (marker != npos) {
+      p = root + link.substr(marker);
+    } else {
+      std::size_t triple = FindNoCase(link, "file:///");
+      p = root + (triple != npos ? link.substr(triple + 7) : link.substr(pos + 6));
+    }
+  } else if (link.front() == '/') {
+    std::size_t marker = MarkerSlash(link);
+    p = marker != npos ? root + link.substr(marker) : std::string(hostDir) + link;
+  } else if ((pos = FindNoCase(link, "http://")) != npos) {
+    p = root + link.substr(pos + 6);
+  } else if ((pos = FindNoCase(link, "ftp://")) != npos) {
+    p = root + link.substr(pos + 5);
+  } else if ((pos = FindNoCase(link, "gopher://")) != npos) {
+    p = root + link.substr(pos + 8);
+    guessExtension = !ContainsNoCase(p, ".htm") && !ContainsNoCase(p, ".jpeg") &&
+                     !ContainsNoCase(p, ".jpg") && !ContainsNoCase(p, ".gif") &&
+                     !ContainsNoCase(p, ".asp");
+  } else if (link.front() == '.') {
+    std::size_t marker = MarkerSlash(link);
+    p = marker != npos ? root + link.substr(marker) : std::string(pageDir) + link;
+  } else if (link.front() == '#') {
+    p = std::string(pagePath) + link;
+  } else {
+    absolute = false;
+    p = std::string(pageDir) + link;
+  }
+
+  // The web form for an unresolved link, taken before the clean-ups (it keeps "../").
+  const std::string relative = TreeRelativePart(p, root);
+
+  // Clean from position 3 on, so that a drive prefix would stay.
+  std::string tail;
+  if (ContainsNoCase(p, "cgi-bin") || ContainsNoCase(p, ".cgi")) {
+    // The query stays in the file name, the way cache entries of scripts are stored.
+    const std::string original = p;
+    for (std::size_t i = kCleanFrom; i < p.size(); ++i) {
+      char c = original[i];
+      if (c == '/' && original[i - 1] == '/') p[i] = '-';
+      if (c == '?' || c == ':' || c == '*') p[i] = '-';
+    }
+  } else {
+    std::size_t cut = p.size() > kCleanFrom ? p.find_first_of("?#", kCleanFrom) : npos;
+    if (cut != npos) {
+      tail = p.substr(cut);
+      p.resize(cut);
+    }
+    for (std::size_t i = kCleanFrom; i < p.size(); ++i) {
+      if (p[i] == ':' || p[i] == '*') p[i] = '-';
+    }
+  }
+
+  if ((pos = p.find("//")) != npos) p.erase(pos, 1);
+
+  if (p.find("./") != npos) {
+    std::size_t marker = FindNoCase(p, "log/");
+    if (marker != npos) p = p.substr(0, marker + 4) + ResolveDotSegments(p.substr(marker + 4));
+  }
+
+  bool found = false;
+  for (char lineBreak : {'\r', '\n'}) {
+    std::size_t at = p.find(lineBreak);
+    if (at == npos) continue;
+    if (!CandidateExists(p.substr(0, at))) {
+      p.erase(at, 1);
+    } else {
+      found = true;
+      p[at] = ' ';
+    }
+  }
+
+  if (!p.empty() && p.back() == '/') {
+    for (std::string_view name : kDefaultDocuments) {
+      if (CandidateExists(p + std::string(name))) {
+        p += name;
+        found = true;
+        break;
+      }
+    }
+  } else if (CandidateExists(p)) {
+    found = true;
+  }
+
+  if (!found && (guessExtension || kind == LinkKind::Src)) {
+    for (std::string_view ext : kExtensionGuesses) {
+      if (CandidateExists(p + std::string(ext))) {
+        p += ext;
+        found = true;
+        break;
+      }
+    }
+  }
+
+  if (!found && CandidateExists(p + ".html")) {
+    p += ".html";
+    found = true;
+  }
+
+  if (!found && ctx.readAel) {
+    std::size_t marker = MarkerSlash(p);
+    if (marker != npos) {
+      const std::string s = p.substr(marker);
+      for (const std::string& other : ctx.logDir) {
+        if (!other.empty() && CandidateExists(other + s)) {
+          p = other + s;
+          found = true;
+          break;
+        }
+      }
+    }
+  }
+
+  if (found && IsDirectoryPath(p)) {
+    const bool slashed = !p.empty() && p.back() == '/';
+    bool hasDefault = false;
+    for (std::string_view name : kDefaultDocuments) {
+      std::string candidate = p + (slashed ? "" : "/") + std::string(name);
+      if (CandidateExists(candidate)) {
+        p = std::move(candidate);
+        hasDefault = true;
+        break;
+      }
+    }
+    found = hasDefault;
+  }
+
+  if (found) {
+    link = FileUrl(p) + tail;
+    return 1;
+  }
+
+  std::string web = relative;
+  if (!tail.empty()) {
+    std::size_t cut = web.find_first_of("?#");
+    if (cut != npos) web.resize(cut);
+  }
+  if (ContainsNoCase(link, "http://")) {
+    link = "http://" + web + tail;
+  } else if (ContainsNoCase(link, "ftp://")) {
+    link = "ftp://" + web + tail;
+  } else if (ContainsNoCase(link, "gopher://")) {
+    link = "gopher://" + web + tail;
+  } else if (absolute || (!StartsWithNoCase(link, "mailto") && !BeginsWithScheme(link) &&
+                          HasDocumentExtension(web))) {
+    link = "http://" + web + tail;
+  }
+  if (kind == LinkKind::Src && counterFlag != nullptr) {
+    *counterFlag = !HasDocumentExtension(link) &&
+                   (ContainsNoCase(link, "count") || ContainsNoCase(link, "cgi"));
+  }
+  return 0;
+}
+
+std::string TreeRelativePart(std::string_view path, std::string_view treeRoot) {
+  // Below the tree root the rest is exact; a first "log/" search would stop inside a URL path
+  // such as /catalog/ and lose the host.
+  if (!treeRoot.empty() && path.size() > treeRoot.size() && path.starts_with(treeRoot) &&
+      path[treeRoot.size()] == '/') {
+    return std::string(path.substr(treeRoot.size() + 1));
+  }
+  std::size_t first = FindNoCase(path, "log/");
+  if (first == npos) return std::string(path);
+  std::string_view after = path.substr(first + 4);
+  std::size_t second = FindNoCase(after, "log/");
+  return std::string(second == npos ? after : after.substr(second + 4));
+}
+
+bool HasDocumentExtension(std::string_view name) {
+  return HasExtensionOf(name, kDocumentExtensions);
+}
+
+bool HasMediaExtension(std::string_view name) { return HasExtensionOf(name, kMediaExtensions); }
+
+std::string ResolveDotSegments(std::string_view path) {
+  std::string text(path);
+  if (text.size() > kResolveDotSegmentsMax) return text;
+  for (std::size_t up = text.find("../"); up != npos; up = text.find("../")) {
+    std::size_t keep = npos;
+    for (std::size_t i = up >= 2 ? up - 2 : 0; up >= 2 && i >= 1; --i) {
+      if (text[i] == '/') {
+        keep = i;
+        break;
+      }
+    }
+    if (keep == npos) {
+      text.erase(up, 3);  // nothing to climb out of: only this "../" goes
+      break;
+    }
+    text.erase(keep + 1, up + 3 - (keep + 1));
+  }
+  for (std::size_t at = text.find("/./"); at != npos; at = text.find("/./", at)) {
+    text.erase(at, 2);
+  }
+  return text;
+}
+
+}  // namespace lumbra
