@@ -63,6 +63,11 @@ FileStatus GetLinkStatus(const std::string& path) {
   return status;
 }
 
+bool IsSymbolicLink(const std::string& path) {
+  struct stat st;
+  return !path.empty() && ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
 std::optional<std::vector<std::string>> ListDirectory(const std::string& dir) {
   DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());
   if (d == nullptr) return std::nullopt;

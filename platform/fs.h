@@ -30,6 +30,9 @@ FileStatus GetStatus(const std::string& path);
 // Status of the entry itself, not following a final symbolic link (lstat).
 FileStatus GetLinkStatus(const std::string& path);
 
+// Whether the path itself is a symbolic link.
+bool IsSymbolicLink(const std::string& path);
+
 // Every entry of a directory as a "*.*" search yields it: "." and ".." included, in the
 // order readdir gives. nullopt when the directory cannot be listed.
 std::optional<std::vector<std::string>> ListDirectory(const std::string& dir);

@@ -29,6 +29,8 @@ TEST_F(FsTest, LinkStatusDoesNotFollowSymbolicLinks) {
   ASSERT_EQ(::symlink(Path("real").c_str(), Path("link").c_str()), 0);
   EXPECT_TRUE(GetStatus(Path("link")).isDirectory());
   EXPECT_EQ(GetLinkStatus(Path("link")).type, EntryType::Other);
+  EXPECT_TRUE(IsSymbolicLink(Path("link")));
+  EXPECT_FALSE(IsSymbolicLink(Path("real")));
 }
 
 TEST_F(FsTest, ListingYieldsEveryEntryWithDots) {
