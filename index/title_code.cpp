@@ -1,6 +1,6 @@
 #include "index/title_code.h"
 
-#include <string_view>
+#include <algorithm>
 
 namespace lumbra {
 
@@ -61,7 +61,7 @@ void ConvertJisPair(unsigned char& lead, unsigned char& second) {
 }
 
 void ConvertTitleCode(std::string& title) {
-  const std::size_t n = title.find('\0') == std::string::npos ? title.size() : title.find('\0');
+  const std::size_t n = std::min(title.find('\0'), title.size());
   if (n > kTitleCodeMax) return;
   // The positions 0..n, the terminating NUL included.
   auto at = [&](std::size_t i) -> unsigned char {
