@@ -1,0 +1,118 @@
+#include "index/frame_pages.h"
+
+#include <array>
+#include <string_view>
+
+#include "index/index_pages.h"
+#include "index/site_list.h"
+#include "logstore/path_helpers.h"
+#include "platform/codepage.h"
+#include "platform/text_file.h"
+
+namespace lumbra {
+
+namespace {
+
+using platform::ToCp932;
+
+constexpr std::string_view kMainFrameError =
+    "ERROR : インデクスの為のメインフレームが作成できません";
+
+struct LogPages {
+  std::string_view letter;     // own text of the top bar, UTF-8
+  std::string_view indexPage;  // below INDEX_DIR
+  std::string_view listPage;
+};
+constexpr std::array<LogPages, kLogTreeCount> kLogPages{{
+    {"Ａ", "/allidx_a.htm", "/www_a.htm"},
+    {"Ｂ", "/allidx_b.htm", "/www_b.htm"},
+    {"Ｃ", "/allidx_c.htm", "/www_c.htm"},
+    {"Ｄ", "/allidx_d.htm", "/www_d.htm"},
+    {"Ｅ", "/allidx_e.htm", "/www_e.htm"},
+}};
+
+// Writes a whole page; false when it could not be made completely.
+bool WritePage(const std::string& path, std::string_view text) {
+  platform::TextWriter out;
+  if (!out.Open(path, platform::TextWriter::Mode::Truncate)) return false;
+  out.Write(text);
+  return out.Close();
+}
+
+std::string TopLink(const JobContext& ctx, std::string_view page, const std::string& text) {
+  return "<A HREF=\"" + FileUrl(ctx.indexDir + std::string(page)) + "\" TARGET=\"www\">" + text +
+         "</A> ";
+}
+
+}  // namespace
+
+std::string BuildTopLinkBar(const JobContext& ctx) {
+  std::string bar;
+  for (int log = 0; log < kLogTreeCount; ++log) {
+    if (ctx.logDir[log].empty()) continue;
+    bar += TopLink(ctx, kLogPages[log].listPage,
+                   ToCp932(kLogPages[log].letter) + ":" + LogDisplayName(ctx.logDir[log]));
+  }
+  bar += TopLink(ctx, "/www_n.htm", ToCp932("新規"));
+  if (ctx.surfAvailable) bar += TopLink(ctx, "/www_surf.htm", "Surf");
+  return bar;
+}
+
+void WriteFramePages(const JobContext& ctx, Frontend& frontend) {
+  const std::string frameset =
+      "<HTML>\n"
+      "<HEAD>\n"
+      "<TITLE>Bookmark for Lumbra</TITLE>\n"
+      "</HEAD>\n"
+      "<FRAMESET ROWS=\"90,*\" border=1>\n"
+      "<FRAME SRC=\"top.htm\" NAME=\"top\" MARGINWIDTH=\"0\" MARGINHEIGHT=\"0\" "
+      "SCROLLING=\"auto\" bordercolor=#ffffff>\n"
+      "<FRAMESET COLS=\"240,*\">\n"
+      "<FRAME SRC=\"www_n.htm\" NAME=\"www\" MARGINWIDTH=\"0\" MARGINHEIGHT=\"8\" "
+      "SCROLLING=\"auto\" >\n"
+      "<FRAME SRC=\"newidx.htm#1\" NAME=\"home\" MARGINWIDTH=\"8\" MARGINHEIGHT=\"8\" "
+      "SCROLLING=\"auto\">\n"
+      "</FRAMESET>\n"
+      "</FRAMESET>\n"
+      "<BR>\n";
+  if (!WritePage(ctx.indexDir + "/lumbra.htm", frameset)) {
+    frontend.ShowMessage(kMainFrameError);
+    return;
+  }
+
+  const std::string top =
+      "<HTML>\n"
+      "<HEAD>\n"
+      "<TITLE>top</TITLE>\n"
+      "</HEAD>\n"
+      "<BODY bgcolor=#cccccc text=#000000 link=#0000ff vlink=#7700ff>\n"
+      "<CENTER>\n"
+      "<BASEFONT SIZE=\"4\">\n"
+      "<TABLE  border=1 width=100% cellspacing=0 cellpadding=0>\n"
+      "<TR ALIGN=\"center\" bgcolor=#66ffff>\n"
+      "<TD>\n"
+      "<FONT SIZE=\"5\">\n"
+      "<B>Lumbra</B>\n"
+      "</FONT>\n"
+      "</CENTER>\n"
+      "<BR CLEAR=\"all\">\n"
+      "</TD>\n"
+      "</TR>\n"
+      "</TABLE>\n" +
+      BuildTopLinkBar(ctx) +
+      "\n"
+      "</HTML>\n";
+  if (!WritePage(ctx.indexDir + "/top.htm", top)) {
+    frontend.ShowMessage(kMainFrameError);
+    return;
+  }
+
+  // Every log, set or not: a list is made wherever its index page exists.
+  for (int log = 0; log < kLogTreeCount; ++log) {
+    WriteSiteListPage(ctx, frontend, kLogPages[log].indexPage, kLogPages[log].listPage,
+                      LogDisplayName(ctx.logDir[log]));
+  }
+  WriteSiteListPage(ctx, frontend, "/newidx.htm", "/www_n.htm", ToCp932("新規"));
+}
+
+}  // namespace lumbra

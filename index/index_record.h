@@ -1,0 +1,79 @@
+// The pages a job saved or rewrote, recorded with their titles for the index pages, and the
+// order in which the index pages list them.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace lumbra {
+
+inline constexpr std::size_t kIndexPathMax = 255;           // bytes of a recorded path
+inline constexpr std::size_t kIndexTitleMax = 99;           // bytes of a recorded title
+inline constexpr std::size_t kIndexRecordCapacity = 20000;  // records per job
+
+// One saved page: its full path in its LogTree and its title in Shift-JIS.
+struct IndexRecord {
+  std::string path;
+  std::string title;
+};
+
+// The records of one job, in the order they were added. Holds at most kIndexRecordCapacity.
+class IndexRecordTable {
+ public:
+  IndexRecordTable() { rows_.reserve(kIndexRecordCapacity); }
+
+  // Appends a record; false (and nothing stored) when the table is full.
+  bool Append(IndexRecord record);
+  // Empties the table for a new job.
+  void Clear() { rows_.clear(); }
+
+  std::size_t size() const { return rows_.size(); }
+  bool full() const { return rows_.size() >= kIndexRecordCapacity; }
+  const IndexRecord& operator[](std::size_t row) const { return rows_[row]; }
+
+ private:
+  std::vector<IndexRecord> rows_;
+};
+
+// The text before the first NUL byte (what a C string holds), cut to `max` bytes.
+std::string CutRecordText(std::string_view text, std::size_t max);
+
+// Records one page: the path is cut to kIndexPathMax bytes, the title to kIndexTitleMax bytes
+// and then converted to Shift-JIS (ConvertTitleCode). The log root is not used. Returns false
+// when the table is full: the record is dropped.
+bool AddIndexRecord(IndexRecordTable& table, std::string_view logRoot, std::string_view pagePath,
+                    std::string title);
+
+// The row numbers of the table ordered by path, ascending byte-wise (unsigned, as strcmp).
+// Rows of the same path come in the order an exchange sort leaves them (for each position
+// in turn, swap with every later position whose path is smaller); that order decides which
+// title the index pages show for a duplicated path.
+std::vector<int> SortIndexRecords(const IndexRecordTable& table);
+
+// Walks the rows of an order in sequence, yielding those whose path contains a filter.
+class NextIndexRecord {
+ public:
+  explicit NextIndexRecord(const IndexRecordTable& table) : table_(table) {}
+
+  // Back to the position before the first row.
+  void Reset() { position_ = -1; }
+  // The order to walk (kept by reference: it must outlive the walk). Also resets.
+  void SetOrder(const std::vector<int>& order) {
+    order_ = &order;
+    Reset();
+  }
+  // The row number of the next record in order whose path contains `filter` (exact,
+  // case-sensitive substring), or -1 when none is left.
+  int Next(std::string_view filter);
+
+  const IndexRecordTable& table() const { return table_; }
+
+ private:
+  const IndexRecordTable& table_;
+  const std::vector<int>* order_ = nullptr;
+  int position_ = -1;
+};
+
+}  // namespace lumbra

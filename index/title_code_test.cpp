@@ -1,0 +1,166 @@
+#include "index/title_code.h"
+
+#include <iconv.h>
+
+#include <random>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "platform/codepage.h"
+
+namespace lumbra {
+namespace {
+
+// Converts with the C library's iconv; empty when the text cannot be converted.
+std::string Iconv(const char* from, const char* to, const std::string& in) {
+  iconv_t cd = iconv_open(to, from);
+  if (cd == reinterpret_cast<iconv_t>(-1)) return {};
+  std::string out(in.size() * 4 + 16, '\0');
+  char* src = const_cast<char*>(in.data());
+  std::size_t srcLeft = in.size();
+  char* dst = out.data();
+  std::size_t dstLeft = out.size();
+  std::size_t rc = iconv(cd, &src, &srcLeft, &dst, &dstLeft);
+  if (rc != static_cast<std::size_t>(-1)) rc = iconv(cd, nullptr, nullptr, &dst, &dstLeft);
+  iconv_close(cd);
+  if (rc == static_cast<std::size_t>(-1)) return {};
+  out.resize(out.size() - dstLeft);
+  return out;
+}
+
+std::string Converted(std::string title) {
+  ConvertTitleCode(title);
+  return title;
+}
+
+TEST(ConvertTitleCodeTest, EucJpTitleBecomesShiftJis) {
+  const std::string utf8 = "日本語のページ：ようこそ";
+  const std::string euc = Iconv("UTF-8", "EUC-JP", utf8);
+  ASSERT_FALSE(euc.empty());
+  EXPECT_EQ(Converted(euc), platform::ToCp932(utf8));
+}
+
+TEST(ConvertTitleCodeTest, EucJpWithAsciiBecomesShiftJis) {
+  // Enough two-byte characters to outweigh the ASCII words.
+  const std::string utf8 = "Web 日本語のページです";
+  const std::string euc = Iconv("UTF-8", "EUC-JP", utf8);
+  EXPECT_EQ(Converted(euc), platform::ToCp932(utf8));
+}
+
+TEST(ConvertTitleCodeTest, IsoJpTitleLosesItsEscapesAndBecomesShiftJis) {
+  const std::string iso = Iconv("UTF-8", "ISO-2022-JP", "日本語のページ index");
+  ASSERT_NE(iso.find('\x1b'), std::string::npos);
+  EXPECT_EQ(Converted(iso), platform::ToCp932("日本語のページ") + " index");
+  // Stated as bytes: ESC $ B, the JIS pair of "あ", ESC ( B, then ASCII.
+  EXPECT_EQ(Converted("\x1b$B\x24\x22\x1b(Bab"),
+            "\x82\xA0"
+            "ab");
+}
+
+TEST(ConvertTitleCodeTest, TitlesThatAreNotConvertedStayAsTheyAre) {
+  const std::string lowLeads = platform::ToCp932("日本語のページ");  // leads 0x81..0x9F
+  ASSERT_FALSE(lowLeads.empty());
+  const struct {
+    const char* name;
+    std::string title;
+  } cases[] = {
+      {"ascii", "Plain English title - 100%"},
+      {"shift-jis with low lead bytes", lowLeads},
+      {"empty", ""},
+      {"one byte", "\xA4"},
+      {"two bytes", "\xA4\xA2"},
+      {"over 256 bytes", std::string(258, '\xA4')},
+  };
+  for (const auto& c : cases) EXPECT_EQ(Converted(c.title), c.title) << c.name;
+}
+
+TEST(ConvertTitleCodeTest, ShiftJisThatLooksLikeEucIsConvertedAsEuc) {
+  // Half-width katakana ｱｲｳｴ pair up as EUC leads: B1 B2 -> 89 51, B3 B4 -> 8A 53.
+  EXPECT_EQ(Converted("\xB1\xB2\xB3\xB4"), "\x89\x51\x8A\x53");
+  // Shift-JIS lead bytes of 0xE0 and above: E0 40 E0 41 -> E0 BE E0 BF.
+  EXPECT_EQ(Converted("\xE0\x40\xE0\x41"), "\xE0\xBE\xE0\xBF");
+}
+
+TEST(ConvertTitleCodeTest, LoneTrailingEucByteEndsTheTitle) {
+  // The NUL becomes the second byte of the last pair, which passes unchanged.
+  EXPECT_EQ(Converted("\xA4\xA2\xA4"), "\x82\xA0\xA4");
+}
+
+TEST(ConvertTitleCodeTest, ExactlyTheLimitIsStillConverted) {
+  std::string euc;
+  for (int k = 0; k < 128; ++k) euc += "\xA4\xA2";
+  ASSERT_EQ(euc.size(), kTitleCodeMax);
+  std::string sjis;
+  for (int k = 0; k < 128; ++k) sjis += "\x82\xA0";
+  EXPECT_EQ(Converted(euc), sjis);
+  EXPECT_EQ(Converted(euc + "\xA4"), euc + "\xA4");  // 257 bytes
+}
+
+TEST(ConvertTitleCodeTest, EveryEscapeTogglesTwoByteMode) {
+  // "ESC ( B" at the start still enters two-byte mode: "ab" is read as the JIS pair 61 62.
+  EXPECT_EQ(Converted("\x1b(Bab"), "\xE1\x82");
+  // An escape at the very end skips past the end without reading beyond it.
+  EXPECT_EQ(Converted("ab\x1b"), "ab");
+  EXPECT_EQ(Converted("ab\x1b$"), "ab");
+  // Two-byte mode left open: the NUL (as 0x80) completes the pending pair, unchanged.
+  EXPECT_EQ(Converted("\x1b$B\x24"), "\xA4\x80");
+}
+
+TEST(ConvertJisPairTest, ArithmeticAtTheRowAndCellBoundaries) {
+  const struct {
+    unsigned char lead, second, wantLead, wantSecond;
+  } cases[] = {
+      {0x24, 0x22, 0x82, 0xA0},  // あ
+      {0xA4, 0xA2, 0x82, 0xA0},  // the same pair with top bits
+      {0x21, 0x21, 0x81, 0x40},  // ideographic space
+      {0x21, 0x5F, 0x81, 0x7E},  // odd row, last cell below 0x60
+      {0x21, 0x60, 0x81, 0x80},  // odd row, first cell from 0x60
+      {0x22, 0x21, 0x81, 0x9F},  // even row
+      {0x5E, 0x7E, 0x9F, 0xFC},  // last row of the first lead range
+      {0x5F, 0x21, 0xE0, 0x40},  // first row of the second lead range
+      {0x20, 0x20, 0x80, 0x9E},  // the lower edge still counts
+      {0x7F, 0x21, 0x7F, 0x21},  // row out of range: unchanged
+      {0xA4, 0x1F, 0xA4, 0x1F},  // cell out of range: unchanged
+      {0xA4, 0x00, 0xA4, 0x00},
+  };
+  for (const auto& c : cases) {
+    unsigned char lead = c.lead, second = c.second;
+    ConvertJisPair(lead, second);
+    EXPECT_EQ(lead, c.wantLead) << std::hex << int(c.lead) << " " << int(c.second);
+    EXPECT_EQ(second, c.wantSecond) << std::hex << int(c.lead) << " " << int(c.second);
+  }
+}
+
+TEST(ConvertJisPairTest, AgreesWithIconvOnEveryJisX0208Character) {
+  int compared = 0;
+  for (int r = 0xA1; r <= 0xFE; ++r) {
+    for (int c = 0xA1; c <= 0xFE; ++c) {
+      const std::string euc{static_cast<char>(r), static_cast<char>(c)};
+      const std::string sjis = Iconv("EUC-JP", "SHIFT_JIS", euc);
+      if (sjis.size() != 2) continue;  // not a JIS X 0208 character
+      unsigned char lead = static_cast<unsigned char>(r), second = static_cast<unsigned char>(c);
+      ConvertJisPair(lead, second);
+      ASSERT_EQ(std::string({static_cast<char>(lead), static_cast<char>(second)}), sjis)
+          << std::hex << r << " " << c;
+      ++compared;
+    }
+  }
+  EXPECT_GT(compared, 6000);
+}
+
+TEST(ConvertTitleCodeTest, RandomTitlesNeverGrow) {
+  std::mt19937 random(7);
+  const unsigned char alphabet[] = {0x00, 0x1B, 0x24, 0x28, 0x42, 0x41, 0x7F,
+                                    0x80, 0x81, 0xA0, 0xA1, 0xA4, 0xE0, 0xFF};
+  for (int round = 0; round < 20000; ++round) {
+    std::string title(random() % 12, '\0');
+    for (char& ch : title) ch = static_cast<char>(alphabet[random() % sizeof alphabet]);
+    std::string converted = title;
+    ConvertTitleCode(converted);
+    ASSERT_LE(converted.size(), title.size());
+  }
+}
+
+}  // namespace
+}  // namespace lumbra
