@@ -91,6 +91,35 @@ bool CheckLogPath(std::string& dest, std::string_view typed, const std::string& 
   }
 }
 
+bool PrepareCachePath(JobContext& ctx, std::string_view typed, const std::string& startDir,
+                      Frontend& frontend) {
+  // One trailing '/' goes before the backslashes are turned; a trailing backslash stays.
+  ctx.cacheDir = std::string(typed);
+  DropTrailingSlash(ctx.cacheDir);
+  ReplaceBackslashes(ctx.cacheDir);
+  MakeAbsolute(ctx.cacheDir, startDir);
+  if (RefuseTooLong(ctx.cacheDir, frontend)) return false;
+  switch (CheckPath(ctx.cacheDir + "/")) {
+    case kDriveMissing:
+      frontend.ShowMessage("キャッシュ　ドライブが存在しません");
+      return false;
+    case kDirectoryMissing:
+      frontend.ShowMessage("キャッシュ　パスが存在しません");
+      return false;
+    default:
+      break;
+  }
+  ctx.cacheIndexFile.clear();
+  for (std::string_view name : {"/fat.db", "/cache1/mm256.dat", "/index.dat", "/iexplore.cif"}) {
+    if (PathExists(ctx.cacheDir + std::string(name))) {
+      ctx.cacheIndexFile = ctx.cacheDir + std::string(name);
+      return true;
+    }
+  }
+  frontend.ShowMessage("キャッシュ　データが存在しません\rパス設定を確認してください");
+  return false;
+}
+
 bool PrepareJob(Session& session, Frontend& frontend) {
   const JobSettings& s = session.settings;
   JobContext& ctx = session.ctx;
@@ -116,32 +145,7 @@ bool PrepareJob(Session& session, Frontend& frontend) {
   MakeAbsolute(ctx.unreferencedDir, session.startDir);
   if (ctx.unreferencedJob && RefuseTooLong(ctx.unreferencedDir, frontend)) return false;
 
-  // One trailing '/' goes before the backslashes are turned; a trailing backslash stays.
-  ctx.cacheDir = s.cacheDir;
-  DropTrailingSlash(ctx.cacheDir);
-  ReplaceBackslashes(ctx.cacheDir);
-  MakeAbsolute(ctx.cacheDir, session.startDir);
-  if (RefuseTooLong(ctx.cacheDir, frontend)) return false;
-  switch (CheckPath(ctx.cacheDir + "/")) {
-    case kDriveMissing:
-      frontend.ShowMessage("キャッシュ　ドライブが存在しません");
-      return false;
-    case kDirectoryMissing:
-      frontend.ShowMessage("キャッシュ　パスが存在しません");
-      return false;
-    default:
-      break;
-  }
-  for (std::string_view name : {"/fat.db", "/cache1/mm256.dat", "/index.dat", "/iexplore.cif"}) {
-    if (PathExists(ctx.cacheDir + std::string(name))) {
-      ctx.cacheIndexFile = ctx.cacheDir + std::string(name);
-      break;
-    }
-  }
-  if (ctx.cacheIndexFile.empty()) {
-    frontend.ShowMessage("キャッシュ　データが存在しません\rパス設定を確認してください");
-    return false;
-  }
+  if (!PrepareCachePath(ctx, s.cacheDir, session.startDir, frontend)) return false;
 
   bool anyLog = false;
   for (int i = 0; i < kLogTreeCount; ++i) {

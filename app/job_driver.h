@@ -37,6 +37,11 @@ bool DetectSurfData(const std::string& startDir);
 // and runs every start check with its message or question. True when the job may run.
 bool PrepareJob(Session& session, Frontend& frontend);
 
+// Normalises the cache path into ctx.cacheDir and checks it: the directory must exist and
+// hold one of the four cache index files (remembered in ctx.cacheIndexFile).
+bool PrepareCachePath(JobContext& ctx, std::string_view typed, const std::string& startDir,
+                      Frontend& frontend);
+
 // Normalises one LogTree path into `dest` and checks it (must end in "log"; a missing
 // directory is created after the user agrees). True when accepted or empty.
 bool CheckLogPath(std::string& dest, std::string_view typed, const std::string& startDir,
