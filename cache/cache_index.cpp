@@ -72,6 +72,7 @@ void ReadFromPrivateCopy(const std::string& indexFile, std::string_view copyName
   std::string copy;
   if (!dir.path().empty()) {
     copy = dir.path() + "/" + std::string(copyName);
+    // A failed copy leaves no file behind; the reader then finds none and says so.
     CopyReplace(copy, indexFile);
   }
   read(copy);

@@ -34,6 +34,10 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "core/exec_log.h"
 #include "logstore/path_helpers.h"

@@ -21,8 +21,8 @@ void ParseExplorer4Index(std::string_view bytes, CacheEntryTable& table, std::st
 
 // Reads the index file `indexFile` (the private copy ReadCacheIndex made) into `table`.
 // With `debugDump` on it first creates fat.txt in the start directory and returns at once
-// when it cannot; it writes its start line to the execution log, and shows "キャッシュ
-// ファイルが使用中です" when the file cannot be read.
+// when it cannot. It writes its start line to the execution log and shows the message
+// "キャッシュファイルが使用中です" when the file cannot be read.
 void ReadExplorer4Cache(const JobContext& ctx, Frontend& frontend, bool debugDump,
                         const std::string& indexFile, CacheEntryTable& table);
 
