@@ -61,7 +61,8 @@ std::string BuildIe4Record(const Ie4Entry& entry, std::size_t recordOffset);
 // the size is a multiple of 4096.
 Ie4Index BuildIe4Index(const Ie4Cache& cache);
 
-// Writes dir/index.dat, makes dir/<subdirectory> for every name, and writes each entry's file
+// Writes dir/index.dat (dir is made when missing; its parent must exist), makes
+// dir/<subdirectory> for every name, and writes each entry's file
 // (with its mtime) into its subdirectory when that index names one. Returns the index path.
 std::string WriteIe4Cache(const std::string& dir, const Ie4Cache& cache);
 
