@@ -1,0 +1,139 @@
+#include "cache/cache_index.h"
+
+#include <cstdio>
+
+#include "cache/ie4_reader.h"
+#include "core/exec_log.h"
+#include "logstore/path_helpers.h"
+#include "platform/fs.h"
+#include "platform/text_file.h"
+
+namespace lumbra {
+namespace {
+
+// The first line of mm256.dat is read as a 300-byte buffer would hold it.
+constexpr std::size_t kFirstLineBuffer = 300;
+// The slash and character rule leaves the scheme and its two slashes ("http://") alone.
+constexpr std::size_t kNormaliseFrom = 6;
+
+// A probe succeeds when the file can be opened for reading. A directory of that name is no
+// index file (on Windows it cannot be opened as one either).
+bool CanOpenForReading(const std::string& path) {
+  if (platform::GetStatus(path).isDirectory()) return false;
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) return false;
+  std::fclose(file);
+  return true;
+}
+
+bool FirstLineSaysVersion30(const std::string& path) {
+  platform::TextReader reader;
+  std::string line;
+  if (!reader.Open(path) || !reader.ReadChunk(kFirstLineBuffer, line)) return false;
+  return line.find("3.0") != std::string::npos;
+}
+
+std::string NormaliseUrl(std::string url) {
+  bool afterSlash = false;
+  for (std::size_t i = kNormaliseFrom; i < url.size(); ++i) {
+    char& c = url[i];
+    if (c == '/') {
+      if (afterSlash) c = '-';
+      afterSlash = true;
+      continue;
+    }
+    afterSlash = false;
+    if (c == '?' || c == ':' || c == '*') c = '-';
+  }
+  return url;
+}
+
+void AddExtension(std::string& url, const std::string& contentType, CacheKind kind) {
+  if (contentType == "text/html") {
+    if (!url.empty() && url.back() == '/') {
+      url += "home.html";
+    } else if (!ContainsNoCase(url, ".htm") && !ContainsNoCase(url, ".asp")) {
+      // Kind 2 caches keep an extension-less page URL as a directory.
+      url += kind == CacheKind::Explorer30 ? "/home.html" : ".html";
+    }
+  } else if (contentType == "image/gif") {
+    if (!ContainsNoCase(url, ".gif")) url += ".gif";
+  } else if (contentType == "image/jpeg") {
+    if (!ContainsNoCase(url, ".jp")) url += ".jpg";
+  }
+}
+
+// Runs `read` on a copy of `indexFile` named `copyName` in a private directory made for this
+// read, and removes the copy afterwards. When no copy can be made the reader is given a path
+// that names no file, so it reports the index as in use.
+template <typename Reader>
+void ReadFromPrivateCopy(const std::string& indexFile, std::string_view copyName, Reader read) {
+  platform::TempDirectory dir("lumbra-cache");
+  std::string copy;
+  if (!dir.path().empty()) {
+    copy = dir.path() + "/" + std::string(copyName);
+    // A failed copy leaves no file behind; the reader then finds none and says so.
+    CopyReplace(copy, indexFile);
+  }
+  read(copy);
+  if (!copy.empty()) platform::DeleteFile(copy);
+}
+
+}  // namespace
+
+CacheKind DetectCacheKind(const std::string& cacheDir) {
+  if (CanOpenForReading(cacheDir + std::string(kNetscapeIndex))) return CacheKind::Netscape;
+  std::string mm256 = cacheDir + std::string(kExplorer3Index);
+  if (CanOpenForReading(mm256)) {
+    return FirstLineSaysVersion30(mm256) ? CacheKind::Explorer30 : CacheKind::Explorer3Other;
+  }
+  if (CanOpenForReading(cacheDir + std::string(kExplorer4Index))) return CacheKind::Explorer4;
+  if (CanOpenForReading(cacheDir + std::string(kExplorer2Index))) return CacheKind::Explorer2;
+  return CacheKind::None;
+}
+
+void ReadCacheIndex(const JobContext& ctx, Frontend& frontend, CacheEntryTable& table,
+                    const std::string& cacheDir) {
+  const bool debugDump = ctx.execLog;
+  table.Reset();
+  const CacheKind kind = DetectCacheKind(cacheDir);
+  switch (kind) {
+    case CacheKind::Netscape:
+    case CacheKind::Explorer30:
+    case CacheKind::Explorer3Other:
+    case CacheKind::Explorer2:
+      // The Netscape and Internet Explorer 2/3 readers are not part of this build: their
+      // layouts are recognised, and nothing is read from them, so the table stays empty.
+      break;
+    case CacheKind::Explorer4: {
+      std::string index = cacheDir + std::string(kExplorer4Index);
+      if (CheckPath(index) != kPathOk) break;
+      ReadFromPrivateCopy(index, "index.dat", [&](const std::string& copy) {
+        ReadExplorer4Cache(ctx, frontend, debugDump, copy, table);
+      });
+      break;
+    }
+    case CacheKind::None:
+      break;
+  }
+
+  for (int i = 0; i < table.count(); ++i) NormaliseCacheEntry(table.row(i), cacheDir, kind);
+
+  AppendExecLog(ctx,
+                "Cache ファイル名　読み出し終了 ( " + std::to_string(table.count()) + " 件 )\n");
+}
+
+void NormaliseCacheEntry(CacheEntry& entry, const std::string& cacheDir, CacheKind kind) {
+  if (entry.url.size() > kCacheUrlMax) entry.url.resize(kCacheUrlMax);
+  if (entry.contentType.size() > kContentTypeMax) entry.contentType.resize(kContentTypeMax);
+
+  std::string url = NormaliseUrl(entry.url);
+  AddExtension(url, entry.contentType, kind);
+  entry.url = std::move(url);
+
+  PathParts parts = SplitPath(entry.cacheFile);
+  entry.cacheFile = cacheDir + "/" + parts.dir + parts.name + parts.ext;
+  entry.status = 0;
+}
+
+}  // namespace lumbra

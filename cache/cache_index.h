@@ -1,0 +1,47 @@
+// Finding and reading the browser's cache index: ReadCacheIndex probes the cache directory
+// for the index file of one of four cache layouts, lets the matching reader fill the cache
+// entry table, and brings every row into the form the log store expects.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "cache/cache_table.h"
+#include "core/frontend.h"
+#include "core/job_context.h"
+
+namespace lumbra {
+
+// The cache layout, by the index file found in the cache directory.
+enum class CacheKind : int {
+  None = 0,
+  Netscape = 1,        // "/fat.db"
+  Explorer30 = 2,      // "/cache1/mm256.dat" whose first line contains "3.0"
+  Explorer2 = 3,       // "/iexplore.cif"
+  Explorer3Other = 4,  // "/cache1/mm256.dat" whose first line does not contain "3.0"
+  Explorer4 = 5,       // "/index.dat"
+};
+
+// The index files, probed in this order; the first that can be opened for reading decides.
+inline constexpr std::string_view kNetscapeIndex = "/fat.db";
+inline constexpr std::string_view kExplorer3Index = "/cache1/mm256.dat";
+inline constexpr std::string_view kExplorer4Index = "/index.dat";
+inline constexpr std::string_view kExplorer2Index = "/iexplore.cif";
+
+// The layout of the cache in `cacheDir` (a directory path without a trailing '/').
+CacheKind DetectCacheKind(const std::string& cacheDir);
+
+// Reads the cache index in `cacheDir` into `table`, which it empties first; the rows are then
+// normalised by NormaliseCacheEntry. The reader works on a copy of the index made in a
+// private temporary directory, never in the start or the cache directory. While execLog is
+// on, the reader writes the debug dump fat.txt and the end line goes to the execution log.
+void ReadCacheIndex(const JobContext& ctx, Frontend& frontend, CacheEntryTable& table,
+                    const std::string& cacheDir);
+
+// The form the log store expects of a row read from a cache of `kind` in `cacheDir`: url and
+// contentType cut to their limits, repeated slashes and '?', ':', '*' of the url turned into
+// '-' from index 6 on, an extension added by content type, cacheFile made absolute (the
+// drive dropped), status 0.
+void NormaliseCacheEntry(CacheEntry& entry, const std::string& cacheDir, CacheKind kind);
+
+}  // namespace lumbra

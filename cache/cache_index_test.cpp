@@ -1,0 +1,287 @@
+#include "cache/cache_index.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "platform/codepage.h"
+#include "testing/ie4_fixture.h"
+#include "testing/scripted_frontend.h"
+#include "testing/temp_dir.h"
+
+namespace lumbra {
+namespace {
+
+struct NormaliseCase {
+  const char* name;
+  std::string url;
+  std::string contentType;
+  CacheKind kind;
+  std::string cacheFile;
+  std::string expectedUrl;
+  std::string expectedCacheFile;
+};
+
+void PrintTo(const NormaliseCase& c, std::ostream* os) { *os << c.url << " " << c.contentType; }
+
+class NormaliseCacheEntryTest : public ::testing::TestWithParam<NormaliseCase> {};
+
+TEST_P(NormaliseCacheEntryTest, GivesTheFormTheLogStoreExpects) {
+  const NormaliseCase& c = GetParam();
+  CacheEntry entry{c.cacheFile, c.url, c.contentType, 5};
+  NormaliseCacheEntry(entry, "/home/u/cache", c.kind);
+  EXPECT_EQ(entry.url, c.expectedUrl);
+  EXPECT_EQ(entry.cacheFile, c.expectedCacheFile);
+  EXPECT_EQ(entry.status, 0);
+}
+
+const std::string kLongPath = "http://h/" + std::string(300, 'p');
+
+INSTANTIATE_TEST_SUITE_P(
+    Catalogue, NormaliseCacheEntryTest,
+    ::testing::Values(
+        NormaliseCase{"RepeatedSlashesAndQueryMarks", "http://host/a//b?c=1:2*3", "text/plain",
+                      CacheKind::Explorer4, "D/f", "http://host/a/-b-c=1-2-3", "/home/u/cache/D/f"},
+        NormaliseCase{"PageGetsHtml", "http://host/a//b?c=1:2*3", "text/html", CacheKind::Explorer4,
+                      "D/f", "http://host/a/-b-c=1-2-3.html", "/home/u/cache/D/f"},
+        NormaliseCase{"PageOfKind2IsADirectory", "http://host/a//b?c=1:2*3", "text/html",
+                      CacheKind::Explorer30, "D/f", "http://host/a/-b-c=1-2-3/home.html",
+                      "/home/u/cache/D/f"},
+        NormaliseCase{"ThirdSlashAfterScheme", "http:///x", "text/plain", CacheKind::Explorer4,
+                      "D/f", "http://-x", "/home/u/cache/D/f"},
+        NormaliseCase{"RunOfThreeSlashes", "http://h/a///b", "text/plain", CacheKind::Explorer4,
+                      "D/f", "http://h/a/--b", "/home/u/cache/D/f"},
+        NormaliseCase{"LongerSchemeStartsAtIndex6", "https://h/p", "text/plain",
+                      CacheKind::Explorer4, "D/f", "https:/-h/p", "/home/u/cache/D/f"},
+        NormaliseCase{"ColonAtIndex6", "webcal://h/p", "text/plain", CacheKind::Explorer4, "D/f",
+                      "webcal-/-h/p", "/home/u/cache/D/f"},
+        NormaliseCase{"Port", "http://host:8080/x.html", "text/html", CacheKind::Explorer4, "D/f",
+                      "http://host-8080/x.html", "/home/u/cache/D/f"},
+        NormaliseCase{"SlashEndGetsHomeHtml", "http://host/dir/", "text/html", CacheKind::Explorer4,
+                      "D/f", "http://host/dir/home.html", "/home/u/cache/D/f"},
+        NormaliseCase{"SlashEndOfKind2", "http://host/", "text/html", CacheKind::Explorer30, "D/f",
+                      "http://host/home.html", "/home/u/cache/D/f"},
+        NormaliseCase{"UpperCaseHtm", "http://host/PAGE.HTM", "text/html", CacheKind::Netscape,
+                      "D/f", "http://host/PAGE.HTM", "/home/u/cache/D/f"},
+        NormaliseCase{"AspWithQuery", "http://host/x.asp?id=1", "text/html", CacheKind::Explorer4,
+                      "D/f", "http://host/x.asp-id=1", "/home/u/cache/D/f"},
+        NormaliseCase{"TypeWithParameters", "http://host/p", "text/html; charset=EUC-JP",
+                      CacheKind::Explorer4, "D/f", "http://host/p", "/home/u/cache/D/f"},
+        NormaliseCase{"TypeComparedWithCase", "http://host/p", "TEXT/HTML", CacheKind::Explorer4,
+                      "D/f", "http://host/p", "/home/u/cache/D/f"},
+        NormaliseCase{"GifGetsGif", "http://host/logo", "image/gif", CacheKind::Explorer4, "D/f",
+                      "http://host/logo.gif", "/home/u/cache/D/f"},
+        NormaliseCase{"GifAnywhere", "http://host/A.GIF?x", "image/gif", CacheKind::Explorer4,
+                      "D/f", "http://host/A.GIF-x", "/home/u/cache/D/f"},
+        NormaliseCase{"JpegGetsJpg", "http://host/photo", "image/jpeg", CacheKind::Explorer4, "D/f",
+                      "http://host/photo.jpg", "/home/u/cache/D/f"},
+        NormaliseCase{"JpAnywhereCounts", "http://www.example.co.jp/photo", "image/jpeg",
+                      CacheKind::Explorer4, "D/f", "http://www.example.co.jp/photo",
+                      "/home/u/cache/D/f"},
+        NormaliseCase{"UpperCaseJpegKept", "http://host/IMG.JPEG", "image/jpeg",
+                      CacheKind::Explorer4, "D/f", "http://host/IMG.JPEG", "/home/u/cache/D/f"},
+        NormaliseCase{"ShortUrlNoReplacements", "a:b?c/", "text/html", CacheKind::Explorer4, "D/f",
+                      "a:b?c/home.html", "/home/u/cache/D/f"},
+        NormaliseCase{"SixCharactersNoReplacements", "ab:?*/", "text/plain", CacheKind::Explorer4,
+                      "D/f", "ab:?*/", "/home/u/cache/D/f"},
+        NormaliseCase{"LongUrlCutAt200", kLongPath, "text/html", CacheKind::Explorer4, "D/f",
+                      kLongPath.substr(0, 200) + ".html", "/home/u/cache/D/f"},
+        NormaliseCase{"EmptySubdirectory", "http://h/a.gif", "image/gif", CacheKind::Explorer4,
+                      "/a[1].gif", "http://h/a.gif", "/home/u/cache//a[1].gif"},
+        NormaliseCase{"DriveDropped", "http://h/a.gif", "image/gif", CacheKind::Netscape,
+                      "c:/x/y.gif", "http://h/a.gif", "/home/u/cache//x/y.gif"},
+        NormaliseCase{"BackslashSeparates", "http://h/a.gif", "image/gif", CacheKind::Netscape,
+                      "x\\y.gif", "http://h/a.gif", "/home/u/cache/x\\y.gif"}),
+    [](const ::testing::TestParamInfo<NormaliseCase>& info) { return info.param.name; });
+
+TEST(NormaliseCacheEntryCutTest, ContentTypeIsCutAt150) {
+  CacheEntry entry{"D/f", "http://h/p", "image/gif" + std::string(200, ';'), 0};
+  NormaliseCacheEntry(entry, "/c", CacheKind::Explorer4);
+  EXPECT_EQ(entry.contentType, ("image/gif" + std::string(200, ';')).substr(0, 150));
+  EXPECT_EQ(entry.url, "http://h/p");
+}
+
+class CacheIndexTest : public testing::TempDirTest {
+ protected:
+  void SetUp() override {
+    ctx.startDir = MakeDir("start");
+    cacheDir = MakeDir("cache");
+  }
+  std::vector<std::string> Listing(const std::string& dir) const {
+    auto names = platform::ListDirectory(dir);
+    std::vector<std::string> sorted = names ? *names : std::vector<std::string>{};
+    std::sort(sorted.begin(), sorted.end());
+    return sorted;
+  }
+  testing::Ie4Cache SmallCache() const {
+    testing::Ie4Cache cache;
+    cache.subdirectories = {"AB12CD34", "EF56GH78"};
+    testing::Ie4Entry page;
+    page.url = "http://www.example.co.jp/news/";
+    page.fileName = "index[1].htm";
+    page.content = "<html>news</html>";
+    testing::Ie4Entry image;
+    image.url = "http://images.example.com/top";
+    image.fileName = "top[1]";
+    image.subdirectory = 1;
+    image.contentType = "image/jpeg";
+    image.content = "JFIF";
+    cache.entries = {page, image};
+    return cache;
+  }
+
+  JobContext ctx;
+  std::string cacheDir;
+  testing::ScriptedFrontend frontend;
+  CacheEntryTable table;
+};
+
+TEST_F(CacheIndexTest, DetectsTheLayoutByTheFirstIndexFileFound) {
+  EXPECT_EQ(DetectCacheKind(cacheDir), CacheKind::None);
+  MakeDir("cache/iexplore.cif/");  // a directory is no index file
+  MakeDir("cache/index.dat/");
+  EXPECT_EQ(DetectCacheKind(cacheDir), CacheKind::None);
+  WriteFile("sub2/iexplore.cif", "x");
+  EXPECT_EQ(DetectCacheKind(Path("sub2")), CacheKind::Explorer2);
+  WriteFile("sub2/index.dat", "x");
+  EXPECT_EQ(DetectCacheKind(Path("sub2")), CacheKind::Explorer4);
+  WriteFile("sub2/cache1/mm256.dat", "Ver 2.0\r\nVer 3.0\r\n");
+  EXPECT_EQ(DetectCacheKind(Path("sub2")), CacheKind::Explorer3Other);
+  WriteFile("sub2/cache1/mm256.dat", std::string(299, 'x') + "3.0");
+  EXPECT_EQ(DetectCacheKind(Path("sub2")), CacheKind::Explorer3Other);
+  WriteFile("sub2/cache1/mm256.dat", "MM Cache 3.0\r\n");
+  EXPECT_EQ(DetectCacheKind(Path("sub2")), CacheKind::Explorer30);
+  WriteFile("sub2/fat.db", "x");
+  EXPECT_EQ(DetectCacheKind(Path("sub2")), CacheKind::Netscape);
+}
+
+TEST_F(CacheIndexTest, ReadsAnExplorer4CacheIntoAbsolutePathsAndNormalisedUrls) {
+  testing::WriteIe4Cache(cacheDir, SmallCache());
+  table.Append(CacheEntry{"old", "old", "old", 1});
+  ReadCacheIndex(ctx, frontend, table, cacheDir);
+  ASSERT_EQ(GetCacheEntryCount(table), 2);
+  CacheEntry row;
+  ASSERT_TRUE(GetCacheEntry(table, 0, row));
+  EXPECT_EQ(row.url, "http://www.example.co.jp/news/home.html");
+  EXPECT_EQ(row.cacheFile, cacheDir + "/AB12CD34/index[1].htm");
+  EXPECT_EQ(row.contentType, "text/html");
+  EXPECT_EQ(ReadFile(row.cacheFile), "<html>news</html>");
+  ASSERT_TRUE(GetCacheEntry(table, 1, row));
+  EXPECT_EQ(row.url, "http://images.example.com/top.jpg");
+  EXPECT_EQ(row.cacheFile, cacheDir + "/EF56GH78/top[1]");
+  EXPECT_EQ(ReadFile(row.cacheFile), "JFIF");
+  EXPECT_TRUE(frontend.messages().empty());
+}
+
+TEST_F(CacheIndexTest, NetscapeIndexWinsOverAnExplorer4Index) {
+  testing::WriteIe4Cache(cacheDir, SmallCache());
+  WriteFile("cache/fat.db", std::string(4096, '\0'));
+  table.Append(CacheEntry{"old", "old", "old", 1});
+  ReadCacheIndex(ctx, frontend, table, cacheDir);
+  EXPECT_EQ(GetCacheEntryCount(table), 0);
+  EXPECT_TRUE(frontend.messages().empty());
+}
+
+TEST_F(CacheIndexTest, NoIndexFileReadsNothing) {
+  table.Append(CacheEntry{"old", "old", "old", 1});
+  ReadCacheIndex(ctx, frontend, table, cacheDir);
+  EXPECT_EQ(GetCacheEntryCount(table), 0);
+  EXPECT_TRUE(frontend.messages().empty());
+}
+
+// Points $TMPDIR at a directory of the test while it lives.
+class ScopedTmpDir {
+ public:
+  explicit ScopedTmpDir(const std::string& dir) {
+    const char* old = std::getenv("TMPDIR");
+    if (old != nullptr) old_ = old;
+    had_ = old != nullptr;
+    setenv("TMPDIR", dir.c_str(), 1);
+  }
+  ~ScopedTmpDir() {
+    if (had_) {
+      setenv("TMPDIR", old_.c_str(), 1);
+    } else {
+      unsetenv("TMPDIR");
+    }
+  }
+
+ private:
+  std::string old_;
+  bool had_ = false;
+};
+
+TEST_F(CacheIndexTest, CopyOfTheIndexTouchesNeitherStartNorCacheDirectory) {
+  // The start directory is the cache directory itself, the worst case.
+  ctx.startDir = cacheDir;
+  std::string index = testing::WriteIe4Cache(cacheDir, SmallCache());
+  std::string original = ReadFile(index);
+  std::vector<std::string> before = Listing(cacheDir);
+  std::string tmp = MakeDir("tmp");
+  {
+    ScopedTmpDir scoped(tmp);
+    ReadCacheIndex(ctx, frontend, table, cacheDir);
+  }
+  EXPECT_EQ(GetCacheEntryCount(table), 2);
+  EXPECT_EQ(ReadFile(index), original);
+  EXPECT_EQ(Listing(cacheDir), before);
+  EXPECT_EQ(Listing(tmp), (std::vector<std::string>{".", ".."})) << "the copy was not removed";
+}
+
+TEST_F(CacheIndexTest, IndexIsReportedInUseWhenNoCopyCanBeMade) {
+  testing::WriteIe4Cache(cacheDir, SmallCache());
+  {
+    ScopedTmpDir scoped(Path("no/such/dir"));
+    ReadCacheIndex(ctx, frontend, table, cacheDir);
+  }
+  EXPECT_EQ(GetCacheEntryCount(table), 0);
+  EXPECT_EQ(frontend.messages(), std::vector<std::string>{"キャッシュファイルが使用中です"});
+  EXPECT_EQ(Listing(ctx.startDir), (std::vector<std::string>{".", ".."}));
+}
+
+TEST_F(CacheIndexTest, ExecutionLogHoldsTheStartAndEndLinesAndTheDumpIsWritten) {
+  ctx.execLog = true;
+  testing::WriteIe4Cache(cacheDir, SmallCache());
+  ReadCacheIndex(ctx, frontend, table, cacheDir);
+  EXPECT_EQ(ReadFile("start/lumbralog.txt"),
+            platform::ToCp932("iexplore 4.0  Cache ファイル名　読み出し開始\r\n"
+                              "Cache ファイル名　読み出し終了 ( 2 件 )\r\n"));
+  std::string fat = ReadFile("start/fat.txt");
+  EXPECT_NE(fat.find(" http://www.example.co.jp/news/ index[1].htm text/html\r\n "),
+            std::string::npos)
+      << fat;
+  EXPECT_NE(fat.find(" http://images.example.com/top top[1] image/jpeg\r\n "), std::string::npos)
+      << fat;
+}
+
+TEST_F(CacheIndexTest, EndLineCountsZeroWhenNothingWasFound) {
+  ctx.execLog = true;
+  ReadCacheIndex(ctx, frontend, table, cacheDir);
+  EXPECT_EQ(ReadFile("start/lumbralog.txt"),
+            platform::ToCp932("Cache ファイル名　読み出し終了 ( 0 件 )\r\n"));
+  EXPECT_EQ(ReadFile("start/fat.txt"), "<missing>");
+}
+
+TEST_F(CacheIndexTest, SixThousandRecordsEndWith4999Rows) {
+  testing::Ie4Cache cache;
+  for (int i = 0; i < 6000; ++i) {
+    testing::Ie4Entry entry;
+    entry.url = "http://h/" + std::to_string(i) + ".gif";
+    entry.fileName = std::to_string(i) + ".gif";
+    entry.contentType = "image/gif";
+    entry.writeFile = false;
+    cache.entries.push_back(entry);
+  }
+  testing::WriteIe4Cache(cacheDir, cache);
+  ReadCacheIndex(ctx, frontend, table, cacheDir);
+  ASSERT_EQ(GetCacheEntryCount(table), 4999);
+  CacheEntry row;
+  ASSERT_TRUE(GetCacheEntry(table, 4998, row));
+  EXPECT_EQ(row.url, "http://h/4998.gif");
+  EXPECT_EQ(row.cacheFile, cacheDir + "/CACHE001/4998.gif");
+}
+
+}  // namespace
+}  // namespace lumbra

@@ -1,0 +1,36 @@
+#include "cache/cache_table.h"
+
+#include <utility>
+
+#include "core/exec_log.h"
+
+namespace lumbra {
+
+void CacheEntryTable::Append(CacheEntry entry) {
+  rows_[static_cast<std::size_t>(count_)] = std::move(entry);
+  ++count_;
+  if (count_ > kCacheEntryMax) count_ = kCacheEntryMax;
+}
+
+bool GetCacheEntry(const CacheEntryTable& table, int index, CacheEntry& out) {
+  if (index < 0 || index >= table.count()) return false;
+  out = table.row(index);
+  return true;
+}
+
+void SetCacheEntryStatus(CacheEntryTable& table, int index, int status) {
+  if (index < 0 || index >= table.count()) return;
+  table.row(index).status = status;
+}
+
+int GetCacheEntryCount(const CacheEntryTable& table) { return table.count(); }
+
+void LogReaderMessage(const JobContext& ctx, std::string_view text) {
+  if (!ctx.execLog) return;
+  std::string line = "    ";
+  line += text;
+  line += '\n';
+  AppendExecLog(ctx, line);
+}
+
+}  // namespace lumbra

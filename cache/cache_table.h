@@ -1,0 +1,77 @@
+// The cache entry table: every document a cache reader found in the browser's index, one row
+// each, filled by ReadCacheIndex at the start of a log-add job and walked by index afterwards.
+// The table has a fixed number of rows; only the count says which rows are valid, and rows
+// are never cleared.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/job_context.h"
+
+namespace lumbra {
+
+// One document of the cache.
+struct CacheEntry {
+  // Path of the cached file: relative to the cache directory as a reader stores it (for
+  // example subdirectory + "/" + name), absolute after ReadCacheIndex.
+  std::string cacheFile;
+  // The URL as the index gives it; after ReadCacheIndex cut, normalised and given an
+  // extension, so that it can serve as a relative file path.
+  std::string url;
+  // The MIME type as the index gives it, parameters included.
+  std::string contentType;
+  // 0 after reading; the log-add job sets 1 for an entry it stored into a log.
+  int status = 0;
+};
+
+inline constexpr int kCacheTableRows = 5000;
+// At most this many rows are used (rows 0 to 4,998); row 4,999 takes every later record and
+// is dropped again.
+inline constexpr int kCacheEntryMax = kCacheTableRows - 1;
+// ReadCacheIndex cuts every url and contentType to these lengths before normalising.
+inline constexpr std::size_t kCacheUrlMax = 200;
+inline constexpr std::size_t kContentTypeMax = 150;
+
+// The debug dump the readers write into the start directory while the execution log is on.
+inline constexpr std::string_view kDebugDumpName = "fat.txt";
+
+class CacheEntryTable {
+ public:
+  CacheEntryTable() : rows_(kCacheTableRows) {}
+
+  // Forgets every row (the rows keep their old values; only the count goes to 0).
+  void Reset() { count_ = 0; }
+
+  // Writes `entry` into the row at the current count and raises the count; when the count
+  // would exceed kCacheEntryMax it stays there, so the first 4,999 records are kept.
+  void Append(CacheEntry entry);
+
+  int count() const { return count_; }
+  // A valid row (0 <= index < count()); callers check the index.
+  CacheEntry& row(int index) { return rows_[static_cast<std::size_t>(index)]; }
+  const CacheEntry& row(int index) const { return rows_[static_cast<std::size_t>(index)]; }
+
+ private:
+  std::vector<CacheEntry> rows_;
+  int count_ = 0;
+};
+
+// Copies the row at `index` into `out` and answers true; for an index outside the valid rows
+// answers false and leaves `out` untouched.
+bool GetCacheEntry(const CacheEntryTable& table, int index, CacheEntry& out);
+
+// Stores the status in the row at `index`; an index outside the valid rows is ignored.
+void SetCacheEntryStatus(CacheEntryTable& table, int index, int status);
+
+// The number of valid rows.
+int GetCacheEntryCount(const CacheEntryTable& table);
+
+// A reader's error or progress line: "    " + text + "\n" appended to the execution log
+// while it is on, nothing otherwise. `text` is in the system's own words (UTF-8 in the
+// source).
+void LogReaderMessage(const JobContext& ctx, std::string_view text);
+
+}  // namespace lumbra

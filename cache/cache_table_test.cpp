@@ -1,0 +1,73 @@
+#include "cache/cache_table.h"
+
+#include <string>
+
+#include "testing/temp_dir.h"
+
+namespace lumbra {
+namespace {
+
+CacheEntry Entry(int n) {
+  return CacheEntry{"d/f" + std::to_string(n), "http://h/" + std::to_string(n), "text/html", 7};
+}
+
+TEST(CacheEntryTableTest, KeepsTheFirst4999OfSixThousandRecords) {
+  CacheEntryTable table;
+  for (int i = 0; i < 6000; ++i) table.Append(Entry(i));
+  EXPECT_EQ(GetCacheEntryCount(table), kCacheEntryMax);
+  EXPECT_EQ(kCacheEntryMax, 4999);
+  CacheEntry out;
+  ASSERT_TRUE(GetCacheEntry(table, 4998, out));
+  EXPECT_EQ(out.url, "http://h/4998");
+  EXPECT_FALSE(GetCacheEntry(table, 4999, out));
+  // Row 4,999 took every later record and was dropped each time.
+  EXPECT_EQ(table.row(4999).url, "http://h/5999");
+}
+
+TEST(CacheEntryTableTest, ResetForgetsTheRowsByCountOnly) {
+  CacheEntryTable table;
+  table.Append(Entry(1));
+  table.Append(Entry(2));
+  table.Reset();
+  EXPECT_EQ(GetCacheEntryCount(table), 0);
+  CacheEntry out;
+  EXPECT_FALSE(GetCacheEntry(table, 0, out));
+  table.Append(Entry(3));
+  ASSERT_TRUE(GetCacheEntry(table, 0, out));
+  EXPECT_EQ(out.url, "http://h/3");
+}
+
+TEST(CacheEntryTableTest, GetAndSetIgnoreIndexesOutsideTheValidRows) {
+  CacheEntryTable table;
+  table.Append(Entry(0));
+  CacheEntry out{"keep", "keep", "keep", 42};
+  EXPECT_FALSE(GetCacheEntry(table, -1, out));
+  EXPECT_FALSE(GetCacheEntry(table, 1, out));
+  EXPECT_EQ(out.url, "keep");
+  EXPECT_EQ(out.status, 42);
+
+  SetCacheEntryStatus(table, 1, 1);
+  SetCacheEntryStatus(table, -1, 1);
+  EXPECT_EQ(table.row(1).status, 0);
+  SetCacheEntryStatus(table, 0, 1);
+  ASSERT_TRUE(GetCacheEntry(table, 0, out));
+  EXPECT_EQ(out.cacheFile, "d/f0");
+  EXPECT_EQ(out.contentType, "text/html");
+  EXPECT_EQ(out.status, 1);
+}
+
+class LogReaderMessageTest : public testing::TempDirTest {};
+
+TEST_F(LogReaderMessageTest, IndentsTheLineWhileTheLogIsOn) {
+  JobContext ctx;
+  ctx.startDir = root();
+  LogReaderMessage(ctx, "off");
+  EXPECT_EQ(ReadFile("lumbralog.txt"), "<missing>");
+  ctx.execLog = true;
+  LogReaderMessage(ctx, "ファイル");
+  LogReaderMessage(ctx, "b");
+  EXPECT_EQ(ReadFile("lumbralog.txt"), "    \x83t\x83@\x83\x43\x83\x8b\r\n    b\r\n");
+}
+
+}  // namespace
+}  // namespace lumbra

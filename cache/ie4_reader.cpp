@@ -1,0 +1,209 @@
+// Internet Explorer 4.0 index.dat, as this reader reads it. Numbers are little-endian;
+// offsets in bytes.
+//
+// Header, at file offset 0:
+//   0     NUL-terminated  signature "Client UrlCache MMF Ver 4.7" or "... Ver 4.6"
+//   72    1024            directory table of version 4.7
+//   80    1024            directory table of version 4.6
+//   1024  1024            directory table for any other signature (where the first read
+//                         of 1024 bytes ended); a file shorter than 1024 bytes has none
+//
+// Directory table, from its start:
+//   0        1   signed number of subdirectories N (128 or more counts as negative)
+//   4+12*i   4   unknown (not read)
+//   8+12*i   8   name of subdirectory i, 8 characters, no terminator
+//   At most kMaxSubdirectories names are kept; the table is used only when all of its
+//   1024 bytes lie inside the file.
+//
+// URL record, at any file offset that is a multiple of 128 and holds "URL "; 512 bytes are
+// taken from there, and a record with fewer than 512 bytes left in the file is not read:
+//   0     4    "URL "
+//   4     100  25 four-byte fields; only the low byte of each is taken, signed. The one at
+//              offset 60 is the index of the subdirectory holding the cached file; the others
+//              are unknown and go only to the debug dump.
+//   104   text the URL, up to its NUL; NUL bytes follow
+//   ...   text the cached file's name, at the first file offset that is a multiple of 4 at or
+//              after the end of those NULs, up to its NUL; NUL bytes follow
+//   ...   text the stored HTTP response header lines, each ended by "\r\n"
+//
+// Local rules: every text ends at its NUL or at the end of the 512 bytes of its record,
+// whichever comes first; nothing outside the record is ever read for it.
+
+#include "cache/ie4_reader.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "core/exec_log.h"
+#include "logstore/path_helpers.h"
+#include "platform/fs.h"
+#include "platform/text_file.h"
+
+namespace lumbra {
+namespace {
+
+constexpr std::string_view kSignature47("Client UrlCache MMF Ver 4.7\0", 28);
+constexpr std::string_view kSignature46("Client UrlCache MMF Ver 4.6\0", 28);
+constexpr std::size_t kHeaderRead = 1024;
+constexpr std::size_t kTableOffset47 = 72;
+constexpr std::size_t kTableOffset46 = 80;
+constexpr std::size_t kDirectoryTableSize = 1024;
+constexpr std::size_t kDirectoryNameOffset = 8;
+constexpr std::size_t kDirectoryEntryStride = 12;
+constexpr std::size_t kDirectoryNameSize = 8;
+constexpr int kMaxSubdirectories = 20;
+
+constexpr std::size_t kBlockSize = 128;
+constexpr std::size_t kRecordSize = 512;
+constexpr std::string_view kRecordTag = "URL ";
+constexpr std::size_t kFieldsOffset = 4;
+constexpr int kFieldCount = 25;
+constexpr int kSubdirectoryField = 14;  // the field at offset 60
+constexpr std::size_t kUrlOffset = 104;
+constexpr std::size_t kNameAlignment = 4;
+
+// URLs and file names of this length or more are not taken.
+constexpr std::size_t kTextLimit = 256;
+// The content type must start less than this many bytes after the end of the name's NULs.
+constexpr std::size_t kContentTypeReach = 128;
+constexpr std::string_view kContentTypeHeader = "content-type:";
+
+std::int8_t LowByte(std::string_view bytes, std::size_t offset) {
+  // The low byte of a little-endian field is its first byte.
+  return static_cast<std::int8_t>(static_cast<unsigned char>(bytes[offset]));
+}
+
+// The text at `pos` up to its NUL or the end of `bytes`.
+std::string_view TextAt(std::string_view bytes, std::size_t pos) {
+  if (pos >= bytes.size()) return {};
+  std::string_view rest = bytes.substr(pos);
+  return rest.substr(0, std::min(rest.find('\0'), rest.size()));
+}
+
+std::size_t SkipNuls(std::string_view bytes, std::size_t pos) {
+  while (pos < bytes.size() && bytes[pos] == '\0') ++pos;
+  return pos;
+}
+
+// The subdirectory names of the header; empty when the table is not in the file.
+std::vector<std::string> ReadSubdirectories(std::string_view bytes) {
+  std::vector<std::string> names;
+  if (bytes.size() < kHeaderRead) return names;
+  std::size_t table = kHeaderRead;
+  if (bytes.substr(0, kSignature47.size()) == kSignature47) {
+    table = kTableOffset47;
+  } else if (bytes.substr(0, kSignature46.size()) == kSignature46) {
+    table = kTableOffset46;
+  }
+  if (bytes.size() - table < kDirectoryTableSize) return names;
+  std::string_view dir = bytes.substr(table, kDirectoryTableSize);
+  int count = std::min<int>(LowByte(dir, 0), kMaxSubdirectories);
+  for (int i = 0; i < count; ++i) {
+    std::size_t at = kDirectoryNameOffset + kDirectoryEntryStride * static_cast<std::size_t>(i);
+    names.emplace_back(TextAt(dir.substr(at, kDirectoryNameSize), 0));
+  }
+  return names;
+}
+
+// The value of the Content-Type line in `headers`, or empty when there is none in reach.
+std::string_view ContentTypeIn(std::string_view headers) {
+  std::size_t match = FindNoCase(headers, kContentTypeHeader);
+  if (match == std::string_view::npos || match >= kContentTypeReach) return {};
+  std::size_t start = match + kContentTypeHeader.size();
+  // The blank after the colon is not part of the value; a header written without it must
+  // not lose the first letter of its type.
+  if (start < headers.size() && (headers[start] == ' ' || headers[start] == '\t')) ++start;
+  std::string_view value = headers.substr(start);
+  value = value.substr(0, std::min(value.find('\r'), value.size()));
+  return value.substr(0, std::min(value.size(), kContentTypeMax));
+}
+
+void AppendNumber(std::string* dump, int value) {
+  if (dump == nullptr) return;
+  *dump += std::to_string(value);
+  *dump += ' ';
+}
+
+void AppendText(std::string* dump, std::string_view text, std::string_view after) {
+  if (dump == nullptr) return;
+  *dump += text;
+  *dump += after;
+}
+
+// One URL record of kRecordSize bytes: appends its row when it is whole.
+void ParseRecord(std::string_view record, const std::vector<std::string>& subdirectories,
+                 CacheEntryTable& table, std::string* dump) {
+  int subdirectory = 0;
+  for (int i = 0; i < kFieldCount; ++i) {
+    int value = LowByte(record, kFieldsOffset + 4 * static_cast<std::size_t>(i));
+    if (i == kSubdirectoryField) subdirectory = value;
+    AppendNumber(dump, value);
+  }
+
+  std::string_view url = TextAt(record, kUrlOffset);
+  std::size_t pos = SkipNuls(record, kUrlOffset + url.size());
+  if (url.size() >= kTextLimit) return;
+  AppendText(dump, url, " ");
+
+  // The record starts on a block boundary, so its offsets align as the file's do.
+  while (pos < record.size() && pos % kNameAlignment != 0) ++pos;
+  std::string_view name = TextAt(record, pos);
+  pos = SkipNuls(record, pos + name.size());
+  if (name.size() >= kTextLimit) return;
+
+  CacheEntry entry;
+  entry.url = std::string(url);
+  // An index that names no slot of the directory table gives an empty subdirectory name.
+  if (subdirectory >= 0 && static_cast<std::size_t>(subdirectory) < subdirectories.size()) {
+    entry.cacheFile = subdirectories[static_cast<std::size_t>(subdirectory)];
+  }
+  entry.cacheFile += '/';
+  entry.cacheFile += name;
+  AppendText(dump, name, " ");
+
+  std::string_view contentType = ContentTypeIn(TextAt(record, pos));
+  AppendText(dump, contentType, "\n ");
+  if (contentType.empty()) return;
+  entry.contentType = std::string(contentType);
+  table.Append(std::move(entry));
+}
+
+}  // namespace
+
+void ParseExplorer4Index(std::string_view bytes, CacheEntryTable& table, std::string* dump) {
+  const std::vector<std::string> subdirectories = ReadSubdirectories(bytes);
+  for (std::size_t p = 0; p < bytes.size() && bytes.size() - p >= kRecordSize; p += kBlockSize) {
+    std::string_view record = bytes.substr(p, kRecordSize);
+    if (record.substr(0, kRecordTag.size()) != kRecordTag) continue;
+    ParseRecord(record, subdirectories, table, dump);
+  }
+}
+
+void ReadExplorer4Cache(const JobContext& ctx, Frontend& frontend, bool debugDump,
+                        const std::string& indexFile, CacheEntryTable& table) {
+  platform::TextWriter dumpFile;
+  if (debugDump &&
+      !dumpFile.Open(ctx.StartFile(kDebugDumpName), platform::TextWriter::Mode::Truncate)) {
+    return;
+  }
+  AppendExecLog(ctx, "iexplore 4.0  Cache ファイル名　読み出し開始\n");
+
+  std::optional<std::string> bytes = platform::ReadFile(indexFile);
+  if (!bytes) {
+    frontend.ShowMessage("キャッシュファイルが使用中です");
+    return;
+  }
+  std::string dump;
+  ParseExplorer4Index(*bytes, table, debugDump ? &dump : nullptr);
+  if (debugDump) {
+    dumpFile.Write(dump);
+    dumpFile.Close();
+  }
+}
+
+}  // namespace lumbra
