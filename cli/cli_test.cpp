@@ -4,6 +4,7 @@
 #include <string>
 
 #include "platform/codepage.h"
+#include "testing/ie4_fixture.h"
 #include "testing/temp_dir.h"
 
 namespace lumbra {
@@ -123,6 +124,35 @@ TEST_F(CliTest, ExcludeEditsTheSortedHostList) {
   EXPECT_EQ(ReadFile("start/lumbra-url.ini"), "alpha.example\r\n");
   EXPECT_EQ(Run(InStart("exclude remove nothere")).status, 1);
   EXPECT_EQ(Run(InStart("exclude drop x")).status, 2);
+}
+
+TEST_F(CliTest, CacheListsTheEntriesAfterPostProcessing) {
+  testing::Ie4Cache cache;
+  cache.subdirectories = {"SUB00001"};
+  testing::Ie4Entry page;
+  page.url = "http://host/dir/?q=1";
+  page.fileName = "q[1].htm";
+  page.content = "<html>";
+  testing::Ie4Entry image;
+  image.url = "http://host:8080/pic";
+  image.fileName = "pic[1]";
+  image.contentType = "image/gif";
+  cache.entries = {page, image};
+  testing::WriteIe4Cache(Path("ie4"), cache);
+
+  Result r = Run(InStart("--exec-log --set CACHE_DIR=" + Path("ie4") + " cache"));
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "http://host/dir/-q=1.html\t" + Path("ie4") +
+                       "/SUB00001/q[1].htm\ttext/html\n"
+                       "http://host-8080/pic.gif\t" +
+                       Path("ie4") + "/SUB00001/pic[1]\timage/gif\n");
+  EXPECT_EQ(r.err, "2 entries\n");
+  EXPECT_NE(ReadFile("start/fat.txt"), "<missing>");
+  EXPECT_FALSE(platform::GetStatus(Path("save/alog/host")).exists());
+
+  Result none = Run(InStart("--set CACHE_DIR=" + Path("save") + " cache"));
+  EXPECT_EQ(none.status, 1);
+  EXPECT_NE(none.err.find("キャッシュ　データが存在しません"), std::string::npos);
 }
 
 }  // namespace

@@ -7,7 +7,10 @@
 #include "app/excluded_domains.h"
 #include "app/job_driver.h"
 #include "app/settings.h"
+#include "cache/cache_index.h"
+#include "cache/cache_table.h"
 #include "cli/terminal_frontend.h"
+#include "core/exec_log.h"
 #include "platform/clock.h"
 #include "platform/fs.h"
 
@@ -29,6 +32,9 @@ commands:
   unreferenced DIR     rewrite every page below DIR and list its external links
                        (search/htm, search/jpg and www_l.htm in INDEX_DIR)
   surf                 the surf job on the surf data of the start directory
+  cache                list the entries of the cache in CACHE_DIR, one line each:
+                       url TAB cacheFile TAB contentType (as the logs would take them);
+                       the count goes to stderr; nothing is written into the logs
   settings [KEY=VALUE ...]
                        show lumbra.ini (15 lines KEY=VALUE, after --set overrides), or
                        change the given keys and save the file
@@ -152,6 +158,27 @@ int ExcludeCommand(const std::string& startDir, const std::vector<std::string>& 
   return kDone;
 }
 
+// Lists what the cache holds, after the same checks of the cache path as a job start.
+int CacheCommand(Session& session, Frontend& frontend) {
+  JobContext ctx;
+  ctx.startDir = session.startDir;
+  ctx.execLog = session.settings.execLog;
+  if (ctx.execLog) TruncateExecLog(ctx);
+  if (!PrepareCachePath(ctx, session.settings.cacheDir, session.startDir, frontend)) {
+    return kRefused;
+  }
+  CacheEntryTable table;
+  ReadCacheIndex(ctx, frontend, table, ctx.cacheDir);
+  int count = GetCacheEntryCount(table);
+  for (int i = 0; i < count; ++i) {
+    const CacheEntry& entry = table.row(i);
+    std::cout << entry.url << '\t' << entry.cacheFile << '\t' << entry.contentType << '\n';
+  }
+  std::cout << std::flush;
+  std::cerr << count << " entries\n";
+  return kDone;
+}
+
 int JobCommand(Session& session, const Options& options, TerminalFrontend& frontend) {
   const std::vector<std::string>& cmd = options.command;
   const std::string& name = cmd[0];
@@ -226,6 +253,10 @@ int Run(int argc, char** argv) {
   TerminalFrontend frontend(options.answer);
   if (options.command[0] == "settings") {
     return SettingsCommand(session, fileSettings, options, frontend);
+  }
+  if (options.command[0] == "cache") {
+    if (options.command.size() != 1) return Usage("cache takes no arguments");
+    return CacheCommand(session, frontend);
   }
   if (options.command[0] == "exclude") return ExcludeCommand(session.startDir, options.command);
   return JobCommand(session, options, frontend);
