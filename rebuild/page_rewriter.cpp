@@ -132,9 +132,12 @@ void DropOverlaps(std::vector<Occurrence>& occurrences) {
   occurrences = std::move(kept);
 }
 
-void ReplaceFirst(std::string& text, std::string_view from, std::string_view to) {
-  std::size_t at = text.find(from);
-  if (at != std::string::npos) text.replace(at, from.size(), to);
+// An escaped tilde in a link: the first "%7E" becomes "~".
+void DecodeTilde(std::string& text) {
+  std::size_t at = text.find("%7E");
+  if (at == std::string::npos) return;
+  text[at] = '~';
+  text.erase(at + 1, 2);
 }
 
 class FileSink : public ByteSink {
@@ -228,7 +231,7 @@ void PageRewriter::RewriteTag(std::string& tag) {
   for (Occurrence& occ : occurrences) {
     std::string value = tag.substr(occ.valueAt, occ.valueLength);
     if (IsLink(occ.kind)) {
-      ReplaceFirst(value, "%7E", "~");
+      DecodeTilde(value);
       found = ResolveLink(ctx_, treeRoot_, value, pagePath_, hostDir_, pageDir_,
                           static_cast<LinkKind>(occ.kind), &counterFlag);
       if (ctx_.unreferencedJob && occ.kind != Attr::Action) RecordLink(ctx_, value, found != 0);

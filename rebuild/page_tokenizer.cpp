@@ -73,10 +73,10 @@ void PageTokenizer::HandleText(std::size_t i) {
     }
     text_.clear();
     if (At(i + 1) == '!') {
-      text_ = "<";
+      text_.assign(1, '<');
     } else {
       mode_ = Mode::Tag;
-      tag_ = "<";
+      tag_.assign(1, '<');
     }
     return;
   }
@@ -92,7 +92,7 @@ void PageTokenizer::HandleTag(std::size_t i) {
   char c = block_[i];
   if (c == '<') {
     EmitTag();
-    tag_ = "<";
+    tag_.assign(1, '<');
     return;
   }
   tag_ += c;
