@@ -1,0 +1,440 @@
+#include "rebuild/page_rewriter.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+#include "logstore/link_resolver.h"
+#include "logstore/path_helpers.h"
+#include "platform/fs.h"
+#include "platform/text_file.h"
+
+namespace lumbra {
+namespace {
+
+constexpr std::string_view kOpenError = "ERROR : 再構成するファイルを開くことができません\rpath=";
+constexpr std::string_view kTempError = "ERROR : 再構成用一時ファイルが作成できません";
+constexpr std::string_view kWriteError =
+    "ERROR : 再構成したファイルを書き込むことができません\rpath=";
+
+// The attribute kinds searched in every tag, in this order.
+enum class Attr : int {
+  Href = 1,
+  Hsef = 2,
+  Src = 3,
+  Srd = 4,
+  Background = 5,
+  Action = 10,
+  BaseHref = 101,
+  Language = 102,
+  Codebase = 103,
+  Code = 104,
+};
+
+struct AttrName {
+  std::string_view name;
+  Attr kind;
+};
+
+constexpr std::array<AttrName, 10> kAttributes = {{
+    {"href", Attr::Href},
+    {"hsef", Attr::Hsef},
+    {"src", Attr::Src},
+    {"srd", Attr::Srd},
+    {"background", Attr::Background},
+    {"action", Attr::Action},
+    {"base href", Attr::BaseHref},
+    {"language", Attr::Language},
+    {"codebase", Attr::Codebase},
+    {"code", Attr::Code},
+}};
+
+bool IsLink(Attr kind) { return static_cast<int>(kind) <= static_cast<int>(Attr::Action); }
+
+// One attribute found in a tag. Positions index the tag.
+struct Occurrence {
+  Attr kind;
+  std::size_t nameAt;
+  std::size_t nameLength;
+  std::size_t valueAt;
+  std::size_t valueLength;
+  std::string newValue;
+  std::size_t valueEnd() const { return valueAt + valueLength; }
+};
+
+char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool IsValueEnd(char c) { return c == ' ' || c == '"' || c == '>'; }
+
+// The occurrences of every attribute name that stand after a blank and before an '=' within
+// three characters and have a value shorter than kValueTooLong, in table order.
+std::vector<Occurrence> FindOccurrences(const std::string& tag) {
+  std::string lower(tag);
+  std::transform(lower.begin(), lower.end(), lower.begin(), Lower);
+  std::vector<Occurrence> found;
+  std::size_t held = 0;
+  for (const AttrName& attr : kAttributes) {
+    std::size_t from = 0;
+    while (true) {
+      std::size_t at = lower.find(attr.name, from);
+      if (at == std::string::npos) break;
+      std::size_t end = at + attr.name.size();
+      std::size_t eq = std::string::npos;
+      for (std::size_t k = end; k < end + 3 && k < lower.size(); ++k) {
+        if (lower[k] == '=') {
+          eq = k;
+          break;
+        }
+      }
+      if (at == 0 || lower[at - 1] != ' ' || eq == std::string::npos) {
+        from = at + 1;
+        continue;
+      }
+      std::size_t value = eq + 1;
+      while (value < tag.size() && (tag[value] == ' ' || tag[value] == '"')) ++value;
+      std::size_t valueEnd = value;
+      while (valueEnd < tag.size() && valueEnd - value < kValueTake && !IsValueEnd(tag[valueEnd])) {
+        ++valueEnd;
+      }
+      // A value of kValueTooLong characters or more counts as none: its text stays as it is.
+      if (valueEnd - value < kValueTooLong) {
+        found.push_back({attr.kind, at, attr.name.size(), value, valueEnd - value, {}});
+      }
+      ++held;
+      from = valueEnd;
+      if (held >= kOccurrenceLimit) break;
+    }
+  }
+  return found;
+}
+
+// Drops an occurrence that starts inside an earlier one (the "href" inside "base href", or a
+// name inside another's value), so that no text of the tag is written twice.
+void DropOverlaps(std::vector<Occurrence>& occurrences) {
+  std::vector<std::size_t> order(occurrences.size());
+  for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+    return occurrences[a].nameAt < occurrences[b].nameAt;
+  });
+  std::vector<bool> keep(occurrences.size(), false);
+  std::size_t coveredTo = 0;
+  for (std::size_t i : order) {
+    if (occurrences[i].nameAt < coveredTo) continue;
+    keep[i] = true;
+    coveredTo = occurrences[i].valueEnd();
+  }
+  std::vector<Occurrence> kept;
+  for (std::size_t i = 0; i < occurrences.size(); ++i) {
+    if (keep[i]) kept.push_back(std::move(occurrences[i]));
+  }
+  occurrences = std::move(kept);
+}
+
+// An escaped tilde in a link: the first "%7E" becomes "~".
+void DecodeTilde(std::string& text) {
+  std::size_t at = text.find("%7E");
+  if (at == std::string::npos) return;
+  text[at] = '~';
+  text.erase(at + 1, 2);
+}
+
+class FileSink : public ByteSink {
+ public:
+  explicit FileSink(platform::AtomicFileWriter& writer) : writer_(writer) {}
+  void Write(std::string_view bytes) override {
+    if (!failed_ && !bytes.empty() && !writer_.Write(bytes)) failed_ = true;
+  }
+  bool failed() const { return failed_; }
+
+ private:
+  platform::AtomicFileWriter& writer_;
+  bool failed_ = false;
+};
+
+struct FileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+// Reads up to one block; false on a read error.
+bool ReadBlock(std::FILE* file, std::string& block) {
+  block.resize(kPageBlockSize);
+  std::size_t got = std::fread(block.data(), 1, block.size(), file);
+  block.resize(got);
+  return std::ferror(file) == 0;
+}
+
+}  // namespace
+
+std::string HostDirOf(std::string_view pageDir) {
+  std::size_t log = FindNoCase(pageDir, "log/");
+  if (log == std::string_view::npos) {
+    std::string dir(pageDir);
+    if (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+    return dir;
+  }
+  std::size_t hostStart = log + 4;
+  std::size_t hostEnd = pageDir.find('/', hostStart);
+  if (hostEnd == std::string_view::npos) hostEnd = pageDir.size();
+  if (hostEnd == hostStart) hostEnd = log + 3;  // a page directly in the tree root
+  return std::string(pageDir.substr(0, hostEnd));
+}
+
+void RecordLink(const JobContext& ctx, std::string_view link, bool found) {
+  if (HasMediaExtension(link)) return;
+  std::string copy(link);
+  if (copy.find("../") != std::string::npos || copy.find("/./") != std::string::npos) {
+    copy = ResolveDotSegments(copy);
+  }
+  if (!ContainsNoCase(copy, "cgi-bin")) {
+    std::size_t cut = copy.find_first_of("#?", 10);
+    if (cut != std::string::npos) copy.resize(cut);
+  }
+  if (found) return;
+  if (copy.size() < kLinkListMax && FindNoCase(copy, "http") == 0) {
+    platform::AppendText(ctx.StartFile("serch.tmp"), copy + " 0\n");  // skipped when it fails
+  }
+}
+
+PageRewriter::PageRewriter(const JobContext& ctx, std::string_view treeRoot,
+                           std::string_view pagePath, bool readRef, ByteSink& out,
+                           RewriteProbe* probe)
+    : ctx_(ctx),
+      treeRoot_(treeRoot),
+      pagePath_(pagePath),
+      readRef_(readRef),
+      out_(out),
+      probe_(probe) {
+  PathParts parts = SplitPath(pagePath);
+  pageDir_ = parts.drive + parts.dir;
+  hostDir_ = HostDirOf(pageDir_);
+}
+
+void PageRewriter::OnTag(std::string& tag) {
+  std::string original = probe_ != nullptr ? tag : std::string();
+  RewriteTag(tag);
+  EmitSegment(true, probe_ != nullptr ? std::string_view(original) : std::string_view(tag), tag);
+}
+
+void PageRewriter::Finish() {
+  if (scriptMode_) EmitSegment(true, {}, {});
+}
+
+void PageRewriter::RewriteTag(std::string& tag) {
+  std::vector<Occurrence> occurrences = FindOccurrences(tag);
+  DropOverlaps(occurrences);
+
+  // New values, in table order; found and counterFlag end as those of the last link.
+  int found = 0;
+  bool counterFlag = false;
+  for (Occurrence& occ : occurrences) {
+    std::string value = tag.substr(occ.valueAt, occ.valueLength);
+    if (IsLink(occ.kind)) {
+      DecodeTilde(value);
+      found = ResolveLink(ctx_, treeRoot_, value, pagePath_, hostDir_, pageDir_,
+                          static_cast<LinkKind>(occ.kind), &counterFlag);
+      if (ctx_.unreferencedJob && occ.kind != Attr::Action) RecordLink(ctx_, value, found != 0);
+      occ.newValue = std::move(value);
+      continue;
+    }
+    switch (occ.kind) {
+      case Attr::Codebase: {
+        std::string path;
+        std::size_t at = FindNoCase(value, "log/");
+        if (at != std::string::npos) {
+          path = treeRoot_ + value.substr(at + 3);
+        } else if ((at = value.find("//")) != std::string::npos) {
+          path = treeRoot_ + value.substr(at + 1);
+        } else if (value.empty() || value.front() != '/') {
+          path = pageDir_ + value;
+        } else {
+          path = hostDir_ + value;  // a directory of the page's own host
+        }
+        if (path.empty() || path.back() != '/') path += '/';
+        occ.newValue = FileUrl(path);
+        break;
+      }
+      case Attr::BaseHref: {
+        std::string dir = value.substr(0, value.rfind('/') + 1);
+        std::size_t at = FindNoCase(dir, "log/");
+        if (at != std::string::npos) {
+          pageDir_ = treeRoot_ + dir.substr(at + 3);
+        } else if ((at = dir.find("//")) != std::string::npos) {
+          pageDir_ = treeRoot_ + dir.substr(at + 1);
+        }
+        occ.newValue = std::move(value);
+        break;
+      }
+      case Attr::Language:
+      case Attr::Code:
+        occ.newValue = std::move(value);
+        break;
+      case Attr::Href:
+      case Attr::Hsef:
+      case Attr::Src:
+      case Attr::Srd:
+      case Attr::Background:
+      case Attr::Action:
+        break;  // links are handled above
+    }
+  }
+
+  std::sort(occurrences.begin(), occurrences.end(),
+            [](const Occurrence& a, const Occurrence& b) { return a.nameAt < b.nameAt; });
+  std::string rebuilt;
+  rebuilt.reserve(tag.size() + 64);
+  std::size_t pos = 0;
+  for (const Occurrence& occ : occurrences) {
+    rebuilt.append(tag, pos, occ.nameAt - pos);
+    std::string name = tag.substr(occ.nameAt, occ.nameLength);
+    switch (occ.kind) {
+      case Attr::Href:  // a link that cannot be served locally is disabled: hSef
+        if (!readRef_ && found == 0) name[1] = 'S';
+        break;
+      case Attr::Hsef:
+        if (readRef_ || found != 0) name[1] = 'R';
+        break;
+      case Attr::Src:  // a counter image is not loaded: srD
+        if (counterFlag && ctx_.readCnt && found == 0) name[2] = 'D';
+        break;
+      case Attr::Srd:
+        if (!ctx_.readCnt || found != 0) name[2] = 'C';
+        break;
+      case Attr::Language:
+        if (ContainsNoCase(occ.newValue, "avascript")) scriptMode_ = true;
+        break;
+      case Attr::Background:
+      case Attr::Action:
+      case Attr::BaseHref:
+      case Attr::Codebase:
+      case Attr::Code:
+        break;
+    }
+    rebuilt += name;
+    std::size_t nameEnd = occ.nameAt + occ.nameLength;
+    rebuilt.append(tag, nameEnd, occ.valueAt - nameEnd);
+    rebuilt += occ.newValue;
+    pos = occ.valueEnd();
+  }
+  rebuilt.append(tag, pos, std::string::npos);
+  tag = std::move(rebuilt);
+}
+
+void PageRewriter::EmitSegment(bool isTag, std::string_view original, std::string_view bytes) {
+  using Segment = RewriteProbe::Segment;
+  if (!scriptMode_) {
+    Write(isTag ? Segment::Tag : Segment::Text, original, bytes);
+    return;
+  }
+  if (!isTag) {
+    // Held so that its strings can be rewritten; a run past kScriptHold goes out unchanged.
+    while (!bytes.empty()) {
+      if (script_.size() > kScriptHold) {
+        Write(Segment::Script, script_, script_);
+        script_.clear();
+      }
+      std::size_t room = kScriptHold + 1 - script_.size();
+      std::size_t take = std::min(room, bytes.size());
+      script_.append(bytes.substr(0, take));
+      bytes.remove_prefix(take);
+      if (probe_ != nullptr) {
+        probe_->peakHeldBytes = std::max(probe_->peakHeldBytes, script_.size());
+      }
+    }
+    return;
+  }
+  if (!script_.empty()) {
+    WriteScript();
+    script_.clear();
+    scriptMode_ = false;
+  }
+  Write(Segment::Tag, original, bytes);
+}
+
+// Writes the held script text with its quoted URL strings resolved.
+void PageRewriter::WriteScript() {
+  std::string out;
+  out.reserve(script_.size() + 64);
+  std::size_t pos = 0;
+  while (pos < script_.size()) {
+    std::size_t open = script_.find_first_of("\"'", pos);
+    if (open == std::string::npos) break;
+    std::size_t close = script_.find_first_of("\"'", open + 1);
+    out.append(script_, pos, open + 1 - pos);
+    pos = open + 1;
+    if (close == std::string::npos) break;
+    std::string text = script_.substr(open + 1, close - open - 1);
+    if (text.find('/') != std::string::npos && text.size() >= kScriptStringMin &&
+        text.size() <= kScriptStringMax) {
+      ResolveLink(ctx_, treeRoot_, text, pagePath_, hostDir_, pageDir_, LinkKind::ScriptString,
+                  nullptr);
+    }
+    out += text;
+    out += script_[close];
+    pos = close + 1;
+  }
+  out.append(script_, pos, std::string::npos);
+  Write(RewriteProbe::Segment::Script, script_, out);
+}
+
+void PageRewriter::Write(RewriteProbe::Segment kind, std::string_view original,
+                         std::string_view written) {
+  if (probe_ != nullptr) probe_->OnSegment(kind, original, written);
+  out_.Write(written);
+}
+
+PageRewrite ReconstructPage(const JobContext& ctx, Frontend& frontend, std::string_view treeRoot,
+                            const std::string& pagePath, bool readRef, std::string& title,
+                            RewriteProbe* probe) {
+  title.clear();
+  const std::string openError = std::string(kOpenError) + pagePath;
+  platform::FileStatus status = platform::GetStatus(pagePath);
+  // A read-only page is protected even from a user who could write it anyway.
+  if (!status.isRegular() || platform::IsReadOnly(pagePath)) {
+    frontend.ShowMessage(openError);
+    return PageRewrite::OpenFailed;
+  }
+  std::unique_ptr<std::FILE, FileCloser> in(std::fopen(pagePath.c_str(), "rb"));
+  if (!in) {
+    frontend.ShowMessage(openError);
+    return PageRewrite::OpenFailed;
+  }
+  platform::AtomicFileWriter writer;
+  if (!writer.Open(pagePath)) {
+    frontend.ShowMessage(kTempError);
+    return PageRewrite::TempFileFailed;
+  }
+
+  FileSink sink(writer);
+  PageRewriter rewriter(ctx, treeRoot, pagePath, readRef, sink, probe);
+  PageTokenizer tokenizer(rewriter);
+  std::string block;
+  std::string next;
+  bool readOk = ReadBlock(in.get(), block);
+  while (readOk && !block.empty() && !sink.failed()) {
+    readOk = ReadBlock(in.get(), next);
+    tokenizer.FeedBlock(block, std::string_view(next).substr(0, kTokenizerLookahead));
+    block.swap(next);
+  }
+  tokenizer.Finish();
+  rewriter.Finish();
+  in.reset();
+  if (probe != nullptr) {
+    // Both read blocks, the tokenizer's buffers and the script buffer at their peaks.
+    probe->peakHeldBytes += tokenizer.peakHeldBytes() + 2 * kPageBlockSize;
+  }
+
+  if (!readOk) {
+    frontend.ShowMessage(openError);
+    return PageRewrite::OpenFailed;  // the writer is dropped: the page stays as it was
+  }
+  if (sink.failed() || !writer.Commit(status.mode & 07777)) {
+    frontend.ShowMessage(std::string(kWriteError) + pagePath);
+    return PageRewrite::WriteFailed;
+  }
+  title = tokenizer.title();
+  return PageRewrite::Rewritten;
+}
+
+}  // namespace lumbra

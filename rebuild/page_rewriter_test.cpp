@@ -1,0 +1,390 @@
+#include "rebuild/page_rewriter.h"
+
+#include <csignal>
+#include <string>
+#include <vector>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "logstore/path_helpers.h"
+#include "testing/scripted_frontend.h"
+#include "testing/temp_dir.h"
+
+namespace lumbra {
+namespace {
+
+// Checks what every rewrite must keep: the segments cover the page in order, text outside
+// tags and scripts goes out byte for byte, and the new page is exactly what was written.
+class CheckingProbe : public RewriteProbe {
+ public:
+  void OnSegment(Segment kind, std::string_view original, std::string_view written) override {
+    originals += original;
+    writtenAll += written;
+    if (kind == Segment::Text) {
+      EXPECT_EQ(written, original);
+    }
+    if (kind == Segment::Tag && !original.empty()) {
+      EXPECT_EQ(original.front(), '<');
+    }
+  }
+  std::string originals;
+  std::string writtenAll;
+};
+
+class ReconstructPageTest : public testing::TempDirTest {
+ protected:
+  void SetUp() override {
+    ctx.startDir = root();
+    ctx.logDir[0] = Path("save/log");
+    tree = ctx.logDir[0];
+    page = tree + "/host/dir/page.html";
+  }
+
+  // Stores a file of the tree (relative to the tree root).
+  std::string Store(std::string_view relative, std::string_view content = "x") {
+    return WriteFile("save/log/" + std::string(relative), content);
+  }
+  std::string Url(std::string_view relative) const {
+    return FileUrl(tree + "/" + std::string(relative));
+  }
+
+  // Writes the page, rewrites it and returns its new content.
+  std::string Rewrite(const std::string& content, bool readRef = true) {
+    WriteFile(page, content);
+    return RewriteAgain(readRef);
+  }
+  std::string RewriteAgain(bool readRef = true) {
+    std::string before = ReadFile(page);
+    CheckingProbe probe;
+    result = ReconstructPage(ctx, frontend, tree, page, readRef, title, &probe);
+    std::string after = ReadFile(page);
+    if (result == PageRewrite::Rewritten) {
+      EXPECT_EQ(probe.originals, before) << "every byte of the page must be handled once";
+      EXPECT_EQ(probe.writtenAll, after);
+    }
+    return after;
+  }
+
+  JobContext ctx;
+  testing::ScriptedFrontend frontend;
+  std::string tree;
+  std::string page;
+  std::string title;
+  PageRewrite result = PageRewrite::OpenFailed;
+};
+
+TEST_F(ReconstructPageTest, PointsLinksAtStoredCopiesAndMissingOnesAtTheWeb) {
+  Store("host/dir/pic.gif");
+  Store("host/img/a.gif");
+  Store("host/dir/sub/index.html");
+  std::string out = Rewrite(
+      "<HTML>\r\n<BODY BACKGROUND=\"pic.gif\">Text &amp; more\r\n"
+      "<A HREF=\"sub/\">sub</A> <a href=other.html>o</a>\n"
+      "<img src=/img/a.gif alt=\"x\"> <img src='pic.gif'>\n"
+      "<form action=\"q.html\"><a href=\"mailto:me@host\">m</a></form></BODY>");
+  EXPECT_EQ(result, PageRewrite::Rewritten);
+  EXPECT_EQ(out, "<HTML>\r\n<BODY BACKGROUND=\"" + Url("host/dir/pic.gif") +
+                     "\">Text &amp; more\r\n<A HREF=\"" + Url("host/dir/sub/index.html") +
+                     "\">sub</A> <a href=http://host/dir/other.html>o</a>\n<img src=" +
+                     Url("host/img/a.gif") +
+                     " alt=\"x\"> <img src=http://host/dir/'pic.gif'>\n"
+                     "<form action=\"http://host/dir/q.html\"><a href=\"mailto:me@host\">m</a>"
+                     "</form></BODY>");
+  EXPECT_TRUE(frontend.messages().empty());
+}
+
+struct NameCase {
+  const char* tag;
+  bool rewritten;
+};
+
+class AttributeNameTest : public ReconstructPageTest,
+                          public ::testing::WithParamInterface<NameCase> {};
+
+TEST_P(AttributeNameTest, FindsANameAfterABlankWithAnEqualsSignWithinThree) {
+  Store("host/dir/x.html");
+  std::string tag = GetParam().tag;
+  std::string out = Rewrite(tag);
+  bool changed = out.find(Url("host/dir/x.html")) != std::string::npos;
+  EXPECT_EQ(changed, GetParam().rewritten) << tag << " -> " << out;
+  if (!GetParam().rewritten) {
+    EXPECT_EQ(out, tag);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, AttributeNameTest,
+    ::testing::Values(NameCase{"<a HREF=x.html>", true}, NameCase{"<a href = \"x.html\">", true},
+                      NameCase{"<a href  =x.html>", true}, NameCase{"<a href   =x.html>", false},
+                      NameCase{"<a\thref=x.html>", false}, NameCase{"<a xhref=x.html>", false},
+                      NameCase{"<a href>x.html", false}));
+
+TEST_F(ReconstructPageTest, LeavesLongValuesAndDecodesTheTilde) {
+  Store("host/~me/x.html");
+  std::string longValue = "/" + std::string(kValueTooLong - 2, 'v');
+  std::string tooLong = "/" + std::string(kValueTooLong - 1, 'v');
+  std::string out =
+      Rewrite("<a href=" + longValue + "><a href=" + tooLong + "><a href=\"/%7Eme/x.html\">");
+  EXPECT_EQ(out, "<a href=http://host" + longValue + "><a href=" + tooLong + "><a href=\"" +
+                     Url("host/~me/x.html") + "\">");
+}
+
+TEST_F(ReconstructPageTest, StopsEachNameAfterThirtyOccurrencesButLetsLaterNamesAddOne) {
+  Store("host/dir/x.gif");
+  std::string tag = "<p";
+  for (int i = 0; i < 32; ++i) tag += " href=x.gif";
+  tag += " src=x.gif src=x.gif>";
+  std::string expected = "<p";
+  for (int i = 0; i < 30; ++i) expected += " href=" + Url("host/dir/x.gif");
+  expected += " href=x.gif href=x.gif src=" + Url("host/dir/x.gif") + " src=x.gif>";
+  EXPECT_EQ(Rewrite(tag), expected);
+}
+
+TEST_F(ReconstructPageTest, DisablesUnresolvedLinksWithoutReadRefAndEnablesThemOnceStored) {
+  const std::string original = "<a href=other.html>o</a> <a href=\"x.html\">x</a>";
+  Store("host/dir/x.html");
+  std::string first = Rewrite(original, /*readRef=*/false);
+  EXPECT_EQ(first, "<a hSef=http://host/dir/other.html>o</a> <a href=\"" + Url("host/dir/x.html") +
+                       "\">x</a>");
+  EXPECT_EQ(RewriteAgain(false), first) << "nothing changed in between";
+
+  Store("host/dir/other.html");
+  EXPECT_EQ(RewriteAgain(false), "<a hRef=" + Url("host/dir/other.html") + ">o</a> <a href=\"" +
+                                     Url("host/dir/x.html") + "\">x</a>");
+
+  // With READ_REF on, a disabled name is enabled even when its target is still missing.
+  EXPECT_EQ(Rewrite("<a HSEF=gone.html>", /*readRef=*/true), "<a HREF=http://host/dir/gone.html>");
+}
+
+TEST_F(ReconstructPageTest, DisablesCounterImagesWhileReadCntIsOn) {
+  const std::string page1 = "<img src=\"/cgi-bin/count.cgi?page\"><img src=b.gif>";
+  ctx.readCnt = true;
+  std::string disabled = Rewrite(page1);
+  EXPECT_EQ(disabled,
+            "<img srD=\"http://host/cgi-bin/count.cgi?page\"><img src=http://host/dir/b.gif>");
+  ctx.readCnt = false;
+  EXPECT_EQ(RewriteAgain(),
+            "<img srC=\"http://host/cgi-bin/count.cgi?page\"><img src=http://host/dir/b.gif>");
+}
+
+TEST_F(ReconstructPageTest, BaseHrefAfterTheTagNameIsAnOrdinaryLink) {
+  Store("host/other/a.gif");
+  std::string out = Rewrite("<base href=\"http://host/other/\"><img src=a.gif>");
+  // The base is resolved like any link; relative links still go against the page's directory.
+  EXPECT_EQ(out, "<base href=\"http://host/other/\"><img src=http://host/dir/a.gif>");
+}
+
+TEST_F(ReconstructPageTest, BaseHrefAfterABlankChangesThePageDirectoryAndKeepsItsValue) {
+  Store("host/other/a.gif");
+  Store("host/dir/b.gif");  // the base tag's own src still goes against the page directory
+  std::string out = Rewrite(
+      "< base href=\"http://host/other/index.html\" src=b.gif>"
+      "<img src=a.gif><a href=\"c.html\">");
+  EXPECT_EQ(out, "< base href=\"http://host/other/index.html\" src=" + Url("host/dir/b.gif") + ">" +
+                     "<img src=" + Url("host/other/a.gif") +
+                     "><a href=\"http://host/other/c.html\">");
+}
+
+TEST_F(ReconstructPageTest, CodebaseBecomesADirectoryOfTheTree) {
+  std::string out = Rewrite(
+      "<applet code=A.class codebase=classes>"
+      "<applet codebase=\"/java\" code=B.class>"
+      "<applet codebase=http://other/j/>"
+      "<applet codebase=file:///elsewhere/log/host/k>");
+  EXPECT_EQ(out, "<applet code=A.class codebase=" + FileUrl(tree + "/host/dir/classes/") + ">" +
+                     "<applet codebase=\"" + FileUrl(tree + "/host/java/") + "\" code=B.class>" +
+                     "<applet codebase=" + FileUrl(tree + "/other/j/") + ">" +
+                     "<applet codebase=" + FileUrl(tree + "/host/k/") + ">");
+}
+
+TEST_F(ReconstructPageTest, RewritesUrlStringsInsideJavaScript) {
+  Store("host/dir/images/b.gif");
+  std::string out = Rewrite(
+      "<script language=\"JavaScript\">\n"
+      "img.src = \"images/b.gif\"; s = 'a/b'; t = \"no slash here\"; u='images/c.gif'\n"
+      "</script>\n<p>'images/b.gif'</p>");
+  EXPECT_EQ(out,
+            "<script language=\"JavaScript\">\n"
+            "img.src = \"" +
+                Url("host/dir/images/b.gif") +
+                "\"; s = 'a/b'; t = \"no slash here\"; u='http://host/dir/images/c.gif'\n"
+                "</script>\n<p>'images/b.gif'</p>");
+}
+
+TEST_F(ReconstructPageTest, WritesTheHeldScriptAtTheEndOfThePage) {
+  Store("host/dir/images/b.gif");
+  std::string out = Rewrite("<script language=javascript>x=\"images/b.gif\"; // no end tag");
+  EXPECT_EQ(
+      out, "<script language=javascript>x=\"" + Url("host/dir/images/b.gif") + "\"; // no end tag");
+}
+
+TEST_F(ReconstructPageTest, WritesAHugeScriptPartlyUnrewritten) {
+  Store("host/dir/images/b.gif");
+  // The first string lies in the part written out unchanged once the buffer is full.
+  std::string head = "a=\"images/b.gif\";";
+  std::string filler(kScriptHold + 1 - head.size(), ';');
+  std::string page =
+      "<script language=javascript>" + head + filler + "b=\"images/b.gif\";</script>";
+  std::string out = Rewrite(page);
+  EXPECT_EQ(out, "<script language=javascript>" + head + filler + "b=\"" +
+                     Url("host/dir/images/b.gif") + "\";</script>");
+}
+
+TEST_F(ReconstructPageTest, CutsAHugeTagAndPassesItsRestAsText) {
+  Store("host/dir/x.html");
+  std::string head = "<a href=x.html alt=\"";
+  std::string filler(kTagCut + 1 - head.size(), 'z');
+  std::string rest = "\" href=x.html>t</a>";
+  std::string out = Rewrite(head + filler + rest);
+  EXPECT_EQ(out, "<a href=" + Url("host/dir/x.html") + " alt=\"" + filler + rest);
+}
+
+TEST_F(ReconstructPageTest, RewritesTagsWhereverTheBlockBoundaryFalls) {
+  Store("host/dir/x.html");
+  const std::string piece = "<a href=\"x.html\">x</a><title>T</title>";
+  const std::string rewritten = "<a href=\"" + Url("host/dir/x.html") + "\">x</a><title>T</title>";
+  for (std::size_t pad = kPageBlockSize - piece.size(); pad <= kPageBlockSize; ++pad) {
+    std::string text(pad, 't');
+    EXPECT_EQ(Rewrite(text + piece), text + rewritten) << "pad " << pad;
+    // Only a boundary right after the title text loses it.
+    bool lost = pad + piece.find("T</title>") == kPageBlockSize - 1;
+    EXPECT_EQ(title, lost ? "" : "T") << "pad " << pad;
+  }
+}
+
+TEST_F(ReconstructPageTest, CapturesTheTitleAndKeepsThePageMode) {
+  WriteFile(page, "<title>Home</title>");
+  ::chmod(page.c_str(), 0640);
+  RewriteAgain();
+  EXPECT_EQ(title, "Home");
+  EXPECT_EQ(platform::GetStatus(page).mode & 07777, 0640u);
+  auto names = platform::ListDirectory(tree + "/host/dir");
+  EXPECT_EQ(names->size(), 3u) << "no temporary file may be left behind";
+  EXPECT_FALSE(PathExists(Path("rinji.tmp")));
+}
+
+TEST_F(ReconstructPageTest, NeverRewritesAReadOnlyPage) {
+  const std::string original = "<title>T</title><a href=x.html>";
+  WriteFile(page, original);
+  ::chmod(page.c_str(), 0444);
+  RewriteAgain();
+  EXPECT_EQ(result, PageRewrite::OpenFailed);
+  EXPECT_EQ(ReadFile(page), original);
+  EXPECT_EQ(title, "");
+  EXPECT_EQ(
+      frontend.messages(),
+      std::vector<std::string>{"ERROR : 再構成するファイルを開くことができません\rpath=" + page});
+  EXPECT_EQ(platform::GetStatus(page).mode & 07777, 0444u);
+}
+
+TEST_F(ReconstructPageTest, AMissingPageGetsTheOpenErrorMessage) {
+  std::string out = RewriteAgain();
+  EXPECT_EQ(result, PageRewrite::OpenFailed);
+  EXPECT_EQ(out, "<missing>");
+  EXPECT_EQ(frontend.messages().size(), 1u);
+}
+
+// Runs the rewrite in a child process under a resource limit; returns its exit code
+// (the PageRewrite value) and leaves the page for the parent to inspect.
+int RewriteInChild(const JobContext& ctx, const std::string& tree, const std::string& page,
+                   int resource, rlim_t limit) {
+  pid_t child = ::fork();
+  if (child == 0) {
+    testing::ScriptedFrontend frontend;
+    // The sanitizers' checks of a virtual call may need descriptors of their own the first
+    // time they meet a type: meet it before the limit.
+    static_cast<Frontend&>(frontend).ShowStatus("child");
+    std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit lim = {limit, limit};
+    ::setrlimit(resource, &lim);
+    std::string title;
+    PageRewrite r = ReconstructPage(ctx, frontend, tree, page, true, title);
+    bool told = frontend.messages().size() == 1;
+    ::_exit(told ? static_cast<int>(r) : 100);
+  }
+  int status = 0;
+  if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
+  return WEXITSTATUS(status);
+}
+
+TEST_F(ReconstructPageTest, AFailedReplacementLeavesThePageAsItWas) {
+  std::string original;
+  while (original.size() < 200000) original += "<a href=x.html>link</a> text\r\n";
+  WriteFile(page, original);
+  int r = RewriteInChild(ctx, tree, page, RLIMIT_FSIZE, 50000);
+  EXPECT_EQ(r, static_cast<int>(PageRewrite::WriteFailed));
+  EXPECT_EQ(ReadFile(page), original);
+  auto names = platform::ListDirectory(tree + "/host/dir");
+  EXPECT_EQ(names->size(), 3u) << "no temporary file may be left behind";
+}
+
+TEST_F(ReconstructPageTest, ATemporaryFileThatCannotBeMadeLeavesThePageAsItWas) {
+  const std::string original = "<a href=x.html>";
+  WriteFile(page, original);
+  // Room for the page's descriptor but not for the temporary file's.
+  int probe = ::dup(0);
+  ASSERT_GE(probe, 0);
+  ::close(probe);
+  int r = RewriteInChild(ctx, tree, page, RLIMIT_NOFILE, static_cast<rlim_t>(probe) + 1);
+  EXPECT_EQ(r, static_cast<int>(PageRewrite::TempFileFailed));
+  EXPECT_EQ(ReadFile(page), original);
+}
+
+TEST_F(ReconstructPageTest, ARewrittenPageChangesAgainOnlyWhereTargetsAppeared) {
+  Store("host/dir/a.gif");
+  std::string original =
+      "<title>Stable</title><script language=JavaScript>i=\"img/c.gif\"</script>"
+      "<img src=a.gif><img src=b.gif> <a href=\"/top/x.html#s\">x</a> <!-- <a href=y.html> -->";
+  std::string once = Rewrite(original, false);
+  EXPECT_EQ(RewriteAgain(false), once);
+
+  Store("host/dir/b.gif");
+  std::string twice = RewriteAgain(false);
+  std::string expected = once;
+  std::string oldB = "src=http://host/dir/b.gif";
+  expected.replace(expected.find(oldB), oldB.size(), "src=" + Url("host/dir/b.gif"));
+  EXPECT_EQ(twice, expected);
+  EXPECT_EQ(title, "Stable");
+}
+
+class LinkListTest : public ReconstructPageTest {};
+
+TEST_F(LinkListTest, RecordsExternalLinksThatDidNotResolveInLinkListMode) {
+  Store("host/dir/here.html");
+  const std::string content =
+      "<a href=http://ext/a.html#frag><a href=here.html><img src=http://ext/m.mov>"
+      "<form action=http://ext/f.html><a href=\"http://ext/cgi-bin/q.cgi?x=1\">";
+  Rewrite(content);
+  EXPECT_FALSE(PathExists(Path("serch.tmp"))) << "only in link-list mode";
+
+  ctx.unreferencedJob = true;
+  Rewrite(content);
+  EXPECT_EQ(ReadFile("serch.tmp"), "http://ext/a.html 0\r\nhttp://ext/cgi-bin/q.cgi?x=1 0\r\n");
+}
+
+TEST(RecordLinkTest, CutsQueriesAndSkipsMediaAndLongLinks) {
+  platform::TempDirectory dir;
+  JobContext ctx;
+  ctx.startDir = dir.path();
+  RecordLink(ctx, "http://h/a/../b.html?q", false);
+  RecordLink(ctx, "http://h/?q", false);  // no '?' from position 10 on
+  RecordLink(ctx, "http://h/v.avi", false);
+  RecordLink(ctx, "http://h/" + std::string(kLinkListMax, 'l'), false);
+  RecordLink(ctx, "ftp://h/x.html", false);
+  RecordLink(ctx, "HTTP://h/found.html", true);
+  EXPECT_EQ(platform::ReadFile(ctx.StartFile("serch.tmp")).value_or(""),
+            "http://h/b.html 0\r\nhttp://h/?q 0\r\n");
+}
+
+TEST(HostDirOfTest, TakesTheComponentAfterTheTreeRoot) {
+  EXPECT_EQ(HostDirOf("/save/log/host/dir/"), "/save/log/host");
+  EXPECT_EQ(HostDirOf("/save/LOG/host/"), "/save/LOG/host");
+  EXPECT_EQ(HostDirOf("/save/log/"), "/save/log");
+  EXPECT_EQ(HostDirOf("/elsewhere/dir/"), "/elsewhere/dir");
+}
+
+}  // namespace
+}  // namespace lumbra

@@ -1,0 +1,131 @@
+#include "rebuild/page_tokenizer.h"
+
+#include <algorithm>
+
+#include "logstore/path_helpers.h"
+
+namespace lumbra {
+namespace {
+
+char Lower(int c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : static_cast<char>(c);
+}
+
+}  // namespace
+
+void PageTokenizer::FeedBlock(std::string_view block, std::string_view following) {
+  block_ = block;
+  following_ = following;
+  if (!firstBlock_) EmitText();
+  firstBlock_ = false;
+  for (std::size_t i = 0; i < block_.size(); ++i) {
+    switch (mode_) {
+      case Mode::Text:
+        HandleText(i);
+        break;
+      case Mode::Tag:
+        HandleTag(i);
+        break;
+    }
+    NoteHeld();
+  }
+  block_ = {};
+  following_ = {};
+}
+
+void PageTokenizer::Finish() {
+  EmitText();
+  if (mode_ == Mode::Tag && !tag_.empty()) sink_.OnOpenTag(tag_);
+  tag_.clear();
+  mode_ = Mode::Text;
+}
+
+int PageTokenizer::At(std::size_t i) const {
+  if (i < block_.size()) return static_cast<unsigned char>(block_[i]);
+  i -= block_.size();
+  if (i < following_.size()) return static_cast<unsigned char>(following_[i]);
+  return -1;
+}
+
+// Whether "/titl" begins within the 4 characters after position i.
+bool PageTokenizer::TitleEndNear(std::size_t i) const {
+  static constexpr std::string_view kEnd = "/titl";
+  for (std::size_t start = i + 1; start <= i + 4; ++start) {
+    std::size_t k = 0;
+    while (k < kEnd.size() && At(start + k) >= 0 && Lower(At(start + k)) == kEnd[k]) ++k;
+    if (k == kEnd.size()) return true;
+  }
+  return false;
+}
+
+void PageTokenizer::HandleText(std::size_t i) {
+  char c = block_[i];
+  // Inside a title, a '<' that does not open the end tag is part of the title text.
+  if (titlePending_ && c == '<' && !TitleEndNear(i)) {
+    text_ += c;
+    return;
+  }
+  if (c == '<') {
+    if (!text_.empty()) sink_.OnText(text_);
+    if (titlePending_) {
+      title_ = text_.substr(0, kTitleMax);
+      titlePending_ = false;
+    }
+    text_.clear();
+    if (At(i + 1) == '!') {
+      text_.assign(1, '<');
+    } else {
+      mode_ = Mode::Tag;
+      tag_.assign(1, '<');
+    }
+    return;
+  }
+  text_ += c;
+  if (c == '>') {
+    sink_.OnText(text_);
+    if (titlePending_) title_ = text_.substr(0, kTitleMax);
+    text_.clear();
+  }
+}
+
+void PageTokenizer::HandleTag(std::size_t i) {
+  char c = block_[i];
+  if (c == '<') {
+    EmitTag();
+    tag_.assign(1, '<');
+    return;
+  }
+  tag_ += c;
+  if (c == '>') {
+    EmitTag();
+    mode_ = Mode::Text;
+    // A title tag: "title" right after '<' or a blank, and not the end tag.
+    std::size_t at = FindNoCase(tag_, "title");
+    if (at != std::string::npos && at > 0 && !ContainsNoCase(tag_, "/title") &&
+        (tag_[at - 1] == '<' || tag_[at - 1] == ' ')) {
+      titlePending_ = true;
+    }
+    tag_.clear();
+    return;
+  }
+  if (tag_.size() > kTagCut) {
+    EmitTag();
+    tag_.clear();
+    mode_ = Mode::Text;
+  }
+}
+
+void PageTokenizer::EmitText() {
+  if (!text_.empty()) sink_.OnText(text_);
+  text_.clear();
+}
+
+void PageTokenizer::EmitTag() {
+  NoteHeld();
+  sink_.OnTag(tag_);
+  NoteHeld();  // the rewritten form is held until the next character
+}
+
+void PageTokenizer::NoteHeld() { peakHeld_ = std::max(peakHeld_, heldBytes()); }
+
+}  // namespace lumbra
