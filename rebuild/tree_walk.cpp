@@ -1,0 +1,67 @@
+#include "rebuild/tree_walk.h"
+
+#include "core/exec_log.h"
+#include "logstore/path_helpers.h"
+#include "platform/fs.h"
+#include "rebuild/page_rewriter.h"
+
+namespace lumbra {
+
+std::string TreeRootOf(std::string_view dir) {
+  std::size_t at = FindNoCase(dir, "log/");
+  if (at == std::string_view::npos) return std::string(dir);
+  return std::string(dir.substr(0, at + 3));
+}
+
+bool VisitEntry(RebuildTarget& target, std::string_view name, const std::string& path,
+                std::string_view treeRoot) {
+  platform::FileStatus status;
+  if (StatPath(path, status) != 0) return false;
+  bool isLink = platform::IsSymbolicLink(path);
+  if (status.isDirectory()) return !isLink && !name.empty() && name.front() != '.';
+
+  ++target.counters.scannedFiles;
+  std::string ext = SplitPath(path).ext;
+  if (isLink || (!ContainsNoCase(ext, ".htm") && !ContainsNoCase(ext, ".asp"))) return false;
+  if (target.counters.convertedPages >= kReconstructionLimit) {
+    target.counters.convertedPages = kReconstructionLimitMarker;
+    return false;
+  }
+  std::string title;
+  ReconstructPage(target.ctx, target.frontend, treeRoot, path, target.ctx.readRef, title);
+  if (title.empty()) title = "No Title";
+  AddIndexRecord(target.index, treeRoot, path, title);
+  ++target.counters.convertedPages;
+  return false;
+}
+
+bool WalkLogTree(RebuildTarget& target, const std::string& dir) {
+  std::string treeRoot = TreeRootOf(dir);
+  auto names = platform::ListDirectory(dir);
+  if (!names) return true;
+  for (const std::string& name : *names) {
+    std::string path = dir + "/" + name;
+    if (target.frontend.ReportProgress(path) == 0) return false;
+    // A stop inside a subdirectory ends every walk above it too, so a stopped job is never
+    // taken for a completed one.
+    if (VisitEntry(target, name, path, treeRoot) && !WalkLogTree(target, path)) return false;
+  }
+  return true;
+}
+
+bool ReconstructAllLogs(RebuildTarget& target) {
+  AppendExecLog(target.ctx, "HTML 検索開始\n");
+  for (const std::string& root : target.ctx.logDir) {
+    if (!root.empty() && !WalkLogTree(target, root)) return false;
+  }
+  return true;
+}
+
+bool ReconstructOneLog(RebuildTarget& target, int treeNumber) {
+  AppendExecLog(target.ctx, "HTML 検索開始\n");
+  if (treeNumber < 1 || treeNumber > kLogTreeCount) return true;
+  const std::string& root = target.ctx.logDir[static_cast<std::size_t>(treeNumber - 1)];
+  return root.empty() || WalkLogTree(target, root);
+}
+
+}  // namespace lumbra

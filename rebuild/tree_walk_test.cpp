@@ -1,0 +1,114 @@
+#include "rebuild/tree_walk.h"
+
+#include <algorithm>
+
+#include <unistd.h>
+
+#include "testing/scripted_frontend.h"
+#include "testing/temp_dir.h"
+
+namespace lumbra {
+namespace {
+
+class TreeWalkTest : public testing::TempDirTest {
+ protected:
+  void SetUp() override {
+    ctx.startDir = root();
+    ctx.logDir[0] = MakeDir("save/alog");
+  }
+  RebuildTarget Target() { return RebuildTarget{ctx, counters, index, fe}; }
+  std::vector<std::string> IndexedPaths() const {
+    std::vector<std::string> paths;
+    for (std::size_t i = 0; i < index.size(); ++i) paths.push_back(index[i].path);
+    std::sort(paths.begin(), paths.end());
+    return paths;
+  }
+
+  JobContext ctx;
+  JobCounters counters;
+  IndexRecordTable index;
+  testing::ScriptedFrontend fe;
+};
+
+TEST_F(TreeWalkTest, RewritesAndRecordsEveryPageBelowTheTree) {
+  WriteFile("save/alog/host/a.html", "<title>A</title><a href=\"b.htm\">b</a>");
+  WriteFile("save/alog/host/b.htm", "no title here");
+  WriteFile("save/alog/host/sub/c.asp", "<title>C</title>");
+  WriteFile("save/alog/host/pic.gif", "GIF89a");
+  WriteFile("save/alog/host/page-old0001.html", "<title>Old</title>");
+  WriteFile("save/alog/host/.cache/hidden.html", "<title>H</title>");
+  RebuildTarget target = Target();
+  ASSERT_TRUE(ReconstructAllLogs(target));
+  EXPECT_EQ(IndexedPaths(),
+            (std::vector<std::string>{Path("save/alog/host/a.html"), Path("save/alog/host/b.htm"),
+                                      Path("save/alog/host/page-old0001.html"),
+                                      Path("save/alog/host/sub/c.asp")}));
+  EXPECT_EQ(counters.convertedPages, 4);
+  EXPECT_EQ(counters.scannedFiles, 5);  // the hidden directory is not entered
+  EXPECT_EQ(ReadFile("save/alog/host/a.html"),
+            "<title>A</title><a href=\"file://" + Path("save/alog/host/b.htm") + "\">b</a>");
+  for (std::size_t i = 0; i < index.size(); ++i) {
+    if (index[i].path == Path("save/alog/host/b.htm")) {
+      EXPECT_EQ(index[i].title, "No Title");
+    }
+  }
+}
+
+TEST_F(TreeWalkTest, AWalkOfAHostDirectoryResolvesAgainstItsTree) {
+  ctx.logDir[1] = MakeDir("more/blog");
+  WriteFile("more/blog/other/x.html", "<a href=\"/y.html\">y</a>");
+  WriteFile("more/blog/other/y.html", "");
+  RebuildTarget target = Target();
+  ASSERT_TRUE(WalkLogTree(target, Path("more/blog/other")));
+  EXPECT_EQ(TreeRootOf(Path("more/blog/other")), Path("more/blog"));
+  EXPECT_EQ(ReadFile("more/blog/other/x.html"),
+            "<a href=\"file://" + Path("more/blog/other/y.html") + "\">y</a>");
+}
+
+TEST_F(TreeWalkTest, OnlyTheConfiguredTreesAreWalked) {
+  ctx.logDir[0] = "";
+  ctx.logDir[2] = MakeDir("c/clog");
+  WriteFile("c/clog/h/p.html", "");
+  WriteFile("save/alog/h/q.html", "");
+  RebuildTarget target = Target();
+  ASSERT_TRUE(ReconstructAllLogs(target));
+  EXPECT_EQ(IndexedPaths(), std::vector<std::string>{Path("c/clog/h/p.html")});
+  ASSERT_TRUE(ReconstructOneLog(target, 1));  // A is not configured: nothing
+  ASSERT_TRUE(ReconstructOneLog(target, 7));
+  EXPECT_EQ(index.size(), 1u);
+}
+
+TEST_F(TreeWalkTest, SymbolicLinksAreNeverFollowedOrRewritten) {
+  std::string outside = WriteFile("outside/page.html", "<a href=\"x.html\">x</a>");
+  WriteFile("save/alog/h/real.html", "");
+  ASSERT_EQ(::symlink(Path("outside").c_str(), Path("save/alog/h/dirlink").c_str()), 0);
+  ASSERT_EQ(::symlink(outside.c_str(), Path("save/alog/h/filelink.html").c_str()), 0);
+  ASSERT_EQ(::symlink(Path("save/alog").c_str(), Path("save/alog/h/loop").c_str()), 0);
+  RebuildTarget target = Target();
+  ASSERT_TRUE(ReconstructAllLogs(target));
+  EXPECT_EQ(IndexedPaths(), std::vector<std::string>{Path("save/alog/h/real.html")});
+  EXPECT_EQ(ReadFile("outside/page.html"), "<a href=\"x.html\">x</a>");
+  EXPECT_TRUE(platform::IsSymbolicLink(Path("save/alog/h/filelink.html")));
+}
+
+TEST_F(TreeWalkTest, AStopEndsTheWalkAtTheNextProgressCall) {
+  for (int i = 0; i < 5; ++i) WriteFile("save/alog/h/p" + std::to_string(i) + ".html", "");
+  fe.StopAtProgressCall(4);
+  RebuildTarget target = Target();
+  EXPECT_FALSE(ReconstructAllLogs(target));
+  EXPECT_LT(index.size(), 5u);
+  EXPECT_EQ(fe.progressCalls(), 4) << "nothing more is visited after the stop";
+}
+
+TEST_F(TreeWalkTest, TheLimitStopsRewritingAndSetsTheMarker) {
+  for (int i = 0; i < 4; ++i) WriteFile("save/alog/h/p" + std::to_string(i) + ".html", "");
+  counters.convertedPages = kReconstructionLimit - 2;
+  RebuildTarget target = Target();
+  ASSERT_TRUE(ReconstructAllLogs(target));
+  EXPECT_EQ(index.size(), 2u);
+  EXPECT_EQ(counters.convertedPages, kReconstructionLimitMarker);
+  EXPECT_EQ(counters.scannedFiles, 4);
+}
+
+}  // namespace
+}  // namespace lumbra
