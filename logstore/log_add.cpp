@@ -1,0 +1,155 @@
+#include "logstore/log_add.h"
+
+#include "cache/cache_index.h"
+#include "core/exec_log.h"
+#include "logstore/excluded_hosts.h"
+#include "logstore/link_resolver.h"
+#include "logstore/path_helpers.h"
+#include "platform/codepage.h"
+#include "platform/fs.h"
+#include "rebuild/page_rewriter.h"
+#include "rebuild/tree_walk.h"
+
+namespace lumbra {
+namespace {
+
+bool IsOneOf(LogState state, std::initializer_list<LogState> states) {
+  for (LogState s : states) {
+    if (state == s) return true;
+  }
+  return false;
+}
+
+// The progress text of an entry: its URL from the seventh character on (/host/...).
+std::string_view ProgressText(const std::string& url) {
+  return url.size() > 6 ? std::string_view(url).substr(6) : std::string_view();
+}
+
+bool IsExcluded(const ExcludedHosts& hosts, const std::string& hostDir) {
+  std::size_t at = FindNoCase(hostDir, "log/");
+  if (at == std::string::npos) return false;
+  return hosts.count(LowerAscii(std::string_view(hostDir).substr(at + 4))) > 0;
+}
+
+// Copies the cached file over the log copy. A log copy that existed keeps its mode. False
+// when the copy failed; the old log copy then stays as it was.
+bool CopyIntoLog(const std::string& localPath, const std::string& cacheFile, LogState state) {
+  platform::FileStatus old = platform::GetStatus(localPath);
+  if (!CopyReplace(localPath, cacheFile)) return false;
+  if (state != LogState::LogMissing && old.isRegular()) {
+    platform::SetFileMode(localPath, old.mode);
+  }
+  return true;
+}
+
+void LogCopyFailure(const JobContext& ctx, const std::string& localPath) {
+  AppendExecLogBytes(ctx, platform::ToCp932("    ファイルコピー失敗 : ") + localPath + "\r\n");
+}
+
+}  // namespace
+
+StoreDecision DecideStore(const JobContext& ctx, LogState state, bool html) {
+  using S = LogState;
+  if (ctx.readAll && IsOneOf(state, {S::Same, S::LogMissing, S::CacheNewer, S::SizeDiffers})) {
+    return StoreDecision::Store;
+  }
+  if (ctx.readNew && IsOneOf(state, {S::LogMissing, S::CacheNewer, S::SizeDiffers})) {
+    if (state == S::SizeDiffers && html) {
+      return ctx.readHtm ? StoreDecision::CopyOnly : StoreDecision::DirectoryOnly;
+    }
+    return StoreDecision::Store;
+  }
+  if (ctx.readHtm && html &&
+      IsOneOf(state, {S::Same, S::LogMissing, S::CacheNewer, S::SizeDiffers})) {
+    return StoreDecision::Store;
+  }
+  return StoreDecision::Skip;
+}
+
+bool AddEntriesToLogs(LogAddTarget& target) {
+  const JobContext& ctx = target.ctx;
+  JobCounters& counters = target.counters;
+  ReadCacheIndex(ctx, target.frontend, target.cache, ctx.cacheDir);
+  ExcludedHosts excluded;
+  LoadExcludedHosts(ctx, excluded);
+
+  int n = GetCacheEntryCount(target.cache);
+  counters.entryCount = n;
+  RelatedHosts related;
+  for (int i = 0; i < n; ++i) {
+    CacheEntry entry;
+    GetCacheEntry(target.cache, i, entry);
+    LogPath where;
+    MapEntryToLogPath(ctx, entry.url, where);
+    ++counters.scannedEntries;
+    if (target.frontend.ReportProgress(ProgressText(entry.url)) == 0) return false;
+
+    // An excluded entry counts once in scannedEntries; one without a place in the logs not.
+    bool hasPath = !where.localPath.empty();
+    if (hasPath && !excluded.empty() && IsExcluded(excluded, where.hostDir)) {
+      ++counters.scannedEntries;
+      hasPath = false;
+    }
+    if (!hasPath) {
+      --counters.scannedEntries;
+      SetCacheEntryStatus(target.cache, i, 0);
+      continue;
+    }
+
+    LogState state = CompareWithLog(where.localPath, entry.cacheFile);
+    bool html = entry.contentType == "text/html";
+    StoreDecision decision = DecideStore(ctx, state, html);
+    if (decision == StoreDecision::Skip || decision == StoreDecision::DirectoryOnly) {
+      if (decision == StoreDecision::DirectoryOnly) MakeDirectories(where.localPath);
+      if (decision == StoreDecision::Skip && state == LogState::CacheMissing) {
+        --counters.scannedEntries;
+      }
+      SetCacheEntryStatus(target.cache, i, 0);
+      continue;
+    }
+
+    MakeDirectories(where.localPath);
+    bool keep = decision == StoreDecision::Store && ctx.readBak &&
+                (state == LogState::CacheNewer || (state == LogState::SizeDiffers && !html));
+    // When the old copy cannot be kept it must not be overwritten either.
+    bool copied = (!keep || KeepOldCopy(where.localPath, entry.cacheFile)) &&
+                  CopyIntoLog(where.localPath, entry.cacheFile, state);
+    if (!copied) {
+      LogCopyFailure(ctx, where.localPath);
+      SetCacheEntryStatus(target.cache, i, 0);
+      continue;
+    }
+    if (ctx.readDom) related.Remember(where.hostDir);
+    SetCacheEntryStatus(target.cache, i, 1);
+    ++counters.loggedFiles;
+  }
+  AppendExecLog(ctx,
+                "ファイルコピー　終了 ( " + std::to_string(counters.scannedEntries) + " 件 )\n");
+
+  if (ctx.readDom) {
+    RebuildTarget walk{ctx, counters, target.index, target.frontend};
+    for (const std::string& dir : related.dirs()) {
+      if (!WalkLogTree(walk, dir)) return false;
+    }
+  } else {
+    for (int i = 0; i < n; ++i) {
+      CacheEntry entry;
+      GetCacheEntry(target.cache, i, entry);
+      if (entry.status == 0) continue;
+      LogPath where;
+      MapEntryToLogPath(ctx, entry.url, where);
+      if (entry.contentType != "text/html") continue;
+      if (target.frontend.ReportProgress(ProgressText(entry.url)) == 0) return false;
+      std::string title;
+      ReconstructPage(ctx, target.frontend, where.treeRoot, where.localPath, ctx.readRef, title);
+      if (title.empty()) title = "No Title";
+      AddIndexRecord(target.index, where.treeRoot, where.localPath, title);
+      ++counters.convertedPages;
+    }
+  }
+  AppendExecLog(ctx,
+                "HTML 変更書き換え　終了 ( " + std::to_string(counters.convertedPages) + " 件 )\n");
+  return true;
+}
+
+}  // namespace lumbra

@@ -1,0 +1,207 @@
+#include "logstore/log_add.h"
+
+#include <algorithm>
+
+#include "platform/codepage.h"
+#include "testing/ie4_fixture.h"
+#include "testing/scripted_frontend.h"
+#include "testing/temp_dir.h"
+
+namespace lumbra {
+namespace {
+
+constexpr long long kOld = 1700000000;
+constexpr long long kNew = 1750000000;
+
+class LogAddTest : public testing::TempDirTest {
+ protected:
+  void SetUp() override {
+    ctx.startDir = MakeDir("start");
+    ctx.cacheDir = Path("cache");
+    ctx.logDir[0] = MakeDir("save/alog");
+  }
+
+  testing::Ie4Entry Entry(std::string url, std::string file, std::string type, std::string content,
+                          long long mtime = kNew) {
+    testing::Ie4Entry e;
+    e.url = std::move(url);
+    e.fileName = std::move(file);
+    e.contentType = std::move(type);
+    e.content = std::move(content);
+    e.mtime = mtime;
+    return e;
+  }
+
+  bool Add() {
+    counters = JobCounters{};
+    index.Clear();
+    LogAddTarget target{ctx, counters, cache, index, fe};
+    return AddEntriesToLogs(target);
+  }
+
+  std::vector<std::string> LogFiles(const std::string& dir) {
+    std::vector<std::string> files;
+    Collect(dir, "", files);
+    std::sort(files.begin(), files.end());
+    return files;
+  }
+
+  void Collect(const std::string& dir, const std::string& prefix, std::vector<std::string>& out) {
+    auto names = platform::ListDirectory(dir);
+    for (const std::string& name : *names) {
+      if (name == "." || name == "..") continue;
+      std::string path = dir + "/" + name;
+      if (platform::GetStatus(path).isDirectory()) {
+        Collect(path, prefix + name + "/", out);
+      } else {
+        out.push_back(prefix + name);
+      }
+    }
+  }
+
+  JobContext ctx;
+  JobCounters counters;
+  CacheEntryTable cache;
+  IndexRecordTable index;
+  testing::ScriptedFrontend fe;
+  testing::Ie4Cache ie4;
+};
+
+TEST_F(LogAddTest, StoresRewritesAndIndexesAFreshCache) {
+  ie4.entries = {
+      Entry("http://host/", "i[1].htm", "text/html",
+            "<title>Home</title><a href=\"dir/page.html\">p</a> <img src=\"pic.gif\"> "
+            "<a href=\"never.html\">n</a> <img src=\"http://ads.example/b.gif\">"),
+      Entry("http://host/dir/page.html", "p[1].html", "text/html", "<a href=\"../\">up</a>"),
+      Entry("http://host/pic.gif", "pic[1].gif", "image/gif", "GIF89a"),
+      Entry("http://ADS.example/b.gif", "b[1].gif", "image/gif", "GIF89a"),
+      Entry("news:group", "n[1].txt", "text/plain", "x"),
+  };
+  testing::WriteIe4Cache(Path("cache"), ie4);
+  WriteFile("start/lumbra-url.ini", "ads.EXAMPLE\r\n");
+  ctx.execLog = true;
+
+  ASSERT_TRUE(Add());
+  EXPECT_EQ(LogFiles(ctx.logDir[0]),
+            (std::vector<std::string>{"host/dir/page.html", "host/home.html", "host/pic.gif"}));
+  EXPECT_EQ(ReadFile("save/alog/host/home.html"),
+            "<title>Home</title><a href=\"file://" + Path("save/alog/host/dir/page.html") +
+                "\">p</a> <img src=\"file://" + Path("save/alog/host/pic.gif") +
+                "\"> <a href=\"http://host/never.html\">n</a> "
+                "<img src=\"http://ads.example/b.gif\">");
+  EXPECT_EQ(ReadFile("save/alog/host/dir/page.html"),
+            "<a href=\"file://" + Path("save/alog/host/home.html") + "\">up</a>");
+  // Five entries; the excluded one counts once, the one without a scheme not at all.
+  EXPECT_EQ(counters.entryCount, 5);
+  EXPECT_EQ(counters.scannedEntries, 4);
+  EXPECT_EQ(counters.loggedFiles, 3);
+  EXPECT_EQ(counters.convertedPages, 2);
+  ASSERT_EQ(index.size(), 2u);
+  EXPECT_EQ(cache.row(3).status, 0);
+  EXPECT_EQ(cache.row(2).status, 1);
+  std::string log = platform::Cp932ToUtf8(ReadFile("start/lumbralog.txt"));
+  EXPECT_NE(log.find("ファイルコピー　終了 ( 4 件 )\r\n"), std::string::npos);
+  EXPECT_NE(log.find("HTML 変更書き換え　終了 ( 2 件 )\r\n"), std::string::npos);
+
+  // The same cache again: nothing is new.
+  ASSERT_TRUE(Add());
+  EXPECT_EQ(counters.loggedFiles, 0);
+  EXPECT_EQ(counters.convertedPages, 0);
+  EXPECT_EQ(index.size(), 0u);
+}
+
+TEST_F(LogAddTest, ChangedImagesKeepAnOldCopyAndChangedPagesNeedReadHtm) {
+  WriteFile("save/alog/host/pic.gif", "old image");
+  testing::SetMtime(Path("save/alog/host/pic.gif"), kOld);
+  WriteFile("save/alog/host/page.html", "rewritten earlier, longer than the cached page");
+  testing::SetMtime(Path("save/alog/host/page.html"), kNew + 100);
+  WriteFile("save/alog/host/same.gif", "same");
+  testing::SetMtime(Path("save/alog/host/same.gif"), kNew + 100);
+  ie4.entries = {
+      Entry("http://host/pic.gif", "pic[1].gif", "image/gif", "new image"),
+      Entry("http://host/page.html", "page[1].html", "text/html", "<title>P</title>"),
+      Entry("http://host/same.gif", "same[1].gif", "image/gif", "same"),
+  };
+  testing::WriteIe4Cache(Path("cache"), ie4);
+  ctx.readBak = true;
+
+  ASSERT_TRUE(Add());
+  EXPECT_EQ(ReadFile("save/alog/host/pic.gif"), "new image");
+  EXPECT_EQ(ReadFile("save/alog/host/pic-old0001.gif"), "old image");
+  EXPECT_EQ(ReadFile("save/alog/host/page.html"), "rewritten earlier, longer than the cached page");
+  EXPECT_EQ(counters.loggedFiles, 1);  // the unchanged image and the page (no READ_HTM) stay
+
+  ctx.readHtm = true;
+  ASSERT_TRUE(Add());
+  EXPECT_EQ(ReadFile("save/alog/host/page.html"), "<title>P</title>");
+  EXPECT_FALSE(platform::GetStatus(Path("save/alog/host/page-old0001.html")).exists());
+  EXPECT_EQ(index.size(), 1u);
+  EXPECT_FALSE(platform::GetStatus(Path("save/alog/host/pic-old0002.gif")).exists());
+}
+
+TEST_F(LogAddTest, AFailedCopyIsNotCountedAndTheOldCopyStays) {
+  std::string kept = WriteFile("save/alog/host/locked.html", "kept page");
+  testing::SetMtime(kept, kOld);
+  ASSERT_TRUE(platform::SetFileMode(kept, 0444));
+  ie4.entries = {Entry("http://host/locked.html", "l[1].html", "text/html", "<title>New</title>")};
+  testing::WriteIe4Cache(Path("cache"), ie4);
+  ctx.execLog = true;
+  ASSERT_TRUE(Add());
+  EXPECT_EQ(ReadFile("save/alog/host/locked.html"), "kept page");
+  EXPECT_EQ(counters.loggedFiles, 0);
+  EXPECT_EQ(counters.convertedPages, 0);
+  EXPECT_EQ(cache.row(0).status, 0);
+  EXPECT_NE(ReadFile("start/lumbralog.txt").find(Path("save/alog/host/locked.html")),
+            std::string::npos);
+}
+
+TEST_F(LogAddTest, SelectionSwitchesDecideWhatIsStored) {
+  using S = LogState;
+  JobContext all;
+  all.readAll = true;
+  all.readNew = false;
+  JobContext htmOnly;
+  htmOnly.readNew = false;
+  htmOnly.readHtm = true;
+  EXPECT_EQ(DecideStore(all, S::Same, false), StoreDecision::Store);
+  EXPECT_EQ(DecideStore(all, S::CacheMissing, true), StoreDecision::Skip);
+  EXPECT_EQ(DecideStore(ctx, S::Same, false), StoreDecision::Skip);
+  EXPECT_EQ(DecideStore(ctx, S::SizeDiffers, true), StoreDecision::DirectoryOnly);
+  EXPECT_EQ(DecideStore(ctx, S::SizeDiffers, false), StoreDecision::Store);
+  EXPECT_EQ(DecideStore(htmOnly, S::Same, true), StoreDecision::Store);
+  EXPECT_EQ(DecideStore(htmOnly, S::Same, false), StoreDecision::Skip);
+  ctx.readHtm = true;
+  EXPECT_EQ(DecideStore(ctx, S::SizeDiffers, true), StoreDecision::CopyOnly);
+}
+
+TEST_F(LogAddTest, ReadDomWalksEachHostOnceAndRewritesItsOtherPages) {
+  WriteFile("save/alog/host/older.html", "<a href=\"new.html\">n</a>");
+  ie4.entries = {
+      Entry("http://host/new.html", "n[1].html", "text/html", "<title>N</title>"),
+      Entry("http://host/a.gif", "a[1].gif", "image/gif", "GIF89a"),
+      Entry("http://host/b.gif", "b[1].gif", "image/gif", "GIF89a"),
+  };
+  testing::WriteIe4Cache(Path("cache"), ie4);
+  ctx.readDom = true;
+  ASSERT_TRUE(Add());
+  std::vector<std::string> indexed;
+  for (std::size_t i = 0; i < index.size(); ++i) indexed.push_back(index[i].path);
+  std::sort(indexed.begin(), indexed.end());
+  EXPECT_EQ(indexed, (std::vector<std::string>{Path("save/alog/host/new.html"),
+                                               Path("save/alog/host/older.html")}));
+  EXPECT_EQ(ReadFile("save/alog/host/older.html"),
+            "<a href=\"file://" + Path("save/alog/host/new.html") + "\">n</a>");
+}
+
+TEST_F(LogAddTest, AStopEndsTheJobAtOnce) {
+  ie4.entries = {Entry("http://host/a.html", "a[1].html", "text/html", ""),
+                 Entry("http://host/b.html", "b[1].html", "text/html", "")};
+  testing::WriteIe4Cache(Path("cache"), ie4);
+  fe.StopAtProgressCall(2);
+  EXPECT_FALSE(Add());
+  EXPECT_EQ(counters.loggedFiles, 1);
+  EXPECT_EQ(index.size(), 0u);
+}
+
+}  // namespace
+}  // namespace lumbra
