@@ -3,9 +3,13 @@
 #include <cstdio>
 
 #include "core/exec_log.h"
+#include "index/frame_pages.h"
+#include "index/index_pages.h"
+#include "logstore/log_add.h"
 #include "logstore/path_helpers.h"
 #include "platform/fs.h"
 #include "platform/text_file.h"
+#include "rebuild/tree_walk.h"
 
 namespace lumbra {
 namespace {
@@ -138,6 +142,7 @@ bool PrepareJob(Session& session, Frontend& frontend) {
   ctx.readDom = s.readDom;
   ctx.surfAvailable = session.surfAvailable;
   session.counters = JobCounters{};
+  session.index.Clear();
 
   ctx.unreferencedDir = s.unreferencedDir;
   DropTrailingSlash(ctx.unreferencedDir);
@@ -245,8 +250,44 @@ int JobDriver::RunPostedJobs() {
   return ran;
 }
 
+bool JobDriver::RunWork(JobKind kind, int logNumber) {
+  const JobContext& ctx = session_.ctx;
+  if (kind == JobKind::AddToLogs) {
+    frontend_.ShowStatus("キャッシュからデータを読みとり中");
+    LogAddTarget target{ctx, session_.counters, session_.cache, session_.index, frontend_};
+    if (!AddEntriesToLogs(target)) return false;
+    frontend_.ShowStatus("インデクス　ファイル　の　書き込み中");
+    WriteIndexPages(ctx, frontend_, session_.index, "newidx_");
+    return true;
+  }
+  frontend_.ShowStatus("作成されたログの参照関係を再構成しています");
+  RebuildTarget target{ctx, session_.counters, session_.index, frontend_};
+  switch (kind) {
+    case JobKind::RebuildAllLogs:
+      if (!ReconstructAllLogs(target)) return false;
+      WriteIndexPages(ctx, frontend_, session_.index, "allidx_");
+      return true;
+    case JobKind::ListUnreferenced:
+      // The pages below the chosen root are rewritten; their link list stays in serch.tmp.
+      return WalkLogTree(target, ctx.unreferencedDir);
+    case JobKind::RebuildOneLog: {
+      if (!ReconstructOneLog(target, logNumber)) return false;
+      if (logNumber >= 1 && logNumber <= kLogTreeCount) {
+        std::string selector = "allidx_";
+        selector += static_cast<char>('a' + logNumber - 1);
+        WriteIndexPages(ctx, frontend_, session_.index, selector);
+      }
+      return true;
+    }
+    case JobKind::RebuildSurf:
+    case JobKind::AddToLogs:
+      // No surf data is read by this build: the job writes its frame pages and report.
+      return true;
+  }
+  return false;
+}
+
 bool JobDriver::RunJob(int logNumber, JobKind kind) {
-  (void)logNumber;
   int value = static_cast<int>(kind);
   if (value < 1 || value > 5) {
     EndBusy();
@@ -254,10 +295,9 @@ bool JobDriver::RunJob(int logNumber, JobKind kind) {
     return false;
   }
   std::int64_t start = platform::WaitNextSecond(clock_);
-  const char* status = kind == JobKind::AddToLogs ? "キャッシュからデータを読みとり中"
-                                                  : "作成されたログの参照関係を再構成しています";
-  frontend_.ShowStatus(status);
-  bool completed = true;
+  bool completed = RunWork(kind, logNumber);
+  // The frame pages are written whether or not the work completed.
+  WriteFramePages(session_.ctx, frontend_);
   std::int64_t end = platform::WaitNextSecond(clock_);
   frontend_.ShowStatus(kIdleText);
   ReportJobEnd(end - start);

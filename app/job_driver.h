@@ -12,8 +12,10 @@
 #include <string_view>
 
 #include "app/settings.h"
+#include "cache/cache_table.h"
 #include "core/frontend.h"
 #include "core/job_context.h"
+#include "index/index_record.h"
 #include "platform/clock.h"
 
 namespace lumbra {
@@ -26,6 +28,8 @@ struct Session {
   JobSettings settings;
   JobContext ctx;
   JobCounters counters;
+  CacheEntryTable cache;
+  IndexRecordTable index;
   bool busy = false;
   bool surfAvailable = false;
 };
@@ -87,6 +91,8 @@ class JobDriver {
     JobKind kind;
     int logNumber;
   };
+  // The work of one kind and its index pages; false when it was stopped.
+  bool RunWork(JobKind kind, int logNumber);
   void EndBusy();
   void ReportJobEnd(long long seconds);
 

@@ -230,7 +230,8 @@ TEST_F(JobDriverTest, TheEndReportAndTheExecutionLogLine) {
             "チェック総ファイル数　\t     0件\r"
             "変換ファイル数　　　　\t     0件\r"
             "総経過時間　　　　　　\t     1秒\r");
-  EXPECT_EQ(ReadFile("lumbralog.txt"), platform::ToCp932("実行処理終了　1 秒\r\n"));
+  EXPECT_EQ(ReadFile("lumbralog.txt"),
+            platform::ToCp932("HTML 検索開始\r\nINDEX 作成開始\r\n実行処理終了　1 秒\r\n"));
   EXPECT_EQ(fe.statuses().back(), kIdleText);
 }
 
