@@ -1,0 +1,123 @@
+// Whole jobs through the driver, as a front end runs them: the log-add job on a cache, the
+// reconstruction of the logs, and what a stop leaves.
+#include <regex>
+#include <set>
+
+#include "app/job_driver.h"
+#include "platform/codepage.h"
+#include "testing/ie4_fixture.h"
+#include "testing/scripted_frontend.h"
+#include "testing/temp_dir.h"
+
+namespace lumbra {
+namespace {
+
+class InstantClock : public platform::Clock {
+ public:
+  std::int64_t NowSeconds() override { return now; }
+  void SleepToNextSecond() override { ++now; }
+  std::int64_t now = 5000;
+};
+
+class JobRunTest : public testing::TempDirTest {
+ protected:
+  void SetUp() override {
+    session.startDir = MakeDir("start");
+    session.settings.logDir[0] = Path("save/log");
+    session.settings.indexDir = Path("index");
+    fe.QueueAnswers({true, true, true, true});
+  }
+
+  void Run(JobKind kind, int logNumber = 0) {
+    JobDriver driver(session, fe, clock);
+    ASSERT_TRUE(driver.Command(kind, logNumber)) << ::testing::PrintToString(fe.messages());
+    driver.RunPostedJobs();
+  }
+
+  // Every file:// link of a page, without its fragment.
+  std::set<std::string> FileLinks(const std::string& page) {
+    std::set<std::string> links;
+    std::string text = ReadFile(page);
+    std::regex link("(?:HREF|SRC)=\"file://([^\"#]*)", std::regex::icase);
+    for (std::sregex_iterator it(text.begin(), text.end(), link), end; it != end; ++it) {
+      links.insert((*it)[1]);
+    }
+    return links;
+  }
+
+  Session session;
+  testing::ScriptedFrontend fe;
+  InstantClock clock;
+};
+
+TEST_F(JobRunTest, TheSampleCacheBecomesACollectionWhoseLinksAllLead) {
+  session.settings.cacheDir = LUMBRA_SOURCE_DIR "/examples/sample-cache";
+  platform::ReplaceFileContent(Path("start/lumbra-url.ini"), "ads.example.com\r\n", 0644);
+  Run(JobKind::AddToLogs);
+  Run(JobKind::RebuildAllLogs);
+
+  std::set<std::string> pages = {Path("index/lumbra.htm")};
+  std::set<std::string> seen;
+  // Follow every local link from the frameset, page by page.
+  while (!pages.empty()) {
+    std::string page = *pages.begin();
+    pages.erase(pages.begin());
+    if (!seen.insert(page).second) continue;
+    ASSERT_TRUE(platform::GetStatus(page).isRegular()) << "a link leads nowhere: " << page;
+    if (page.find(".htm") == std::string::npos) continue;
+    for (const std::string& target : FileLinks(page)) pages.insert(target);
+    if (page == Path("index/lumbra.htm")) {
+      for (const char* frame : {"top.htm", "www_n.htm", "newidx.htm"}) {
+        pages.insert(Path(std::string("index/") + frame));
+      }
+    }
+  }
+  EXPECT_TRUE(seen.count(Path("index/www_a.htm")));
+  EXPECT_TRUE(seen.count(Path("save/log/www.example.jp/home.html")));
+  EXPECT_TRUE(seen.count(Path("save/log/docs.example.org/guide/shot.jpg")));
+  EXPECT_FALSE(platform::GetStatus(Path("save/log/ads.example.com")).exists());
+}
+
+TEST_F(JobRunTest, AStopDuringAddSkipsTheNewPagesIndexButWritesTheFramePages) {
+  testing::Ie4Cache cache;
+  for (int i = 0; i < 5; ++i) {
+    testing::Ie4Entry e;
+    e.url = "http://host/p" + std::to_string(i) + ".html";
+    e.fileName = "p" + std::to_string(i) + ".html";
+    cache.entries.push_back(e);
+  }
+  testing::WriteIe4Cache(Path("cache"), cache);
+  session.settings.cacheDir = Path("cache");
+  fe.StopAtProgressCall(3);
+  Run(JobKind::AddToLogs);
+  EXPECT_FALSE(platform::GetStatus(Path("index/newidx.htm")).exists());
+  EXPECT_TRUE(platform::GetStatus(Path("index/lumbra.htm")).exists());
+  EXPECT_TRUE(platform::GetStatus(Path("index/top.htm")).exists());
+  ASSERT_FALSE(fe.messages().empty());
+  EXPECT_EQ(fe.messages().back(),
+            "ログ追加処理　終了\r\r"
+            "チェック総ファイル数　\t     3件\r"
+            "ログ登録ファイル数　　\t     2件\r"
+            "変換ファイル数　　　　\t     0件\r"
+            "総経過時間　　　　　　\t     1秒\r");
+}
+
+TEST_F(JobRunTest, RebuildOfMoreThanTheLimitRewrites19999AndReportsIt) {
+  session.settings.cacheDir = Path("cache");
+  WriteFile("cache/index.dat", "");
+  constexpr int kPages = kReconstructionLimit + 1;
+  for (int d = 0; d < 20; ++d) MakeDir("save/log/host/d" + std::to_string(d));
+  for (int i = 0; i < kPages; ++i) {
+    std::string path =
+        Path("save/log/host/d" + std::to_string(i % 20) + "/p" + std::to_string(i) + ".html");
+    ASSERT_TRUE(platform::ReplaceFileContent(path, "<title>t</title>", 0644));
+  }
+  Run(JobKind::RebuildOneLog, 1);
+  EXPECT_EQ(session.index.size(), static_cast<std::size_t>(kReconstructionLimit));
+  EXPECT_EQ(session.counters.scannedFiles, kPages);
+  EXPECT_EQ(fe.messages().back(), "再構成の最大件数は 19999 件で終了です");
+  EXPECT_TRUE(platform::GetStatus(Path("index/allidx_a.htm")).exists());
+}
+
+}  // namespace
+}  // namespace lumbra

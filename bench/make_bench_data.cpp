@@ -1,0 +1,83 @@
+// Generates the data of the job benchmark: an Internet Explorer 4 cache of ENTRIES entries
+// (pages that link to each other and to images) and a LogTree of PAGES pages.
+//   make_bench_data DIR ENTRIES PAGES   -> DIR/cache, DIR/tree/benchlog
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+
+#include <sys/stat.h>
+
+#include "testing/ie4_fixture.h"
+
+namespace {
+
+constexpr int kHosts = 20;
+constexpr int kLinksPerPage = 12;
+
+std::string PageHtml(int host, int page, int pages) {
+  std::string html = "<html><head><title>Page " + std::to_string(page) + " of host" +
+                     std::to_string(host) + "</title></head><body>\n";
+  for (int k = 1; k <= kLinksPerPage; ++k) {
+    int target = (page + k * 7) % pages;
+    html += "<p>Paragraph " + std::to_string(k) + " with some ordinary text to carry the links. " +
+            "<a href=\"p" + std::to_string(target) + ".html\">next " + std::to_string(target) +
+            "</a> <img src=\"img/i" + std::to_string(target % 50) + ".gif\">\n";
+  }
+  html += "<a href=\"http://host" + std::to_string((host + 1) % kHosts) +
+          ".example/d/p0.html\">other host</a></body></html>\n";
+  return html;
+}
+
+void MakeDirs(const std::string& path) {
+  for (std::size_t i = 1; i <= path.size(); ++i) {
+    if (i == path.size() || path[i] == '/') ::mkdir(path.substr(0, i).c_str(), 0777);
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 4) {
+    std::fprintf(stderr, "usage: make_bench_data DIR ENTRIES PAGES\n");
+    return 2;
+  }
+  std::string dir = argv[1];
+  int entries = std::atoi(argv[2]);
+  int pages = std::atoi(argv[3]);
+
+  lumbra::testing::Ie4Cache cache;
+  cache.subdirectories = {"BENCH000", "BENCH001", "BENCH002", "BENCH003"};
+  int perHost = entries / kHosts + 1;
+  for (int i = 0; i < entries; ++i) {
+    int host = i % kHosts;
+    int n = i / kHosts;
+    lumbra::testing::Ie4Entry e;
+    std::string base = "http://host" + std::to_string(host) + ".example/d/";
+    e.subdirectory = i % 4;
+    e.mtime = 1767225600;
+    if (n % 5 == 4) {
+      e.url = base + "img/i" + std::to_string(n % 50) + ".gif";
+      e.fileName = "i" + std::to_string(i) + "[1].gif";
+      e.contentType = "image/gif";
+      e.content = std::string("GIF89a", 6) + std::string(2000, 'g');
+    } else {
+      e.url = base + "p" + std::to_string(n) + ".html";
+      e.fileName = "p" + std::to_string(i) + "[1].html";
+      e.content = PageHtml(host, n, perHost);
+    }
+    cache.entries.push_back(std::move(e));
+  }
+  lumbra::testing::WriteIe4Cache(dir + "/cache", cache);
+
+  for (int i = 0; i < pages; ++i) {
+    int host = i % kHosts;
+    int n = i / kHosts;
+    std::string hostDir = dir + "/tree/benchlog/host" + std::to_string(host) + ".example/d";
+    if (n == 0) MakeDirs(hostDir + "/img");
+    std::ofstream(hostDir + "/p" + std::to_string(n) + ".html")
+        << PageHtml(host, n, pages / kHosts);
+    if (n < 50) std::ofstream(hostDir + "/img/i" + std::to_string(n) + ".gif") << "GIF89a";
+  }
+  return 0;
+}
