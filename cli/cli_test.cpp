@@ -1,5 +1,7 @@
 // lumbra-cli as a user meets it: the real executable, run in a temporary start directory.
+#include <signal.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <string>
 
@@ -153,6 +155,34 @@ TEST_F(CliTest, CacheListsTheEntriesAfterPostProcessing) {
   Result none = Run(InStart("--set CACHE_DIR=" + Path("save") + " cache"));
   EXPECT_EQ(none.status, 1);
   EXPECT_NE(none.err.find("キャッシュ　データが存在しません"), std::string::npos);
+}
+
+TEST_F(CliTest, CtrlCStopsTheJobAtItsNextItemAndStillWritesTheFramePages) {
+  for (int i = 0; i < 12000; ++i) {
+    std::string path = Path("save/alog/h/p" + std::to_string(i) + ".html");
+    if (i == 0) MakeDir("save/alog/h");
+    ASSERT_TRUE(platform::ReplaceFileContent(path, "<title>t</title>", 0644));
+  }
+  std::string command =
+      std::string("exec '") + LUMBRA_CLI + "' " +
+      InStart("--yes --set CACHE_DIR=" + Path("cache") + " --set LOG_DIR_A=" + Path("save/alog") +
+              " --set INDEX_DIR=" + Path("idx") + " rebuild") +
+      " >/dev/null 2>'" + Path("err.txt") + "' </dev/null";
+  pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  ::usleep(1500 * 1000);  // inside the walk: the job waits up to a second before it starts
+  ::kill(child, SIGINT);
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 130);
+  EXPECT_TRUE(platform::GetStatus(Path("idx/lumbra.htm")).exists());
+  EXPECT_FALSE(platform::GetStatus(Path("idx/allidx_a.htm")).exists());
+  EXPECT_NE(ReadFile("err.txt").find("ＨＴＭＬ 再構成　終了"), std::string::npos);
 }
 
 }  // namespace

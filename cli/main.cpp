@@ -220,7 +220,7 @@ int JobCommand(Session& session, const Options& options, TerminalFrontend& front
   session.settings.unreferencedJob = false;
   frontend.EndProgress();
   if (!started) return kRefused;
-  if (TerminalFrontend::Interrupted()) return kStopped;
+  if (TerminalFrontend::Interrupted() && !driver.lastJobCompleted()) return kStopped;
   return kDone;
 }
 
