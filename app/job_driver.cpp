@@ -129,17 +129,7 @@ bool PrepareJob(Session& session, Frontend& frontend) {
   JobContext& ctx = session.ctx;
   ctx = JobContext{};
   ctx.startDir = session.startDir;
-  ctx.readAll = s.readAll;
-  ctx.readNew = s.readNew;
-  ctx.readRef = s.readRef;
-  ctx.readHtm = s.readHtm;
-  ctx.readAel = s.readAel;
-  ctx.readCnt = s.readCnt;
-  ctx.execLog = s.execLog;
-  ctx.unrefRef = s.unrefRef;
-  ctx.unreferencedJob = s.unreferencedJob;
-  ctx.readBak = s.readBak;
-  ctx.readDom = s.readDom;
+  static_cast<JobSwitches&>(ctx) = s;
   ctx.surfAvailable = session.surfAvailable;
   session.counters = JobCounters{};
   session.index.Clear();

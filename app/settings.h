@@ -17,23 +17,11 @@ inline constexpr int kSettingsMaxLines = 17;             // lines after these ar
 inline constexpr std::size_t kSettingsLineBuffer = 250;  // at most 249 characters per read
 
 // The paths as typed and the switches, owned by the window (or lumbra-cli) between jobs.
-struct JobSettings {
+struct JobSettings : JobSwitches {
   std::string cacheDir;
   std::array<std::string, kLogTreeCount> logDir;  // LOG_DIR_A..LOG_DIR_E
   std::string indexDir;
   std::string unreferencedDir;  // not saved
-
-  bool readAll = false;
-  bool readNew = true;
-  bool readRef = true;
-  bool readHtm = false;
-  bool readAel = true;
-  bool readCnt = true;
-  bool execLog = false;          // not saved
-  bool unrefRef = false;         // not saved
-  bool unreferencedJob = false;  // not saved
-  bool readBak = false;
-  bool readDom = false;
 };
 
 // Sets the defaults, then reads `dir`/lumbra.ini. A missing or unreadable file keeps the

@@ -30,9 +30,25 @@ inline constexpr std::size_t kJobPathMax = 199;
 inline constexpr int kReconstructionLimit = 19999;
 inline constexpr int kReconstructionLimitMarker = 10000000;
 
+// The switches, with their defaults. The settings hold them between jobs; the snapshot of a
+// job takes a copy, so a switch changed during a job does not reach it.
+struct JobSwitches {
+  bool readAll = false;          // READ_ALL: store every entry whose cached file exists
+  bool readNew = true;           // READ_NEW: store only new or changed entries
+  bool readRef = true;           // READ_REF: links to pages not stored stay working web links
+  bool readHtm = false;          // READ_HTM: pages are copied again where ALL/NEW would skip them
+  bool readAel = true;           // READ_AEL: links may resolve into another LogTree
+  bool readCnt = true;           // READ_CNT: counter images that cannot be served are disabled
+  bool execLog = false;          // the execution log lumbralog.txt (never saved)
+  bool unrefRef = false;         // never saved; no effect
+  bool unreferencedJob = false;  // on while the unreferenced-links job runs (never saved)
+  bool readBak = false;          // READ_BAK: keep numbered old copies
+  bool readDom = false;          // READ_DOM: rewrite every page below the hosts that received files
+};
+
 // The snapshot taken by the start checks: normalised paths ('/' separators, no trailing '/',
 // LogTree roots ending in "log") and the switches, fixed for the whole job.
-struct JobContext {
+struct JobContext : JobSwitches {
   // Absolute directory where the bare-named files live (lumbra.ini, lumbralog.txt, fat.txt,
   // serch.tmp, lumbra-url.ini, ...): the directory current when the program started.
   std::string startDir;
@@ -42,18 +58,6 @@ struct JobContext {
   std::array<std::string, kLogTreeCount> logDir;  // empty: that LogTree is not used
   std::string indexDir;
   std::string unreferencedDir;
-
-  bool readAll = false;
-  bool readNew = true;
-  bool readRef = true;
-  bool readHtm = false;
-  bool readAel = true;
-  bool readCnt = true;
-  bool execLog = false;
-  bool unrefRef = false;
-  bool unreferencedJob = false;
-  bool readBak = false;
-  bool readDom = false;
 
   // Whether surf data (lumbra.mdb or lumbrasurf.txt) existed in the start directory at
   // program start; decides the Surf link of the top bar.
