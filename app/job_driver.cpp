@@ -77,6 +77,11 @@ bool CheckLogPath(std::string& dest, std::string_view typed, const std::string& 
   }
   MakeAbsolute(dest, startDir);
   if (RefuseTooLong(dest, frontend)) return false;
+  // "log/" in a path marks the end of its tree root, so no root may hold it earlier.
+  if (FindNoCase(dest + "/", "log/") != dest.size() - 3) {
+    frontend.ShowMessage("ログパスの途中に「log/」を含むことはできません\r" + dest);
+    return false;
+  }
   switch (CheckPath(dest + "/")) {
     case kDriveMissing:
       frontend.ShowMessage("ログ　ドライブが存在しません");

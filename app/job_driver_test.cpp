@@ -153,6 +153,18 @@ TEST_F(JobDriverTest, AMissingIndexDirectoryIsMadeOnlyAfterYes) {
   EXPECT_TRUE(platform::GetStatus(Path("made/idx")).isDirectory());
 }
 
+TEST_F(JobDriverTest, ALogRootWithTheMarkerInsideIsRefused) {
+  MakeDir("var/log/save/alog");
+  session.settings.logDir[0] = Path("var/log/save/alog");
+  EXPECT_FALSE(Prepare());
+  EXPECT_EQ(fe.messages(),
+            std::vector<std::string>{"ログパスの途中に「log/」を含むことはできません\r" +
+                                     Path("var/log/save/alog")});
+  MakeDir("var/Catalog");
+  session.settings.logDir[0] = Path("var/Catalog");  // the marker only at its end
+  EXPECT_TRUE(Prepare());
+}
+
 TEST_F(JobDriverTest, AnOverlongPathIsRefusedNotCut) {
   std::string deep = Path(std::string(kJobPathMax, 'd') + "/log");
   session.settings.logDir[0] = deep;
