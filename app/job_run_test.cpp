@@ -1,5 +1,6 @@
 // Whole jobs through the driver, as a front end runs them: the log-add job on a cache, the
 // reconstruction of the logs, and what a stop leaves.
+#include <algorithm>
 #include <regex>
 #include <set>
 
@@ -76,6 +77,83 @@ TEST_F(JobRunTest, TheSampleCacheBecomesACollectionWhoseLinksAllLead) {
   EXPECT_TRUE(seen.count(Path("save/log/www.example.jp/home.html")));
   EXPECT_TRUE(seen.count(Path("save/log/docs.example.org/guide/shot.jpg")));
   EXPECT_FALSE(platform::GetStatus(Path("save/log/ads.example.com")).exists());
+}
+
+TEST_F(JobRunTest, AddStoresWhatIsNewKeepsOldCopiesAndIndexesTheNewPages) {
+  constexpr long long kEarlier = 1700000000;
+  constexpr long long kCached = 1750000000;
+  // The log as an earlier add left it: an image since changed in the cache, an image that
+  // did not change, and a page that was stored and rewritten (newer and of another size).
+  WriteFile("save/log/host/pic.gif", "GIF old");
+  testing::SetMtime(Path("save/log/host/pic.gif"), kEarlier);
+  WriteFile("save/log/host/same.gif", "GIF same");
+  testing::SetMtime(Path("save/log/host/same.gif"), kCached + 10);
+  WriteFile("save/log/host/page.html", "<title>Page</title>rewritten earlier");
+  testing::SetMtime(Path("save/log/host/page.html"), kCached + 10);
+
+  auto entry = [&](std::string url, std::string file, std::string type, std::string content) {
+    testing::Ie4Entry e;
+    e.url = std::move(url);
+    e.fileName = std::move(file);
+    e.contentType = std::move(type);
+    e.content = std::move(content);
+    e.mtime = kCached;
+    return e;
+  };
+  testing::Ie4Cache cache;
+  cache.entries = {
+      entry("http://host/", "h[1].htm", "text/html",
+            "<title>Home</title><a href=\"page.html\">p</a><img src=\"pic.gif\">"
+            "<a href=\"missing.html\">m</a><img src=\"http://ads.example/b.gif\">"),
+      entry("http://host/page.html", "p[1].html", "text/html", "<title>Page</title>"),
+      entry("http://host/pic.gif", "pic[1].gif", "image/gif", "GIF new"),
+      entry("http://host/same.gif", "same[1].gif", "image/gif", "GIF same"),
+      entry("http://ads.example/b.gif", "b[1].gif", "image/gif", "GIF ad"),
+  };
+  testing::WriteIe4Cache(Path("cache"), cache);
+  platform::ReplaceFileContent(Path("start/lumbra-url.ini"), "ads.example\r\n", 0644);
+  session.settings.cacheDir = Path("cache");
+  session.settings.readBak = true;
+
+  Run(JobKind::AddToLogs);
+  EXPECT_EQ(fe.messages().back(),
+            "ログ追加処理　終了\r\r"
+            "チェック総ファイル数　\t     5件\r"
+            "ログ登録ファイル数　　\t     2件\r"
+            "変換ファイル数　　　　\t     1件\r"
+            "総経過時間　　　　　　\t     1秒\r");
+  std::vector<std::string> files;
+  auto names = platform::ListDirectory(Path("save/log/host"));
+  ASSERT_TRUE(names.has_value());
+  for (const std::string& name : *names) {
+    if (name != "." && name != "..") files.push_back(name);
+  }
+  std::sort(files.begin(), files.end());
+  EXPECT_EQ(files, (std::vector<std::string>{"home.html", "page.html", "pic-old0001.gif", "pic.gif",
+                                             "same.gif"}));
+  EXPECT_FALSE(platform::GetStatus(Path("save/log/ads.example")).exists());
+  EXPECT_EQ(ReadFile("save/log/host/pic-old0001.gif"), "GIF old");
+  EXPECT_EQ(ReadFile("save/log/host/pic.gif"), "GIF new");
+  EXPECT_EQ(ReadFile("save/log/host/page.html"), "<title>Page</title>rewritten earlier");
+  EXPECT_EQ(ReadFile("save/log/host/home.html"),
+            "<title>Home</title><a href=\"file://" + Path("save/log/host/page.html") +
+                "\">p</a><img src=\"file://" + Path("save/log/host/pic.gif") +
+                "\"><a href=\"http://host/missing.html\">m</a>"
+                "<img src=\"http://ads.example/b.gif\">");
+  std::string newidx = ReadFile("index/newidx.htm");
+  EXPECT_NE(newidx.find("<DD><A HREF=\"http://host/\" target=\"newwindow\" ><NOBR> [NEW]</A> "
+                        "<A HREF=\"file://" +
+                        Path("save/log/host/home.html") +
+                        "\" target=\"newwindow\" > Home__Home</NOBR></A>\r\n"),
+            std::string::npos)
+      << newidx;
+  EXPECT_EQ(newidx.find("page.html"), std::string::npos);
+
+  // The same cache again: nothing new is stored, and no further old copy is made.
+  Run(JobKind::AddToLogs);
+  EXPECT_NE(fe.messages().back().find("ログ登録ファイル数　　\t     0件"), std::string::npos);
+  EXPECT_FALSE(platform::GetStatus(Path("save/log/host/pic-old0002.gif")).exists());
+  EXPECT_EQ(ReadFile("index/newidx.htm").find("home.html"), std::string::npos);
 }
 
 TEST_F(JobRunTest, AStopDuringAddSkipsTheNewPagesIndexButWritesTheFramePages) {
