@@ -43,7 +43,7 @@ bool CopyIntoLog(const std::string& localPath, const std::string& cacheFile, Log
 }
 
 void LogCopyFailure(const JobContext& ctx, const std::string& localPath) {
-  AppendExecLogBytes(ctx, platform::ToCp932("    ファイルコピー失敗 : ") + localPath + "\r\n");
+  AppendExecLogBytes(ctx, platform::ToCp932("    ファイルコピー失敗 : ") + localPath + "\n");
 }
 
 }  // namespace

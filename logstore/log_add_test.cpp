@@ -151,7 +151,10 @@ TEST_F(LogAddTest, AFailedCopyIsNotCountedAndTheOldCopyStays) {
   EXPECT_EQ(counters.loggedFiles, 0);
   EXPECT_EQ(counters.convertedPages, 0);
   EXPECT_EQ(cache.row(0).status, 0);
-  EXPECT_NE(ReadFile("start/lumbralog.txt").find(Path("save/alog/host/locked.html")),
+  EXPECT_NE(ReadFile("start/lumbralog.txt")
+                .find(platform::ToCp932("    ファイルコピー失敗 : ") +
+                      Path("save/alog/host/locked.html") + "\r\n" +
+                      platform::ToCp932("ファイルコピー　終了")),
             std::string::npos);
 }
 
