@@ -115,37 +115,31 @@ TEST(ParseExplorer4IndexTest, NegativeDirectoryCountTakesNoNames) {
   EXPECT_EQ(rows[0].cacheFile, "/index[1].htm");
 }
 
-TEST(ParseExplorer4IndexTest, ContentTypeIsFoundInAnyCaseAndEndsAtTheCarriageReturn) {
+TEST(ParseExplorer4IndexTest, ContentTypeIsFoundInAnyCaseWithinReachOrTheRecordIsDropped) {
   Ie4Entry mixed = Page("http://h/m", "m", 0, "");
   mixed.headerText = "HTTP/1.0 200 OK\r\nServer: x\r\nCONTENT-type: text/html\r\nX: y\r\n\r\n";
   Ie4Entry noBlank = Page("http://h/n", "n", 0, "");
   noBlank.headerText = "HTTP/1.0 200 OK\r\nContent-Type:image/gif\r\n\r\n";
   Ie4Entry longType = Page("http://h/l", "l", 0, "text/html; " + std::string(200, 'p'));
-  Ie4Cache cache;
-  cache.entries = {mixed, noBlank, longType};
-  std::vector<CacheEntry> rows = Parse(testing::BuildIe4Index(cache).bytes);
-  ASSERT_EQ(rows.size(), 3u);
-  EXPECT_EQ(rows[0].contentType, "text/html");
-  EXPECT_EQ(rows[1].contentType, "image/gif");
-  EXPECT_EQ(rows[2].contentType, ("text/html; " + std::string(200, 'p')).substr(0, 150));
-}
-
-TEST(ParseExplorer4IndexTest, DropsRecordsWithoutAContentTypeInReach) {
   Ie4Entry none = Page("http://h/none", "none", 0, "");
   Ie4Entry far = Page("http://h/far", "far", 0, "");
   // "content-type:" starting exactly 128 bytes after the name's NULs is out of reach.
   far.headerText = std::string(126, 'x') + "\r\nContent-Type: text/html\r\n";
   Ie4Entry near = Page("http://h/near", "near", 0, "");
-  near.headerText = std::string(125, 'x') + "\r\nContent-Type: text/html\r\n";
+  near.headerText = std::string(125, 'x') + "\r\nContent-Type: image/png\r\n";
   Ie4Entry empty = Page("http://h/empty", "empty", 0, "");
   empty.headerText = "Content-Type: \r\n";
   Ie4Entry bare = Page("http://h/bare", "bare", 0, "");
   bare.headerText = "Content-Type:";
   Ie4Cache cache;
-  cache.entries = {none, far, near, empty, bare};
+  cache.entries = {mixed, none, noBlank, far, longType, near, empty, bare};
   std::vector<CacheEntry> rows = Parse(testing::BuildIe4Index(cache).bytes);
-  ASSERT_EQ(rows.size(), 1u);
-  EXPECT_EQ(rows[0].url, "http://h/near");
+  ASSERT_EQ(rows.size(), 4u);
+  ExpectRow(rows[0], "http://h/m", "CACHE001/m", "text/html");
+  ExpectRow(rows[1], "http://h/n", "CACHE001/n", "image/gif");
+  ExpectRow(rows[2], "http://h/l", "CACHE001/l",
+            ("text/html; " + std::string(200, 'p')).substr(0, 150));
+  ExpectRow(rows[3], "http://h/near", "CACHE001/near", "image/png");
 }
 
 TEST(ParseExplorer4IndexTest, UrlsAndNamesOf256CharactersOrMoreAreDropped) {
