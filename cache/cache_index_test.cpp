@@ -14,17 +14,22 @@
 namespace lumbra {
 namespace {
 
+constexpr CacheKind kIe4 = CacheKind::Explorer4;
+constexpr CacheKind kIe30 = CacheKind::Explorer30;
+constexpr CacheKind kNetscape = CacheKind::Netscape;
+
 struct NormaliseCase {
-  const char* name;
   std::string url;
   std::string contentType;
   CacheKind kind;
-  std::string cacheFile;
   std::string expectedUrl;
-  std::string expectedCacheFile;
+  std::string cacheFile = "D/f";
+  std::string expectedCacheFile = "/home/u/cache/D/f";
 };
 
-void PrintTo(const NormaliseCase& c, std::ostream* os) { *os << c.url << " " << c.contentType; }
+void PrintTo(const NormaliseCase& c, std::ostream* os) {
+  *os << c.url << " " << c.contentType << " " << c.cacheFile;
+}
 
 class NormaliseCacheEntryTest : public ::testing::TestWithParam<NormaliseCase> {};
 
@@ -40,61 +45,47 @@ TEST_P(NormaliseCacheEntryTest, GivesTheFormTheLogStoreExpects) {
 const std::string kLongPath = "http://h/" + std::string(300, 'p');
 
 INSTANTIATE_TEST_SUITE_P(
-    Catalogue, NormaliseCacheEntryTest,
+    Urls, NormaliseCacheEntryTest,
     ::testing::Values(
-        NormaliseCase{"RepeatedSlashesAndQueryMarks", "http://host/a//b?c=1:2*3", "text/plain",
-                      CacheKind::Explorer4, "D/f", "http://host/a/-b-c=1-2-3", "/home/u/cache/D/f"},
-        NormaliseCase{"PageGetsHtml", "http://host/a//b?c=1:2*3", "text/html", CacheKind::Explorer4,
-                      "D/f", "http://host/a/-b-c=1-2-3.html", "/home/u/cache/D/f"},
-        NormaliseCase{"PageOfKind2IsADirectory", "http://host/a//b?c=1:2*3", "text/html",
-                      CacheKind::Explorer30, "D/f", "http://host/a/-b-c=1-2-3/home.html",
-                      "/home/u/cache/D/f"},
-        NormaliseCase{"ThirdSlashAfterScheme", "http:///x", "text/plain", CacheKind::Explorer4,
-                      "D/f", "http://-x", "/home/u/cache/D/f"},
-        NormaliseCase{"RunOfThreeSlashes", "http://h/a///b", "text/plain", CacheKind::Explorer4,
-                      "D/f", "http://h/a/--b", "/home/u/cache/D/f"},
-        NormaliseCase{"LongerSchemeStartsAtIndex6", "https://h/p", "text/plain",
-                      CacheKind::Explorer4, "D/f", "https:/-h/p", "/home/u/cache/D/f"},
-        NormaliseCase{"ColonAtIndex6", "webcal://h/p", "text/plain", CacheKind::Explorer4, "D/f",
-                      "webcal-/-h/p", "/home/u/cache/D/f"},
-        NormaliseCase{"Port", "http://host:8080/x.html", "text/html", CacheKind::Explorer4, "D/f",
-                      "http://host-8080/x.html", "/home/u/cache/D/f"},
-        NormaliseCase{"SlashEndGetsHomeHtml", "http://host/dir/", "text/html", CacheKind::Explorer4,
-                      "D/f", "http://host/dir/home.html", "/home/u/cache/D/f"},
-        NormaliseCase{"SlashEndOfKind2", "http://host/", "text/html", CacheKind::Explorer30, "D/f",
-                      "http://host/home.html", "/home/u/cache/D/f"},
-        NormaliseCase{"UpperCaseHtm", "http://host/PAGE.HTM", "text/html", CacheKind::Netscape,
-                      "D/f", "http://host/PAGE.HTM", "/home/u/cache/D/f"},
-        NormaliseCase{"AspWithQuery", "http://host/x.asp?id=1", "text/html", CacheKind::Explorer4,
-                      "D/f", "http://host/x.asp-id=1", "/home/u/cache/D/f"},
-        NormaliseCase{"TypeWithParameters", "http://host/p", "text/html; charset=EUC-JP",
-                      CacheKind::Explorer4, "D/f", "http://host/p", "/home/u/cache/D/f"},
-        NormaliseCase{"TypeComparedWithCase", "http://host/p", "TEXT/HTML", CacheKind::Explorer4,
-                      "D/f", "http://host/p", "/home/u/cache/D/f"},
-        NormaliseCase{"GifGetsGif", "http://host/logo", "image/gif", CacheKind::Explorer4, "D/f",
-                      "http://host/logo.gif", "/home/u/cache/D/f"},
-        NormaliseCase{"GifAnywhere", "http://host/A.GIF?x", "image/gif", CacheKind::Explorer4,
-                      "D/f", "http://host/A.GIF-x", "/home/u/cache/D/f"},
-        NormaliseCase{"JpegGetsJpg", "http://host/photo", "image/jpeg", CacheKind::Explorer4, "D/f",
-                      "http://host/photo.jpg", "/home/u/cache/D/f"},
-        NormaliseCase{"JpAnywhereCounts", "http://www.example.co.jp/photo", "image/jpeg",
-                      CacheKind::Explorer4, "D/f", "http://www.example.co.jp/photo",
-                      "/home/u/cache/D/f"},
-        NormaliseCase{"UpperCaseJpegKept", "http://host/IMG.JPEG", "image/jpeg",
-                      CacheKind::Explorer4, "D/f", "http://host/IMG.JPEG", "/home/u/cache/D/f"},
-        NormaliseCase{"ShortUrlNoReplacements", "a:b?c/", "text/html", CacheKind::Explorer4, "D/f",
-                      "a:b?c/home.html", "/home/u/cache/D/f"},
-        NormaliseCase{"SixCharactersNoReplacements", "ab:?*/", "text/plain", CacheKind::Explorer4,
-                      "D/f", "ab:?*/", "/home/u/cache/D/f"},
-        NormaliseCase{"LongUrlCutAt200", kLongPath, "text/html", CacheKind::Explorer4, "D/f",
-                      kLongPath.substr(0, 200) + ".html", "/home/u/cache/D/f"},
-        NormaliseCase{"EmptySubdirectory", "http://h/a.gif", "image/gif", CacheKind::Explorer4,
-                      "/a[1].gif", "http://h/a.gif", "/home/u/cache//a[1].gif"},
-        NormaliseCase{"DriveDropped", "http://h/a.gif", "image/gif", CacheKind::Netscape,
-                      "c:/x/y.gif", "http://h/a.gif", "/home/u/cache//x/y.gif"},
-        NormaliseCase{"BackslashSeparates", "http://h/a.gif", "image/gif", CacheKind::Netscape,
-                      "x\\y.gif", "http://h/a.gif", "/home/u/cache/x\\y.gif"}),
-    [](const ::testing::TestParamInfo<NormaliseCase>& info) { return info.param.name; });
+        // Repeated slashes and query marks; a page gets ".html", of kind 2 "/home.html".
+        NormaliseCase{"http://host/a//b?c=1:2*3", "text/plain", kIe4, "http://host/a/-b-c=1-2-3"},
+        NormaliseCase{"http://host/a//b?c=1:2*3", "text/html", kIe4,
+                      "http://host/a/-b-c=1-2-3.html"},
+        NormaliseCase{"http://host/a//b?c=1:2*3", "text/html", kIe30,
+                      "http://host/a/-b-c=1-2-3/home.html"},
+        NormaliseCase{"http:///x", "text/plain", kIe4, "http://-x"},
+        NormaliseCase{"http://h/a///b", "text/plain", kIe4, "http://h/a/--b"},
+        // Replacements start at index 6, wherever the scheme ends.
+        NormaliseCase{"https://h/p", "text/plain", kIe4, "https:/-h/p"},
+        NormaliseCase{"webcal://h/p", "text/plain", kIe4, "webcal-/-h/p"},
+        NormaliseCase{"http://host:8080/x.html", "text/html", kIe4, "http://host-8080/x.html"},
+        NormaliseCase{"http://host/dir/", "text/html", kIe4, "http://host/dir/home.html"},
+        NormaliseCase{"http://host/", "text/html", kIe30, "http://host/home.html"},
+        NormaliseCase{"http://host/PAGE.HTM", "text/html", kNetscape, "http://host/PAGE.HTM"},
+        NormaliseCase{"http://host/x.asp?id=1", "text/html", kIe4, "http://host/x.asp-id=1"},
+        NormaliseCase{"http://host/p", "text/html; charset=EUC-JP", kIe4, "http://host/p"},
+        NormaliseCase{"http://host/p", "TEXT/HTML", kIe4, "http://host/p"},
+        NormaliseCase{"http://host/logo", "image/gif", kIe4, "http://host/logo.gif"},
+        NormaliseCase{"http://host/A.GIF?x", "image/gif", kIe4, "http://host/A.GIF-x"},
+        NormaliseCase{"http://host/photo", "image/jpeg", kIe4, "http://host/photo.jpg"},
+        // "jp" anywhere in the URL counts as the extension; an upper-case one is kept.
+        NormaliseCase{"http://www.example.co.jp/photo", "image/jpeg", kIe4,
+                      "http://www.example.co.jp/photo"},
+        NormaliseCase{"http://host/IMG.JPEG", "image/jpeg", kIe4, "http://host/IMG.JPEG"},
+        // URLs of six characters or fewer get no replacements.
+        NormaliseCase{"a:b?c/", "text/html", kIe4, "a:b?c/home.html"},
+        NormaliseCase{"ab:?*/", "text/plain", kIe4, "ab:?*/"},
+        NormaliseCase{kLongPath, "text/html", kIe4, kLongPath.substr(0, 200) + ".html"}));
+
+INSTANTIATE_TEST_SUITE_P(
+    CacheFiles, NormaliseCacheEntryTest,
+    ::testing::Values(NormaliseCase{"http://h/a.gif", "image/gif", kIe4, "http://h/a.gif",
+                                    "/a[1].gif", "/home/u/cache//a[1].gif"},
+                      // A drive is dropped; a backslash is kept as it is.
+                      NormaliseCase{"http://h/a.gif", "image/gif", kNetscape, "http://h/a.gif",
+                                    "c:/x/y.gif", "/home/u/cache//x/y.gif"},
+                      NormaliseCase{"http://h/a.gif", "image/gif", kNetscape, "http://h/a.gif",
+                                    "x\\y.gif", "/home/u/cache/x\\y.gif"}));
 
 TEST(NormaliseCacheEntryCutTest, ContentTypeIsCutAt150) {
   CacheEntry entry{"D/f", "http://h/p", "image/gif" + std::string(200, ';'), 0};
@@ -184,13 +175,6 @@ TEST_F(CacheIndexTest, NetscapeIndexWinsOverAnExplorer4Index) {
   EXPECT_TRUE(frontend.messages().empty());
 }
 
-TEST_F(CacheIndexTest, NoIndexFileReadsNothing) {
-  table.Append(CacheEntry{"old", "old", "old", 1});
-  ReadCacheIndex(ctx, frontend, table, cacheDir);
-  EXPECT_EQ(GetCacheEntryCount(table), 0);
-  EXPECT_TRUE(frontend.messages().empty());
-}
-
 // Points $TMPDIR at a directory of the test while it lives.
 class ScopedTmpDir {
  public:
@@ -256,9 +240,12 @@ TEST_F(CacheIndexTest, ExecutionLogHoldsTheStartAndEndLinesAndTheDumpIsWritten) 
       << fat;
 }
 
-TEST_F(CacheIndexTest, EndLineCountsZeroWhenNothingWasFound) {
+TEST_F(CacheIndexTest, NoIndexFileReadsNothingAndLogsAZeroCount) {
   ctx.execLog = true;
+  table.Append(CacheEntry{"old", "old", "old", 1});
   ReadCacheIndex(ctx, frontend, table, cacheDir);
+  EXPECT_EQ(GetCacheEntryCount(table), 0);
+  EXPECT_TRUE(frontend.messages().empty());
   EXPECT_EQ(ReadFile("start/lumbralog.txt"),
             platform::ToCp932("Cache ファイル名　読み出し終了 ( 0 件 )\r\n"));
   EXPECT_EQ(ReadFile("start/fat.txt"), "<missing>");

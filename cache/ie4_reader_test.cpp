@@ -58,30 +58,24 @@ Ie4Cache FourDirectories(Ie4Version version) {
   return cache;
 }
 
-TEST(ParseExplorer4IndexTest, Version47TakesEveryRecordWithItsSubdirectory) {
-  testing::Ie4Index index = testing::BuildIe4Index(FourDirectories(Ie4Version::V47));
-  // The names of version 4.7 lie at file offsets 80, 92, 104 and 116.
-  EXPECT_EQ(index.bytes.substr(80, 8), "AAAA0001");
-  EXPECT_EQ(index.bytes.substr(116, 8), "DDDD0004");
-  std::vector<CacheEntry> rows = Parse(index.bytes);
-  ASSERT_EQ(rows.size(), 5u);
-  ExpectRow(rows[0], "http://www.example.co.jp/", "AAAA0001/index[1].htm", "text/html");
-  ExpectRow(rows[1], "http://host:8080/cgi/search?q=a*b", "BBBB0002/search[1]", "text/html");
-  ExpectRow(rows[2], "http://host/img/logo.gif", "CCCC0003/logo[1].gif", "image/gif");
-  ExpectRow(rows[3], "http://host/photo", "DDDD0004/photo[1]", "image/jpeg");
-  ExpectRow(rows[4], "http://host/page.html", "DDDD0004/page[1].html",
-            "text/html; charset=Shift_JIS");
-  for (const CacheEntry& row : rows) EXPECT_EQ(row.status, 0);
-}
-
-TEST(ParseExplorer4IndexTest, Version46ReadsTheTableFromOffset80) {
-  testing::Ie4Index index = testing::BuildIe4Index(FourDirectories(Ie4Version::V46));
-  EXPECT_EQ(index.bytes[80], 4);
-  EXPECT_EQ(index.bytes.substr(88, 8), "AAAA0001");
-  std::vector<CacheEntry> rows = Parse(index.bytes);
-  ASSERT_EQ(rows.size(), 5u);
-  EXPECT_EQ(rows[0].cacheFile, "AAAA0001/index[1].htm");
-  EXPECT_EQ(rows[4].cacheFile, "DDDD0004/page[1].html");
+TEST(ParseExplorer4IndexTest, BothVersionsTakeEveryRecordWithItsSubdirectory) {
+  // The directory table starts at offset 72 in version 4.7 and at 80 in version 4.6.
+  for (auto [version, table] : {std::pair{Ie4Version::V47, 72}, std::pair{Ie4Version::V46, 80}}) {
+    SCOPED_TRACE(table);
+    testing::Ie4Index index = testing::BuildIe4Index(FourDirectories(version));
+    EXPECT_EQ(index.bytes[table], 4);
+    EXPECT_EQ(index.bytes.substr(table + 8, 8), "AAAA0001");
+    EXPECT_EQ(index.bytes.substr(table + 44, 8), "DDDD0004");
+    std::vector<CacheEntry> rows = Parse(index.bytes);
+    ASSERT_EQ(rows.size(), 5u);
+    ExpectRow(rows[0], "http://www.example.co.jp/", "AAAA0001/index[1].htm", "text/html");
+    ExpectRow(rows[1], "http://host:8080/cgi/search?q=a*b", "BBBB0002/search[1]", "text/html");
+    ExpectRow(rows[2], "http://host/img/logo.gif", "CCCC0003/logo[1].gif", "image/gif");
+    ExpectRow(rows[3], "http://host/photo", "DDDD0004/photo[1]", "image/jpeg");
+    ExpectRow(rows[4], "http://host/page.html", "DDDD0004/page[1].html",
+              "text/html; charset=Shift_JIS");
+    for (const CacheEntry& row : rows) EXPECT_EQ(row.status, 0);
+  }
 }
 
 TEST(ParseExplorer4IndexTest, OtherSignatureReadsTheTableFrom1024) {
@@ -121,37 +115,31 @@ TEST(ParseExplorer4IndexTest, NegativeDirectoryCountTakesNoNames) {
   EXPECT_EQ(rows[0].cacheFile, "/index[1].htm");
 }
 
-TEST(ParseExplorer4IndexTest, ContentTypeIsFoundInAnyCaseAndEndsAtTheCarriageReturn) {
+TEST(ParseExplorer4IndexTest, ContentTypeIsFoundInAnyCaseWithinReachOrTheRecordIsDropped) {
   Ie4Entry mixed = Page("http://h/m", "m", 0, "");
   mixed.headerText = "HTTP/1.0 200 OK\r\nServer: x\r\nCONTENT-type: text/html\r\nX: y\r\n\r\n";
   Ie4Entry noBlank = Page("http://h/n", "n", 0, "");
   noBlank.headerText = "HTTP/1.0 200 OK\r\nContent-Type:image/gif\r\n\r\n";
   Ie4Entry longType = Page("http://h/l", "l", 0, "text/html; " + std::string(200, 'p'));
-  Ie4Cache cache;
-  cache.entries = {mixed, noBlank, longType};
-  std::vector<CacheEntry> rows = Parse(testing::BuildIe4Index(cache).bytes);
-  ASSERT_EQ(rows.size(), 3u);
-  EXPECT_EQ(rows[0].contentType, "text/html");
-  EXPECT_EQ(rows[1].contentType, "image/gif");
-  EXPECT_EQ(rows[2].contentType, ("text/html; " + std::string(200, 'p')).substr(0, 150));
-}
-
-TEST(ParseExplorer4IndexTest, DropsRecordsWithoutAContentTypeInReach) {
   Ie4Entry none = Page("http://h/none", "none", 0, "");
   Ie4Entry far = Page("http://h/far", "far", 0, "");
   // "content-type:" starting exactly 128 bytes after the name's NULs is out of reach.
   far.headerText = std::string(126, 'x') + "\r\nContent-Type: text/html\r\n";
   Ie4Entry near = Page("http://h/near", "near", 0, "");
-  near.headerText = std::string(125, 'x') + "\r\nContent-Type: text/html\r\n";
+  near.headerText = std::string(125, 'x') + "\r\nContent-Type: image/png\r\n";
   Ie4Entry empty = Page("http://h/empty", "empty", 0, "");
   empty.headerText = "Content-Type: \r\n";
   Ie4Entry bare = Page("http://h/bare", "bare", 0, "");
   bare.headerText = "Content-Type:";
   Ie4Cache cache;
-  cache.entries = {none, far, near, empty, bare};
+  cache.entries = {mixed, none, noBlank, far, longType, near, empty, bare};
   std::vector<CacheEntry> rows = Parse(testing::BuildIe4Index(cache).bytes);
-  ASSERT_EQ(rows.size(), 1u);
-  EXPECT_EQ(rows[0].url, "http://h/near");
+  ASSERT_EQ(rows.size(), 4u);
+  ExpectRow(rows[0], "http://h/m", "CACHE001/m", "text/html");
+  ExpectRow(rows[1], "http://h/n", "CACHE001/n", "image/gif");
+  ExpectRow(rows[2], "http://h/l", "CACHE001/l",
+            ("text/html; " + std::string(200, 'p')).substr(0, 150));
+  ExpectRow(rows[3], "http://h/near", "CACHE001/near", "image/png");
 }
 
 TEST(ParseExplorer4IndexTest, UrlsAndNamesOf256CharactersOrMoreAreDropped) {
@@ -254,20 +242,6 @@ TEST(ParseExplorer4IndexTest, EmptyZeroAndRandomFilesAreReadWithoutFault) {
   }
 }
 
-TEST(ParseExplorer4IndexTest, DumpHoldsTheRawValuesOfEveryUrlRecord) {
-  Ie4Cache cache;
-  cache.subdirectories = {"AAAA0001", "BBBB0002"};
-  cache.entries = {Page("http://h/a", "a[1].htm", 1, "text/html"),
-                   Page("http://h/b", "b[1]", 0, "")};
-  std::string dump;
-  EXPECT_EQ(Parse(testing::BuildIe4Index(cache).bytes, &dump).size(), 1u);
-  // Fields: blocks (2) at offset 4, the URL offset at 52, the subdirectory at 60.
-  EXPECT_EQ(dump,
-            "2 0 0 0 0 0 0 0 0 0 0 0 104 0 1 0 0 0 0 0 0 0 0 0 0 http://h/a a[1].htm "
-            "text/html\n "
-            "2 0 0 0 0 0 0 0 0 0 0 0 104 0 0 0 0 0 0 0 0 0 0 0 0 http://h/b b[1] \n ");
-}
-
 TEST(ParseExplorer4IndexTest, RealIndexFilesGiveRowsThatOccurInThem) {
   const char* files[] = {"plaso-Content.IE5-index.dat", "plaso-History.IE5-index.dat",
                          "plaso-MSHist012013031020130311-index.dat", "plaso-grr-index.dat"};
@@ -307,29 +281,28 @@ class ReadExplorer4CacheTest : public testing::TempDirTest {
   CacheEntryTable table;
 };
 
-TEST_F(ReadExplorer4CacheTest, WritesTheStartLineAndTheDumpWhileTheLogIsOn) {
+TEST_F(ReadExplorer4CacheTest, WritesTheStartLineAndTheDumpOnlyWhileTheLogIsOn) {
   Ie4Cache cache;
-  cache.entries = {Page("http://h/a", "a", 0, "text/html"), Page("http://h/b", "b", 0, "")};
-  std::string index = testing::WriteIe4Cache(Path("cache"), cache);
-  JobContext ctx = Context(true);
-  ReadExplorer4Cache(ctx, frontend, true, index, table);
-  EXPECT_EQ(table.count(), 1);
-  EXPECT_EQ(ReadFile("start/lumbralog.txt"),
-            platform::ToCp932("iexplore 4.0  Cache ファイル名　読み出し開始\r\n"));
-  std::string fields = "2 0 0 0 0 0 0 0 0 0 0 0 104 0 0 0 0 0 0 0 0 0 0 0 0 ";
-  EXPECT_EQ(ReadFile("start/fat.txt"),
-            fields + "http://h/a a text/html\r\n " + fields + "http://h/b b \r\n ");
-  EXPECT_TRUE(frontend.messages().empty());
-}
-
-TEST_F(ReadExplorer4CacheTest, WritesNothingWhileTheLogIsOff) {
-  Ie4Cache cache;
-  cache.entries = {Page("http://h/a", "a", 0, "text/html")};
+  cache.subdirectories = {"AAAA0001", "BBBB0002"};
+  cache.entries = {Page("http://h/a", "a[1].htm", 1, "text/html"), Page("http://h/b", "b", 0, "")};
   std::string index = testing::WriteIe4Cache(Path("cache"), cache);
   ReadExplorer4Cache(Context(false), frontend, false, index, table);
   EXPECT_EQ(table.count(), 1);
   EXPECT_EQ(ReadFile("start/lumbralog.txt"), "<missing>");
   EXPECT_EQ(ReadFile("start/fat.txt"), "<missing>");
+
+  ReadExplorer4Cache(Context(true), frontend, true, index, table);
+  EXPECT_EQ(table.count(), 2);
+  EXPECT_EQ(ReadFile("start/lumbralog.txt"),
+            platform::ToCp932("iexplore 4.0  Cache ファイル名　読み出し開始\r\n"));
+  // Fields: blocks (2) at offset 4, the URL offset at 52, the subdirectory at 60; a record
+  // without a Content-Type is dumped as well.
+  auto fields = [](char sub) {
+    return std::string("2 0 0 0 0 0 0 0 0 0 0 0 104 0 ") + sub + " 0 0 0 0 0 0 0 0 0 0 ";
+  };
+  EXPECT_EQ(ReadFile("start/fat.txt"), fields('1') + "http://h/a a[1].htm text/html\r\n " +
+                                           fields('0') + "http://h/b b \r\n ");
+  EXPECT_TRUE(frontend.messages().empty());
 }
 
 TEST_F(ReadExplorer4CacheTest, UnreadableIndexIsReportedAsInUse) {

@@ -124,18 +124,6 @@ TEST_F(IndexPagesTest, EveryLocalLinkNamesAnExistingFile) {
   }
 }
 
-TEST_F(IndexPagesTest, NoRecordsWriteHeadersOnly) {
-  WriteIndexPages(ctx, frontend, table, "newidx_");
-  WriteSiteListPage(ctx, frontend, "/newidx.htm", "/www_n.htm", J("新規"));
-  EXPECT_EQ(
-      ReadFile(Idx("newidx.htm")),
-      IndexHeader(J("新規"), BarLink("Ａ", "allidx_a.htm") + BarLink("Ｂ", "allidx_b.htm") +
-                                 BarLink("Ｃ", "allidx_c.htm") + BarLink("Ｄ", "allidx_d.htm") +
-                                 BarLink("Ｅ", "allidx_e.htm")) +
-          IndexFooter());
-  EXPECT_EQ(ReadFile(Idx("www_n.htm")), SiteListHeader(J("新規")) + SiteListFooter());
-}
-
 TEST_F(IndexPagesTest, EmptyLogIsLeftOutOfPagesAndBars) {
   ctx.logDir[1].clear();
   Record(0, "h/a.html", "A");

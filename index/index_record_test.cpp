@@ -80,16 +80,11 @@ TEST(SortIndexRecordsTest, EqualPathsComeInExchangeOrderNotInsertionOrder) {
   EXPECT_EQ(SortIndexRecords(table), (std::vector<int>{2, 1, 0}));
 }
 
-TEST(SortIndexRecordsTest, OrdersByUnsignedBytes) {
-  IndexRecordTable table =
-      TableOf({{"/l/log/\xE0", ""}, {"/l/log/z", ""}, {"/l/log/A", ""}, {"/l/log/\x81", ""}});
-  EXPECT_EQ(SortIndexRecords(table), (std::vector<int>{2, 1, 3, 0}));
-}
-
 TEST(SortIndexRecordsTest, SameOrderAsTheExchangeSortOnRandomTables) {
   std::mt19937 random(11);
   for (int round = 0; round < 60; ++round) {
-    // Few distinct paths make many duplicates; some rounds have none at all.
+    // Few distinct paths make many duplicates; some rounds have none at all. The byte 0xC0
+    // after the number orders by unsigned bytes against a longer number.
     const int distinct = round % 3 == 0 ? 100000 : 2 + round;
     const int count = static_cast<int>(random() % 400);
     IndexRecordTable table;

@@ -34,57 +34,43 @@ std::string Converted(std::string title) {
   return title;
 }
 
-TEST(ConvertTitleCodeTest, EucJpTitleBecomesShiftJis) {
-  const std::string utf8 = "日本語のページ：ようこそ";
-  const std::string euc = Iconv("UTF-8", "EUC-JP", utf8);
-  ASSERT_FALSE(euc.empty());
-  EXPECT_EQ(Converted(euc), platform::ToCp932(utf8));
+TEST(ConvertTitleCodeTest, JapaneseTitlesBecomeShiftJis) {
+  // EUC-JP, also with ASCII words that enough two-byte characters outweigh, and ISO-2022-JP,
+  // which loses its escapes.
+  for (auto [code, utf8] : {std::pair{"EUC-JP", "日本語のページ：ようこそ"},
+                            std::pair{"EUC-JP", "Web 日本語のページです"},
+                            std::pair{"ISO-2022-JP", "日本語のページ index"}}) {
+    const std::string in = Iconv("UTF-8", code, utf8);
+    ASSERT_FALSE(in.empty()) << code;
+    EXPECT_EQ(Converted(in), platform::ToCp932(utf8)) << utf8;
+  }
 }
 
-TEST(ConvertTitleCodeTest, EucJpWithAsciiBecomesShiftJis) {
-  // Enough two-byte characters to outweigh the ASCII words.
-  const std::string utf8 = "Web 日本語のページです";
-  const std::string euc = Iconv("UTF-8", "EUC-JP", utf8);
-  EXPECT_EQ(Converted(euc), platform::ToCp932(utf8));
-}
-
-TEST(ConvertTitleCodeTest, IsoJpTitleLosesItsEscapesAndBecomesShiftJis) {
-  const std::string iso = Iconv("UTF-8", "ISO-2022-JP", "日本語のページ index");
-  ASSERT_NE(iso.find('\x1b'), std::string::npos);
-  EXPECT_EQ(Converted(iso), platform::ToCp932("日本語のページ") + " index");
-  // Stated as bytes: ESC $ B, the JIS pair of "あ", ESC ( B, then ASCII.
-  EXPECT_EQ(Converted("\x1b$B\x24\x22\x1b(Bab"),
-            "\x82\xA0"
-            "ab");
-}
-
-TEST(ConvertTitleCodeTest, TitlesThatAreNotConvertedStayAsTheyAre) {
+TEST(ConvertTitleCodeTest, ByteForByte) {
   const std::string lowLeads = platform::ToCp932("日本語のページ");  // leads 0x81..0x9F
   ASSERT_FALSE(lowLeads.empty());
   const struct {
-    const char* name;
-    std::string title;
+    std::string in;
+    std::string out;
+    const char* why;
   } cases[] = {
-      {"ascii", "Plain English title - 100%"},
-      {"shift-jis with low lead bytes", lowLeads},
-      {"empty", ""},
-      {"one byte", "\xA4"},
-      {"two bytes", "\xA4\xA2"},
-      {"over 256 bytes", std::string(258, '\xA4')},
+      {"\x1b$B\x24\x22\x1b(Bab", "\x82\xA0\x61\x62", "ESC $ B, the JIS pair of あ, ESC ( B, ab"},
+      {"\xB1\xB2\xB3\xB4", "\x89\x51\x8A\x53", "half-width katakana pair up as EUC leads"},
+      {"\xE0\x40\xE0\x41", "\xE0\xBE\xE0\xBF", "Shift-JIS leads of 0xE0 and above look like EUC"},
+      {"\xA4\xA2\xA4", "\x82\xA0\xA4", "the NUL pairs with a lone last byte, which passes"},
+      {"\x1b(Bab", "\xE1\x82", "every escape toggles: ESC ( B enters two-byte mode"},
+      {"ab\x1b", "ab", "an escape at the end skips past the end, reading nothing beyond it"},
+      {"ab\x1b$", "ab", "a cut escape at the end"},
+      {"\x1b$B\x24", "\xA4\x80", "two-byte mode left open: the NUL (as 0x80) completes the pair"},
+      // Titles that are not converted stay as they are.
+      {"Plain English title - 100%", "Plain English title - 100%", "ascii"},
+      {lowLeads, lowLeads, "shift-jis with low lead bytes"},
+      {"", "", "empty"},
+      {"\xA4", "\xA4", "one byte"},
+      {"\xA4\xA2", "\xA4\xA2", "two bytes"},
+      {std::string(258, '\xA4'), std::string(258, '\xA4'), "over 256 bytes"},
   };
-  for (const auto& c : cases) EXPECT_EQ(Converted(c.title), c.title) << c.name;
-}
-
-TEST(ConvertTitleCodeTest, ShiftJisThatLooksLikeEucIsConvertedAsEuc) {
-  // Half-width katakana ｱｲｳｴ pair up as EUC leads: B1 B2 -> 89 51, B3 B4 -> 8A 53.
-  EXPECT_EQ(Converted("\xB1\xB2\xB3\xB4"), "\x89\x51\x8A\x53");
-  // Shift-JIS lead bytes of 0xE0 and above: E0 40 E0 41 -> E0 BE E0 BF.
-  EXPECT_EQ(Converted("\xE0\x40\xE0\x41"), "\xE0\xBE\xE0\xBF");
-}
-
-TEST(ConvertTitleCodeTest, LoneTrailingEucByteEndsTheTitle) {
-  // The NUL becomes the second byte of the last pair, which passes unchanged.
-  EXPECT_EQ(Converted("\xA4\xA2\xA4"), "\x82\xA0\xA4");
+  for (const auto& c : cases) EXPECT_EQ(Converted(c.in), c.out) << c.why;
 }
 
 TEST(ConvertTitleCodeTest, ExactlyTheLimitIsStillConverted) {
@@ -95,16 +81,6 @@ TEST(ConvertTitleCodeTest, ExactlyTheLimitIsStillConverted) {
   for (int k = 0; k < 128; ++k) sjis += "\x82\xA0";
   EXPECT_EQ(Converted(euc), sjis);
   EXPECT_EQ(Converted(euc + "\xA4"), euc + "\xA4");  // 257 bytes
-}
-
-TEST(ConvertTitleCodeTest, EveryEscapeTogglesTwoByteMode) {
-  // "ESC ( B" at the start still enters two-byte mode: "ab" is read as the JIS pair 61 62.
-  EXPECT_EQ(Converted("\x1b(Bab"), "\xE1\x82");
-  // An escape at the very end skips past the end without reading beyond it.
-  EXPECT_EQ(Converted("ab\x1b"), "ab");
-  EXPECT_EQ(Converted("ab\x1b$"), "ab");
-  // Two-byte mode left open: the NUL (as 0x80) completes the pending pair, unchanged.
-  EXPECT_EQ(Converted("\x1b$B\x24"), "\xA4\x80");
 }
 
 TEST(ConvertJisPairTest, ArithmeticAtTheRowAndCellBoundaries) {

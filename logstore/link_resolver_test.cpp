@@ -30,169 +30,140 @@ class LinkResolverTest : public testing::TempDirTest {
   JobContext ctx;
 };
 
+// In `files`, "A/" and "E/" stand for the roots of trees A and E; in `link` and `expected`,
+// "@A/" and "@E/" for their file:// URLs. Only links rewritten to a local copy (starting "@") count
+// as found.
 struct LinkCase {
   const char* link;
-  std::vector<const char*> files;  // created below the temporary root before resolving
-  const char* expected;            // "@/" stands for "file://" + the temporary root + "/"
-  int found;
+  std::vector<const char*> files;  // created before resolving; a trailing '/' makes a directory
+  const char* expected;
+  bool inHost = false;  // the page lies in the host directory
   LinkKind kind = LinkKind::Href;
 };
 
 void PrintTo(const LinkCase& c, std::ostream* os) { *os << '"' << c.link << '"'; }
 
-class ResolveLinkTable : public LinkResolverTest, public ::testing::WithParamInterface<LinkCase> {};
+class ResolveLinkTable : public LinkResolverTest, public ::testing::WithParamInterface<LinkCase> {
+ protected:
+  std::string Expand(std::string_view s) const {
+    std::string tree = s.starts_with("E/") ? ctx.logDir[4] : ctx.logDir[0];
+    return tree + std::string(s.substr(1));
+  }
+};
 
 TEST_P(ResolveLinkTable, RewritesTheLink) {
   const LinkCase& c = GetParam();
-  for (const char* file : c.files) {
-    std::string f = file;
-    if (f.back() == '/') {
-      MakeDir(f);
+  for (std::string_view file : c.files) {
+    if (file.ends_with('/')) {
+      MakeDir(Expand(file));
     } else {
-      WriteFile(f, "x");
+      WriteFile(Expand(file), "x");
     }
   }
   std::string expected = c.expected;
-  if (expected.starts_with("@/")) expected = "file://" + root() + expected.substr(1);
+  const bool found = expected.starts_with('@');
+  if (found) expected = "file://" + Expand(expected.substr(1));
   std::string link = c.link;
-  EXPECT_EQ(Resolve(link, c.kind), c.found);
+  if (link.starts_with('@')) link = "file://" + Expand(link.substr(1));
+  EXPECT_EQ(Resolve(link, c.kind, nullptr, c.inHost), found ? 1 : 0);
   EXPECT_EQ(link, expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     WorkedExamples, ResolveLinkTable,
-    ::testing::Values(
-        LinkCase{"pic.gif", {"save/log/host/dir/pic.gif"}, "@/save/log/host/dir/pic.gif", 1},
-        LinkCase{"../top.html", {}, "http://host/dir/../top.html", 0},
-        LinkCase{"/img/a.gif", {"save/log/host/img/a.gif"}, "@/save/log/host/img/a.gif", 1},
-        LinkCase{"http://other/x.html", {"more/log/other/x.html"}, "@/more/log/other/x.html", 1},
-        LinkCase{"#sec", {}, "@/save/log/host/dir/page.html#sec", 1},
-        LinkCase{
-            "sub/", {"save/log/host/dir/sub/index.html"}, "@/save/log/host/dir/sub/index.html", 1},
-        LinkCase{"page2.html?x=1", {}, "http://host/dir/page2.html?x=1", 0},
-        LinkCase{"mailto:someone", {}, "mailto:someone", 0}));
+    ::testing::Values(LinkCase{"pic.gif", {"A/host/dir/pic.gif"}, "@A/host/dir/pic.gif"},
+                      LinkCase{"../top.html", {}, "http://host/dir/../top.html"},
+                      LinkCase{"/img/a.gif", {"A/host/img/a.gif"}, "@A/host/img/a.gif"},
+                      LinkCase{"http://other/x.html", {"E/other/x.html"}, "@E/other/x.html"},
+                      LinkCase{"#sec", {}, "@A/host/dir/page.html#sec"},
+                      LinkCase{"sub/", {"A/host/dir/sub/index.html"}, "@A/host/dir/sub/index.html"},
+                      LinkCase{"page2.html?x=1", {}, "http://host/dir/page2.html?x=1"},
+                      LinkCase{"mailto:someone", {}, "mailto:someone"}));
 
 INSTANTIATE_TEST_SUITE_P(
     DefaultDocuments, ResolveLinkTable,
     ::testing::Values(
         LinkCase{"sub/",
-                 {"save/log/host/dir/sub/index.html", "save/log/host/dir/sub/home.html"},
-                 "@/save/log/host/dir/sub/home.html",
-                 1},
-        LinkCase{"http://host/dir2",
-                 {"save/log/host/dir2/default.html"},
-                 "@/save/log/host/dir2/default.html",
-                 1},
-        LinkCase{"http://host/empty", {"save/log/host/empty/"}, "http://host/empty", 0},
-        LinkCase{"sub/", {"save/log/host/dir/sub/"}, "sub/", 0},
-        LinkCase{
-            "http://host/", {"save/log/host/default.html"}, "@/save/log/host/default.html", 1}));
+                 {"A/host/dir/sub/index.html", "A/host/dir/sub/home.html"},
+                 "@A/host/dir/sub/home.html"},
+        LinkCase{"http://host/dir2", {"A/host/dir2/default.html"}, "@A/host/dir2/default.html"},
+        LinkCase{"http://host/empty", {"A/host/empty/"}, "http://host/empty"},
+        LinkCase{"sub/", {"A/host/dir/sub/"}, "sub/"},
+        LinkCase{"http://host/", {"A/host/default.html"}, "@A/host/default.html"}));
 
 INSTANTIATE_TEST_SUITE_P(
     ExtensionGuesses, ResolveLinkTable,
     ::testing::Values(
-        LinkCase{"img/b",
-                 {"save/log/host/dir/img/b.gif"},
-                 "@/save/log/host/dir/img/b.gif",
-                 1,
-                 LinkKind::Src},
+        LinkCase{"img/b", {"A/host/dir/img/b.gif"}, "@A/host/dir/img/b.gif", false, LinkKind::Src},
         // Only a src guesses beyond ".html"; an href img/b has no document extension.
-        LinkCase{"img/b", {"save/log/host/dir/img/b.gif"}, "img/b", 0},
-        LinkCase{"next", {"save/log/host/dir/next.html"}, "@/save/log/host/dir/next.html", 1},
+        LinkCase{"img/b", {"A/host/dir/img/b.gif"}, "img/b"},
+        LinkCase{"next", {"A/host/dir/next.html"}, "@A/host/dir/next.html"},
         LinkCase{"img/c",
-                 {"save/log/host/dir/img/c.jpeg", "save/log/host/dir/img/c.jpg"},
-                 "@/save/log/host/dir/img/c.jpg",
-                 1,
+                 {"A/host/dir/img/c.jpeg", "A/host/dir/img/c.jpg"},
+                 "@A/host/dir/img/c.jpg",
+                 false,
                  LinkKind::Src},
         // A gopher path without a known extension guesses for every kind.
-        LinkCase{"gopher://host/1/menu",
-                 {"save/log/host/1/menu.jpg"},
-                 "@/save/log/host/1/menu.jpg",
-                 1}));
+        LinkCase{"gopher://host/1/menu", {"A/host/1/menu.jpg"}, "@A/host/1/menu.jpg"}));
 
-INSTANTIATE_TEST_SUITE_P(QueriesAndFragments, ResolveLinkTable,
-                         ::testing::Values(
-                             // A script's query is part of the stored name; no Tail is kept.
-                             LinkCase{"/cgi-bin/q?x=1",
-                                      {"save/log/host/cgi-bin/q-x=1.html"},
-                                      "@/save/log/host/cgi-bin/q-x=1.html",
-                                      1},
-                             LinkCase{"/cgi-bin/q?x=1", {}, "http://host/cgi-bin/q?x=1", 0},
-                             LinkCase{"page.html?x=1", {}, "@/save/log/host/dir/page.html?x=1", 1},
-                             LinkCase{"page.html#top", {}, "@/save/log/host/dir/page.html#top", 1},
-                             LinkCase{"#", {}, "@/save/log/host/dir/page.html#", 1},
-                             LinkCase{
-                                 "http://host/a.html?q=b:c", {}, "http://host/a.html?q=b:c", 0},
-                             LinkCase{"http://host/w:x*y.html",
-                                      {"save/log/host/w-x-y.html"},
-                                      "@/save/log/host/w-x-y.html",
-                                      1}));
+INSTANTIATE_TEST_SUITE_P(
+    QueriesAndFragments, ResolveLinkTable,
+    ::testing::Values(
+        // A script's query is part of the stored name; no Tail is kept.
+        LinkCase{"/cgi-bin/q?x=1", {"A/host/cgi-bin/q-x=1.html"}, "@A/host/cgi-bin/q-x=1.html"},
+        LinkCase{"/cgi-bin/q?x=1", {}, "http://host/cgi-bin/q?x=1"},
+        LinkCase{"page.html?x=1", {}, "@A/host/dir/page.html?x=1"},
+        LinkCase{"page.html#top", {}, "@A/host/dir/page.html#top"},
+        LinkCase{"#", {}, "@A/host/dir/page.html#"},
+        LinkCase{"http://host/a.html?q=b:c", {}, "http://host/a.html?q=b:c"},
+        LinkCase{"http://host/w:x*y.html", {"A/host/w-x-y.html"}, "@A/host/w-x-y.html"}));
 
 INSTANTIATE_TEST_SUITE_P(
     LocalAndWebForms, ResolveLinkTable,
-    ::testing::Values(
-        LinkCase{"ftp://host/pub/file.zip", {}, "ftp://host/pub/file.zip", 0},
-        LinkCase{"gopher://host/0/a.htm", {}, "gopher://host/0/a.htm", 0},
-        LinkCase{"/img/none.gif", {}, "http://host/img/none.gif", 0},
-        LinkCase{"sub/none.html", {}, "http://host/dir/sub/none.html", 0},
-        LinkCase{"javascript:go()", {}, "javascript:go()", 0},
-        LinkCase{"MAILTO:a@b.html", {}, "MAILTO:a@b.html", 0},
-        // A page's path containing "log/" (catalog/) keeps its host in the web form.
-        LinkCase{"http://host/catalog/item.html", {}, "http://host/catalog/item.html", 0},
-        LinkCase{"catalog/x.html", {}, "http://host/dir/catalog/x.html", 0},
-        // Another scheme is never glued onto the page's directory.
-        LinkCase{"https://secure/x.html", {}, "https://secure/x.html", 0},
-        LinkCase{"./pic.gif", {"save/log/host/dir/pic.gif"}, "@/save/log/host/dir/pic.gif", 1},
-        LinkCase{"file:///other/path", {"save/log/other/path"}, "@/save/log/other/path", 1},
-        LinkCase{"file:///other/path", {}, "http://other/path", 0}));
+    ::testing::Values(LinkCase{"ftp://host/pub/file.zip", {}, "ftp://host/pub/file.zip"},
+                      LinkCase{"gopher://host/0/a.htm", {}, "gopher://host/0/a.htm"},
+                      LinkCase{"/img/none.gif", {}, "http://host/img/none.gif"},
+                      LinkCase{"sub/none.html", {}, "http://host/dir/sub/none.html"},
+                      LinkCase{"javascript:go()", {}, "javascript:go()"},
+                      LinkCase{"MAILTO:a@b.html", {}, "MAILTO:a@b.html"},
+                      // A page's path containing "log/" (catalog/) keeps its host in the web form.
+                      LinkCase{
+                          "http://host/catalog/item.html", {}, "http://host/catalog/item.html"},
+                      LinkCase{"catalog/x.html", {}, "http://host/dir/catalog/x.html"},
+                      // Another scheme is never glued onto the page's directory.
+                      LinkCase{"https://secure/x.html", {}, "https://secure/x.html"},
+                      LinkCase{"./pic.gif", {"A/host/dir/pic.gif"}, "@A/host/dir/pic.gif"},
+                      LinkCase{"file:///other/path", {"A/other/path"}, "@A/other/path"},
+                      LinkCase{"file:///other/path", {}, "http://other/path"}));
 
 INSTANTIATE_TEST_SUITE_P(
     LineBreaks, ResolveLinkTable,
     ::testing::Values(
-        LinkCase{"pi\r\nc.gif", {"save/log/host/dir/pic.gif"}, "@/save/log/host/dir/pic.gif", 1},
+        LinkCase{"pi\r\nc.gif", {"A/host/dir/pic.gif"}, "@A/host/dir/pic.gif"},
         // The text before the break names a file: taken as found, the break becomes a blank.
-        LinkCase{
-            "pic.gif\rmore", {"save/log/host/dir/pic.gif"}, "@/save/log/host/dir/pic.gif more", 1},
-        LinkCase{"a\nb.html", {}, "http://host/dir/a\nb.html", 0}));
+        LinkCase{"pic.gif\rmore", {"A/host/dir/pic.gif"}, "@A/host/dir/pic.gif more"},
+        LinkCase{"a\nb.html", {}, "http://host/dir/a\nb.html"}));
 
-TEST_F(LinkResolverTest, AFileLinkInAnyTreeIsTakenIntoThePagesTree) {
-  WriteFile("save/log/host/x.html", "x");
-  std::string link = "file://" + A("host/x.html");
-  EXPECT_EQ(Resolve(link), 1);
-  EXPECT_EQ(link, "file://" + A("host/x.html"));
+INSTANTIATE_TEST_SUITE_P(
+    TreesAndParents, ResolveLinkTable,
+    ::testing::Values(
+        LinkCase{"", {}, ""},
+        // A file link into any tree is taken into the page's tree, or the tree that holds it.
+        LinkCase{"@A/host/x.html", {"A/host/x.html"}, "@A/host/x.html"},
+        LinkCase{"@A/host/y.html", {"E/host/y.html"}, "@E/host/y.html"},
+        // From the host directory only the first "../" is dropped.
+        LinkCase{"../x.html", {"A/host/x.html"}, "@A/host/x.html", true},
+        LinkCase{"../../x.html", {"A/x.html"}, "@A/host/../x.html", true},
+        // No link is pointed at a file outside the logs.
+        LinkCase{"../../../x.html", {"A/../x.html"}, "http://host/../../../x.html", true},
+        LinkCase{"http://host/../../../x.html", {"A/../x.html"}, "http://host/../../../x.html"}));
 
-  // Stored since under the other tree: reached only with READ_AEL on.
+TEST_F(LinkResolverTest, AnotherTreeIsReachedOnlyWithReadAel) {
   WriteFile("more/log/host/y.html", "x");
-  link = "file://" + A("host/y.html");
-  EXPECT_EQ(Resolve(link), 1);
-  EXPECT_EQ(link, "file://" + ctx.logDir[4] + "/host/y.html");
   ctx.readAel = false;
-  link = "http://host/y.html";
+  std::string link = "http://host/y.html";
   EXPECT_EQ(Resolve(link), 0);
   EXPECT_EQ(link, "http://host/y.html");
-}
-
-TEST_F(LinkResolverTest, DotDotFromTheHostDirectoryCannotLeaveTheHost) {
-  WriteFile("save/log/host/x.html", "x");
-  std::string link = "../x.html";
-  EXPECT_EQ(Resolve(link, LinkKind::Href, nullptr, true), 1);
-  EXPECT_EQ(link, "file://" + A("host/x.html"));
-
-  // Only the first "../" is dropped; the second stays in the path looked up.
-  WriteFile("save/log/x.html", "x");
-  link = "../../x.html";
-  EXPECT_EQ(Resolve(link, LinkKind::Href, nullptr, true), 1);
-  EXPECT_EQ(link, "file://" + A("host/../x.html"));
-}
-
-TEST_F(LinkResolverTest, NoLinkIsPointedAtAFileOutsideTheLogs) {
-  WriteFile("save/x.html", "outside");
-  std::string link = "../../../x.html";
-  EXPECT_EQ(Resolve(link, LinkKind::Href, nullptr, true), 0);
-  EXPECT_EQ(link, "http://host/../../../x.html");
-  link = "http://host/../../../x.html";
-  EXPECT_EQ(Resolve(link), 0);
-  EXPECT_EQ(link, "http://host/../../../x.html");
 }
 
 TEST_F(LinkResolverTest, CounterFlagMarksUnresolvedCounterImages) {
@@ -218,13 +189,9 @@ TEST_F(LinkResolverTest, CounterFlagMarksUnresolvedCounterImages) {
   EXPECT_TRUE(counter);
 }
 
-TEST_F(LinkResolverTest, EmptyAndLongLinks) {
-  std::string link;
-  EXPECT_EQ(Resolve(link), 0);
-  EXPECT_EQ(link, "");
-
+TEST_F(LinkResolverTest, LongLinks) {
   std::string name(190, 'n');
-  link = name + ".html";
+  std::string link = name + ".html";
   EXPECT_EQ(Resolve(link), 0);
   EXPECT_EQ(link, "http://host/dir/" + name + ".html");
 

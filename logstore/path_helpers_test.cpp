@@ -36,20 +36,18 @@ TEST_F(PathHelpersTest, StatPathDropsOneTrailingSlash) {
 }
 
 TEST(SplitPathTest, SplitsLikeSplitpath) {
-  PathParts p = SplitPath("d:/save/log/host/page.html");
-  EXPECT_EQ(p.drive, "d:");
-  EXPECT_EQ(p.dir, "/save/log/host/");
-  EXPECT_EQ(p.name, "page");
-  EXPECT_EQ(p.ext, ".html");
-  p = SplitPath("/a\\b/c.tar.gz");
-  EXPECT_EQ(p.drive, "");
-  EXPECT_EQ(p.dir, "/a\\b/");
-  EXPECT_EQ(p.name, "c.tar");
-  EXPECT_EQ(p.ext, ".gz");
-  p = SplitPath("/x/alog/");
-  EXPECT_EQ(p.dir, "/x/alog/");
-  EXPECT_EQ(p.name, "");
-  EXPECT_EQ(p.ext, "");
+  const struct {
+    const char *path, *drive, *dir, *name, *ext;
+  } cases[] = {
+      {"d:/save/log/host/page.html", "d:", "/save/log/host/", "page", ".html"},
+      {"/a\\b/c.tar.gz", "", "/a\\b/", "c.tar", ".gz"},
+      {"/x/alog/", "", "/x/alog/", "", ""},
+  };
+  for (const auto& c : cases) {
+    PathParts p = SplitPath(c.path);
+    EXPECT_EQ(p.drive + "|" + p.dir + "|" + p.name + "|" + p.ext,
+              std::string(c.drive) + "|" + c.dir + "|" + c.name + "|" + c.ext);
+  }
 }
 
 TEST_F(PathHelpersTest, CheckPathNamesTheFirstMissingPart) {
