@@ -109,13 +109,16 @@ TEST_F(JobRunTest, AddStoresWhatIsNewKeepsOldCopiesAndIndexesTheNewPages) {
       entry("http://host/pic.gif", "pic[1].gif", "image/gif", "GIF new"),
       entry("http://host/same.gif", "same[1].gif", "image/gif", "GIF same"),
       entry("http://ads.example/b.gif", "b[1].gif", "image/gif", "GIF ad"),
+      entry("news:group", "n[1].txt", "text/plain", "no place in the logs"),
   };
   testing::WriteIe4Cache(Path("cache"), cache);
   platform::ReplaceFileContent(Path("start/lumbra-url.ini"), "ads.example\r\n", 0644);
   session.settings.cacheDir = Path("cache");
   session.settings.readBak = true;
+  session.settings.execLog = true;
 
   Run(JobKind::AddToLogs);
+  // The excluded entry counts once among those looked at; the one without a scheme not.
   EXPECT_EQ(fe.messages().back(),
             "ログ追加処理　終了\r\r"
             "チェック総ファイル数　\t     5件\r"
@@ -148,6 +151,10 @@ TEST_F(JobRunTest, AddStoresWhatIsNewKeepsOldCopiesAndIndexesTheNewPages) {
             std::string::npos)
       << newidx;
   EXPECT_EQ(newidx.find("page.html"), std::string::npos);
+  std::string log = platform::Cp932ToUtf8(ReadFile("start/lumbralog.txt"));
+  EXPECT_NE(log.find("ファイルコピー　終了 ( 5 件 )\r\nHTML 変更書き換え　終了 ( 1 件 )\r\n"),
+            std::string::npos)
+      << log;
 
   // The same cache again: nothing new is stored, and no further old copy is made.
   Run(JobKind::AddToLogs);

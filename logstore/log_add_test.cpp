@@ -67,49 +67,6 @@ class LogAddTest : public testing::TempDirTest {
   testing::Ie4Cache ie4;
 };
 
-TEST_F(LogAddTest, StoresRewritesAndIndexesAFreshCache) {
-  ie4.entries = {
-      Entry("http://host/", "i[1].htm", "text/html",
-            "<title>Home</title><a href=\"dir/page.html\">p</a> <img src=\"pic.gif\"> "
-            "<a href=\"never.html\">n</a> <img src=\"http://ads.example/b.gif\">"),
-      Entry("http://host/dir/page.html", "p[1].html", "text/html", "<a href=\"../\">up</a>"),
-      Entry("http://host/pic.gif", "pic[1].gif", "image/gif", "GIF89a"),
-      Entry("http://ADS.example/b.gif", "b[1].gif", "image/gif", "GIF89a"),
-      Entry("news:group", "n[1].txt", "text/plain", "x"),
-  };
-  testing::WriteIe4Cache(Path("cache"), ie4);
-  WriteFile("start/lumbra-url.ini", "ads.EXAMPLE\r\n");
-  ctx.execLog = true;
-
-  ASSERT_TRUE(Add());
-  EXPECT_EQ(LogFiles(ctx.logDir[0]),
-            (std::vector<std::string>{"host/dir/page.html", "host/home.html", "host/pic.gif"}));
-  EXPECT_EQ(ReadFile("save/alog/host/home.html"),
-            "<title>Home</title><a href=\"file://" + Path("save/alog/host/dir/page.html") +
-                "\">p</a> <img src=\"file://" + Path("save/alog/host/pic.gif") +
-                "\"> <a href=\"http://host/never.html\">n</a> "
-                "<img src=\"http://ads.example/b.gif\">");
-  EXPECT_EQ(ReadFile("save/alog/host/dir/page.html"),
-            "<a href=\"file://" + Path("save/alog/host/home.html") + "\">up</a>");
-  // Five entries; the excluded one counts once, the one without a scheme not at all.
-  EXPECT_EQ(counters.entryCount, 5);
-  EXPECT_EQ(counters.scannedEntries, 4);
-  EXPECT_EQ(counters.loggedFiles, 3);
-  EXPECT_EQ(counters.convertedPages, 2);
-  ASSERT_EQ(index.size(), 2u);
-  EXPECT_EQ(cache.row(3).status, 0);
-  EXPECT_EQ(cache.row(2).status, 1);
-  std::string log = platform::Cp932ToUtf8(ReadFile("start/lumbralog.txt"));
-  EXPECT_NE(log.find("ファイルコピー　終了 ( 4 件 )\r\n"), std::string::npos);
-  EXPECT_NE(log.find("HTML 変更書き換え　終了 ( 2 件 )\r\n"), std::string::npos);
-
-  // The same cache again: nothing is new.
-  ASSERT_TRUE(Add());
-  EXPECT_EQ(counters.loggedFiles, 0);
-  EXPECT_EQ(counters.convertedPages, 0);
-  EXPECT_EQ(index.size(), 0u);
-}
-
 TEST_F(LogAddTest, ChangedImagesKeepAnOldCopyAndChangedPagesNeedReadHtm) {
   WriteFile("save/alog/host/pic.gif", "old image");
   testing::SetMtime(Path("save/alog/host/pic.gif"), kOld);
