@@ -78,6 +78,7 @@ struct RefusalCase {
   const char* name;
   void (*change)(JobSettings&, const std::string& root);
   const char* message;
+  friend void PrintTo(const RefusalCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class JobDriverRefusalTest : public JobDriverTest,

@@ -101,6 +101,8 @@ struct NameCase {
   bool rewritten;
 };
 
+void PrintTo(const NameCase& c, std::ostream* os) { *os << c.tag; }
+
 class AttributeNameTest : public ReconstructPageTest,
                           public ::testing::WithParamInterface<NameCase> {};
 

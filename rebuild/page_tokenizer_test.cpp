@@ -97,6 +97,8 @@ struct TitleCase {
   std::string title;
 };
 
+void PrintTo(const TitleCase& c, std::ostream* os) { *os << '"' << c.title.substr(0, 40) << '"'; }
+
 class TitleTest : public ::testing::TestWithParam<TitleCase> {};
 
 TEST_P(TitleTest, CapturesTheTitle) {
