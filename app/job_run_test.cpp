@@ -92,13 +92,8 @@ TEST_F(JobRunTest, AddStoresWhatIsNewKeepsOldCopiesAndIndexesTheNewPages) {
   testing::SetMtime(Path("save/log/host/page.html"), kCached + 10);
 
   auto entry = [&](std::string url, std::string file, std::string type, std::string content) {
-    testing::Ie4Entry e;
-    e.url = std::move(url);
-    e.fileName = std::move(file);
-    e.contentType = std::move(type);
-    e.content = std::move(content);
-    e.mtime = kCached;
-    return e;
+    return testing::CachedEntry(std::move(url), std::move(file), std::move(type),
+                                std::move(content), kCached);
   };
   testing::Ie4Cache cache;
   cache.entries = {

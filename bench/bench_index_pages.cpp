@@ -10,16 +10,9 @@
 #include "index/index_pages.h"
 #include "index/index_record.h"
 #include "platform/fs.h"
+#include "testing/quiet_frontend.h"
 
 namespace {
-
-class QuietFrontend : public lumbra::Frontend {
- public:
-  int ReportProgress(std::string_view) override { return 1; }
-  void ShowStatus(std::string_view) override {}
-  void ShowMessage(std::string_view) override {}
-  bool AskYesNo(std::string_view) override { return false; }
-};
 
 void FillTable(lumbra::IndexRecordTable& table, const std::string& logRoot, int distinct) {
   for (std::size_t k = 0; k < lumbra::kIndexRecordCapacity; ++k) {
@@ -39,7 +32,7 @@ void WriteIndexPagesFor(benchmark::State& state, int distinct) {
   ctx.logDir[0] = dir.path() + "/save/alog";
   lumbra::IndexRecordTable table;
   FillTable(table, ctx.logDir[0], distinct);
-  QuietFrontend frontend;
+  lumbra::testing::QuietFrontend frontend;
   for (auto _ : state) {
     lumbra::WriteIndexPages(ctx, frontend, table, "newidx_");
   }

@@ -8,16 +8,9 @@
 #include "core/job_context.h"
 #include "platform/fs.h"
 #include "rebuild/page_rewriter.h"
+#include "testing/quiet_frontend.h"
 
 namespace {
-
-class QuietFrontend : public lumbra::Frontend {
- public:
-  int ReportProgress(std::string_view) override { return 1; }
-  void ShowStatus(std::string_view) override {}
-  void ShowMessage(std::string_view) override {}
-  bool AskYesNo(std::string_view) override { return false; }
-};
 
 std::string LinkPage(int links) {
   std::string page = "<html><head><title>Many links</title></head><body>\r\n";
@@ -48,7 +41,7 @@ void BM_ReconstructPage(benchmark::State& state) {
   lumbra::JobContext ctx;
   ctx.startDir = dir.path();
   ctx.logDir[0] = tree;
-  QuietFrontend frontend;
+  lumbra::testing::QuietFrontend frontend;
   std::string title;
   std::size_t bytes = 0;
   lumbra::RewriteProbe probe;

@@ -21,15 +21,10 @@ class LogAddTest : public testing::TempDirTest {
     ctx.logDir[0] = MakeDir("save/alog");
   }
 
-  testing::Ie4Entry Entry(std::string url, std::string file, std::string type, std::string content,
-                          long long mtime = kNew) {
-    testing::Ie4Entry e;
-    e.url = std::move(url);
-    e.fileName = std::move(file);
-    e.contentType = std::move(type);
-    e.content = std::move(content);
-    e.mtime = mtime;
-    return e;
+  testing::Ie4Entry Entry(std::string url, std::string file, std::string type,
+                          std::string content) {
+    return testing::CachedEntry(std::move(url), std::move(file), std::move(type),
+                                std::move(content), kNew);
   }
 
   bool Add() {

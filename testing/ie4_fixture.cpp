@@ -33,6 +33,17 @@ void WriteBytes(const std::string& path, std::string_view bytes) {
 
 }  // namespace
 
+Ie4Entry CachedEntry(std::string url, std::string fileName, std::string contentType,
+                     std::string content, std::optional<long long> mtime) {
+  Ie4Entry e;
+  e.url = std::move(url);
+  e.fileName = std::move(fileName);
+  e.contentType = std::move(contentType);
+  e.content = std::move(content);
+  e.mtime = mtime;
+  return e;
+}
+
 std::string BuildIe4Record(const Ie4Entry& entry, std::size_t recordOffset) {
   std::string record;
   PutBytes(record, 0, "URL ");

@@ -42,6 +42,10 @@ struct Ie4Cache {
   std::vector<Ie4Entry> entries;
 };
 
+// An entry whose cached file holds `content`, with a Content-Type line of `contentType`.
+Ie4Entry CachedEntry(std::string url, std::string fileName, std::string contentType,
+                     std::string content, std::optional<long long> mtime = std::nullopt);
+
 // The bytes of an index.dat and where each entry's record begins.
 struct Ie4Index {
   std::string bytes;
