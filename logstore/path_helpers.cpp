@@ -1,6 +1,6 @@
 #include "logstore/path_helpers.h"
 
-#include <cstdio>
+#include <cerrno>
 #include <cstring>
 
 namespace lumbra {
@@ -78,8 +78,8 @@ int CheckPath(std::string_view path) {
   return kPathOk;
 }
 
-void MakeDirectories(std::string_view filePath) {
-  if (PathExists(filePath)) return;
+bool MakeDirectories(std::string_view filePath, std::string_view realBelow) {
+  if (PathExists(filePath)) return true;
   PathParts parts = SplitPath(filePath);
   std::string dir = parts.drive + parts.dir;
   // Cut before the k-th '/' for k = 2..99: the first prefix (the root) is never made.
@@ -89,49 +89,78 @@ void MakeDirectories(std::string_view filePath) {
     ++seen;
     if (seen < 2) continue;
     if (seen > 99) break;
-    platform::MakeDirectory(dir.substr(0, i));
+    std::string level = dir.substr(0, i);
+    // Below the given root only real directories are entered: a link met there ends the
+    // work, so nothing is ever made in the place it points to.
+    if (!realBelow.empty() && level.size() > realBelow.size() && level.starts_with(realBelow) &&
+        platform::IsSymbolicLink(level)) {
+      return false;
+    }
+    platform::MakeDirectory(level);
   }
+  return parts.dir.empty() || PathExists(dir);
 }
 
-bool CopyReplace(const std::string& target, const std::string& source) {
-  if (platform::IsReadOnly(target)) return false;
-  std::FILE* in = std::fopen(source.c_str(), "rb");
-  if (in == nullptr) return false;
+namespace {
+
+bool CopyInto(const std::string& target, platform::ReadableFile& source, int* error) {
+  int cause = EACCES;  // a read-only target
+  bool ok = !platform::IsReadOnly(target);
+  if (ok && !source.Rewind()) {
+    ok = false;
+    cause = errno;
+  }
   platform::AtomicFileWriter writer;
-  bool ok = writer.Open(target);
+  ok = ok && writer.Open(target);
   char buffer[65536];
   while (ok) {
-    std::size_t n = std::fread(buffer, 1, sizeof buffer, in);
-    if (n == 0) break;
-    ok = writer.Write(std::string_view(buffer, n));
+    long n = source.Read(buffer, sizeof buffer);
+    if (n <= 0) {
+      ok = n == 0;
+      if (!ok) cause = errno;
+      break;
+    }
+    ok = writer.Write(std::string_view(buffer, static_cast<std::size_t>(n)));
   }
-  if (std::ferror(in)) ok = false;
-  std::fclose(in);
-  return ok && writer.Commit(platform::NormalFileMode());
+  ok = ok && writer.Commit(platform::NormalFileMode());
+  if (!ok && error != nullptr) *error = writer.error() != 0 ? writer.error() : cause;
+  return ok;
+}
+
+}  // namespace
+
+bool CopyReplace(const std::string& target, const std::string& source) {
+  platform::ReadableFile in;
+  if (in.Open(source, platform::FollowLinks::Yes) != platform::OpenError::None) return false;
+  return CopyInto(target, in, nullptr);
+}
+
+bool CopyReplace(const std::string& target, platform::ReadableFile& source, int* error) {
+  return source.isOpen() && CopyInto(target, source, error);
 }
 
 bool SameFileContent(const std::string& pathA, const std::string& pathB) {
-  std::FILE* a = std::fopen(pathA.c_str(), "rb");
-  if (a == nullptr) return false;
-  std::FILE* b = std::fopen(pathB.c_str(), "rb");
-  if (b == nullptr) {
-    std::fclose(a);
+  platform::ReadableFile a;
+  platform::ReadableFile b;
+  if (a.Open(pathA, platform::FollowLinks::Yes) != platform::OpenError::None ||
+      b.Open(pathB, platform::FollowLinks::Yes) != platform::OpenError::None) {
     return false;
   }
-  bool same = true;
   char blockA[4096];
   char blockB[4096];
   for (;;) {
-    std::size_t n = std::fread(blockA, 1, sizeof blockA, a);
-    if (n == 0) break;
-    if (std::fread(blockB, 1, n, b) != n || std::memcmp(blockA, blockB, n) != 0) {
-      same = false;
-      break;
+    long n = a.Read(blockA, sizeof blockA);
+    if (n < 0) return false;
+    if (n == 0) return true;
+    // pathB must give as many bytes as pathA's block, whatever its reads return at a time.
+    long got = 0;
+    while (got < n) {
+      long m = b.Read(blockB + got, static_cast<std::size_t>(n - got));
+      if (m <= 0) return false;
+      got += m;
     }
+    if (std::memcmp(blockA, blockB, static_cast<std::size_t>(n)) != 0) return false;
   }
-  std::fclose(a);
-  std::fclose(b);
-  return same;
 }
 
 std::string FileUrl(std::string_view absolutePath) {

@@ -49,17 +49,22 @@ enum : int {
 int CheckPath(std::string_view path);
 
 // Creates every missing directory along the directory part of `filePath` (which ends in '/'
-// for a path naming a directory). Existing directories are left alone; errors are ignored.
-void MakeDirectories(std::string_view filePath);
+// for a path naming a directory). Existing directories are left alone. With `realBelow` (a
+// LogTree root) nothing is created through a symbolic link below that root. True when the
+// directory part now exists.
+bool MakeDirectories(std::string_view filePath, std::string_view realBelow = {});
 
 // Copies `source` onto `target` and gives the target the normal mode. The target is replaced
 // safely: written to a temporary file beside it and renamed over it only when complete. A
-// read-only target (no owner write bit) is not replaced. Returns true when the target now
-// holds the source's bytes.
+// read-only target (no owner write bit) is not replaced, and only a regular file is read
+// (see platform::ReadableFile). Returns true when the target now holds the source's bytes.
 bool CopyReplace(const std::string& target, const std::string& source);
+// The same from a file already open (read from its start). On failure `error`, when given,
+// receives the errno of the cause.
+bool CopyReplace(const std::string& target, platform::ReadableFile& source, int* error = nullptr);
 
-// True when both files can be read and pathB's bytes equal pathA's over the length of pathA
-// (callers compare the sizes first).
+// True when both files are regular files that can be read and pathB's bytes equal pathA's
+// over the length of pathA (callers compare the sizes first).
 bool SameFileContent(const std::string& pathA, const std::string& pathB);
 
 // The local link to a file: "file://" followed by the absolute path, so that it reads

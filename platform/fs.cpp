@@ -35,6 +35,10 @@ bool WriteAll(int fd, std::string_view bytes) {
       if (errno == EINTR) continue;
       return false;
     }
+    if (n == 0) {
+      errno = EIO;
+      return false;
+    }
     bytes.remove_prefix(static_cast<std::size_t>(n));
   }
   return true;
@@ -115,17 +119,198 @@ bool SetFileMode(const std::string& path, mode_t mode) {
 
 bool SetNormal(const std::string& path) { return SetFileMode(path, NormalFileMode()); }
 
-std::optional<std::string> ReadFile(const std::string& path) {
-  std::FILE* f = std::fopen(path.c_str(), "rb");
-  if (f == nullptr) return std::nullopt;
-  std::string content;
+namespace {
+
+constexpr int kReadFlags = O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY;
+
+OpenError FromErrno(int error) {
+  switch (error) {
+    case ENOENT:
+    case ENOTDIR:
+      return OpenError::Missing;
+    case ELOOP:
+      return OpenError::SymbolicLink;
+    default:
+      return OpenError::Unreadable;
+  }
+}
+
+// What lstat or stat says of an entry before anything opens it: only a regular file is
+// opened, so no device is ever touched.
+OpenError Classify(const struct stat& st) {
+  if (S_ISLNK(st.st_mode)) return OpenError::SymbolicLink;
+  if (!S_ISREG(st.st_mode)) return OpenError::NotRegular;
+  return OpenError::None;
+}
+
+// Whether a name given below a root stays there: relative, no "." or ".." segment, no NUL.
+bool StaysBelow(std::string_view relative) {
+  if (relative.empty() || relative.front() == '/') return false;
+  if (relative.find('\0') != std::string_view::npos) return false;
+  std::size_t start = 0;
+  while (start <= relative.size()) {
+    std::size_t end = relative.find('/', start);
+    if (end == std::string_view::npos) end = relative.size();
+    std::string_view segment = relative.substr(start, end - start);
+    if (segment == "." || segment == "..") return false;
+    start = end + 1;
+  }
+  return true;
+}
+
+}  // namespace
+
+OpenError ReadableFile::Open(const std::string& path, FollowLinks follow) {
+  Close();
+  if (path.empty()) return OpenError::Missing;
+  struct stat st;
+  int got = follow == FollowLinks::Yes ? ::stat(path.c_str(), &st) : ::lstat(path.c_str(), &st);
+  if (got != 0) return FromErrno(errno);
+  if (OpenError why = Classify(st); why != OpenError::None) return why;
+  int flags = kReadFlags | (follow == FollowLinks::No ? O_NOFOLLOW : 0);
+  int fd = ::open(path.c_str(), flags);
+  if (fd < 0) return FromErrno(errno);
+  return Finish(fd);
+}
+
+OpenError ReadableFile::OpenBelow(const std::string& root, std::string_view relative) {
+  Close();
+  if (!StaysBelow(relative)) return OpenError::OutsideRoot;
+  int dir = ::open(root.empty() ? "." : root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir < 0) return FromErrno(errno);
+  // Each directory is opened from the one before it, never following a link, so the file
+  // reached is the one the name says, below the root, whatever the components are.
+  std::size_t start = 0;
+  for (;;) {
+    std::size_t end = relative.find('/', start);
+    if (end == std::string_view::npos) break;
+    std::string segment(relative.substr(start, end - start));
+    start = end + 1;
+    if (segment.empty()) continue;
+    struct stat st;
+    if (::fstatat(dir, segment.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+      int error = errno;
+      ::close(dir);
+      return FromErrno(error);
+    }
+    if (S_ISLNK(st.st_mode) || !S_ISDIR(st.st_mode)) {
+      ::close(dir);
+      return S_ISLNK(st.st_mode) ? OpenError::SymbolicLink : OpenError::Missing;
+    }
+    int next = ::openat(dir, segment.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    int error = errno;
+    ::close(dir);
+    if (next < 0) return FromErrno(error);
+    dir = next;
+  }
+  std::string name(relative.substr(start));
+  struct stat st;
+  OpenError why = OpenError::None;
+  if (name.empty()) {
+    why = OpenError::NotRegular;  // the name ends in '/': a directory
+  } else if (::fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+    why = FromErrno(errno);
+  } else {
+    why = Classify(st);
+  }
+  int fd = -1;
+  if (why == OpenError::None) {
+    fd = ::openat(dir, name.c_str(), kReadFlags | O_NOFOLLOW);
+    if (fd < 0) why = FromErrno(errno);
+  }
+  ::close(dir);
+  return why == OpenError::None ? Finish(fd) : why;
+}
+
+OpenError ReadableFile::Finish(int fd) {
+  struct stat st;
+  if (::fstat(fd, &st) != 0) {
+    ::close(fd);
+    return OpenError::Unreadable;
+  }
+  // Something else may have been put in the entry's place between the test and the open.
+  if (!S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return OpenError::NotRegular;
+  }
+  fd_ = fd;
+  status_ = FromStat(st);
+  return OpenError::None;
+}
+
+long ReadableFile::Read(char* buffer, std::size_t size) {
+  if (fd_ < 0) return -1;
+  for (;;) {
+    ssize_t n = ::read(fd_, buffer, size);
+    if (n >= 0) return static_cast<long>(n);
+    if (errno != EINTR) return -1;
+  }
+}
+
+bool ReadableFile::ReadAll(std::string& out) {
   char buffer[65536];
-  std::size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) content.append(buffer, n);
-  bool ok = !std::ferror(f);
-  std::fclose(f);
-  if (!ok) return std::nullopt;
+  for (;;) {
+    long n = Read(buffer, sizeof buffer);
+    if (n < 0) return false;
+    if (n == 0) return true;
+    out.append(buffer, static_cast<std::size_t>(n));
+  }
+}
+
+bool ReadableFile::Rewind() { return fd_ >= 0 && ::lseek(fd_, 0, SEEK_SET) == 0; }
+
+std::FILE* ReadableFile::ReleaseAsStream() {
+  if (fd_ < 0) return nullptr;
+  std::FILE* stream = ::fdopen(fd_, "rb");
+  if (stream == nullptr) {
+    Close();
+    return nullptr;
+  }
+  fd_ = -1;
+  return stream;
+}
+
+void ReadableFile::Close() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+  status_ = {};
+}
+
+std::optional<std::string> ReadFile(const std::string& path) {
+  ReadableFile file;
+  if (file.Open(path, FollowLinks::Yes) != OpenError::None) return std::nullopt;
+  std::string content;
+  if (!file.ReadAll(content)) return std::nullopt;
   return content;
+}
+
+bool CrossesSymbolicLink(std::string_view root, std::string_view path) {
+  std::size_t start = root.size() + 1;
+  if (path.size() < start || path.substr(0, root.size()) != root || path[root.size()] != '/') {
+    return true;  // not below the root at all: never taken for a safe path
+  }
+  while (start <= path.size()) {
+    std::size_t end = path.find('/', start);
+    if (end == std::string_view::npos) end = path.size();
+    if (end > start) {
+      struct stat st;
+      std::string prefix(path.substr(0, end));
+      if (::lstat(prefix.c_str(), &st) != 0) return false;  // nothing further exists
+      if (S_ISLNK(st.st_mode)) return true;
+    }
+    start = end + 1;
+  }
+  return false;
+}
+
+bool IsReplacementLeftover(std::string_view name) {
+  constexpr std::string_view kPrefix = ".lumbra-tmp-";
+  if (name.size() != kPrefix.size() + 6 || !name.starts_with(kPrefix)) return false;
+  for (char c : name.substr(kPrefix.size())) {
+    bool alnum = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+    if (!alnum) return false;
+  }
+  return true;
 }
 
 AtomicFileWriter::~AtomicFileWriter() { Abort(); }
@@ -134,26 +319,40 @@ bool AtomicFileWriter::Open(const std::string& target) {
   Abort();
   target_ = target;
   std::string pattern = DirectoryOf(target) + "/.lumbra-tmp-XXXXXX";
-  int fd = ::mkstemp(pattern.data());
-  if (fd < 0) return false;
+  failed_ = false;
+  error_ = 0;
+  int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
+  if (fd < 0) {
+    error_ = errno;
+    return false;
+  }
   fd_ = fd;
   temp_ = pattern;
-  failed_ = false;
   return true;
 }
 
 bool AtomicFileWriter::Write(std::string_view bytes) {
   if (fd_ < 0 || failed_) return false;
-  if (!WriteAll(fd_, bytes)) failed_ = true;
+  if (!WriteAll(fd_, bytes)) {
+    failed_ = true;
+    error_ = errno;
+  }
   return !failed_;
 }
 
 bool AtomicFileWriter::Commit(mode_t mode) {
   if (fd_ < 0) return false;
   bool ok = !failed_ && ::fchmod(fd_, mode & 07777) == 0;
-  if (::close(fd_) != 0) ok = false;
+  if (!ok && error_ == 0) error_ = errno;
+  if (::close(fd_) != 0 && ok) {
+    ok = false;
+    error_ = errno;
+  }
   fd_ = -1;
-  if (ok && ::rename(temp_.c_str(), target_.c_str()) != 0) ok = false;
+  if (ok && ::rename(temp_.c_str(), target_.c_str()) != 0) {
+    ok = false;
+    error_ = errno;
+  }
   if (!ok) ::unlink(temp_.c_str());
   temp_.clear();
   return ok;
@@ -177,11 +376,13 @@ bool ReplaceFileContent(const std::string& path, std::string_view content, mode_
 
 TempDirectory::TempDirectory(std::string_view prefix) {
   const char* base = std::getenv("TMPDIR");
-  std::string pattern = (base != nullptr && *base != '\0') ? base : "/tmp";
-  pattern += "/";
-  pattern += prefix;
-  pattern += "-XXXXXX";
-  if (::mkdtemp(pattern.data()) != nullptr) path_ = pattern;
+  parent_ = (base != nullptr && *base != '\0') ? base : "/tmp";
+  std::string pattern = parent_ + "/" + std::string(prefix) + "-XXXXXX";
+  if (::mkdtemp(pattern.data()) != nullptr) {
+    path_ = pattern;
+  } else {
+    error_ = errno;
+  }
 }
 
 TempDirectory::~TempDirectory() {

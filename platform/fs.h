@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -51,8 +52,63 @@ mode_t NormalFileMode();
 bool SetFileMode(const std::string& path, mode_t mode);
 bool SetNormal(const std::string& path);
 
-// Reads a whole file; nullopt when it cannot be read.
+// Whether an open for reading follows a final symbolic link.
+enum class FollowLinks { Yes, No };
+
+// Why a file could not be opened for reading.
+enum class OpenError {
+  None,
+  Missing,       // no such entry (also a dangling link that is followed)
+  OutsideRoot,   // a name below a root that would leave it: absolute, "." or "..", a NUL
+  SymbolicLink,  // a link where none may be
+  NotRegular,    // a FIFO, device, socket or directory
+  Unreadable,    // the entry exists but cannot be read (permissions, I/O)
+};
+
+// A regular file open for reading. Opening never blocks and never takes anything but a
+// regular file: the entry is tested with lstat (or stat) first, opened non-blocking (so a
+// FIFO put in its place cannot hang the open), and tested again with fstat, so a FIFO, device,
+// socket or directory is refused and nothing else is read in its place.
+class ReadableFile {
+ public:
+  ReadableFile() = default;
+  ~ReadableFile() { Close(); }
+  ReadableFile(const ReadableFile&) = delete;
+  ReadableFile& operator=(const ReadableFile&) = delete;
+
+  OpenError Open(const std::string& path, FollowLinks follow);
+  // Opens the file `relative` below the directory `root` through real directories only:
+  // `root` itself may be a link, but no component below it may be, and the name must stay
+  // below it (relative, no "." or ".." segment, no NUL).
+  OpenError OpenBelow(const std::string& root, std::string_view relative);
+
+  bool isOpen() const { return fd_ >= 0; }
+  int fd() const { return fd_; }
+  // The status of the open file (fstat).
+  const FileStatus& status() const { return status_; }
+  // Reads up to `size` bytes; 0 at the end, -1 on an error.
+  long Read(char* buffer, std::size_t size);
+  // Reads the rest of the file into `out`; false on a read error.
+  bool ReadAll(std::string& out);
+  // Goes back to the start of the file.
+  bool Rewind();
+  // Hands the file over as a stdio stream for reading; this object is closed afterwards.
+  std::FILE* ReleaseAsStream();
+  void Close();
+
+ private:
+  OpenError Finish(int fd);
+  int fd_ = -1;
+  FileStatus status_;
+};
+
+// Reads a whole regular file (links followed); nullopt when it cannot be read.
 std::optional<std::string> ReadFile(const std::string& path);
+
+// Whether a path below `root` reaches anything through a symbolic link: true when a
+// component of `path` after `root` (the final one included) is a link. `path` must begin
+// with root + "/"; components that do not exist end the test. `root` itself may be a link.
+bool CrossesSymbolicLink(std::string_view root, std::string_view path);
 
 // Replaces a file safely, streaming: the new content goes into a temporary file in the
 // target's own directory, and Commit renames it over the target only when every byte was
@@ -73,13 +129,21 @@ class AtomicFileWriter {
   // Gives the temporary file `mode`, closes it and renames it over the target.
   bool Commit(mode_t mode);
   void Abort();
+  // The errno of the first failure (0 when none).
+  int error() const { return error_; }
 
  private:
   int fd_ = -1;
   bool failed_ = false;
+  int error_ = 0;
   std::string target_;
   std::string temp_;
 };
+
+// Whether a directory entry is a temporary file that a replacement left behind when the
+// process was killed mid-write (".lumbra-tmp-" and six letters or digits). Such a file is
+// never a page.
+bool IsReplacementLeftover(std::string_view name);
 
 // Writes `content` to `path` safely: into a temporary file in the same directory, which is
 // flushed, given `mode` and renamed over `path` only when all of it was written. On failure
@@ -96,9 +160,15 @@ class TempDirectory {
   TempDirectory& operator=(const TempDirectory&) = delete;
 
   const std::string& path() const { return path_; }
+  // Where it is made: $TMPDIR, or /tmp when that is not set.
+  const std::string& parent() const { return parent_; }
+  // The errno of mkdtemp when it could not be made (0 otherwise).
+  int error() const { return error_; }
 
  private:
+  std::string parent_;
   std::string path_;
+  int error_ = 0;
 };
 
 // Removes a directory tree without following symbolic links; true when all of it is gone.

@@ -1,12 +1,16 @@
 #include "platform/text_file.h"
 
+#include "platform/fs.h"
+
 namespace lumbra::platform {
 
 TextReader::~TextReader() { Close(); }
 
 bool TextReader::Open(const std::string& path) {
   Close();
-  file_ = std::fopen(path.c_str(), "rb");
+  ReadableFile file;
+  if (file.Open(path, FollowLinks::Yes) != OpenError::None) return false;
+  file_ = file.ReleaseAsStream();
   return file_ != nullptr;
 }
 
@@ -57,29 +61,59 @@ bool TextReader::ReadLine(std::string& out) {
   return true;
 }
 
-TextWriter::~TextWriter() { Close(); }
+TextWriter::~TextWriter() {
+  if (file_ != nullptr) std::fclose(file_);
+  // A Replace writer that was never closed leaves the old file as it was.
+}
 
 bool TextWriter::Open(const std::string& path, Mode mode) {
   Close();
-  file_ = std::fopen(path.c_str(), mode == Mode::Append ? "ab" : "wb");
   failed_ = false;
+  pending_.clear();
+  if (mode == Mode::Replace) {
+    FileStatus old = GetStatus(path);
+    mode_ = old.isRegular() ? (old.mode & 07777) : NormalFileMode();
+    return replacement_.Open(path);
+  }
+  file_ = std::fopen(path.c_str(), mode == Mode::Append ? "ab" : "wb");
   return file_ != nullptr;
 }
 
+bool TextWriter::isOpen() const { return file_ != nullptr || replacement_.isOpen(); }
+
+void TextWriter::Put(std::string_view bytes) {
+  if (file_ != nullptr) {
+    if (std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size()) failed_ = true;
+    return;
+  }
+  pending_ += bytes;
+  if (pending_.size() >= kReplaceChunk) Flush();
+}
+
+bool TextWriter::Flush() {
+  if (!pending_.empty() && !replacement_.Write(pending_)) failed_ = true;
+  pending_.clear();
+  return !failed_;
+}
+
 void TextWriter::Write(std::string_view bytes) {
-  if (file_ == nullptr) return;
+  if (!isOpen()) return;
   std::size_t start = 0;
   for (std::size_t i = 0; i < bytes.size(); ++i) {
     if (bytes[i] != '\n') continue;
-    if (std::fwrite(bytes.data() + start, 1, i - start, file_) != i - start) failed_ = true;
-    if (std::fwrite("\r\n", 1, 2, file_) != 2) failed_ = true;
+    Put(bytes.substr(start, i - start));
+    Put("\r\n");
     start = i + 1;
   }
-  std::size_t rest = bytes.size() - start;
-  if (rest > 0 && std::fwrite(bytes.data() + start, 1, rest, file_) != rest) failed_ = true;
+  Put(bytes.substr(start));
 }
 
 bool TextWriter::Close() {
+  if (replacement_.isOpen()) {
+    bool ok = Flush() && replacement_.Commit(mode_);
+    if (!ok) replacement_.Abort();
+    return ok;
+  }
   if (file_ == nullptr) return false;
   if (std::fclose(file_) != 0) failed_ = true;
   file_ = nullptr;

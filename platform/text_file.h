@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/fs.h"
+
 namespace lumbra::platform {
 
 // Reads a text file the way a C text-mode read with a fixed buffer does: each ReadChunk
@@ -20,6 +22,8 @@ class TextReader {
   TextReader(const TextReader&) = delete;
   TextReader& operator=(const TextReader&) = delete;
 
+  // Opens a regular file (links followed); a FIFO or device is refused without blocking,
+  // as a file that cannot be opened.
   bool Open(const std::string& path);
   bool isOpen() const { return file_ != nullptr; }
   // False at the end of the file (nothing read).
@@ -38,7 +42,10 @@ class TextReader {
 // tells whether everything reached the file.
 class TextWriter {
  public:
-  enum class Mode { Truncate, Append };
+  // Replace writes the new file beside the old one and renames it over it at Close, only
+  // when every byte was written: a failure leaves the old file whole. The new file keeps the
+  // old one's mode (or gets the normal mode).
+  enum class Mode { Truncate, Append, Replace };
 
   TextWriter() = default;
   ~TextWriter();
@@ -46,13 +53,20 @@ class TextWriter {
   TextWriter& operator=(const TextWriter&) = delete;
 
   bool Open(const std::string& path, Mode mode);
-  bool isOpen() const { return file_ != nullptr; }
+  bool isOpen() const;
   void Write(std::string_view bytes);
   // True when the file was open and every write and the close succeeded.
   bool Close();
 
  private:
+  static constexpr std::size_t kReplaceChunk = 65536;
+  void Put(std::string_view bytes);
+  bool Flush();
+
   std::FILE* file_ = nullptr;
+  AtomicFileWriter replacement_;
+  std::string pending_;  // Replace: written in large pieces
+  mode_t mode_ = 0;
   bool failed_ = false;
 };
 

@@ -4,6 +4,7 @@
 #include <fstream>
 
 #include <sys/stat.h>
+#include <unistd.h>
 #include <utime.h>
 
 namespace lumbra::testing {
@@ -31,9 +32,38 @@ std::string TempDirTest::WriteFile(std::string_view relative, std::string_view c
   return path;
 }
 
+std::string TempDirTest::MakeLink(std::string_view target, std::string_view relative) const {
+  std::string path = Path(relative);
+  MakeDir(path.substr(0, path.rfind('/')));
+  EXPECT_EQ(::symlink(std::string(target).c_str(), path.c_str()), 0) << path;
+  return path;
+}
+
+std::string TempDirTest::MakeFifo(std::string_view relative) const {
+  std::string path = Path(relative);
+  MakeDir(path.substr(0, path.rfind('/')));
+  EXPECT_EQ(::mkfifo(path.c_str(), 0644), 0) << path;
+  return path;
+}
+
 std::string TempDirTest::ReadFile(std::string_view pathOrRelative) const {
   auto content = platform::ReadFile(Path(pathOrRelative));
   return content ? *content : std::string("<missing>");
+}
+
+ScopedTmpDir::ScopedTmpDir(const std::string& dir) {
+  const char* old = std::getenv("TMPDIR");
+  had_ = old != nullptr;
+  if (had_) old_ = old;
+  ::setenv("TMPDIR", dir.c_str(), 1);
+}
+
+ScopedTmpDir::~ScopedTmpDir() {
+  if (had_) {
+    ::setenv("TMPDIR", old_.c_str(), 1);
+  } else {
+    ::unsetenv("TMPDIR");
+  }
 }
 
 void SetMtime(const std::string& path, long long seconds) {

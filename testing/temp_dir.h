@@ -20,11 +20,29 @@ class TempDirTest : public ::testing::Test {
   std::string WriteFile(std::string_view relative, std::string_view content) const;
   // Makes a directory (and its parents) below root(); returns its absolute path.
   std::string MakeDir(std::string_view relative) const;
+  // Makes a symbolic link `relative` (its directories too) pointing at `target`; returns its
+  // absolute path.
+  std::string MakeLink(std::string_view target, std::string_view relative) const;
+  // Makes a FIFO `relative` (its directories too); returns its absolute path.
+  std::string MakeFifo(std::string_view relative) const;
   // The whole content of a file below root() (or an absolute path); "<missing>" if none.
   std::string ReadFile(std::string_view pathOrRelative) const;
 
  private:
   platform::TempDirectory dir_{"lumbra-test"};
+};
+
+// Points $TMPDIR at `dir` while it lives (where the jobs make their private directories).
+class ScopedTmpDir {
+ public:
+  explicit ScopedTmpDir(const std::string& dir);
+  ~ScopedTmpDir();
+  ScopedTmpDir(const ScopedTmpDir&) = delete;
+  ScopedTmpDir& operator=(const ScopedTmpDir&) = delete;
+
+ private:
+  std::string old_;
+  bool had_ = false;
 };
 
 // Sets a file's modification time (seconds since the epoch).
