@@ -1,6 +1,6 @@
 #include "cache/cache_index.h"
 
-#include <cstdio>
+#include <cstring>
 
 #include "cache/ie4_reader.h"
 #include "core/exec_log.h"
@@ -17,13 +17,23 @@ constexpr std::size_t kFirstLineBuffer = 300;
 constexpr std::size_t kNormaliseFrom = 6;
 
 // A probe succeeds when the file can be opened for reading. A directory of that name is no
-// index file (on Windows it cannot be opened as one either).
+// index file (on Windows it cannot be opened as one either). A FIFO, device or link of that
+// name is taken as found, so that the reader refuses it with its message instead of the
+// layout going unnoticed.
 bool CanOpenForReading(const std::string& path) {
-  if (platform::GetStatus(path).isDirectory()) return false;
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) return false;
-  std::fclose(file);
-  return true;
+  platform::ReadableFile file;
+  switch (file.Open(path, platform::FollowLinks::No)) {
+    case platform::OpenError::None:
+      return true;
+    case platform::OpenError::NotRegular:
+    case platform::OpenError::SymbolicLink:
+      return !platform::GetStatus(path).isDirectory();
+    case platform::OpenError::Missing:
+    case platform::OpenError::OutsideRoot:
+    case platform::OpenError::Unreadable:
+      return false;
+  }
+  return false;
 }
 
 bool FirstLineSaysVersion30(const std::string& path) {
@@ -64,20 +74,38 @@ void AddExtension(std::string& url, const std::string& contentType, CacheKind ki
 }
 
 // Runs `read` on a copy of `indexFile` named `copyName` in a private directory made for this
-// read, and removes the copy afterwards. When no copy can be made the reader is given a path
-// that names no file, so it reports the index as in use.
+// read, and removes the copy afterwards. An index that cannot be opened (or is no regular
+// file, or a link) gives the reader a path that names no file, so it reports the index as in
+// use. False, with the cause shown, when the copy itself cannot be made: no reader runs then.
 template <typename Reader>
-void ReadFromPrivateCopy(const std::string& indexFile, std::string_view copyName, Reader read) {
+bool ReadFromPrivateCopy(Frontend& frontend, const std::string& indexFile,
+                         std::string_view copyName, Reader read) {
+  platform::ReadableFile source;
+  if (source.Open(indexFile, platform::FollowLinks::No) != platform::OpenError::None) {
+    read(std::string());
+    return true;
+  }
   platform::TempDirectory dir("lumbra-cache");
+  int error = dir.error();
   std::string copy;
   if (!dir.path().empty()) {
     copy = dir.path() + "/" + std::string(copyName);
-    // A failed copy leaves no file behind; the reader then finds none and says so.
-    CopyReplace(copy, indexFile);
+    if (!CopyReplace(copy, source, &error)) copy.clear();
+  }
+  source.Close();
+  if (copy.empty()) {
+    frontend.ShowMessage("キャッシュデータを一時ディレクトリにコピーできません（" +
+                         std::string(std::strerror(error)) + "）\r" + dir.parent());
+    return false;
   }
   read(copy);
-  if (!copy.empty()) platform::DeleteFile(copy);
+  platform::DeleteFile(copy);
+  return true;
 }
+
+// Whether one segment of a cached file's name (between '/' or '\\', the separators of the
+// cache's own system) leads out of its directory.
+bool IsDotSegment(std::string_view segment) { return segment == "." || segment == ".."; }
 
 }  // namespace
 
@@ -92,11 +120,12 @@ CacheKind DetectCacheKind(const std::string& cacheDir) {
   return CacheKind::None;
 }
 
-void ReadCacheIndex(const JobContext& ctx, Frontend& frontend, CacheEntryTable& table,
+bool ReadCacheIndex(const JobContext& ctx, Frontend& frontend, CacheEntryTable& table,
                     const std::string& cacheDir) {
   const bool debugDump = ctx.execLog;
   table.Reset();
   const CacheKind kind = DetectCacheKind(cacheDir);
+  bool copied = true;
   switch (kind) {
     case CacheKind::Netscape:
     case CacheKind::Explorer30:
@@ -108,7 +137,7 @@ void ReadCacheIndex(const JobContext& ctx, Frontend& frontend, CacheEntryTable& 
     case CacheKind::Explorer4: {
       std::string index = cacheDir + std::string(kExplorer4Index);
       if (CheckPath(index) != kPathOk) break;
-      ReadFromPrivateCopy(index, "index.dat", [&](const std::string& copy) {
+      copied = ReadFromPrivateCopy(frontend, index, "index.dat", [&](const std::string& copy) {
         ReadExplorer4Cache(ctx, frontend, debugDump, copy, table);
       });
       break;
@@ -116,11 +145,35 @@ void ReadCacheIndex(const JobContext& ctx, Frontend& frontend, CacheEntryTable& 
     case CacheKind::None:
       break;
   }
+  if (!copied) return false;
 
   for (int i = 0; i < table.count(); ++i) NormaliseCacheEntry(table.row(i), cacheDir, kind);
 
   AppendExecLog(ctx,
                 "Cache ファイル名　読み出し終了 ( " + std::to_string(table.count()) + " 件 )\n");
+  return true;
+}
+
+bool CacheNameStaysInside(std::string_view name) {
+  if (name.empty() || name.front() == '/' || name.front() == '\\') return false;
+  if (name.find('\0') != std::string_view::npos) return false;
+  std::size_t start = 0;
+  while (start <= name.size()) {
+    std::size_t end = name.find_first_of("/\\", start);
+    if (end == std::string_view::npos) end = name.size();
+    if (IsDotSegment(name.substr(start, end - start))) return false;
+    start = end + 1;
+  }
+  return true;
+}
+
+platform::OpenError OpenCachedFile(const std::string& cacheDir, const std::string& cacheFile,
+                                   platform::ReadableFile& file) {
+  const std::string prefix = cacheDir + "/";
+  if (!cacheFile.starts_with(prefix)) return platform::OpenError::OutsideRoot;
+  std::string_view name = std::string_view(cacheFile).substr(prefix.size());
+  if (!CacheNameStaysInside(name)) return platform::OpenError::OutsideRoot;
+  return file.OpenBelow(cacheDir, name);
 }
 
 void NormaliseCacheEntry(CacheEntry& entry, const std::string& cacheDir, CacheKind kind) {

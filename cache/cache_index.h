@@ -9,6 +9,7 @@
 #include "cache/cache_table.h"
 #include "core/frontend.h"
 #include "core/job_context.h"
+#include "platform/fs.h"
 
 namespace lumbra {
 
@@ -35,7 +36,9 @@ CacheKind DetectCacheKind(const std::string& cacheDir);
 // normalised by NormaliseCacheEntry. The reader works on a copy of the index made in a
 // private temporary directory, never in the start or the cache directory. While execLog is
 // on, the reader writes the debug dump fat.txt and the end line goes to the execution log.
-void ReadCacheIndex(const JobContext& ctx, Frontend& frontend, CacheEntryTable& table,
+// False when that copy could not be made (no room in the temporary directory, say): the
+// cause and the directory have been shown, and the table is empty.
+bool ReadCacheIndex(const JobContext& ctx, Frontend& frontend, CacheEntryTable& table,
                     const std::string& cacheDir);
 
 // The form the log store expects of a row read from a cache of `kind` in `cacheDir`: url and
@@ -43,5 +46,16 @@ void ReadCacheIndex(const JobContext& ctx, Frontend& frontend, CacheEntryTable& 
 // '-' from index 6 on, an extension added by content type, cacheFile made absolute (the
 // drive dropped), status 0.
 void NormaliseCacheEntry(CacheEntry& entry, const std::string& cacheDir, CacheKind kind);
+
+// Whether the name of a cached file as a reader gives it stays below the cache directory:
+// relative (no leading '/' or '\\'), no NUL, no "." or ".." segment between '/' or '\\'.
+bool CacheNameStaysInside(std::string_view name);
+
+// Opens the cached file of a row (cacheFile as ReadCacheIndex made it: `cacheDir` + "/" + the
+// reader's name) for copying. Only a regular file below the cache directory is opened, and
+// only through real directories: a name that leads outside (CacheNameStaysInside), a link, a
+// FIFO or a device is refused with its reason; a vanished file is Missing.
+platform::OpenError OpenCachedFile(const std::string& cacheDir, const std::string& cacheFile,
+                                   platform::ReadableFile& file);
 
 }  // namespace lumbra

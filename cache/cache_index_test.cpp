@@ -1,7 +1,6 @@
 #include "cache/cache_index.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -175,28 +174,6 @@ TEST_F(CacheIndexTest, NetscapeIndexWinsOverAnExplorer4Index) {
   EXPECT_TRUE(frontend.messages().empty());
 }
 
-// Points $TMPDIR at a directory of the test while it lives.
-class ScopedTmpDir {
- public:
-  explicit ScopedTmpDir(const std::string& dir) {
-    const char* old = std::getenv("TMPDIR");
-    if (old != nullptr) old_ = old;
-    had_ = old != nullptr;
-    setenv("TMPDIR", dir.c_str(), 1);
-  }
-  ~ScopedTmpDir() {
-    if (had_) {
-      setenv("TMPDIR", old_.c_str(), 1);
-    } else {
-      unsetenv("TMPDIR");
-    }
-  }
-
- private:
-  std::string old_;
-  bool had_ = false;
-};
-
 TEST_F(CacheIndexTest, CopyOfTheIndexTouchesNeitherStartNorCacheDirectory) {
   // The start directory is the cache directory itself, the worst case.
   ctx.startDir = cacheDir;
@@ -205,7 +182,7 @@ TEST_F(CacheIndexTest, CopyOfTheIndexTouchesNeitherStartNorCacheDirectory) {
   std::vector<std::string> before = Listing(cacheDir);
   std::string tmp = MakeDir("tmp");
   {
-    ScopedTmpDir scoped(tmp);
+    testing::ScopedTmpDir scoped(tmp);
     ReadCacheIndex(ctx, frontend, table, cacheDir);
   }
   EXPECT_EQ(GetCacheEntryCount(table), 2);
@@ -214,16 +191,85 @@ TEST_F(CacheIndexTest, CopyOfTheIndexTouchesNeitherStartNorCacheDirectory) {
   EXPECT_EQ(Listing(tmp), (std::vector<std::string>{".", ".."})) << "the copy was not removed";
 }
 
-TEST_F(CacheIndexTest, IndexIsReportedInUseWhenNoCopyCanBeMade) {
+TEST_F(CacheIndexTest, ACopyThatCannotBeMadeIsReportedWithItsCauseAndDirectory) {
   testing::WriteIe4Cache(cacheDir, SmallCache());
   {
-    ScopedTmpDir scoped(Path("no/such/dir"));
-    ReadCacheIndex(ctx, frontend, table, cacheDir);
+    testing::ScopedTmpDir scoped(Path("no/such/dir"));
+    EXPECT_FALSE(ReadCacheIndex(ctx, frontend, table, cacheDir));
   }
   EXPECT_EQ(GetCacheEntryCount(table), 0);
-  EXPECT_EQ(frontend.messages(), std::vector<std::string>{"キャッシュファイルが使用中です"});
+  EXPECT_EQ(
+      frontend.messages(),
+      std::vector<std::string>{
+          "キャッシュデータを一時ディレクトリにコピーできません（No such file or directory）\r" +
+          Path("no/such/dir")});
   EXPECT_EQ(Listing(ctx.startDir), (std::vector<std::string>{".", ".."}));
 }
+
+TEST_F(CacheIndexTest, AnIndexThatIsNoRegularFileIsReportedInUseWithoutBlocking) {
+  for (bool fifo : {true, false}) {
+    platform::RemoveTree(cacheDir);
+    MakeDir("cache");
+    if (fifo) {
+      MakeFifo("cache/index.dat");
+    } else {
+      MakeLink("/dev/zero", "cache/index.dat");  // would fill the disk if it were copied
+    }
+    ASSERT_EQ(DetectCacheKind(cacheDir), CacheKind::Explorer4);
+    EXPECT_TRUE(ReadCacheIndex(ctx, frontend, table, cacheDir));
+    EXPECT_EQ(GetCacheEntryCount(table), 0);
+  }
+  EXPECT_EQ(frontend.messages(), std::vector<std::string>(2, "キャッシュファイルが使用中です"));
+}
+
+using platform::OpenError;
+
+// The names a reader may give for a cached file, against what lies there: only a regular
+// file below the cache directory, reached through real directories, is ever opened.
+struct CachedFileCase {
+  std::string name;  // as the reader gives it
+  platform::OpenError expected;
+};
+
+void PrintTo(const CachedFileCase& c, std::ostream* os) { *os << '"' << c.name << '"'; }
+
+class OpenCachedFileTest : public CacheIndexTest,
+                           public ::testing::WithParamInterface<CachedFileCase> {};
+
+TEST_P(OpenCachedFileTest, OpensOnlyRegularFilesBelowTheCache) {
+  WriteFile("cache/CACHE001/page[1].htm", "page");
+  WriteFile("cache/top[1].htm", "top");
+  WriteFile("outside/secret", "SECRET");
+  MakeLink(Path("outside/secret"), "cache/CACHE001/link[1].htm");
+  MakeLink(Path("outside"), "cache/LINKDIR");
+  MakeFifo("cache/CACHE001/fifo[1].htm");
+  MakeDir("cache/CACHE001/sub[1]");
+
+  CacheEntry entry{GetParam().name, "http://h/x.html", "text/html", 0};
+  NormaliseCacheEntry(entry, cacheDir, kIe4);
+  platform::ReadableFile file;
+  ASSERT_EQ(OpenCachedFile(cacheDir, entry.cacheFile, file), GetParam().expected);
+  std::string content;
+  EXPECT_EQ(file.isOpen() && file.ReadAll(content), GetParam().expected == OpenError::None);
+  EXPECT_EQ(content.find("SECRET"), std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    ReaderNames, OpenCachedFileTest,
+    ::testing::Values(CachedFileCase{"CACHE001/page[1].htm", OpenError::None},
+                      CachedFileCase{"top[1].htm", OpenError::None},  // no subdirectory slot
+                      CachedFileCase{"CACHE001/gone[1].htm", OpenError::Missing},
+                      CachedFileCase{"../outside/secret", OpenError::OutsideRoot},
+                      CachedFileCase{"CACHE001/../../outside/secret", OpenError::OutsideRoot},
+                      CachedFileCase{"..\\outside\\secret", OpenError::OutsideRoot},
+                      CachedFileCase{"./top[1].htm", OpenError::OutsideRoot},
+                      CachedFileCase{"/etc/passwd", OpenError::OutsideRoot},
+                      CachedFileCase{"c:/x/../../outside/secret", OpenError::OutsideRoot},
+                      CachedFileCase{std::string("top[1].htm\0/../x", 17), OpenError::OutsideRoot},
+                      CachedFileCase{"CACHE001/link[1].htm", OpenError::SymbolicLink},
+                      CachedFileCase{"LINKDIR/secret", OpenError::SymbolicLink},
+                      CachedFileCase{"CACHE001/fifo[1].htm", OpenError::NotRegular},
+                      CachedFileCase{"CACHE001/sub[1]", OpenError::NotRegular}));
 
 TEST_F(CacheIndexTest, ExecutionLogHoldsTheStartAndEndLinesAndTheDumpIsWritten) {
   ctx.execLog = true;

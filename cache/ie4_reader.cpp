@@ -158,11 +158,12 @@ void ParseRecord(std::string_view record, const std::vector<std::string>& subdir
 
   CacheEntry entry;
   entry.url = std::string(url);
-  // An index that names no slot of the directory table gives an empty subdirectory name.
+  // An index that names no slot of the directory table gives the bare file name (a file
+  // directly in the cache directory): a name that begins with '/' is always an absolute one.
   if (subdirectory >= 0 && static_cast<std::size_t>(subdirectory) < subdirectories.size()) {
     entry.cacheFile = subdirectories[static_cast<std::size_t>(subdirectory)];
+    entry.cacheFile += '/';
   }
-  entry.cacheFile += '/';
   entry.cacheFile += name;
   AppendText(dump, name, " ");
 

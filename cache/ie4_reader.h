@@ -14,9 +14,10 @@
 namespace lumbra {
 
 // Decodes an index held in memory and appends one row per URL record that is whole and has
-// a content type: url, cacheFile (subdirectory + "/" + file name, relative to the cache
-// directory) and contentType; status is left alone. When `dump` is not null the debug-dump
-// text of every URL record is appended to it ('\n' line ends, values as they came).
+// a content type: url, cacheFile (subdirectory + "/" + file name, or the bare name when the
+// record names no subdirectory slot; relative to the cache directory) and contentType;
+// status is left alone. When `dump` is not null the debug-dump text of every URL record is
+// appended to it ('\n' line ends, values as they came).
 void ParseExplorer4Index(std::string_view bytes, CacheEntryTable& table, std::string* dump);
 
 // Reads the index file `indexFile` (the private copy ReadCacheIndex made) into `table`.

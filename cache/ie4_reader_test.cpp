@@ -86,10 +86,10 @@ TEST(ParseExplorer4IndexTest, OtherSignatureReadsTheTableFrom1024) {
   std::vector<CacheEntry> rows = Parse(index.bytes);
   ASSERT_EQ(rows.size(), 5u);
   EXPECT_EQ(rows[0].cacheFile, "OTHERDIR/index[1].htm");
-  EXPECT_EQ(rows[1].cacheFile, "/search[1]");
+  EXPECT_EQ(rows[1].cacheFile, "search[1]");
 }
 
-TEST(ParseExplorer4IndexTest, SubdirectoryIndexThatNamesNoSlotGivesAnEmptyName) {
+TEST(ParseExplorer4IndexTest, SubdirectoryIndexThatNamesNoSlotGivesTheBareName) {
   Ie4Cache cache;
   cache.subdirectories = {"AAAA0001", "BBBB0002"};
   for (int i = 0; i < 25; ++i) cache.subdirectories.push_back("DIR" + std::to_string(10000 + i));
@@ -102,8 +102,8 @@ TEST(ParseExplorer4IndexTest, SubdirectoryIndexThatNamesNoSlotGivesAnEmptyName) 
   ASSERT_EQ(rows.size(), 5u);
   EXPECT_EQ(rows[0].cacheFile, "DIR10000/a");
   EXPECT_EQ(rows[1].cacheFile, "DIR10017/b");
-  EXPECT_EQ(rows[2].cacheFile, "/c");
-  EXPECT_EQ(rows[3].cacheFile, "/d");
+  EXPECT_EQ(rows[2].cacheFile, "c");
+  EXPECT_EQ(rows[3].cacheFile, "d");
   EXPECT_EQ(rows[4].cacheFile, "BBBB0002/e");
 }
 
@@ -112,7 +112,7 @@ TEST(ParseExplorer4IndexTest, NegativeDirectoryCountTakesNoNames) {
   index.bytes[72] = static_cast<char>(0x84);
   std::vector<CacheEntry> rows = Parse(index.bytes);
   ASSERT_EQ(rows.size(), 5u);
-  EXPECT_EQ(rows[0].cacheFile, "/index[1].htm");
+  EXPECT_EQ(rows[0].cacheFile, "index[1].htm");
 }
 
 TEST(ParseExplorer4IndexTest, ContentTypeIsFoundInAnyCaseWithinReachOrTheRecordIsDropped) {
@@ -264,7 +264,7 @@ TEST(ParseExplorer4IndexTest, RealIndexFilesGiveRowsThatOccurInThem) {
   std::vector<CacheEntry> rows = Parse(*content);
   // 21 URL records, two of them without a Content-Type line.
   ASSERT_EQ(rows.size(), 19u);
-  ExpectRow(rows[0], "http://static-hp-neu.s-msn.com/sc/54/4f1880.ico", "/4f1880[1].ico",
+  ExpectRow(rows[0], "http://static-hp-neu.s-msn.com/sc/54/4f1880.ico", "4f1880[1].ico",
             "image/x-icon");
 }
 

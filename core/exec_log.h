@@ -19,6 +19,14 @@ void AppendExecLog(const JobContext& ctx, std::string_view text);
 // The same for a line already in CP932 (own texts converted, outside values as they came).
 void AppendExecLogBytes(const JobContext& ctx, std::string_view bytes);
 
+// The execution-log line of a file the job could not copy, rewrite or write (or of a cached
+// file it refused): "    " + what + " : " + path, while the log is on. `what` is in the
+// system's own words (UTF-8), `path` bytes as they came.
+void LogFileFailure(const JobContext& ctx, std::string_view what, std::string_view path);
+// The same, and counts the file in failedFiles.
+void RecordFileFailure(const JobContext& ctx, JobCounters& counters, std::string_view what,
+                       std::string_view path);
+
 // Empties the execution log (the job start does this while execLog is on).
 void TruncateExecLog(const JobContext& ctx);
 

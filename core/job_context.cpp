@@ -23,6 +23,20 @@ void AppendExecLogBytes(const JobContext& ctx, std::string_view bytes) {
   platform::AppendText(ctx.StartFile(kExecLogName), bytes);
 }
 
+void LogFileFailure(const JobContext& ctx, std::string_view what, std::string_view path) {
+  if (!ctx.execLog) return;
+  std::string line = "    " + platform::ToCp932(what) + " : ";
+  line += path;
+  line += '\n';
+  AppendExecLogBytes(ctx, line);
+}
+
+void RecordFileFailure(const JobContext& ctx, JobCounters& counters, std::string_view what,
+                       std::string_view path) {
+  ++counters.failedFiles;
+  LogFileFailure(ctx, what, path);
+}
+
 void TruncateExecLog(const JobContext& ctx) { platform::TruncateFile(ctx.StartFile(kExecLogName)); }
 
 }  // namespace lumbra

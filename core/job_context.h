@@ -56,6 +56,9 @@ struct JobContext : JobSwitches {
   std::string cacheDir;
   std::string cacheIndexFile;
   std::array<std::string, kLogTreeCount> logDir;  // empty: that LogTree is not used
+  // LOG_DIR_A..E as the user typed them: the logs' display names come from these, so a
+  // setting "…/ALOG" shows ALOG and one ending in a separator shows no name.
+  std::array<std::string, kLogTreeCount> logSetting;
   std::string indexDir;
   std::string unreferencedDir;
 
@@ -67,13 +70,16 @@ struct JobContext : JobSwitches {
   std::string StartFile(std::string_view name) const;
 };
 
-// The five job counters, reset by the start checks and shown by the end report.
+// The five job counters, reset by the start checks and shown by the end report, and the
+// count of failures that the front end reports beside it.
 struct JobCounters {
   int entryCount = 0;
   int scannedEntries = 0;
   int loggedFiles = 0;
   int convertedPages = 0;
   int scannedFiles = 0;
+  // Files the job could not copy, rewrite or write, and cached files it refused to read.
+  int failedFiles = 0;
 };
 
 }  // namespace lumbra

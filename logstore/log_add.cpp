@@ -5,7 +5,6 @@
 #include "logstore/excluded_hosts.h"
 #include "logstore/link_resolver.h"
 #include "logstore/path_helpers.h"
-#include "platform/codepage.h"
 #include "platform/fs.h"
 #include "rebuild/page_rewriter.h"
 #include "rebuild/tree_walk.h"
@@ -31,19 +30,32 @@ bool IsExcluded(const ExcludedHosts& hosts, const std::string& hostDir) {
   return hosts.count(LowerAscii(std::string_view(hostDir).substr(at + 4))) > 0;
 }
 
-// Copies the cached file over the log copy. A log copy that existed keeps its mode. False
-// when the copy failed; the old log copy then stays as it was.
-bool CopyIntoLog(const std::string& localPath, const std::string& cacheFile, LogState state) {
+// Copies the open cached file over the log copy. A log copy that existed keeps its mode.
+// False when the copy failed; the old log copy then stays as it was.
+bool CopyIntoLog(const std::string& localPath, platform::ReadableFile& cached, LogState state) {
   platform::FileStatus old = platform::GetStatus(localPath);
-  if (!CopyReplace(localPath, cacheFile)) return false;
+  if (!CopyReplace(localPath, cached)) return false;
   if (state != LogState::LogMissing && old.isRegular()) {
     platform::SetFileMode(localPath, old.mode);
   }
   return true;
 }
 
-void LogCopyFailure(const JobContext& ctx, const std::string& localPath) {
-  AppendExecLogBytes(ctx, platform::ToCp932("    ファイルコピー失敗 : ") + localPath + "\n");
+// Why a cached file is not read, for the execution log.
+std::string_view RefusalText(platform::OpenError why) {
+  switch (why) {
+    case platform::OpenError::OutsideRoot:
+      return "キャッシュの外を指す名前のため読みません";
+    case platform::OpenError::SymbolicLink:
+      return "シンボリックリンクのため読みません";
+    case platform::OpenError::NotRegular:
+      return "通常のファイルでないため読みません";
+    case platform::OpenError::None:
+    case platform::OpenError::Missing:
+    case platform::OpenError::Unreadable:
+      break;
+  }
+  return "キャッシュファイルを読めません";
 }
 
 }  // namespace
@@ -69,7 +81,10 @@ StoreDecision DecideStore(const JobContext& ctx, LogState state, bool html) {
 bool AddEntriesToLogs(LogAddTarget& target) {
   const JobContext& ctx = target.ctx;
   JobCounters& counters = target.counters;
-  ReadCacheIndex(ctx, target.frontend, target.cache, ctx.cacheDir);
+  if (!ReadCacheIndex(ctx, target.frontend, target.cache, ctx.cacheDir)) {
+    RecordFileFailure(ctx, counters, "ファイルコピー失敗", ctx.cacheIndexFile);
+    return false;  // without the index nothing is known: the job did not do its work
+  }
   ExcludedHosts excluded;
   LoadExcludedHosts(ctx, excluded);
 
@@ -96,26 +111,45 @@ bool AddEntriesToLogs(LogAddTarget& target) {
       continue;
     }
 
-    LogState state = CompareWithLog(where.localPath, entry.cacheFile);
-    bool html = entry.contentType == "text/html";
-    StoreDecision decision = DecideStore(ctx, state, html);
-    if (decision == StoreDecision::Skip || decision == StoreDecision::DirectoryOnly) {
-      if (decision == StoreDecision::DirectoryOnly) MakeDirectories(where.localPath);
-      if (decision == StoreDecision::Skip && state == LogState::CacheMissing) {
-        --counters.scannedEntries;
-      }
+    // The cache index names the file to copy; only a regular file below the cache directory
+    // is ever read, whatever the index says.
+    platform::ReadableFile cached;
+    platform::OpenError opened = OpenCachedFile(ctx.cacheDir, entry.cacheFile, cached);
+    if (opened != platform::OpenError::None && opened != platform::OpenError::Missing) {
+      RecordFileFailure(ctx, counters, RefusalText(opened), entry.cacheFile);
       SetCacheEntryStatus(target.cache, i, 0);
       continue;
     }
 
-    MakeDirectories(where.localPath);
+    LogState state = CompareWithLog(where.localPath, entry.cacheFile);
+    bool html = entry.contentType == "text/html";
+    StoreDecision decision = DecideStore(ctx, state, html);
+    if (decision == StoreDecision::Skip) {
+      if (state == LogState::CacheMissing) --counters.scannedEntries;
+      SetCacheEntryStatus(target.cache, i, 0);
+      continue;
+    }
+    // Below a LogTree root files are written only through real directories: a link there
+    // could lead anywhere.
+    if (platform::CrossesSymbolicLink(where.treeRoot, where.localPath) ||
+        !MakeDirectories(where.localPath, where.treeRoot)) {
+      RecordFileFailure(ctx, counters, "シンボリックリンクを経由するため保存しません",
+                        where.localPath);
+      SetCacheEntryStatus(target.cache, i, 0);
+      continue;
+    }
+    if (decision == StoreDecision::DirectoryOnly) {
+      SetCacheEntryStatus(target.cache, i, 0);
+      continue;
+    }
+
     bool keep = decision == StoreDecision::Store && ctx.readBak &&
                 (state == LogState::CacheNewer || (state == LogState::SizeDiffers && !html));
     // When the old copy cannot be kept it must not be overwritten either.
     bool copied = (!keep || KeepOldCopy(where.localPath, entry.cacheFile)) &&
-                  CopyIntoLog(where.localPath, entry.cacheFile, state);
+                  CopyIntoLog(where.localPath, cached, state);
     if (!copied) {
-      LogCopyFailure(ctx, where.localPath);
+      RecordFileFailure(ctx, counters, "ファイルコピー失敗", where.localPath);
       SetCacheEntryStatus(target.cache, i, 0);
       continue;
     }
@@ -127,6 +161,8 @@ bool AddEntriesToLogs(LogAddTarget& target) {
                 "ファイルコピー　終了 ( " + std::to_string(counters.scannedEntries) + " 件 )\n");
 
   if (ctx.readDom) {
+    // Only host directories that received a file are remembered, and no file is stored
+    // through a link, so no walk starts in a linked host directory.
     RebuildTarget walk{ctx, counters, target.index, target.frontend};
     for (const std::string& dir : related.dirs()) {
       if (!WalkLogTree(walk, dir)) return false;
@@ -141,7 +177,10 @@ bool AddEntriesToLogs(LogAddTarget& target) {
       if (entry.contentType != "text/html") continue;
       if (target.frontend.ReportProgress(ProgressText(entry.url)) == 0) return false;
       std::string title;
-      ReconstructPage(ctx, target.frontend, where.treeRoot, where.localPath, ctx.readRef, title);
+      if (ReconstructPage(ctx, target.frontend, where.treeRoot, where.localPath, ctx.readRef,
+                          title) != PageRewrite::Rewritten) {
+        RecordFileFailure(ctx, counters, kRewriteFailed, where.localPath);
+      }
       if (title.empty()) title = "No Title";
       AddIndexRecord(target.index, where.treeRoot, where.localPath, title);
       ++counters.convertedPages;

@@ -101,12 +101,77 @@ TEST_F(LogAddTest, AFailedCopyIsNotCountedAndTheOldCopyStays) {
   ASSERT_TRUE(Add());
   EXPECT_EQ(ReadFile("save/alog/host/locked.html"), "kept page");
   EXPECT_EQ(counters.loggedFiles, 0);
+  EXPECT_EQ(counters.failedFiles, 1);
   EXPECT_EQ(counters.convertedPages, 0);
   EXPECT_EQ(cache.row(0).status, 0);
   EXPECT_NE(ReadFile("start/lumbralog.txt")
                 .find(platform::ToCp932("    ファイルコピー失敗 : ") +
                       Path("save/alog/host/locked.html") + "\r\n" +
                       platform::ToCp932("ファイルコピー　終了")),
+            std::string::npos);
+}
+
+TEST_F(LogAddTest, AHostileCacheIndexNeverHasAFileFromOutsideTheCacheCopied) {
+  WriteFile("outside/secret", "SECRET");
+  MakeLink(Path("outside/secret"), "cache/CACHE001/link[1].htm");
+  MakeLink(Path("outside"), "cache/LINKED01");
+  ie4.subdirectories = {"CACHE001", "..", "LINKED01"};
+  auto hostile = [&](std::string url, std::string file, int slot) {
+    testing::Ie4Entry entry = Entry(std::move(url), std::move(file), "image/gif", "");
+    entry.subdirectory = slot;
+    entry.writeFile = false;
+    return entry;
+  };
+  ie4.entries = {
+      Entry("http://host/ok.html", "ok[1].html", "text/html", "<title>OK</title>"),
+      hostile("http://host/a.gif", "../../outside/secret", 0),
+      hostile("http://host/b.gif", "outside/secret", 1),  // the slot names ".."
+      hostile("http://host/c.gif", "link[1].htm", 0),
+      hostile("http://host/d.gif", "secret", 2),
+  };
+  testing::WriteIe4Cache(Path("cache"), ie4);
+  ctx.execLog = true;
+  ASSERT_TRUE(Add());
+
+  EXPECT_EQ(LogFiles(Path("save/alog")), std::vector<std::string>{"host/ok.html"});
+  EXPECT_EQ(counters.loggedFiles, 1);
+  EXPECT_EQ(counters.failedFiles, 4);
+  EXPECT_EQ(index.size(), 1u);
+  const std::string log = ReadFile("start/lumbralog.txt");
+  for (const char* line :
+       {"キャッシュの外を指す名前のため読みません : ", "シンボリックリンクのため読みません : "}) {
+    EXPECT_NE(log.find(platform::ToCp932(line) + Path("cache/")), std::string::npos) << line;
+  }
+}
+
+TEST_F(LogAddTest, NothingIsWrittenThroughALinkInTheLogTree) {
+  WriteFile("elsewhere/page.html", "<a href=\"x.html\">x</a>");
+  WriteFile("elsewhere/target.gif", "TARGET");
+  MakeLink(Path("elsewhere"), "save/alog/linked");
+  MakeLink(Path("elsewhere"), "save/alog/host/sub");
+  MakeLink(Path("elsewhere/target.gif"), "save/alog/host/c.gif");
+  ie4.entries = {
+      Entry("http://linked/a.html", "a[1].html", "text/html", "<title>A</title>"),
+      Entry("http://linked/new/b.gif", "b[1].gif", "image/gif", "GIF b"),
+      Entry("http://host/sub/c.html", "c[1].html", "text/html", "<title>C</title>"),
+      Entry("http://host/c.gif", "c[1].gif", "image/gif", "GIF c"),
+      Entry("http://host/ok.gif", "ok[1].gif", "image/gif", "GIF ok"),
+  };
+  testing::WriteIe4Cache(Path("cache"), ie4);
+  ctx.readDom = true;
+  ctx.execLog = true;
+  ASSERT_TRUE(Add());
+
+  EXPECT_EQ(LogFiles(Path("elsewhere")), (std::vector<std::string>{"page.html", "target.gif"}));
+  EXPECT_EQ(ReadFile("elsewhere/page.html"), "<a href=\"x.html\">x</a>");
+  EXPECT_EQ(ReadFile("elsewhere/target.gif"), "TARGET");
+  EXPECT_TRUE(platform::IsSymbolicLink(Path("save/alog/host/c.gif")));
+  EXPECT_EQ(ReadFile("save/alog/host/ok.gif"), "GIF ok");
+  EXPECT_EQ(counters.loggedFiles, 1);
+  EXPECT_EQ(counters.failedFiles, 4);
+  EXPECT_NE(ReadFile("start/lumbralog.txt")
+                .find(platform::ToCp932("シンボリックリンクを経由するため保存しません : ") +
+                      Path("save/alog/linked/new/b.gif")),
             std::string::npos);
 }
 

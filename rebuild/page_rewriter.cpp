@@ -6,6 +6,8 @@
 #include <memory>
 #include <vector>
 
+#include <sys/stat.h>
+
 #include "logstore/link_resolver.h"
 #include "logstore/path_helpers.h"
 #include "platform/fs.h"
@@ -389,13 +391,17 @@ PageRewrite ReconstructPage(const JobContext& ctx, Frontend& frontend, std::stri
                             RewriteProbe* probe) {
   title.clear();
   const std::string openError = std::string(kOpenError) + pagePath;
-  platform::FileStatus status = platform::GetStatus(pagePath);
+  // Only a regular file is rewritten: a link would be replaced by a file, and a FIFO or a
+  // device is never read.
+  platform::ReadableFile page;
+  const platform::OpenError opened = page.Open(pagePath, platform::FollowLinks::No);
+  const platform::FileStatus status = page.status();
   // A read-only page is protected even from a user who could write it anyway.
-  if (!status.isRegular() || platform::IsReadOnly(pagePath)) {
+  if (opened != platform::OpenError::None || (status.mode & S_IWUSR) == 0) {
     frontend.ShowMessage(openError);
     return PageRewrite::OpenFailed;
   }
-  std::unique_ptr<std::FILE, FileCloser> in(std::fopen(pagePath.c_str(), "rb"));
+  std::unique_ptr<std::FILE, FileCloser> in(page.ReleaseAsStream());
   if (!in) {
     frontend.ShowMessage(openError);
     return PageRewrite::OpenFailed;

@@ -29,6 +29,9 @@ inline constexpr std::size_t kScriptStringMax = 199;
 // Link-list lines are written only for links shorter than this.
 inline constexpr std::size_t kLinkListMax = 250;
 
+// The execution-log text of a page that could not be rewritten.
+inline constexpr std::string_view kRewriteFailed = "再構成失敗";
+
 // How one page's reconstruction ended.
 enum class PageRewrite {
   Rewritten,       // the page now holds its rewritten form

@@ -28,7 +28,10 @@ bool VisitEntry(RebuildTarget& target, std::string_view name, const std::string&
     return false;
   }
   std::string title;
-  ReconstructPage(target.ctx, target.frontend, treeRoot, path, target.ctx.readRef, title);
+  if (ReconstructPage(target.ctx, target.frontend, treeRoot, path, target.ctx.readRef, title) !=
+      PageRewrite::Rewritten) {
+    RecordFileFailure(target.ctx, target.counters, kRewriteFailed, path);
+  }
   if (title.empty()) title = "No Title";
   AddIndexRecord(target.index, treeRoot, path, title);
   ++target.counters.convertedPages;
@@ -41,6 +44,11 @@ bool WalkLogTree(RebuildTarget& target, const std::string& dir) {
   if (!names) return true;
   for (const std::string& name : *names) {
     std::string path = dir + "/" + name;
+    // What a killed replacement left behind is no page: it is removed, never counted.
+    if (platform::IsReplacementLeftover(name)) {
+      if (platform::GetLinkStatus(path).isRegular()) platform::DeleteFile(path);
+      continue;
+    }
     if (target.frontend.ReportProgress(path) == 0) return false;
     // A stop inside a subdirectory ends every walk above it too, so a stopped job is never
     // taken for a completed one.

@@ -4,7 +4,9 @@
 //
 // The walks descend only into real directories: a symbolic link is never followed into a
 // directory, so a link cannot make a walk loop or leave its tree, and a linked page is
-// counted but not rewritten (rewriting would replace the link by a file).
+// counted but not rewritten (rewriting would replace the link by a file). A temporary file
+// that a killed replacement left beside a page (platform::IsReplacementLeftover) is removed
+// and neither counted nor indexed. A page that cannot be rewritten is counted in failedFiles.
 #pragma once
 
 #include <string>

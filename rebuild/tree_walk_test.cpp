@@ -54,6 +54,23 @@ TEST_F(TreeWalkTest, RewritesAndRecordsEveryPageBelowTheTree) {
   }
 }
 
+TEST_F(TreeWalkTest, LeftoversOfAKilledReplacementAreRemovedAndNeverTakenForPages) {
+  WriteFile("save/alog/h/p.html", "<title>P</title>");
+  WriteFile("save/alog/h/.lumbra-tmp-Ab12Cd", "<title>half a page");
+  WriteFile("save/alog/h/.lumbra-tmp-mine", "not of that pattern");
+  std::string locked = WriteFile("save/alog/h/locked.html", "<title>L</title>");
+  ASSERT_TRUE(platform::SetFileMode(locked, 0444));
+  RebuildTarget target = Target();
+  ASSERT_TRUE(ReconstructAllLogs(target));
+  EXPECT_FALSE(platform::GetStatus(Path("save/alog/h/.lumbra-tmp-Ab12Cd")).exists());
+  EXPECT_TRUE(platform::GetStatus(Path("save/alog/h/.lumbra-tmp-mine")).exists());
+  EXPECT_EQ(counters.scannedFiles, 3);
+  EXPECT_EQ(IndexedPaths(), (std::vector<std::string>{locked, Path("save/alog/h/p.html")}));
+  // The read-only page is left alone, said so, and counted as a file not rewritten.
+  EXPECT_EQ(counters.failedFiles, 1);
+  EXPECT_EQ(fe.messages().size(), 1u);
+}
+
 TEST_F(TreeWalkTest, AWalkOfAHostDirectoryResolvesAgainstItsTree) {
   ctx.logDir[1] = MakeDir("more/blog");
   WriteFile("more/blog/other/x.html", "<a href=\"/y.html\">y</a>");
