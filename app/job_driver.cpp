@@ -150,6 +150,7 @@ bool PrepareJob(Session& session, Frontend& frontend) {
   bool anyLog = false;
   for (int i = 0; i < kLogTreeCount; ++i) {
     std::size_t k = static_cast<std::size_t>(i);
+    ctx.logSetting[k] = s.logDir[k];
     if (!CheckLogPath(ctx.logDir[k], s.logDir[k], session.startDir, frontend)) return false;
     anyLog = anyLog || !ctx.logDir[k].empty();
   }
@@ -252,7 +253,7 @@ bool JobDriver::RunWork(JobKind kind, int logNumber) {
     LogAddTarget target{ctx, session_.counters, session_.cache, session_.index, frontend_};
     if (!AddEntriesToLogs(target)) return false;
     frontend_.ShowStatus("インデクス　ファイル　の　書き込み中");
-    WriteIndexPages(ctx, frontend_, session_.index, "newidx_");
+    session_.counters.failedFiles += WriteIndexPages(ctx, frontend_, session_.index, "newidx_");
     return true;
   }
   frontend_.ShowStatus("作成されたログの参照関係を再構成しています");
@@ -260,7 +261,7 @@ bool JobDriver::RunWork(JobKind kind, int logNumber) {
   switch (kind) {
     case JobKind::RebuildAllLogs:
       if (!ReconstructAllLogs(target)) return false;
-      WriteIndexPages(ctx, frontend_, session_.index, "allidx_");
+      session_.counters.failedFiles += WriteIndexPages(ctx, frontend_, session_.index, "allidx_");
       return true;
     case JobKind::ListUnreferenced:
       // The pages below the chosen root are rewritten; their link list stays in serch.tmp.
@@ -270,7 +271,7 @@ bool JobDriver::RunWork(JobKind kind, int logNumber) {
       if (logNumber >= 1 && logNumber <= kLogTreeCount) {
         std::string selector = "allidx_";
         selector += static_cast<char>('a' + logNumber - 1);
-        WriteIndexPages(ctx, frontend_, session_.index, selector);
+        session_.counters.failedFiles += WriteIndexPages(ctx, frontend_, session_.index, selector);
       }
       return true;
     }
@@ -292,7 +293,7 @@ bool JobDriver::RunJob(int logNumber, JobKind kind) {
   std::int64_t start = platform::WaitNextSecond(clock_);
   bool completed = RunWork(kind, logNumber);
   // The frame pages are written whether or not the work completed.
-  WriteFramePages(session_.ctx, frontend_);
+  session_.counters.failedFiles += WriteFramePages(session_.ctx, frontend_);
   std::int64_t end = platform::WaitNextSecond(clock_);
   frontend_.ShowStatus(kIdleText);
   ReportJobEnd(end - start);

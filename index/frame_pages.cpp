@@ -3,6 +3,7 @@
 #include <array>
 #include <string_view>
 
+#include "core/exec_log.h"
 #include "index/index_pages.h"
 #include "index/site_list.h"
 #include "logstore/path_helpers.h"
@@ -31,10 +32,11 @@ constexpr std::array<LogPages, kLogTreeCount> kLogPages{{
     {"Ｅ", "/allidx_e.htm", "/www_e.htm"},
 }};
 
-// Writes a whole page; false when it could not be made completely.
+// Replaces a whole page safely; false (the old page left as it was) when it could not be
+// written completely.
 bool WritePage(const std::string& path, std::string_view text) {
   platform::TextWriter out;
-  if (!out.Open(path, platform::TextWriter::Mode::Truncate)) return false;
+  if (!out.Open(path, platform::TextWriter::Mode::Replace)) return false;
   out.Write(text);
   return out.Close();
 }
@@ -51,14 +53,14 @@ std::string BuildTopLinkBar(const JobContext& ctx) {
   for (int log = 0; log < kLogTreeCount; ++log) {
     if (ctx.logDir[log].empty()) continue;
     bar += TopLink(ctx, kLogPages[log].listPage,
-                   ToCp932(kLogPages[log].letter) + ":" + LogDisplayName(ctx.logDir[log]));
+                   ToCp932(kLogPages[log].letter) + ":" + LogDisplayName(ctx.logSetting[log]));
   }
   bar += TopLink(ctx, "/www_n.htm", ToCp932("新規"));
   if (ctx.surfAvailable) bar += TopLink(ctx, "/www_surf.htm", "Surf");
   return bar;
 }
 
-void WriteFramePages(const JobContext& ctx, Frontend& frontend) {
+int WriteFramePages(const JobContext& ctx, Frontend& frontend) {
   const std::string frameset =
       "<HTML>\n"
       "<HEAD>\n"
@@ -75,9 +77,13 @@ void WriteFramePages(const JobContext& ctx, Frontend& frontend) {
       "</FRAMESET>\n"
       "</FRAMESET>\n"
       "<BR>\n";
-  if (!WritePage(ctx.indexDir + "/lumbra.htm", frameset)) {
+  auto mainFrameFailed = [&](const std::string& path) {
     frontend.ShowMessage(kMainFrameError);
-    return;
+    LogFileFailure(ctx, "インデクスファイル作成失敗", path);
+    return 1;
+  };
+  if (const std::string path = ctx.indexDir + "/lumbra.htm"; !WritePage(path, frameset)) {
+    return mainFrameFailed(path);
   }
 
   const std::string top =
@@ -102,17 +108,19 @@ void WriteFramePages(const JobContext& ctx, Frontend& frontend) {
       BuildTopLinkBar(ctx) +
       "\n"
       "</HTML>\n";
-  if (!WritePage(ctx.indexDir + "/top.htm", top)) {
-    frontend.ShowMessage(kMainFrameError);
-    return;
+  if (const std::string path = ctx.indexDir + "/top.htm"; !WritePage(path, top)) {
+    return mainFrameFailed(path);
   }
 
   // Every log, set or not: a list is made wherever its index page exists.
+  int failed = 0;
   for (int log = 0; log < kLogTreeCount; ++log) {
-    WriteSiteListPage(ctx, frontend, kLogPages[log].indexPage, kLogPages[log].listPage,
-                      LogDisplayName(ctx.logDir[log]));
+    failed += WriteSiteListPage(ctx, frontend, kLogPages[log].indexPage, kLogPages[log].listPage,
+                                LogDisplayName(ctx.logSetting[log])) == SiteList::Failed;
   }
-  WriteSiteListPage(ctx, frontend, "/newidx.htm", "/www_n.htm", ToCp932("新規"));
+  failed += WriteSiteListPage(ctx, frontend, "/newidx.htm", "/www_n.htm", ToCp932("新規")) ==
+            SiteList::Failed;
+  return failed;
 }
 
 }  // namespace lumbra

@@ -74,7 +74,8 @@ TEST_F(FramePagesTest, TopBarShowsTheLogsThatAreSet) {
   WriteFramePages(ctx, frontend);
   EXPECT_EQ(ReadFile(Idx("top.htm")),
             TopPage(TopLink("www_a.htm", J("Ａ:alog")) + TopLink("www_n.htm", J("新規"))));
-  ctx.logDir[2] = root() + "/save/";  // ending in a separator: no name
+  ctx.logDir[2] = root() + "/save/clog";
+  ctx.logSetting[2] = ctx.logDir[2] + "/";  // typed ending in a separator: no name
   EXPECT_EQ(BuildTopLinkBar(ctx), TopLink("www_a.htm", J("Ａ:alog")) +
                                       TopLink("www_c.htm", J("Ｃ:")) +
                                       TopLink("www_n.htm", J("新規")));
@@ -82,6 +83,7 @@ TEST_F(FramePagesTest, TopBarShowsTheLogsThatAreSet) {
 
 TEST_F(FramePagesTest, SiteListsFollowTheIndexPagesThatExist) {
   ctx.logDir[1].clear();
+  ctx.logSetting[1].clear();
   IndexRecordTable records;
   AddIndexRecord(records, ctx.logDir[0], ctx.logDir[0] + "/h/p.html", "t");
   WriteIndexPages(ctx, frontend, records, "allidx_");
@@ -118,6 +120,7 @@ TEST_F(FramePagesTest, LongTopBarIsWrittenWhole) {
   ctx.indexDir = MakeDir(std::string(150, 'i'));
   for (int k = 0; k < kLogTreeCount; ++k) {
     ctx.logDir[k] = root() + "/" + std::string(120, static_cast<char>('a' + k)) + "log";
+    ctx.logSetting[k] = ctx.logDir[k];
   }
   WriteFramePages(ctx, frontend);
   const std::string bar = BuildTopLinkBar(ctx);

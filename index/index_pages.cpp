@@ -15,6 +15,7 @@ namespace {
 using platform::ToCp932;
 
 constexpr std::string_view kIndexFileError = "ERROR : インデクスファイルが作成できません";
+constexpr std::string_view kIndexPageFailed = "インデクスファイル作成失敗";
 // The text that ends a LogTree root inside a recorded path.
 constexpr std::string_view kLogMark = "log/";
 
@@ -98,7 +99,7 @@ std::string BuildIndexLinkBar(const JobContext& ctx, int type) {
   for (int log = 0; log < kLogTreeCount; ++log) {
     if (log + 1 == type || ctx.logDir[log].empty()) continue;
     bar += "<A HREF=\"" + FileUrl(ctx.indexDir + std::string(kFiles[log])) + "\">";
-    bar += ToCp932(kLogLetters[log]) + ":" + LogDisplayName(ctx.logDir[log]) + "</A> ";
+    bar += ToCp932(kLogLetters[log]) + ":" + LogDisplayName(ctx.logSetting[log]) + "</A> ";
   }
   if (type != kLinkBarNewPages) {
     bar += "<A HREF=\"" + FileUrl(ctx.indexDir + "/newidx.htm") + "\">" + ToCp932("新規") + "</A> ";
@@ -109,7 +110,7 @@ std::string BuildIndexLinkBar(const JobContext& ctx, int type) {
 bool WriteIndexPage(Frontend& frontend, NextIndexRecord& records, const std::string& pageFile,
                     std::string_view filter, std::string_view label, std::string_view linkBar) {
   platform::TextWriter out;
-  if (!out.Open(pageFile, platform::TextWriter::Mode::Truncate)) {
+  if (!out.Open(pageFile, platform::TextWriter::Mode::Replace)) {
     frontend.ShowMessage(kIndexFileError);
     return false;
   }
@@ -165,22 +166,27 @@ bool WriteIndexPage(Frontend& frontend, NextIndexRecord& records, const std::str
   return true;
 }
 
-void WriteIndexPages(const JobContext& ctx, Frontend& frontend, const IndexRecordTable& table,
-                     std::string_view selector) {
+int WriteIndexPages(const JobContext& ctx, Frontend& frontend, const IndexRecordTable& table,
+                    std::string_view selector) {
   AppendExecLog(ctx, "INDEX 作成開始\n");
   const std::vector<int> order = SortIndexRecords(table);
   NextIndexRecord records(table);
   records.SetOrder(order);
 
+  int failed = 0;
   auto write = [&](const IndexPageKind& page, std::string_view filter) {
-    WriteIndexPage(frontend, records, ctx.indexDir + std::string(page.file), filter,
-                   ToCp932(page.label), BuildIndexLinkBar(ctx, page.linkBarType));
+    const std::string file = ctx.indexDir + std::string(page.file);
+    if (!WriteIndexPage(frontend, records, file, filter, ToCp932(page.label),
+                        BuildIndexLinkBar(ctx, page.linkBarType))) {
+      ++failed;
+      LogFileFailure(ctx, kIndexPageFailed, file);
+    }
   };
   auto writeLog = [&](int log) {
     if (!ctx.logDir[log].empty()) write(kLogPages[log], ctx.logDir[log]);
   };
 
-  if (selector.empty()) return;
+  if (selector.empty()) return failed;
   if (selector.front() == 'n') {
     write(kNewPages, kLogMark);
   } else if (selector.front() == 's') {
@@ -190,6 +196,7 @@ void WriteIndexPages(const JobContext& ctx, Frontend& frontend, const IndexRecor
   } else if (selector.size() >= 8 && selector[7] >= 'a' && selector[7] <= 'e') {
     writeLog(selector[7] - 'a');
   }
+  return failed;
 }
 
 }  // namespace lumbra

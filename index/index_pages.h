@@ -39,8 +39,10 @@ bool WriteIndexPage(Frontend& frontend, NextIndexRecord& records, const std::str
 // Sorts the records by path and writes the pages the selector names into ctx.indexDir:
 // "newidx_" (or any selector beginning with 'n') newidx.htm; 's...' surfidx.htm; "allidx_"
 // the pages of every log that is set, A to E; "allidx_a" .. "allidx_e" the page of that one
-// log, when it is set. Appends "INDEX 作成開始" to the execution log first.
-void WriteIndexPages(const JobContext& ctx, Frontend& frontend, const IndexRecordTable& table,
-                     std::string_view selector);
+// log, when it is set. Appends "INDEX 作成開始" to the execution log first. Every page is
+// replaced safely: one that cannot be written whole leaves the old page as it was. Returns
+// the number of pages that could not be written (each also named in the execution log).
+int WriteIndexPages(const JobContext& ctx, Frontend& frontend, const IndexRecordTable& table,
+                    std::string_view selector);
 
 }  // namespace lumbra

@@ -206,7 +206,8 @@ TEST_F(IndexPagesTest, ExecutionLogGetsTheStartLine) {
 
 TEST_F(IndexPagesTest, SiteListOfAMissingIndexPageIsNotWritten) {
   const std::string older = WriteFile("idx/www_a.htm", "older");
-  EXPECT_FALSE(WriteSiteListPage(ctx, frontend, "/allidx_a.htm", "/www_a.htm", "alog"));
+  EXPECT_EQ(WriteSiteListPage(ctx, frontend, "/allidx_a.htm", "/www_a.htm", "alog"),
+            SiteList::NoIndexPage);
   EXPECT_EQ(ReadFile(older), "older");
   EXPECT_TRUE(frontend.messages().empty());
 }
@@ -215,7 +216,7 @@ TEST_F(IndexPagesTest, SiteListReadsLongLinesWhole) {
   // A line longer than 1,023 characters whose tail looks like a site line is not a site.
   WriteFile("idx/newidx.htm", "<A NAME=\"4\" >\r\n<P><DT><B>real</B>\r\n" + std::string(1023, 'x') +
                                   "<P><DT><B>fake</B>\r\n");
-  ASSERT_TRUE(WriteSiteListPage(ctx, frontend, "/newidx.htm", "/www_n.htm", "n"));
+  ASSERT_EQ(WriteSiteListPage(ctx, frontend, "/newidx.htm", "/www_n.htm", "n"), SiteList::Written);
   const std::string list = ReadFile(Idx("www_n.htm"));
   EXPECT_NE(list.find("newidx.htm#4\" TARGET=\"home\"><NOBR>real</NOBR>"), std::string::npos);
   EXPECT_EQ(list.find("fake"), std::string::npos);
@@ -231,7 +232,9 @@ TEST(LogDisplayNameTest, LastComponentWithoutExtension) {
 TEST(BuildIndexLinkBarTest, LongBarsAreKeptWhole) {
   JobContext ctx;
   ctx.indexDir = "/" + std::string(kJobPathMax - 1, 'i');
-  for (auto& dir : ctx.logDir) dir = "/" + std::string(kJobPathMax - 1, 'n');
+  for (int k = 0; k < kLogTreeCount; ++k) {
+    ctx.logDir[k] = ctx.logSetting[k] = "/" + std::string(kJobPathMax - 1, 'n');
+  }
   const std::string bar = BuildIndexLinkBar(ctx, kLinkBarSurf);
   EXPECT_GT(bar.size(), 1000u);
   const std::string tail = "<A HREF=\"file://" + ctx.indexDir + "/allidx_e.htm\">" + J("Ｅ:") +

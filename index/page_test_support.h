@@ -38,6 +38,7 @@ class PageTest : public TempDirTest {
     ctx.indexDir = MakeDir("idx");
     for (int k = 0; k < kLogTreeCount; ++k) {
       ctx.logDir[k] = MakeDir(std::string("save/") + static_cast<char>('a' + k) + "log");
+      ctx.logSetting[k] = ctx.logDir[k];
     }
   }
 
@@ -91,7 +92,7 @@ class PageTest : public TempDirTest {
   std::string BarLink(std::string_view letter, std::string_view page) const {
     const int log = page[7] - 'a';
     return "<A HREF=\"file://" + Idx(page) + "\">" + J(letter) + ":" +
-           SplitPath(ctx.logDir[log]).name + "</A> ";
+           SplitPath(ctx.logSetting[log]).name + "</A> ";
   }
   std::string NewPagesLink() const {
     return "<A HREF=\"file://" + Idx("newidx.htm") + "\">" + J("新規") + "</A> ";

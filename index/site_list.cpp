@@ -1,5 +1,6 @@
 #include "index/site_list.h"
 
+#include "core/exec_log.h"
 #include "logstore/path_helpers.h"
 #include "platform/codepage.h"
 #include "platform/text_file.h"
@@ -8,6 +9,7 @@ namespace lumbra {
 
 namespace {
 
+constexpr std::string_view kIndexFileError = "ERROR : インデクスファイルが作成できません";
 constexpr std::string_view kAnchorLine = "<A NAME";
 constexpr std::size_t kAnchorValueAt = 9;  // just after the opening quotation mark
 constexpr std::string_view kSiteLine = "<P><DT><B>";
@@ -21,17 +23,20 @@ std::string FieldUpTo(const std::string& line, std::size_t from, char stop) {
 
 }  // namespace
 
-bool WriteSiteListPage(const JobContext& ctx, Frontend& frontend, std::string_view indexPage,
-                       std::string_view listPage, std::string_view label) {
+SiteList WriteSiteListPage(const JobContext& ctx, Frontend& frontend, std::string_view indexPage,
+                           std::string_view listPage, std::string_view label) {
   const std::string indexPath = ctx.indexDir + std::string(indexPage);
   platform::TextReader in;
-  if (!in.Open(indexPath)) return false;
+  if (!in.Open(indexPath)) return SiteList::NoIndexPage;
 
+  const std::string listPath = ctx.indexDir + std::string(listPage);
+  auto failed = [&] {
+    frontend.ShowMessage(kIndexFileError);
+    LogFileFailure(ctx, "インデクスファイル作成失敗", listPath);
+    return SiteList::Failed;
+  };
   platform::TextWriter out;
-  if (!out.Open(ctx.indexDir + std::string(listPage), platform::TextWriter::Mode::Truncate)) {
-    frontend.ShowMessage("ERROR : インデクスファイルが作成できません");
-    return false;
-  }
+  if (!out.Open(listPath, platform::TextWriter::Mode::Replace)) return failed();
   out.Write("<HTML><TITLE>index</TITLE>\n");
   out.Write("<BODY bgcolor=#cccccc text=#000000 link=#0000ff vlink=#7700ff>\n");
   out.Write("<CENTER>\n");
@@ -64,11 +69,8 @@ bool WriteSiteListPage(const JobContext& ctx, Frontend& frontend, std::string_vi
   }
   in.Close();
   out.Write("<BR><BR><BR></CENTER></BODY></HTML>\n");
-  if (!out.Close()) {
-    frontend.ShowMessage("ERROR : インデクスファイルが作成できません");
-    return false;
-  }
-  return true;
+  if (!out.Close()) return failed();
+  return SiteList::Written;
 }
 
 }  // namespace lumbra

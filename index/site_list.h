@@ -9,11 +9,14 @@
 
 namespace lumbra {
 
+enum class SiteList { Written, NoIndexPage, Failed };
+
 // Makes ctx.indexDir + listPage from ctx.indexDir + indexPage (both names begin with '/').
 // `label` is the heading, CP932 bytes. When the index page does not exist nothing is written
-// and an older list stays; when the list cannot be made, shows
-// "ERROR : インデクスファイルが作成できません". True when the list was written.
-bool WriteSiteListPage(const JobContext& ctx, Frontend& frontend, std::string_view indexPage,
-                       std::string_view listPage, std::string_view label);
+// and an older list stays; when the list cannot be written whole, the older list stays too,
+// "ERROR : インデクスファイルが作成できません" is shown and the list is named in the execution
+// log.
+SiteList WriteSiteListPage(const JobContext& ctx, Frontend& frontend, std::string_view indexPage,
+                           std::string_view listPage, std::string_view label);
 
 }  // namespace lumbra
