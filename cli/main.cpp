@@ -17,7 +17,7 @@
 namespace lumbra::cli {
 namespace {
 
-enum Exit : int { kDone = 0, kRefused = 1, kUsage = 2, kStopped = 130 };
+enum Exit : int { kDone = 0, kRefused = 1, kUsage = 2, kFilesFailed = 3 };
 
 constexpr const char* kUsageText =
     R"(usage: lumbra-cli [-C DIR] [--yes | --no] [--set KEY=VALUE]... [--exec-log] COMMAND
@@ -57,7 +57,10 @@ settings keys:
   CACHE_DIR LOG_DIR_A LOG_DIR_B LOG_DIR_C LOG_DIR_D LOG_DIR_E INDEX_DIR
   READ_ALL READ_NEW READ_REF READ_HTM READ_AEL READ_CNT READ_BAK READ_DOM
 
-exit status: 0 done, 1 refused by the start checks, 2 usage, 130 stopped by Ctrl-C
+exit status: 0 done, 1 refused by the start checks, 2 usage, 3 done but some files could
+not be copied, rewritten or written (a line on stderr says how many; lumbralog.txt names
+them when --exec-log is given), 130 stopped by Ctrl-C (128 + the signal for SIGTERM and
+SIGHUP, which stop a job the same way)
 )";
 
 int Usage(const std::string& problem) {
@@ -168,7 +171,7 @@ int CacheCommand(Session& session, Frontend& frontend) {
     return kRefused;
   }
   CacheEntryTable table;
-  ReadCacheIndex(ctx, frontend, table, ctx.cacheDir);
+  if (!ReadCacheIndex(ctx, frontend, table, ctx.cacheDir)) return kFilesFailed;
   int count = GetCacheEntryCount(table);
   for (int i = 0; i < count; ++i) {
     const CacheEntry& entry = table.row(i);
@@ -176,6 +179,32 @@ int CacheCommand(Session& session, Frontend& frontend) {
   }
   std::cout << std::flush;
   std::cerr << count << " entries\n";
+  return kDone;
+}
+
+// What the end report does not say: files that failed, and a job that stopped early.
+// Returns the exit status of a job that ran.
+int ReportOutcome(const Session& session, JobKind kind, bool completed) {
+  const JobCounters& counters = session.counters;
+  if (counters.failedFiles > 0) {
+    std::cerr << "lumbra-cli: " << counters.failedFiles
+              << (counters.failedFiles == 1 ? " file" : " files")
+              << " could not be copied, rewritten or written; ";
+    if (session.ctx.execLog) {
+      std::cerr << session.ctx.StartFile(kExecLogName) << " names them\n";
+    } else {
+      std::cerr << "run again with --exec-log to have them named in lumbralog.txt\n";
+    }
+  }
+  // Pages stored before the stop have not had their links rewritten, and the next add sees
+  // them unchanged: only a rebuild rewrites them.
+  if (kind == JobKind::AddToLogs && !completed && counters.loggedFiles > 0) {
+    std::cerr << "lumbra-cli: the job stopped before it rewrote the pages it stored; run "
+                 "`lumbra-cli rebuild` to rewrite the pages stored so far\n";
+  }
+  int signal = TerminalFrontend::StopSignal();
+  if (signal != 0 && !completed) return 128 + signal;
+  if (counters.failedFiles > 0 || !completed) return kFilesFailed;
   return kDone;
 }
 
@@ -220,8 +249,7 @@ int JobCommand(Session& session, const Options& options, TerminalFrontend& front
   session.settings.unreferencedJob = false;
   frontend.EndProgress();
   if (!started) return kRefused;
-  if (TerminalFrontend::Interrupted() && !driver.lastJobCompleted()) return kStopped;
-  return kDone;
+  return ReportOutcome(session, kind, driver.lastJobCompleted());
 }
 
 int Run(int argc, char** argv) {

@@ -11,9 +11,11 @@
 namespace lumbra::cli {
 namespace {
 
-volatile std::sig_atomic_t interrupted = 0;
+volatile std::sig_atomic_t stopSignal = 0;
 
-void OnInterrupt(int) { interrupted = 1; }
+void OnStopSignal(int signal) {
+  if (stopSignal == 0) stopSignal = signal;
+}
 
 // A message text as lines: "\r" is a line break in the system's messages.
 std::string AsLines(std::string_view text) {
@@ -47,13 +49,14 @@ std::string CutToColumns(const std::string& text, std::size_t columns) {
 TerminalFrontend::TerminalFrontend(Answer answer)
     : answer_(answer), progressOnTerminal_(::isatty(STDERR_FILENO) != 0) {}
 
-bool TerminalFrontend::Interrupted() { return interrupted != 0; }
+int TerminalFrontend::StopSignal() { return stopSignal; }
 
 void TerminalFrontend::CatchInterrupt() {
   struct sigaction action = {};
-  action.sa_handler = OnInterrupt;
+  action.sa_handler = OnStopSignal;
   sigemptyset(&action.sa_mask);
-  ::sigaction(SIGINT, &action, nullptr);
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) ::sigaction(signal, &action, nullptr);
+  ::signal(SIGXFSZ, SIG_IGN);
 }
 
 int TerminalFrontend::ReportProgress(std::string_view text) {
@@ -62,7 +65,7 @@ int TerminalFrontend::ReportProgress(std::string_view text) {
     std::cerr << '\r' << line << "\x1b[K" << std::flush;
     progressShown_ = true;
   }
-  return interrupted ? 0 : 1;
+  return stopSignal != 0 ? 0 : 1;
 }
 
 void TerminalFrontend::EndProgress() {

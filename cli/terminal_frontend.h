@@ -22,9 +22,12 @@ class TerminalFrontend : public Frontend {
 
   // Clears the progress line (before other output and at the end of a job).
   void EndProgress();
-  // Whether Ctrl-C was pressed.
-  static bool Interrupted();
-  // Installs the Ctrl-C handler: the job stops at its next progress call.
+  // The signal that asked the job to stop (SIGINT, SIGTERM or SIGHUP), or 0.
+  static int StopSignal();
+  // Installs the handlers of Ctrl-C, SIGTERM and SIGHUP: the job stops at its next progress
+  // call and ends as it would after the abort button (its temporary files removed, the frame
+  // pages written). A file-size limit (SIGXFSZ) makes a write fail instead of ending the
+  // process, so the old file stays and the failure is reported.
   static void CatchInterrupt();
 
  private:
