@@ -169,49 +169,22 @@ bool MapEntryToLogPath(const JobContext& ctx, std::string_view url, LogPath& out
   return true;
 }
 
-int ResolveLink(const JobContext& ctx, std::string_view treeRoot, std::string& link,
-                std::string_view pagePath, std::string_view hostDir, std::string_view pageDir,
-                LinkKind kind, bool* counterFlag) {
-  if (link.empty()) return 0;
-  const std::string root(treeRoot);
+namespace {
 
-  // The candidate path; the first rule that applies wins.
-  std::string p;
-  bool absolute = true;
-  bool guessExtension = false;
-  std::size_t pos;
-  if ((pos = FindNoCase(link, "file://")) != npos) {
-    std::size_t marker = MarkerSlash(link);
-    if (marker != npos) {
-      p = root + link.substr(marker);
-    } else {
-      std::size_t triple = FindNoCase(link, "file:///");
-      p = root + (triple != npos ? link.substr(triple + 7) : link.substr(pos + 6));
-    }
-  } else if (link.front() == '/') {
-    std::size_t marker = MarkerSlash(link);
-    p = marker != npos ? root + link.substr(marker) : std::string(hostDir) + link;
-  } else if ((pos = FindNoCase(link, "http://")) != npos) {
-    p = root + link.substr(pos + 6);
-  } else if ((pos = FindNoCase(link, "ftp://")) != npos) {
-    p = root + link.substr(pos + 5);
-  } else if ((pos = FindNoCase(link, "gopher://")) != npos) {
-    p = root + link.substr(pos + 8);
-    guessExtension = !ContainsNoCase(p, ".htm") && !ContainsNoCase(p, ".jpeg") &&
-                     !ContainsNoCase(p, ".jpg") && !ContainsNoCase(p, ".gif") &&
-                     !ContainsNoCase(p, ".asp");
-  } else if (link.front() == '.') {
-    std::size_t marker = MarkerSlash(link);
-    p = marker != npos ? root + link.substr(marker) : std::string(pageDir) + link;
-  } else if (link.front() == '#') {
-    p = std::string(pagePath) + link;
-  } else {
-    absolute = false;
-    p = std::string(pageDir) + link;
-  }
+// One candidate path of ResolveLink after its look-ups.
+struct Lookup {
+  std::string path;      // the local copy, when found
+  std::string relative;  // the tree-relative form before the clean-ups, for the web form
+  std::string tail;      // the query or fragment kept apart during the look-ups
+  bool found = false;
+};
 
+// Cleans the candidate `p` and looks for its local copy: default documents, extension
+// guesses, ".html", and (with READ_AEL) the other trees.
+Lookup LookUp(const JobContext& ctx, std::string_view treeRoot, std::string p, bool guessExtension,
+              LinkKind kind) {
   // The web form for an unresolved link, taken before the clean-ups (it keeps "../").
-  const std::string relative = TreeRelativePart(p, root);
+  std::string relative = TreeRelativePart(p, treeRoot);
 
   // Clean from position 3 on, so that a drive prefix would stay.
   std::string tail;
@@ -234,7 +207,7 @@ int ResolveLink(const JobContext& ctx, std::string_view treeRoot, std::string& l
     }
   }
 
-  if ((pos = p.find("//")) != npos) p.erase(pos, 1);
+  if (std::size_t pos = p.find("//"); pos != npos) p.erase(pos, 1);
 
   if (p.find("./") != npos) {
     std::size_t marker = FindNoCase(p, "log/");
@@ -308,12 +281,60 @@ int ResolveLink(const JobContext& ctx, std::string_view treeRoot, std::string& l
     found = hasDefault;
   }
 
-  if (found) {
-    link = FileUrl(p) + tail;
+  return {std::move(p), std::move(relative), std::move(tail), found};
+}
+
+}  // namespace
+
+int ResolveLink(const JobContext& ctx, std::string_view treeRoot, std::string& link,
+                std::string_view pagePath, std::string_view hostDir, std::string_view pageDir,
+                LinkKind kind, bool* counterFlag) {
+  if (link.empty()) return 0;
+  const std::string root(treeRoot);
+
+  // The candidate path; the first rule that applies wins.
+  std::string p;
+  bool absolute = true;
+  bool guessExtension = false;
+  std::size_t pos;
+  if ((pos = FindNoCase(link, "file://")) != npos) {
+    std::size_t marker = MarkerSlash(link);
+    if (marker != npos) {
+      p = root + link.substr(marker);
+    } else {
+      std::size_t triple = FindNoCase(link, "file:///");
+      p = root + (triple != npos ? link.substr(triple + 7) : link.substr(pos + 6));
+    }
+  } else if (link.front() == '/') {
+    std::size_t marker = MarkerSlash(link);
+    p = marker != npos ? root + link.substr(marker) : std::string(hostDir) + link;
+  } else if ((pos = FindNoCase(link, "http://")) != npos) {
+    p = root + link.substr(pos + 6);
+  } else if ((pos = FindNoCase(link, "ftp://")) != npos) {
+    p = root + link.substr(pos + 5);
+  } else if ((pos = FindNoCase(link, "gopher://")) != npos) {
+    p = root + link.substr(pos + 8);
+    guessExtension = !ContainsNoCase(p, ".htm") && !ContainsNoCase(p, ".jpeg") &&
+                     !ContainsNoCase(p, ".jpg") && !ContainsNoCase(p, ".gif") &&
+                     !ContainsNoCase(p, ".asp");
+  } else if (link.front() == '.') {
+    std::size_t marker = MarkerSlash(link);
+    p = marker != npos ? root + link.substr(marker) : std::string(pageDir) + link;
+  } else if (link.front() == '#') {
+    p = std::string(pagePath) + link;
+  } else {
+    absolute = false;
+    p = std::string(pageDir) + link;
+  }
+
+  const Lookup result = LookUp(ctx, root, std::move(p), guessExtension, kind);
+  const std::string& tail = result.tail;
+  if (result.found) {
+    link = FileUrl(result.path) + tail;
     return 1;
   }
 
-  std::string web = relative;
+  std::string web = result.relative;
   if (!tail.empty()) {
     std::size_t cut = web.find_first_of("?#");
     if (cut != npos) web.resize(cut);
