@@ -1,6 +1,8 @@
 // Paths in the LogTrees: every rule here finds the tree-relative part of a path by the text
-// "log/" (the first occurrence, any case), since every tree root ends in "log". Nothing is
-// written to disk here; the only file-system access is existence tests through StatPath.
+// "log/" (the first occurrence, any case), since every tree root ends in "log". In a link's
+// own text "log/" may end a folder of its site instead (/blog/), so there it is read as a
+// tree path only when the folder holds nothing (ChooseReading). Nothing is written to disk
+// here; the only file-system access is existence tests through StatPath.
 #include "logstore/link_resolver.h"
 
 #include <array>
@@ -284,6 +286,24 @@ Lookup LookUp(const JobContext& ctx, std::string_view treeRoot, std::string p, b
   return {std::move(p), std::move(relative), std::move(tail), found};
 }
 
+// Whether the host directory of a reading from MarkerReading exists in the tree.
+bool HostDirectoryExists(std::string_view treeRoot, std::string_view marker) {
+  return IsDirectoryPath(marker.substr(0, marker.find('/', treeRoot.size() + 1)));
+}
+
+// The choice between the ordinary reading of a link and its MarkerReading (may be
+// ""), see ResolveLink. `resolve` returns a result with `found`; the marker reading is
+// resolved only when the ordinary one finds nothing.
+template <typename Resolve>
+auto ChooseReading(std::string_view treeRoot, const std::string& ordinary,
+                   const std::string& marker, Resolve resolve) {
+  auto ordinaryResult = resolve(ordinary);
+  if (ordinaryResult.found || marker.empty()) return ordinaryResult;
+  auto markerResult = resolve(marker);
+  if (markerResult.found || HostDirectoryExists(treeRoot, marker)) return markerResult;
+  return ordinaryResult;
+}
+
 }  // namespace
 
 int ResolveLink(const JobContext& ctx, std::string_view treeRoot, std::string& link,
@@ -292,8 +312,11 @@ int ResolveLink(const JobContext& ctx, std::string_view treeRoot, std::string& l
   if (link.empty()) return 0;
   const std::string root(treeRoot);
 
-  // The candidate path; the first rule that applies wins.
+  // The candidate path; the first rule that applies wins. A link beginning with '/' or '.'
+  // that holds "log/" may name a folder of its site (/blog/) or hold a path of the tree: it
+  // gets a second candidate, tried when the first finds nothing.
   std::string p;
+  std::string markerReading;
   bool absolute = true;
   bool guessExtension = false;
   std::size_t pos;
@@ -306,8 +329,8 @@ int ResolveLink(const JobContext& ctx, std::string_view treeRoot, std::string& l
       p = root + (triple != npos ? link.substr(triple + 7) : link.substr(pos + 6));
     }
   } else if (link.front() == '/') {
-    std::size_t marker = MarkerSlash(link);
-    p = marker != npos ? root + link.substr(marker) : std::string(hostDir) + link;
+    p = std::string(hostDir) + link;
+    markerReading = MarkerReading(root, link);
   } else if ((pos = FindNoCase(link, "http://")) != npos) {
     p = root + link.substr(pos + 6);
   } else if ((pos = FindNoCase(link, "ftp://")) != npos) {
@@ -318,8 +341,8 @@ int ResolveLink(const JobContext& ctx, std::string_view treeRoot, std::string& l
                      !ContainsNoCase(p, ".jpg") && !ContainsNoCase(p, ".gif") &&
                      !ContainsNoCase(p, ".asp");
   } else if (link.front() == '.') {
-    std::size_t marker = MarkerSlash(link);
-    p = marker != npos ? root + link.substr(marker) : std::string(pageDir) + link;
+    p = std::string(pageDir) + link;
+    markerReading = MarkerReading(root, link);
   } else if (link.front() == '#') {
     p = std::string(pagePath) + link;
   } else {
@@ -327,7 +350,9 @@ int ResolveLink(const JobContext& ctx, std::string_view treeRoot, std::string& l
     p = std::string(pageDir) + link;
   }
 
-  const Lookup result = LookUp(ctx, root, std::move(p), guessExtension, kind);
+  const Lookup result = ChooseReading(root, p, markerReading, [&](const std::string& candidate) {
+    return LookUp(ctx, root, candidate, guessExtension, kind);
+  });
   const std::string& tail = result.tail;
   if (result.found) {
     link = FileUrl(result.path) + tail;
@@ -354,6 +379,14 @@ int ResolveLink(const JobContext& ctx, std::string_view treeRoot, std::string& l
                    (ContainsNoCase(link, "count") || ContainsNoCase(link, "cgi"));
   }
   return 0;
+}
+
+std::string MarkerReading(std::string_view treeRoot, std::string_view text) {
+  std::size_t slash = MarkerSlash(text);
+  if (slash == npos) return {};
+  std::size_t hostEnd = text.find('/', slash + 1);
+  if (hostEnd == npos || hostEnd == slash + 1) return {};
+  return std::string(treeRoot) + std::string(text.substr(slash));
 }
 
 std::string TreeRelativePart(std::string_view path, std::string_view treeRoot) {
