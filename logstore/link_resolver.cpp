@@ -291,7 +291,7 @@ bool HostDirectoryExists(std::string_view treeRoot, std::string_view marker) {
   return IsDirectoryPath(marker.substr(0, marker.find('/', treeRoot.size() + 1)));
 }
 
-// The choice between the ordinary reading of a link and its MarkerReading (may be
+// The choice between the ordinary reading of a link or base and its MarkerReading (may be
 // ""), see ResolveLink. `resolve` returns a result with `found`; the marker reading is
 // resolved only when the ordinary one finds nothing.
 template <typename Resolve>
@@ -387,6 +387,16 @@ std::string MarkerReading(std::string_view treeRoot, std::string_view text) {
   std::size_t hostEnd = text.find('/', slash + 1);
   if (hostEnd == npos || hostEnd == slash + 1) return {};
   return std::string(treeRoot) + std::string(text.substr(slash));
+}
+
+std::string ChooseDirectory(std::string_view treeRoot, const std::string& ordinary,
+                            const std::string& marker) {
+  struct Directory {
+    std::string path;
+    bool found;
+  };
+  auto lookUp = [](const std::string& path) { return Directory{path, IsDirectoryPath(path)}; };
+  return ChooseReading(treeRoot, ordinary, marker, lookUp).path;
 }
 
 std::string TreeRelativePart(std::string_view path, std::string_view treeRoot) {

@@ -59,6 +59,12 @@ int ResolveLink(const JobContext& ctx, std::string_view treeRoot, std::string& l
 // part from the '/' of "log/" on; "" when no host followed by '/' comes after "log/".
 std::string MarkerReading(std::string_view treeRoot, std::string_view text);
 
+// The directory a base or codebase names, chosen the way ResolveLink chooses for a link:
+// `ordinary` when it is a directory, else `marker` (a MarkerReading, may be "") when it is
+// one or its host directory exists in the tree, else `ordinary`.
+std::string ChooseDirectory(std::string_view treeRoot, const std::string& ordinary,
+                            const std::string& marker);
+
 // The tree-relative form of a candidate path, as the web form of an unresolved link uses it:
 // the part after treeRoot + "/" when the path lies below treeRoot; otherwise the part after
 // the first "log/" (or after a second "log/" within it), or the whole path without "log/".
