@@ -142,6 +142,7 @@ INSTANTIATE_TEST_SUITE_P(
         LinkCase{"/blog/x.html", {}, "http://host/blog/x.html"},
         LinkCase{"../blog/x.html", {"A/host/blog/x.html"}, "@A/host/blog/x.html"},
         LinkCase{"/catalog/", {"A/host/catalog/index.html"}, "@A/host/catalog/index.html"},
+        LinkCase{"/catalog/", {}, "http://host/catalog/"},
         // The folder comes first, with all its look-ups, even when the rest reads as host/path.
         LinkCase{"/blog/2020/x",
                  {"A/host/blog/2020/x.html", "A/2020/x.html"},
