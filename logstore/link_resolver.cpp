@@ -1,6 +1,8 @@
 // Paths in the LogTrees: every rule here finds the tree-relative part of a path by the text
-// "log/" (the first occurrence, any case), since every tree root ends in "log". Nothing is
-// written to disk here; the only file-system access is existence tests through StatPath.
+// "log/" (the first occurrence, any case), since every tree root ends in "log". In a link's
+// own text "log/" may end a folder of its site instead (/blog/), so there it is read as a
+// tree path only when the folder holds nothing (ChooseReading). Nothing is written to disk
+// here; the only file-system access is existence tests through StatPath.
 #include "logstore/link_resolver.h"
 
 #include <array>
@@ -169,49 +171,22 @@ bool MapEntryToLogPath(const JobContext& ctx, std::string_view url, LogPath& out
   return true;
 }
 
-int ResolveLink(const JobContext& ctx, std::string_view treeRoot, std::string& link,
-                std::string_view pagePath, std::string_view hostDir, std::string_view pageDir,
-                LinkKind kind, bool* counterFlag) {
-  if (link.empty()) return 0;
-  const std::string root(treeRoot);
+namespace {
 
-  // The candidate path; the first rule that applies wins.
-  std::string p;
-  bool absolute = true;
-  bool guessExtension = false;
-  std::size_t pos;
-  if ((pos = FindNoCase(link, "file://")) != npos) {
-    std::size_t marker = MarkerSlash(link);
-    if (marker != npos) {
-      p = root + link.substr(marker);
-    } else {
-      std::size_t triple = FindNoCase(link, "file:///");
-      p = root + (triple != npos ? link.substr(triple + 7) : link.substr(pos + 6));
-    }
-  } else if (link.front() == '/') {
-    std::size_t marker = MarkerSlash(link);
-    p = marker != npos ? root + link.substr(marker) : std::string(hostDir) + link;
-  } else if ((pos = FindNoCase(link, "http://")) != npos) {
-    p = root + link.substr(pos + 6);
-  } else if ((pos = FindNoCase(link, "ftp://")) != npos) {
-    p = root + link.substr(pos + 5);
-  } else if ((pos = FindNoCase(link, "gopher://")) != npos) {
-    p = root + link.substr(pos + 8);
-    guessExtension = !ContainsNoCase(p, ".htm") && !ContainsNoCase(p, ".jpeg") &&
-                     !ContainsNoCase(p, ".jpg") && !ContainsNoCase(p, ".gif") &&
-                     !ContainsNoCase(p, ".asp");
-  } else if (link.front() == '.') {
-    std::size_t marker = MarkerSlash(link);
-    p = marker != npos ? root + link.substr(marker) : std::string(pageDir) + link;
-  } else if (link.front() == '#') {
-    p = std::string(pagePath) + link;
-  } else {
-    absolute = false;
-    p = std::string(pageDir) + link;
-  }
+// One candidate path of ResolveLink after its look-ups.
+struct Lookup {
+  std::string path;      // the local copy, when found
+  std::string relative;  // the tree-relative form before the clean-ups, for the web form
+  std::string tail;      // the query or fragment kept apart during the look-ups
+  bool found = false;
+};
 
+// Cleans the candidate `p` and looks for its local copy: default documents, extension
+// guesses, ".html", and (with READ_AEL) the other trees.
+Lookup LookUp(const JobContext& ctx, std::string_view treeRoot, std::string p, bool guessExtension,
+              LinkKind kind) {
   // The web form for an unresolved link, taken before the clean-ups (it keeps "../").
-  const std::string relative = TreeRelativePart(p, root);
+  std::string relative = TreeRelativePart(p, treeRoot);
 
   // Clean from position 3 on, so that a drive prefix would stay.
   std::string tail;
@@ -234,7 +209,7 @@ int ResolveLink(const JobContext& ctx, std::string_view treeRoot, std::string& l
     }
   }
 
-  if ((pos = p.find("//")) != npos) p.erase(pos, 1);
+  if (std::size_t pos = p.find("//"); pos != npos) p.erase(pos, 1);
 
   if (p.find("./") != npos) {
     std::size_t marker = FindNoCase(p, "log/");
@@ -308,12 +283,83 @@ int ResolveLink(const JobContext& ctx, std::string_view treeRoot, std::string& l
     found = hasDefault;
   }
 
-  if (found) {
-    link = FileUrl(p) + tail;
+  return {std::move(p), std::move(relative), std::move(tail), found};
+}
+
+// Whether the host directory of a reading from MarkerReading exists in the tree.
+bool HostDirectoryExists(std::string_view treeRoot, std::string_view marker) {
+  return IsDirectoryPath(marker.substr(0, marker.find('/', treeRoot.size() + 1)));
+}
+
+// The choice between the ordinary reading of a link or base and its MarkerReading (may be
+// ""), see ResolveLink. `resolve` returns a result with `found`; the marker reading is
+// resolved only when the ordinary one finds nothing.
+template <typename Resolve>
+auto ChooseReading(std::string_view treeRoot, const std::string& ordinary,
+                   const std::string& marker, Resolve resolve) {
+  auto ordinaryResult = resolve(ordinary);
+  if (ordinaryResult.found || marker.empty()) return ordinaryResult;
+  auto markerResult = resolve(marker);
+  if (markerResult.found || HostDirectoryExists(treeRoot, marker)) return markerResult;
+  return ordinaryResult;
+}
+
+}  // namespace
+
+int ResolveLink(const JobContext& ctx, std::string_view treeRoot, std::string& link,
+                std::string_view pagePath, std::string_view hostDir, std::string_view pageDir,
+                LinkKind kind, bool* counterFlag) {
+  if (link.empty()) return 0;
+  const std::string root(treeRoot);
+
+  // The candidate path; the first rule that applies wins. A link beginning with '/' or '.'
+  // that holds "log/" may name a folder of its site (/blog/) or hold a path of the tree: it
+  // gets a second candidate, tried when the first finds nothing.
+  std::string p;
+  std::string markerReading;
+  bool absolute = true;
+  bool guessExtension = false;
+  std::size_t pos;
+  if ((pos = FindNoCase(link, "file://")) != npos) {
+    std::size_t marker = MarkerSlash(link);
+    if (marker != npos) {
+      p = root + link.substr(marker);
+    } else {
+      std::size_t triple = FindNoCase(link, "file:///");
+      p = root + (triple != npos ? link.substr(triple + 7) : link.substr(pos + 6));
+    }
+  } else if (link.front() == '/') {
+    p = std::string(hostDir) + link;
+    markerReading = MarkerReading(root, link);
+  } else if ((pos = FindNoCase(link, "http://")) != npos) {
+    p = root + link.substr(pos + 6);
+  } else if ((pos = FindNoCase(link, "ftp://")) != npos) {
+    p = root + link.substr(pos + 5);
+  } else if ((pos = FindNoCase(link, "gopher://")) != npos) {
+    p = root + link.substr(pos + 8);
+    guessExtension = !ContainsNoCase(p, ".htm") && !ContainsNoCase(p, ".jpeg") &&
+                     !ContainsNoCase(p, ".jpg") && !ContainsNoCase(p, ".gif") &&
+                     !ContainsNoCase(p, ".asp");
+  } else if (link.front() == '.') {
+    p = std::string(pageDir) + link;
+    markerReading = MarkerReading(root, link);
+  } else if (link.front() == '#') {
+    p = std::string(pagePath) + link;
+  } else {
+    absolute = false;
+    p = std::string(pageDir) + link;
+  }
+
+  const Lookup result = ChooseReading(root, p, markerReading, [&](const std::string& candidate) {
+    return LookUp(ctx, root, candidate, guessExtension, kind);
+  });
+  const std::string& tail = result.tail;
+  if (result.found) {
+    link = FileUrl(result.path) + tail;
     return 1;
   }
 
-  std::string web = relative;
+  std::string web = result.relative;
   if (!tail.empty()) {
     std::size_t cut = web.find_first_of("?#");
     if (cut != npos) web.resize(cut);
@@ -333,6 +379,24 @@ int ResolveLink(const JobContext& ctx, std::string_view treeRoot, std::string& l
                    (ContainsNoCase(link, "count") || ContainsNoCase(link, "cgi"));
   }
   return 0;
+}
+
+std::string MarkerReading(std::string_view treeRoot, std::string_view text) {
+  std::size_t slash = MarkerSlash(text);
+  if (slash == npos) return {};
+  std::size_t hostEnd = text.find('/', slash + 1);
+  if (hostEnd == npos || hostEnd == slash + 1) return {};
+  return std::string(treeRoot) + std::string(text.substr(slash));
+}
+
+std::string ChooseDirectory(std::string_view treeRoot, const std::string& ordinary,
+                            const std::string& marker) {
+  struct Directory {
+    std::string path;
+    bool found;
+  };
+  auto lookUp = [](const std::string& path) { return Directory{path, IsDirectoryPath(path)}; };
+  return ChooseReading(treeRoot, ordinary, marker, lookUp).path;
 }
 
 std::string TreeRelativePart(std::string_view path, std::string_view treeRoot) {

@@ -1,5 +1,6 @@
 // URLs and links to paths in the LogTrees. A stored document lies at its tree root + "/" +
-// host + URL path; the text "log/" in a path marks the end of the tree root.
+// host + URL path; the text "log/" in a path marks the end of the tree root, except where a
+// link's own folder of that name is meant (see MarkerReading).
 #pragma once
 
 #include <cstddef>
@@ -45,10 +46,24 @@ bool MapEntryToLogPath(const JobContext& ctx, std::string_view url, LogPath& out
 
 // Resolves one link of the page `pagePath` in place: a "file:///" URL of an existing local
 // copy (result 1), or its web form or the link unchanged (result 0). `pageDir` ends in '/'.
+// A link beginning with '/' or '.' is looked up below hostDir or pageDir first; only when
+// nothing is found there is its MarkerReading looked up, and taken when it resolves or its
+// host directory exists in the tree. Otherwise the web form keeps the page's host.
 // `counterFlag` is written only for LinkKind::Src links that were not found.
 int ResolveLink(const JobContext& ctx, std::string_view treeRoot, std::string& link,
                 std::string_view pagePath, std::string_view hostDir, std::string_view pageDir,
                 LinkKind kind, bool* counterFlag);
+
+// A link or base that holds "log/" may hold a path of a tree (/old/log/host/x.html) or name
+// a folder of its site (/blog/x.html, /catalog/). Its reading as a tree path: treeRoot + the
+// part from the '/' of "log/" on; "" when no host followed by '/' comes after "log/".
+std::string MarkerReading(std::string_view treeRoot, std::string_view text);
+
+// The directory a base or codebase names, chosen the way ResolveLink chooses for a link:
+// `ordinary` when it is a directory, else `marker` (a MarkerReading, may be "") when it is
+// one or its host directory exists in the tree, else `ordinary`.
+std::string ChooseDirectory(std::string_view treeRoot, const std::string& ordinary,
+                            const std::string& marker);
 
 // The tree-relative form of a candidate path, as the web form of an unresolved link uses it:
 // the part after treeRoot + "/" when the path lies below treeRoot; otherwise the part after

@@ -126,15 +126,31 @@ INSTANTIATE_TEST_SUITE_P(
                       LinkCase{"sub/none.html", {}, "http://host/dir/sub/none.html"},
                       LinkCase{"javascript:go()", {}, "javascript:go()"},
                       LinkCase{"MAILTO:a@b.html", {}, "MAILTO:a@b.html"},
-                      // A page's path containing "log/" (catalog/) keeps its host in the web form.
-                      LinkCase{
-                          "http://host/catalog/item.html", {}, "http://host/catalog/item.html"},
-                      LinkCase{"catalog/x.html", {}, "http://host/dir/catalog/x.html"},
                       // Another scheme is never glued onto the page's directory.
                       LinkCase{"https://secure/x.html", {}, "https://secure/x.html"},
                       LinkCase{"./pic.gif", {"A/host/dir/pic.gif"}, "@A/host/dir/pic.gif"},
                       LinkCase{"file:///other/path", {"A/other/path"}, "@A/other/path"},
                       LinkCase{"file:///other/path", {}, "http://other/path"}));
+
+// A site folder whose name ends in "log" is a folder of the host, not the end of a tree root.
+INSTANTIATE_TEST_SUITE_P(
+    FoldersEndingInLog, ResolveLinkTable,
+    ::testing::Values(
+        LinkCase{"http://host/catalog/item.html", {}, "http://host/catalog/item.html"},
+        LinkCase{"catalog/x.html", {}, "http://host/dir/catalog/x.html"},
+        LinkCase{"/blog/x.html", {"A/host/blog/x.html"}, "@A/host/blog/x.html"},
+        LinkCase{"/blog/x.html", {}, "http://host/blog/x.html"},
+        LinkCase{"../blog/x.html", {"A/host/blog/x.html"}, "@A/host/blog/x.html"},
+        LinkCase{"/catalog/", {"A/host/catalog/index.html"}, "@A/host/catalog/index.html"},
+        LinkCase{"/catalog/", {}, "http://host/catalog/"},
+        // The folder comes first, with all its look-ups, even when the rest reads as host/path.
+        LinkCase{"/blog/2020/x",
+                 {"A/host/blog/2020/x.html", "A/2020/x.html"},
+                 "@A/host/blog/2020/x.html"},
+        LinkCase{"/blog/2020/x.html", {}, "http://host/blog/2020/x.html"},
+        // A path of the tree, taken when the folder holds nothing.
+        LinkCase{"/old/log/host/x.html", {"A/host/x.html"}, "@A/host/x.html"},
+        LinkCase{"/old/log/host/x.html", {}, "http://host/x.html"}));
 
 INSTANTIATE_TEST_SUITE_P(
     LineBreaks, ResolveLinkTable,

@@ -243,27 +243,27 @@ void PageRewriter::RewriteTag(std::string& tag) {
     switch (occ.kind) {
       case Attr::Codebase: {
         std::string path;
-        std::size_t at = FindNoCase(value, "log/");
+        std::size_t at = value.find("//");
         if (at != std::string::npos) {
-          path = treeRoot_ + value.substr(at + 3);
-        } else if ((at = value.find("//")) != std::string::npos) {
           path = treeRoot_ + value.substr(at + 1);
         } else if (value.empty() || value.front() != '/') {
           path = pageDir_ + value;
         } else {
           path = hostDir_ + value;  // a directory of the page's own host
         }
+        path = ChooseDirectory(treeRoot_, path, MarkerReading(treeRoot_, value));
         if (path.empty() || path.back() != '/') path += '/';
         occ.newValue = FileUrl(path);
         break;
       }
       case Attr::BaseHref: {
         std::string dir = value.substr(0, value.rfind('/') + 1);
-        std::size_t at = FindNoCase(dir, "log/");
+        std::string marker = MarkerReading(treeRoot_, dir);
+        std::size_t at = dir.find("//");
         if (at != std::string::npos) {
-          pageDir_ = treeRoot_ + dir.substr(at + 3);
-        } else if ((at = dir.find("//")) != std::string::npos) {
-          pageDir_ = treeRoot_ + dir.substr(at + 1);
+          pageDir_ = ChooseDirectory(treeRoot_, treeRoot_ + dir.substr(at + 1), marker);
+        } else if (!marker.empty()) {
+          pageDir_ = std::move(marker);  // without "//" only a tree path names a directory
         }
         occ.newValue = std::move(value);
         break;

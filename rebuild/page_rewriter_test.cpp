@@ -184,6 +184,14 @@ TEST_F(ReconstructPageTest, OnlyABaseHrefAfterABlankChangesThePageDirectory) {
                     "<img src=a.gif><a href=\"c.html\">"),
             "< base href=\"http://host/other/index.html\" src=" + Url("host/dir/b.gif") + ">" +
                 "<img src=" + Url("host/other/a.gif") + "><a href=\"http://host/other/c.html\">");
+  // A folder ending in "log" stays below its host; a base naming a tree path goes there.
+  Store("host/blog/a.gif");
+  EXPECT_EQ(Rewrite("< base href=\"http://host/blog/\"><img src=a.gif><a href=c.html>"
+                    "< base href=\"file:///elsewhere/log/host/other/\"><img src=a.gif>"),
+            "< base href=\"http://host/blog/\"><img src=" + Url("host/blog/a.gif") +
+                "><a href=http://host/blog/c.html>"
+                "< base href=\"file:///elsewhere/log/host/other/\"><img src=" +
+                Url("host/other/a.gif") + ">");
 }
 
 TEST_F(ReconstructPageTest, CodebaseBecomesADirectoryOfTheTree) {
@@ -191,11 +199,13 @@ TEST_F(ReconstructPageTest, CodebaseBecomesADirectoryOfTheTree) {
       "<applet code=A.class codebase=classes>"
       "<applet codebase=\"/java\" code=B.class>"
       "<applet codebase=http://other/j/>"
-      "<applet codebase=file:///elsewhere/log/host/k>");
+      "<applet codebase=file:///elsewhere/log/host/k>"
+      "<applet codebase=/blog/java>");
   EXPECT_EQ(out, "<applet code=A.class codebase=" + FileUrl(tree + "/host/dir/classes/") + ">" +
                      "<applet codebase=\"" + FileUrl(tree + "/host/java/") + "\" code=B.class>" +
                      "<applet codebase=" + FileUrl(tree + "/other/j/") + ">" +
-                     "<applet codebase=" + FileUrl(tree + "/host/k/") + ">");
+                     "<applet codebase=" + FileUrl(tree + "/host/k/") + ">" +
+                     "<applet codebase=" + FileUrl(tree + "/host/blog/java/") + ">");
 }
 
 TEST_F(ReconstructPageTest, RewritesUrlStringsInsideJavaScript) {
