@@ -1,5 +1,6 @@
 #include "app/job_driver.h"
 
+#include "index/frame_pages.h"
 #include "platform/codepage.h"
 #include "testing/scripted_frontend.h"
 #include "testing/temp_dir.h"
@@ -38,7 +39,9 @@ TEST_F(JobDriverTest, PathsAreNormalisedIntoTheSnapshot) {
   session.settings.cacheDir = Path("cache") + "/";
   session.settings.logDir[0] = Path("save\\aLOG\\");
   session.settings.logDir[2] = Path("save/catalog");
+  session.settings.logDir[3] = Path("save/ALOG");
   MakeDir("save/catalog");
+  MakeDir("save/Alog");
   session.settings.indexDir = Path("idx") + "\\";
   session.settings.readAll = true;
   session.settings.readDom = true;
@@ -50,6 +53,13 @@ TEST_F(JobDriverTest, PathsAreNormalisedIntoTheSnapshot) {
             Path("save/alog"));  // the last three letters are written back in lower case
   EXPECT_EQ(session.ctx.logDir[1], "");
   EXPECT_EQ(session.ctx.logDir[2], Path("save/catalog"));  // only the last three letters count
+  EXPECT_EQ(session.ctx.logDir[3], Path("save/Alog"));
+  // The logs are shown by their settings as typed: ALOG stays ALOG, and a setting ending in a
+  // separator has no name.
+  const std::string bar = BuildTopLinkBar(session.ctx);
+  for (const char* shown : {"Ａ:</A>", "Ｃ:catalog</A>", "Ｄ:ALOG</A>"}) {
+    EXPECT_NE(bar.find(platform::ToCp932(shown)), std::string::npos) << shown;
+  }
   EXPECT_EQ(session.ctx.indexDir, Path("idx"));
   EXPECT_EQ(session.ctx.startDir, root());
   EXPECT_TRUE(session.ctx.readAll);

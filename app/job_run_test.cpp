@@ -182,6 +182,26 @@ TEST_F(JobRunTest, AStopDuringAddSkipsTheNewPagesIndexButWritesTheFramePages) {
             "総経過時間　　　　　　\t     1秒\r");
 }
 
+TEST_F(JobRunTest, AnAddWhoseCacheIndexCannotBeCopiedFailsAndKeepsTheNewPagesIndex) {
+  testing::Ie4Cache cache;
+  cache.entries = {testing::CachedEntry("http://host/a.html", "a.html", "text/html", "<p>")};
+  testing::WriteIe4Cache(Path("cache"), cache);
+  session.settings.cacheDir = Path("cache");
+  WriteFile("index/newidx.htm", "the pages of the last add");
+  {
+    testing::ScopedTmpDir full(Path("no/room"));
+    JobDriver driver(session, fe, clock);
+    ASSERT_TRUE(driver.Command(JobKind::AddToLogs));
+    driver.RunPostedJobs();
+    EXPECT_FALSE(driver.lastJobCompleted());
+  }
+  EXPECT_EQ(ReadFile("index/newidx.htm"), "the pages of the last add");
+  EXPECT_EQ(session.counters.failedFiles, 1);
+  EXPECT_EQ(fe.messages().front(),
+            "キャッシュデータを一時ディレクトリにコピーできません（No such file or directory）\r" +
+                Path("no/room"));
+}
+
 TEST_F(JobRunTest, RebuildOfMoreThanTheLimitRewrites19999AndReportsIt) {
   session.settings.cacheDir = Path("cache");
   WriteFile("cache/index.dat", "");

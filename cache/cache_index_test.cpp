@@ -191,21 +191,6 @@ TEST_F(CacheIndexTest, CopyOfTheIndexTouchesNeitherStartNorCacheDirectory) {
   EXPECT_EQ(Listing(tmp), (std::vector<std::string>{".", ".."})) << "the copy was not removed";
 }
 
-TEST_F(CacheIndexTest, ACopyThatCannotBeMadeIsReportedWithItsCauseAndDirectory) {
-  testing::WriteIe4Cache(cacheDir, SmallCache());
-  {
-    testing::ScopedTmpDir scoped(Path("no/such/dir"));
-    EXPECT_FALSE(ReadCacheIndex(ctx, frontend, table, cacheDir));
-  }
-  EXPECT_EQ(GetCacheEntryCount(table), 0);
-  EXPECT_EQ(
-      frontend.messages(),
-      std::vector<std::string>{
-          "キャッシュデータを一時ディレクトリにコピーできません（No such file or directory）\r" +
-          Path("no/such/dir")});
-  EXPECT_EQ(Listing(ctx.startDir), (std::vector<std::string>{".", ".."}));
-}
-
 TEST_F(CacheIndexTest, AnIndexThatIsNoRegularFileIsReportedInUseWithoutBlocking) {
   for (bool fifo : {true, false}) {
     platform::RemoveTree(cacheDir);

@@ -20,10 +20,12 @@ struct Result {
 
 class CliTest : public testing::TempDirTest {
  protected:
-  // Runs lumbra-cli with the given arguments (shell words) without a terminal.
-  Result Run(const std::string& args) {
-    std::string command = std::string("'") + LUMBRA_CLI + "' " + args + " >'" + Path("out.txt") +
-                          "' 2>'" + Path("err.txt") + "' </dev/null";
+  // Runs lumbra-cli with the given arguments (shell words) without a terminal; with `shell`,
+  // runs that shell command with `args` instead (which then name lumbra-cli themselves).
+  Result Run(const std::string& args, const std::string& shell = "") {
+    std::string program = shell.empty() ? "'" + std::string(LUMBRA_CLI) + "'" : shell;
+    std::string command =
+        program + " " + args + " >'" + Path("out.txt") + "' 2>'" + Path("err.txt") + "' </dev/null";
     int raw = std::system(command.c_str());
     Result r{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadFile("out.txt"), ReadFile("err.txt")};
     platform::DeleteFile(Path("out.txt"));
@@ -31,6 +33,28 @@ class CliTest : public testing::TempDirTest {
     return r;
   }
   std::string InStart(const std::string& args) { return "-C '" + Path("start") + "' " + args; }
+  // The paths of a job: cache, log A and index directory of the test.
+  std::string JobPaths() {
+    return "--set CACHE_DIR=" + Path("cache") + " --set LOG_DIR_A=" + Path("save/alog") +
+           " --set INDEX_DIR=" + Path("idx") + " ";
+  }
+  // Starts lumbra-cli in the background (stderr to err.txt); returns its process id.
+  pid_t Start(const std::string& args) {
+    std::string command = std::string("exec '") + LUMBRA_CLI + "' " + args + " >/dev/null 2>'" +
+                          Path("err.txt") + "' </dev/null";
+    pid_t child = ::fork();
+    if (child == 0) {
+      ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+      ::_exit(127);
+    }
+    return child;
+  }
+  // The exit status of a process started by Start (-1 when it did not exit).
+  static int Wait(pid_t child) {
+    int status = 0;
+    if (::waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
+    return WEXITSTATUS(status);
+  }
 
   void SetUp() override {
     MakeDir("start");
@@ -163,26 +187,77 @@ TEST_F(CliTest, CtrlCStopsTheJobAtItsNextItemAndStillWritesTheFramePages) {
     if (i == 0) MakeDir("save/alog/h");
     ASSERT_TRUE(platform::ReplaceFileContent(path, "<title>t</title>", 0644));
   }
-  std::string command =
-      std::string("exec '") + LUMBRA_CLI + "' " +
-      InStart("--yes --set CACHE_DIR=" + Path("cache") + " --set LOG_DIR_A=" + Path("save/alog") +
-              " --set INDEX_DIR=" + Path("idx") + " rebuild") +
-      " >/dev/null 2>'" + Path("err.txt") + "' </dev/null";
-  pid_t child = ::fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
-    ::_exit(127);
-  }
+  pid_t child = Start(InStart("--yes " + JobPaths() + "rebuild"));
+  ASSERT_GT(child, 0);
   ::usleep(1500 * 1000);  // inside the walk: the job waits up to a second before it starts
   ::kill(child, SIGINT);
-  int status = 0;
-  ASSERT_EQ(::waitpid(child, &status, 0), child);
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 130);
+  EXPECT_EQ(Wait(child), 130);
   EXPECT_TRUE(platform::GetStatus(Path("idx/lumbra.htm")).exists());
   EXPECT_FALSE(platform::GetStatus(Path("idx/allidx_a.htm")).exists());
   EXPECT_NE(ReadFile("err.txt").find("ＨＴＭＬ 再構成　終了"), std::string::npos);
+}
+
+TEST_F(CliTest, SigtermStopsAnAddThatThenSaysHowToRewriteWhatItStored) {
+  testing::Ie4Cache cache;
+  for (int i = 0; i < 1000; ++i) {
+    cache.entries.push_back(testing::CachedEntry("http://h/p" + std::to_string(i) + ".html",
+                                                 "p" + std::to_string(i) + ".htm", "text/html",
+                                                 "<title>t</title>"));
+  }
+  platform::DeleteFile(Path("cache/index.dat"));
+  testing::WriteIe4Cache(Path("cache"), cache);
+  const std::string tmp = MakeDir("tmp");
+  ::setenv("TMPDIR", tmp.c_str(), 1);  // inherited by the job: its private directory is here
+  pid_t child = Start(InStart("--yes " + JobPaths() + "add"));
+  ::unsetenv("TMPDIR");
+  ASSERT_GT(child, 0);
+  // Stopped once the first page is stored, long before the last.
+  for (int i = 0; i < 20000 && !platform::GetStatus(Path("save/alog/h/p0.html")).exists(); ++i) {
+    ::usleep(1000);
+  }
+  ::kill(child, SIGTERM);
+  EXPECT_EQ(Wait(child), 128 + SIGTERM);
+  const std::string err = ReadFile("err.txt");
+  EXPECT_NE(err.find("run `lumbra-cli rebuild` to rewrite the pages stored so far"),
+            std::string::npos)
+      << err;
+  EXPECT_FALSE(platform::GetStatus(Path("idx/newidx.htm")).exists());
+  EXPECT_EQ(platform::ListDirectory(tmp)->size(), 2u) << "the private copy must be gone";
+}
+
+TEST_F(CliTest, FifosInPlaceOfItsFilesNeitherHangNorFeedAJob) {
+  for (const char* name :
+       {"start/lumbra.ini", "start/lumbra-url.ini", "start/lumbrasurf.txt", "cache/index.dat"}) {
+    platform::DeleteFile(Path(name));
+    MakeFifo(name);
+  }
+  Result r = Run("60 '" + std::string(LUMBRA_CLI) + "' " + InStart("--yes " + JobPaths() + "add"),
+                 "timeout");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find("キャッシュファイルが使用中です"), std::string::npos);
+  EXPECT_NE(ReadFile("idx/top.htm").find("www_n.htm"), std::string::npos);
+  EXPECT_EQ(ReadFile("idx/top.htm").find("Surf"), std::string::npos);
+}
+
+TEST_F(CliTest, AnIndexPageThatCannotBeWrittenWholeLeavesTheOldOneAndExits3) {
+  for (int i = 0; i < 150; ++i) {
+    WriteFile("save/alog/host/a-rather-long-page-name-" + std::to_string(i) + ".html",
+              "<title>A title long enough to fill the index page</title>");
+  }
+  WriteFile("idx/allidx_a.htm", "OLD INDEX");
+  // A file-size limit of 16 KiB: the pages fit, the index page of 150 pages does not.
+  Result r = Run(
+      "-f 32; exec '" + std::string(LUMBRA_CLI) + "' " + InStart("--yes " + JobPaths() + "rebuild"),
+      "ulimit");
+  EXPECT_EQ(r.status, 3) << r.err;
+  EXPECT_EQ(ReadFile("idx/allidx_a.htm"), "OLD INDEX");
+  EXPECT_NE(r.err.find("ERROR : インデクスファイルが作成できません"), std::string::npos);
+  EXPECT_NE(r.err.find("lumbra-cli: 1 file could not be copied, rewritten or written; run again "
+                       "with --exec-log to have them named in lumbralog.txt"),
+            std::string::npos)
+      << r.err;
+  EXPECT_NE(ReadFile("save/alog/host/a-rather-long-page-name-7.html").find("<title>"),
+            std::string::npos);
 }
 
 }  // namespace
