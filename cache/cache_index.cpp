@@ -1,5 +1,6 @@
 #include "cache/cache_index.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "cache/ie4_reader.h"
@@ -103,10 +104,6 @@ bool ReadFromPrivateCopy(Frontend& frontend, const std::string& indexFile,
   return true;
 }
 
-// Whether one segment of a cached file's name (between '/' or '\\', the separators of the
-// cache's own system) leads out of its directory.
-bool IsDotSegment(std::string_view segment) { return segment == "." || segment == ".."; }
-
 }  // namespace
 
 CacheKind DetectCacheKind(const std::string& cacheDir) {
@@ -155,16 +152,10 @@ bool ReadCacheIndex(const JobContext& ctx, Frontend& frontend, CacheEntryTable& 
 }
 
 bool CacheNameStaysInside(std::string_view name) {
-  if (name.empty() || name.front() == '/' || name.front() == '\\') return false;
-  if (name.find('\0') != std::string_view::npos) return false;
-  std::size_t start = 0;
-  while (start <= name.size()) {
-    std::size_t end = name.find_first_of("/\\", start);
-    if (end == std::string_view::npos) end = name.size();
-    if (IsDotSegment(name.substr(start, end - start))) return false;
-    start = end + 1;
-  }
-  return true;
+  // The cache's own system took '\\' for a separator as well.
+  std::string slashed(name);
+  std::replace(slashed.begin(), slashed.end(), '\\', '/');
+  return platform::NameStaysBelow(slashed);
 }
 
 platform::OpenError OpenCachedFile(const std::string& cacheDir, const std::string& cacheFile,

@@ -32,19 +32,9 @@ bool StartsWithNoCase(std::string_view text, std::string_view lowerPrefix) {
 // which the file system would take as this or the parent directory. A NUL would cut the path
 // at the system call, so that a harmless-looking "..x" could become "..".
 bool StaysInsideTree(std::string_view rest) {
-  if (rest.empty() || rest.front() != '/') return false;
-  if (rest.find('\0') != npos) return false;
-  std::size_t start = 1;
-  bool first = true;
-  for (;;) {
-    std::size_t end = rest.find('/', start);
-    std::string_view segment = rest.substr(start, end == npos ? npos : end - start);
-    if (segment == "." || segment == "..") return false;
-    if (first && segment.empty()) return false;  // no host: the file would sit in the root
-    first = false;
-    if (end == npos) return true;
-    start = end + 1;
-  }
+  // No host (an empty first segment) would put the file into the tree root itself.
+  return rest.size() > 1 && rest[0] == '/' && rest[1] != '/' &&
+         platform::NameStaysBelow(rest.substr(1));
 }
 
 // Whether a path climbs above the point where its tree-relative part begins (after the first

@@ -143,8 +143,9 @@ OpenError Classify(const struct stat& st) {
   return OpenError::None;
 }
 
-// Whether a name given below a root stays there: relative, no "." or ".." segment, no NUL.
-bool StaysBelow(std::string_view relative) {
+}  // namespace
+
+bool NameStaysBelow(std::string_view relative) {
   if (relative.empty() || relative.front() == '/') return false;
   if (relative.find('\0') != std::string_view::npos) return false;
   std::size_t start = 0;
@@ -157,8 +158,6 @@ bool StaysBelow(std::string_view relative) {
   }
   return true;
 }
-
-}  // namespace
 
 OpenError ReadableFile::Open(const std::string& path, FollowLinks follow) {
   Close();
@@ -175,7 +174,7 @@ OpenError ReadableFile::Open(const std::string& path, FollowLinks follow) {
 
 OpenError ReadableFile::OpenBelow(const std::string& root, std::string_view relative) {
   Close();
-  if (!StaysBelow(relative)) return OpenError::OutsideRoot;
+  if (!NameStaysBelow(relative)) return OpenError::OutsideRoot;
   int dir = ::open(root.empty() ? "." : root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dir < 0) return FromErrno(errno);
   // Each directory is opened from the one before it, never following a link, so the file

@@ -65,6 +65,10 @@ enum class OpenError {
   Unreadable,    // the entry exists but cannot be read (permissions, I/O)
 };
 
+// Whether a name given below a root stays there: relative, no "." or ".." segment between
+// its '/', no NUL (which would end the name early at the system call).
+bool NameStaysBelow(std::string_view relative);
+
 // A regular file open for reading. Opening never blocks and never takes anything but a
 // regular file: the entry is tested with lstat (or stat) first, opened non-blocking (so a
 // FIFO put in its place cannot hang the open), and tested again with fstat, so a FIFO, device,
