@@ -5,7 +5,13 @@
 
 namespace lumbra::platform {
 
-std::int64_t SystemClock::NowSeconds() { return static_cast<std::int64_t>(std::time(nullptr)); }
+// Read on the clock the sleep waits on: time() may lag CLOCK_REALTIME by up to a tick, so a
+// wait woken just after the change would still read the old second and sleep once more.
+std::int64_t SystemClock::NowSeconds() {
+  struct timespec now;
+  ::clock_gettime(CLOCK_REALTIME, &now);
+  return static_cast<std::int64_t>(now.tv_sec);
+}
 
 void SystemClock::SleepToNextSecond() {
   struct timespec now;
