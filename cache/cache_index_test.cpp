@@ -191,22 +191,6 @@ TEST_F(CacheIndexTest, CopyOfTheIndexTouchesNeitherStartNorCacheDirectory) {
   EXPECT_EQ(Listing(tmp), (std::vector<std::string>{".", ".."})) << "the copy was not removed";
 }
 
-TEST_F(CacheIndexTest, AnIndexThatIsNoRegularFileIsReportedInUseWithoutBlocking) {
-  for (bool fifo : {true, false}) {
-    platform::RemoveTree(cacheDir);
-    MakeDir("cache");
-    if (fifo) {
-      MakeFifo("cache/index.dat");
-    } else {
-      MakeLink("/dev/zero", "cache/index.dat");  // would fill the disk if it were copied
-    }
-    ASSERT_EQ(DetectCacheKind(cacheDir), CacheKind::Explorer4);
-    EXPECT_TRUE(ReadCacheIndex(ctx, frontend, table, cacheDir));
-    EXPECT_EQ(GetCacheEntryCount(table), 0);
-  }
-  EXPECT_EQ(frontend.messages(), std::vector<std::string>(2, "キャッシュファイルが使用中です"));
-}
-
 using platform::OpenError;
 
 // The names a reader may give for a cached file, against what lies there: only a regular

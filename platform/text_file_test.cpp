@@ -38,31 +38,6 @@ TEST_F(TextFileTest, ChunksAreCutAtTheBufferSizeLikeFgets) {
   EXPECT_EQ(chunks, (std::vector<std::string>{"abc", "def", "gh\n", "xy\n"}));
 }
 
-TEST_F(TextFileTest, AReplacingWriterShowsTheNewTextOnlyWhenClosedAndKeepsTheMode) {
-  const std::string page = WriteFile("page.htm", "old");
-  ASSERT_TRUE(SetFileMode(page, 0640));
-  {
-    TextWriter writer;
-    ASSERT_TRUE(writer.Open(page, TextWriter::Mode::Replace));
-    writer.Write(std::string(100000, 'x'));  // more than one piece
-  }                                          // never closed: the old page stays
-  EXPECT_EQ(ReadFile(page), "old");
-  TextWriter writer;
-  ASSERT_TRUE(writer.Open(page, TextWriter::Mode::Replace));
-  writer.Write("a\nb");
-  EXPECT_EQ(ReadFile(page), "old");
-  ASSERT_TRUE(writer.Close());
-  EXPECT_EQ(ReadFile(page), "a\r\nb");
-  EXPECT_EQ(GetStatus(page).mode & 0777, 0640u);
-  EXPECT_EQ(ListDirectory(root())->size(), 3u) << "no temporary file stays";
-}
-
-TEST_F(TextFileTest, AReaderRefusesWhatIsNoRegularFileWithoutBlocking) {
-  MakeFifo("fifo.ini");
-  TextReader reader;
-  EXPECT_FALSE(reader.Open(Path("fifo.ini")));
-}
-
 TEST_F(TextFileTest, WriterReportsAFileThatCannotBeMade) {
   TextWriter writer;
   EXPECT_FALSE(writer.Open(Path("none/t.txt"), TextWriter::Mode::Truncate));
