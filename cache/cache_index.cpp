@@ -1,9 +1,9 @@
 #include "cache/cache_index.h"
 
 #include <algorithm>
-#include <cstring>
 
 #include "cache/ie4_reader.h"
+#include "cache/private_copy.h"
 #include "core/exec_log.h"
 #include "logstore/path_helpers.h"
 #include "platform/fs.h"
@@ -72,36 +72,6 @@ void AddExtension(std::string& url, const std::string& contentType, CacheKind ki
   } else if (contentType == "image/jpeg") {
     if (!ContainsNoCase(url, ".jp")) url += ".jpg";
   }
-}
-
-// Runs `read` on a copy of `indexFile` named `copyName` in a private directory made for this
-// read, and removes the copy afterwards. An index that cannot be opened (or is no regular
-// file, or a link) gives the reader a path that names no file, so it reports the index as in
-// use. False, with the cause shown, when the copy itself cannot be made: no reader runs then.
-template <typename Reader>
-bool ReadFromPrivateCopy(Frontend& frontend, const std::string& indexFile,
-                         std::string_view copyName, Reader read) {
-  platform::ReadableFile source;
-  if (source.Open(indexFile, platform::FollowLinks::No) != platform::OpenError::None) {
-    read(std::string());
-    return true;
-  }
-  platform::TempDirectory dir("lumbra-cache");
-  int error = dir.error();
-  std::string copy;
-  if (!dir.path().empty()) {
-    copy = dir.path() + "/" + std::string(copyName);
-    if (!CopyReplace(copy, source, &error)) copy.clear();
-  }
-  source.Close();
-  if (copy.empty()) {
-    frontend.ShowMessage("キャッシュデータを一時ディレクトリにコピーできません（" +
-                         std::string(std::strerror(error)) + "）\r" + dir.parent());
-    return false;
-  }
-  read(copy);
-  platform::DeleteFile(copy);
-  return true;
 }
 
 }  // namespace

@@ -39,6 +39,7 @@
 #include <utility>
 #include <vector>
 
+#include "cache/byte_span.h"
 #include "core/exec_log.h"
 #include "logstore/path_helpers.h"
 #include "platform/fs.h"
@@ -71,23 +72,10 @@ constexpr std::size_t kNameAlignment = 4;
 constexpr std::size_t kTextLimit = 256;
 // The content type must start less than this many bytes after the end of the name's NULs.
 constexpr std::size_t kContentTypeReach = 128;
-constexpr std::string_view kContentTypeHeader = "content-type:";
 
 std::int8_t LowByte(std::string_view bytes, std::size_t offset) {
   // The low byte of a little-endian field is its first byte.
   return static_cast<std::int8_t>(static_cast<unsigned char>(bytes[offset]));
-}
-
-// The text at `pos` up to its NUL or the end of `bytes`.
-std::string_view TextAt(std::string_view bytes, std::size_t pos) {
-  if (pos >= bytes.size()) return {};
-  std::string_view rest = bytes.substr(pos);
-  return rest.substr(0, std::min(rest.find('\0'), rest.size()));
-}
-
-std::size_t SkipNuls(std::string_view bytes, std::size_t pos) {
-  while (pos < bytes.size() && bytes[pos] == '\0') ++pos;
-  return pos;
 }
 
 // The subdirectory names of the header; empty when the table is not in the file.
@@ -108,19 +96,6 @@ std::vector<std::string> ReadSubdirectories(std::string_view bytes) {
     names.emplace_back(TextAt(dir.substr(at, kDirectoryNameSize), 0));
   }
   return names;
-}
-
-// The value of the Content-Type line in `headers`, or empty when there is none in reach.
-std::string_view ContentTypeIn(std::string_view headers) {
-  std::size_t match = FindNoCase(headers, kContentTypeHeader);
-  if (match == std::string_view::npos || match >= kContentTypeReach) return {};
-  std::size_t start = match + kContentTypeHeader.size();
-  // The blank after the colon is not part of the value; a header written without it must
-  // not lose the first letter of its type.
-  if (start < headers.size() && (headers[start] == ' ' || headers[start] == '\t')) ++start;
-  std::string_view value = headers.substr(start);
-  value = value.substr(0, std::min(value.find('\r'), value.size()));
-  return value.substr(0, std::min(value.size(), kContentTypeMax));
 }
 
 void AppendNumber(std::string* dump, int value) {
@@ -167,7 +142,7 @@ void ParseRecord(std::string_view record, const std::vector<std::string>& subdir
   entry.cacheFile += name;
   AppendText(dump, name, " ");
 
-  std::string_view contentType = ContentTypeIn(TextAt(record, pos));
+  std::string_view contentType = ContentTypeIn(TextAt(record, pos), kContentTypeReach);
   AppendText(dump, contentType, "\n ");
   if (contentType.empty()) return;
   entry.contentType = std::string(contentType);

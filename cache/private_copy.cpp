@@ -1,0 +1,36 @@
+#include "cache/private_copy.h"
+
+#include <cstring>
+
+#include "logstore/path_helpers.h"
+#include "platform/fs.h"
+
+namespace lumbra {
+
+bool ReadFromPrivateCopy(Frontend& frontend, const std::string& indexFile,
+                         std::string_view copyName,
+                         const std::function<void(const std::string& copy)>& read) {
+  platform::ReadableFile source;
+  if (source.Open(indexFile, platform::FollowLinks::No) != platform::OpenError::None) {
+    read(std::string());
+    return true;
+  }
+  platform::TempDirectory dir("lumbra-cache");
+  int error = dir.error();
+  std::string copy;
+  if (!dir.path().empty()) {
+    copy = dir.path() + "/" + std::string(copyName);
+    if (!CopyReplace(copy, source, &error)) copy.clear();
+  }
+  source.Close();
+  if (copy.empty()) {
+    frontend.ShowMessage("キャッシュデータを一時ディレクトリにコピーできません（" +
+                         std::string(std::strerror(error)) + "）\r" + dir.parent());
+    return false;
+  }
+  read(copy);
+  platform::DeleteFile(copy);
+  return true;
+}
+
+}  // namespace lumbra
