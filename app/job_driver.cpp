@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "cache/cache_index.h"
 #include "core/exec_log.h"
 #include "index/frame_pages.h"
 #include "index/index_pages.h"
@@ -119,7 +120,7 @@ bool PrepareCachePath(JobContext& ctx, std::string_view typed, const std::string
       break;
   }
   ctx.cacheIndexFile.clear();
-  for (std::string_view name : {"/fat.db", "/cache1/mm256.dat", "/index.dat", "/iexplore.cif"}) {
+  for (std::string_view name : kCacheIndexFiles) {
     if (PathExists(ctx.cacheDir + std::string(name))) {
       ctx.cacheIndexFile = ctx.cacheDir + std::string(name);
       return true;

@@ -84,6 +84,7 @@ CacheKind DetectCacheKind(const std::string& cacheDir) {
   }
   if (CanOpenForReading(cacheDir + std::string(kExplorer4Index))) return CacheKind::Explorer4;
   if (CanOpenForReading(cacheDir + std::string(kExplorer2Index))) return CacheKind::Explorer2;
+  if (CanOpenForReading(cacheDir + std::string(kNetscapeUnixIndex))) return CacheKind::Netscape;
   return CacheKind::None;
 }
 
@@ -114,6 +115,7 @@ bool ReadCacheIndex(const JobContext& ctx, Frontend& frontend, CacheEntryTable& 
   }
   if (!copied) return false;
 
+  table.RemoveRepeatedRows();
   for (int i = 0; i < table.count(); ++i) NormaliseCacheEntry(table.row(i), cacheDir, kind);
 
   AppendExecLog(ctx,

@@ -3,6 +3,7 @@
 // entry table, and brings every row into the form the log store expects.
 #pragma once
 
+#include <array>
 #include <string>
 #include <string_view>
 
@@ -28,6 +29,11 @@ inline constexpr std::string_view kNetscapeIndex = "/fat.db";
 inline constexpr std::string_view kExplorer3Index = "/cache1/mm256.dat";
 inline constexpr std::string_view kExplorer4Index = "/index.dat";
 inline constexpr std::string_view kExplorer2Index = "/iexplore.cif";
+// Netscape on Unix keeps the same database under this name; probed after the four above.
+inline constexpr std::string_view kNetscapeUnixIndex = "/index.db";
+// Every index file, in the order of the probe (the start checks look for them the same way).
+inline constexpr std::array<std::string_view, 5> kCacheIndexFiles = {
+    kNetscapeIndex, kExplorer3Index, kExplorer4Index, kExplorer2Index, kNetscapeUnixIndex};
 
 // The layout of the cache in `cacheDir` (a directory path without a trailing '/').
 CacheKind DetectCacheKind(const std::string& cacheDir);

@@ -130,6 +130,10 @@ class CacheIndexTest : public testing::TempDirTest {
 
 TEST_F(CacheIndexTest, DetectsTheLayoutByTheFirstIndexFileFound) {
   EXPECT_EQ(DetectCacheKind(cacheDir), CacheKind::None);
+  WriteFile("unix/index.db", "x");  // Netscape on Unix, tried after the four
+  EXPECT_EQ(DetectCacheKind(Path("unix")), CacheKind::Netscape);
+  WriteFile("unix/iexplore.cif", "x");
+  EXPECT_EQ(DetectCacheKind(Path("unix")), CacheKind::Explorer2);
   MakeDir("cache/iexplore.cif/");  // a directory is no index file
   MakeDir("cache/index.dat/");
   EXPECT_EQ(DetectCacheKind(cacheDir), CacheKind::None);

@@ -49,6 +49,12 @@ class CacheEntryTable {
   // would exceed kCacheEntryMax it stays there, so the first 4,999 records are kept.
   void Append(CacheEntry entry);
 
+  // Drops every row that repeats an earlier one in url, cacheFile and contentType, keeping the
+  // order of the others. A Netscape index can give one record twice (a record the database
+  // moved when it split a bucket stays readable in the page it left); one document is one
+  // entry of a job.
+  void RemoveRepeatedRows();
+
   int count() const { return count_; }
   // A valid row (0 <= index < count()); callers check the index.
   CacheEntry& row(int index) { return rows_[static_cast<std::size_t>(index)]; }

@@ -1,6 +1,7 @@
 #include "cache/cache_table.h"
 
 #include <string>
+#include <vector>
 
 #include "testing/temp_dir.h"
 
@@ -22,6 +23,20 @@ TEST(CacheEntryTableTest, KeepsTheFirst4999OfSixThousandRecords) {
   EXPECT_FALSE(GetCacheEntry(table, 4999, out));
   // Row 4,999 took every later record and was dropped each time.
   EXPECT_EQ(table.row(4999).url, "http://h/5999");
+}
+
+TEST(CacheEntryTableTest, ARepeatedRowIsKeptOnceInItsPlace) {
+  CacheEntryTable table;
+  for (int n : {1, 2, 1, 3, 2}) table.Append(Entry(n));
+  CacheEntry other = Entry(1);
+  other.contentType = "image/gif";  // the same URL and file of another type is another row
+  table.Append(other);
+  table.RemoveRepeatedRows();
+  ASSERT_EQ(GetCacheEntryCount(table), 4);
+  std::vector<std::string> urls;
+  for (int i = 0; i < 4; ++i) urls.push_back(table.row(i).url + " " + table.row(i).contentType);
+  EXPECT_EQ(urls, (std::vector<std::string>{"http://h/1 text/html", "http://h/2 text/html",
+                                           "http://h/3 text/html", "http://h/1 image/gif"}));
 }
 
 TEST(CacheEntryTableTest, ResetForgetsTheRowsByCountOnly) {
