@@ -14,7 +14,10 @@
 #include <vector>
 
 #include "cache/byte_span.h"
+#include "cache/ie4_reader.h"
+#include "platform/codepage.h"
 #include "testing/ie4_fixture.h"
+#include "testing/scripted_frontend.h"
 #include "testing/temp_dir.h"
 
 namespace lumbra {
@@ -252,6 +255,36 @@ TEST(ParseExplorer5IndexTest, OffsetsAndLengthsAreCheckedAgainstTheRecordAndTheF
     if (c.expected) expected.push_back(*c.expected);
     EXPECT_EQ(Parse(index.bytes), expected);
   }
+}
+
+class ReadExplorer5CacheTest : public testing::TempDirTest {};
+
+TEST_F(ReadExplorer5CacheTest, TheExplorer4ReaderHandsTheIndexOverAndWritesItsDump) {
+  Ie4Cache cache;
+  cache.version = Ie4Version::V52;
+  cache.subdirectories = {"AAAA0001", "BBBB0002"};
+  cache.entries = {Page("http://h/a", "a[1].htm", 1, "text/html"),
+                   Page("http://h/b", "b", 0xfe, "image/gif"), Page("http://h/c", "c", 0, "")};
+  std::string index = testing::WriteIe4Cache(Path("cache"), cache);
+  JobContext ctx;
+  ctx.startDir = MakeDir("start");
+  ctx.execLog = true;
+  testing::ScriptedFrontend frontend;
+  CacheEntryTable table;
+  ReadExplorer4Cache(ctx, frontend, true, index, table);
+  EXPECT_EQ(Rows(table), (std::vector<Row>{{"http://h/a", "BBBB0002/a[1].htm", "text/html"},
+                                           {"http://h/b", "b", "image/gif"}}));
+  EXPECT_EQ(ReadFile("start/lumbralog.txt"),
+            platform::ToCp932("iexplore 4.0  Cache ファイル名　読み出し開始\r\n"));
+  // Low bytes of the fields: blocks at 4, URL offset at 52, subdirectory at 56, name offset
+  // at 60, header offset and length at 68 and 72; a record without a type has a line too.
+  auto fields = [](const char* middle) {
+    return std::string("2 0 0 0 0 0 0 0 0 0 0 0 104 ") + middle + " 0 0 0 0 0 0 0 ";
+  };
+  EXPECT_EQ(ReadFile("start/fat.txt"),
+            fields("1 116 0 125 45") + "http://h/a a[1].htm text/html\r\n " +
+                fields("-2 116 0 118 45") + "http://h/b b image/gif\r\n " +
+                fields("0 116 0 118 20") + "http://h/c c \r\n ");
 }
 
 }  // namespace
