@@ -2,7 +2,8 @@
 // offsets in bytes.
 //
 // Header, at file offset 0:
-//   0     NUL-terminated  signature "Client UrlCache MMF Ver 4.7" or "... Ver 4.6"
+//   0     NUL-terminated  signature "Client UrlCache MMF Ver 4.7" or "... Ver 4.6"; a file
+//                         that begins with kExplorer5Signature is read by ie5_reader.cpp
 //   72    1024            directory table of version 4.7
 //   80    1024            directory table of version 4.6
 //   1024  1024            directory table for any other signature (where the first read
@@ -40,6 +41,7 @@
 #include <vector>
 
 #include "cache/byte_span.h"
+#include "cache/ie5_reader.h"
 #include "core/exec_log.h"
 #include "logstore/path_helpers.h"
 #include "platform/fs.h"
@@ -152,6 +154,11 @@ void ParseRecord(std::string_view record, const std::vector<std::string>& subdir
 }  // namespace
 
 void ParseExplorer4Index(std::string_view bytes, CacheEntryTable& table, std::string* dump) {
+  // Version 5.2 records say where their texts lie; they are read by that layout.
+  if (bytes.substr(0, kExplorer5Signature.size()) == kExplorer5Signature) {
+    ParseExplorer5Index(bytes, table, dump);
+    return;
+  }
   const std::vector<std::string> subdirectories = ReadSubdirectories(bytes);
   for (std::size_t p = 0; p < bytes.size() && bytes.size() - p >= kRecordSize; p += kBlockSize) {
     std::string_view record = bytes.substr(p, kRecordSize);

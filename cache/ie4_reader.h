@@ -17,7 +17,8 @@ namespace lumbra {
 // a content type: url, cacheFile (subdirectory + "/" + file name, or the bare name when the
 // record names no subdirectory slot; relative to the cache directory) and contentType;
 // status is left alone. When `dump` is not null the debug-dump text of every URL record is
-// appended to it ('\n' line ends, values as they came).
+// appended to it ('\n' line ends, values as they came). An index that begins with
+// kExplorer5Signature is handed whole to ParseExplorer5Index (ie5_reader.h).
 void ParseExplorer4Index(std::string_view bytes, CacheEntryTable& table, std::string* dump);
 
 // Reads the index file `indexFile` (the private copy ReadCacheIndex made) into `table`.

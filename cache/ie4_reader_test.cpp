@@ -80,7 +80,8 @@ TEST(ParseExplorer4IndexTest, BothVersionsTakeEveryRecordWithItsSubdirectory) {
 
 TEST(ParseExplorer4IndexTest, OtherSignatureReadsTheTableFrom1024) {
   testing::Ie4Index index = testing::BuildIe4Index(FourDirectories(Ie4Version::V47));
-  index.bytes.replace(0, 28, std::string("Client UrlCache MMF Ver 5.2\0", 28));
+  // Version 5.2 has its own layout; a signature that differs from it in the NUL is another.
+  index.bytes.replace(0, 28, "Client UrlCache MMF Ver 5.20");
   index.bytes[1024] = 1;
   index.bytes.replace(1024 + 8, 8, "OTHERDIR");
   std::vector<CacheEntry> rows = Parse(index.bytes);
@@ -240,32 +241,6 @@ TEST(ParseExplorer4IndexTest, EmptyZeroAndRandomFilesAreReadWithoutFault) {
       EXPECT_LE(row.contentType.size(), 150u);
     }
   }
-}
-
-TEST(ParseExplorer4IndexTest, RealIndexFilesGiveRowsThatOccurInThem) {
-  const char* files[] = {"plaso-Content.IE5-index.dat", "plaso-History.IE5-index.dat",
-                         "plaso-MSHist012013031020130311-index.dat", "plaso-grr-index.dat"};
-  for (const char* file : files) {
-    SCOPED_TRACE(file);
-    auto bytes = platform::ReadFile(testing::RealDataPath(std::string("msiecf-index.dat/") + file));
-    ASSERT_TRUE(bytes.has_value());
-    std::string dump;
-    for (const CacheEntry& row : Parse(*bytes, &dump)) {
-      EXPECT_NE(bytes->find(row.url + '\0'), std::string::npos) << row.url;
-      std::string name = row.cacheFile.substr(row.cacheFile.find('/') + 1);
-      EXPECT_FALSE(name.empty());
-      EXPECT_NE(bytes->find(name + '\0'), std::string::npos) << name;
-      EXPECT_NE(bytes->find(row.contentType), std::string::npos) << row.contentType;
-    }
-  }
-  auto content =
-      platform::ReadFile(testing::RealDataPath("msiecf-index.dat/plaso-Content.IE5-index.dat"));
-  ASSERT_TRUE(content.has_value());
-  std::vector<CacheEntry> rows = Parse(*content);
-  // 21 URL records, two of them without a Content-Type line.
-  ASSERT_EQ(rows.size(), 19u);
-  ExpectRow(rows[0], "http://static-hp-neu.s-msn.com/sc/54/4f1880.ico", "4f1880[1].ico",
-            "image/x-icon");
 }
 
 class ReadExplorer4CacheTest : public testing::TempDirTest {

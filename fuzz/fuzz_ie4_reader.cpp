@@ -1,5 +1,6 @@
-// The Internet Explorer 4 index reader on arbitrary bytes: no fault, and every row it takes
-// holds a URL that lies in the input and a content type within its limit.
+// The Internet Explorer 4 index reader (and through it the 5.2 reader) on arbitrary bytes: no
+// fault, and every row it takes holds a URL that lies in the input and a content type within
+// its limit.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>

@@ -24,6 +24,18 @@ void PutBytes(std::string& bytes, std::size_t offset, std::string_view text) {
   bytes.replace(offset, text.size(), text);
 }
 
+std::string_view Signature(Ie4Version version) {
+  switch (version) {
+    case Ie4Version::V47:
+      return "Client UrlCache MMF Ver 4.7";
+    case Ie4Version::V46:
+      return "Client UrlCache MMF Ver 4.6";
+    case Ie4Version::V52:
+      return "Client UrlCache MMF Ver 5.2";
+  }
+  return {};
+}
+
 std::size_t RoundUp(std::size_t n, std::size_t unit) { return (n + unit - 1) / unit * unit; }
 
 void WriteBytes(const std::string& path, std::string_view bytes) {
@@ -44,14 +56,16 @@ Ie4Entry CachedEntry(std::string url, std::string fileName, std::string contentT
   return e;
 }
 
-std::string BuildIe4Record(const Ie4Entry& entry, std::size_t recordOffset) {
+std::string BuildIe4Record(const Ie4Entry& entry, std::size_t recordOffset, Ie4Version version) {
   std::string record;
   PutBytes(record, 0, "URL ");
   PutBytes(record, 104, entry.url);
   std::size_t pos = 104 + entry.url.size() + 1;  // one NUL after the URL at least
   while ((recordOffset + pos) % 4 != 0) ++pos;
+  const std::size_t nameOffset = pos;
   PutBytes(record, pos, entry.fileName);
   pos += entry.fileName.size() + 1;
+  const std::size_t headerOffset = pos;
   std::string header;
   if (entry.headerText) {
     header = *entry.headerText;
@@ -67,16 +81,22 @@ std::string BuildIe4Record(const Ie4Entry& entry, std::size_t recordOffset) {
   const std::uint32_t blocks = static_cast<std::uint32_t>(record.size() / kIe4BlockSize);
   PutLe32(record, 4, blocks);
   PutLe32(record, 52, 104);  // where the URL starts
-  PutLe32(record, 60, static_cast<std::uint32_t>(entry.subdirectory));
+  if (version == Ie4Version::V52) {
+    record[56] = static_cast<char>(entry.subdirectory & 0xff);
+    PutLe32(record, 60, static_cast<std::uint32_t>(nameOffset));
+    PutLe32(record, 68, static_cast<std::uint32_t>(headerOffset));
+    PutLe32(record, 72, static_cast<std::uint32_t>(header.size() + 1));
+  } else {
+    PutLe32(record, 60, static_cast<std::uint32_t>(entry.subdirectory));
+  }
   return record;
 }
 
 Ie4Index BuildIe4Index(const Ie4Cache& cache) {
   Ie4Index index;
   std::string& bytes = index.bytes;
-  const bool v47 = cache.version == Ie4Version::V47;
-  PutBytes(bytes, 0, v47 ? "Client UrlCache MMF Ver 4.7" : "Client UrlCache MMF Ver 4.6");
-  const std::size_t table = v47 ? 72 : 80;
+  PutBytes(bytes, 0, Signature(cache.version));
+  const std::size_t table = cache.version == Ie4Version::V46 ? 80 : 72;
   PutLe32(bytes, table, static_cast<std::uint32_t>(cache.subdirectories.size()));
   for (std::size_t i = 0; i < cache.subdirectories.size(); ++i) {
     std::string name = cache.subdirectories[i].substr(0, 8);
@@ -87,7 +107,7 @@ Ie4Index BuildIe4Index(const Ie4Cache& cache) {
 
   std::size_t offset = kIe4FirstRecord;
   for (const Ie4Entry& entry : cache.entries) {
-    std::string record = BuildIe4Record(entry, offset);
+    std::string record = BuildIe4Record(entry, offset, cache.version);
     index.recordOffsets.push_back(offset);
     PutBytes(bytes, offset, record);
     offset += record.size();

@@ -1,6 +1,6 @@
-// Builds Internet Explorer 4.0 caches for tests: an index.dat of version 4.7 or 4.6 with its
-// directory table and one URL record per entry, the cache subdirectories, and the cached
-// files with their contents.
+// Builds Internet Explorer caches for tests: an index.dat of version 4.7 or 4.6 (Internet
+// Explorer 4.0) or 5.2 (Internet Explorer 5 to 9) with its directory table and one URL record
+// per entry, the cache subdirectories, and the cached files with their contents.
 //
 //   testing::Ie4Cache cache;
 //   cache.subdirectories = {"AB12CD34"};
@@ -16,7 +16,7 @@
 
 namespace lumbra::testing {
 
-enum class Ie4Version { V47, V46 };
+enum class Ie4Version { V47, V46, V52 };
 
 struct Ie4Entry {
   std::string url;
@@ -57,12 +57,15 @@ inline constexpr std::size_t kIe4BlockSize = 128;
 
 // One URL record as it lies in the file: "URL ", the 25 fields, URL, aligned file name and
 // header text, padded with NULs to whole 128-byte blocks. `recordOffset` is where it will lie
-// (the file name is aligned by file offset).
-std::string BuildIe4Record(const Ie4Entry& entry, std::size_t recordOffset);
+// (the file name is aligned by file offset). Version 5.2 keeps the subdirectory index in the
+// byte at 56 and the offsets of name and header (with the header's length, its NUL included)
+// in the fields at 60, 68 and 72; the 4.x versions keep the subdirectory index at 60.
+std::string BuildIe4Record(const Ie4Entry& entry, std::size_t recordOffset,
+                           Ie4Version version = Ie4Version::V47);
 
-// The whole index: header with signature and directory table, the records from
-// kIe4FirstRecord on, NUL-padded so that every record has at least 512 bytes in the file and
-// the size is a multiple of 4096.
+// The whole index: header with signature and directory table (at 80 for version 4.6, else at
+// 72), the records from kIe4FirstRecord on, NUL-padded so that every record has at least 512
+// bytes in the file and the size is a multiple of 4096.
 Ie4Index BuildIe4Index(const Ie4Cache& cache);
 
 // Writes dir/index.dat (dir is made when missing; its parent must exist), makes

@@ -1,0 +1,168 @@
+// Internet Explorer 5 to 9 index.dat (version 5.2), as this reader reads it. Numbers are
+// little-endian; offsets in bytes.
+//
+// Header, at file offset 0:
+//   0     28   signature "Client UrlCache MMF Ver 5.2" and its NUL
+//   28    44   not read (file size, hash table offset, block counts, cache sizes)
+//   72    ...  directory table, in the form of version 4.7
+//
+// Directory table, from file offset 72:
+//   0        1   signed number of subdirectories N (128 or more counts as negative); the three
+//                bytes after it are not read
+//   4+12*i   4   not read (one per subdirectory)
+//   8+12*i   8   name of subdirectory i, 8 characters, no terminator
+//   At most kMaxSubdirectories names are kept, and only those that lie wholly in the file.
+//
+// URL record, at any file offset that is a multiple of 128 and holds "URL ":
+//   0     4    "URL "
+//   4     4    length of the record in 128-byte blocks; a record of 0 blocks, or one that runs
+//              past the end of the file, is not read
+//   8     44   not read (times, the cached file's size, unknown)
+//   52    4    offset of the URL in the record
+//   56    1    index of the subdirectory holding the cached file, unsigned
+//   57    3    unknown
+//   60    4    offset of the cached file's name in the record
+//   64    4    not read (flags)
+//   68    4    offset of the stored HTTP response header in the record
+//   72    4    length of the stored header
+//   76    ...  not read (times, a hit count, unknown); the texts follow, the URL usually at 104
+//
+// Local rules: an offset of 0 names no text. Every other offset is checked against the record,
+// and a text ends at its NUL or at the end of the record, the header also at its stored
+// length, whichever comes first; nothing outside the record is read for it. The content type
+// is looked for in the whole stored header, since its length is given. A record gives a row
+// only with a URL and a file name, each non-empty and shorter than kTextLimit, and a content
+// type; any other record ("REDR", "LEAK", "HASH", ...) is passed over.
+//
+// Debug dump, one line per URL record read, in the form the 4.x reader writes: the low bytes
+// of the 25 four-byte fields at offsets 4, 8, ..., 100, each as a signed number followed by a
+// blank (so the block count, the URL offset at 52, the subdirectory index at 56, the name
+// offset at 60 and the header offset and length at 68 and 72 show as their low bytes); then
+// the URL, the file name and the content type as taken for the row, each followed by a blank
+// and empty when not taken; then a line end and a blank.
+
+#include "cache/ie5_reader.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "cache/byte_span.h"
+
+namespace lumbra {
+namespace {
+
+constexpr std::size_t kTableOffset = 72;
+constexpr std::size_t kDirectoryNameOffset = 8;
+constexpr std::size_t kDirectoryEntryStride = 12;
+constexpr std::size_t kDirectoryNameSize = 8;
+constexpr int kMaxSubdirectories = 20;
+
+constexpr std::size_t kBlockSize = 128;
+constexpr std::string_view kRecordTag = "URL ";
+constexpr std::size_t kBlockCountField = 4;
+constexpr std::size_t kUrlField = 52;
+constexpr std::size_t kSubdirectoryField = 56;
+constexpr std::size_t kNameField = 60;
+constexpr std::size_t kHeaderField = 68;
+constexpr std::size_t kHeaderLengthField = 72;
+constexpr std::size_t kDumpFieldsOffset = 4;
+constexpr std::size_t kDumpFieldCount = 25;
+
+// URLs and file names of this length or more are not taken, as in the 4.x reader.
+constexpr std::size_t kTextLimit = 256;
+
+// The low byte of the four-byte field at `offset`, signed; 0 when it is not in `bytes`.
+int LowByte(std::string_view bytes, std::size_t offset) {
+  std::optional<std::uint32_t> value = ReadLeU32(bytes, offset);
+  return value ? static_cast<std::int8_t>(*value & 0xff) : 0;
+}
+
+// The subdirectory names of the header.
+std::vector<std::string> ReadSubdirectories(std::string_view bytes) {
+  std::vector<std::string> names;
+  int count = std::min(LowByte(bytes, kTableOffset), kMaxSubdirectories);
+  for (int i = 0; i < count; ++i) {
+    std::size_t at =
+        kTableOffset + kDirectoryNameOffset + kDirectoryEntryStride * static_cast<std::size_t>(i);
+    if (bytes.size() < at + kDirectoryNameSize) break;
+    names.emplace_back(TextAt(bytes.substr(at, kDirectoryNameSize), 0));
+  }
+  return names;
+}
+
+// The text at the record offset held in the field at `field`; empty for offset 0 or one
+// outside the record.
+std::string_view TextAtField(std::string_view record, std::size_t field) {
+  std::optional<std::uint32_t> offset = ReadLeU32(record, field);
+  if (!offset || *offset == 0) return {};
+  return TextAt(record, *offset);
+}
+
+// The stored response header: from its offset for its length, cut at the record's end and
+// at a NUL.
+std::string_view StoredHeader(std::string_view record) {
+  std::optional<std::uint32_t> offset = ReadLeU32(record, kHeaderField);
+  std::optional<std::uint32_t> length = ReadLeU32(record, kHeaderLengthField);
+  if (!offset || !length || *offset == 0 || *offset >= record.size()) return {};
+  std::string_view header = record.substr(*offset);
+  return TextAt(header.substr(0, std::min<std::size_t>(*length, header.size())), 0);
+}
+
+std::string_view Usable(std::string_view text) {
+  return text.size() < kTextLimit ? text : std::string_view();
+}
+
+// One whole URL record: appends its row when it names a file and has a content type.
+void ParseRecord(std::string_view record, const std::vector<std::string>& subdirectories,
+                 CacheEntryTable& table, std::string* dump) {
+  std::string_view url = Usable(TextAtField(record, kUrlField));
+  std::string_view name = Usable(TextAtField(record, kNameField));
+  std::string_view header = StoredHeader(record);
+  std::string_view contentType = ContentTypeIn(header, header.size());
+  if (dump != nullptr) {
+    for (std::size_t i = 0; i < kDumpFieldCount; ++i) {
+      *dump += std::to_string(LowByte(record, kDumpFieldsOffset + 4 * i));
+      *dump += ' ';
+    }
+    *dump += url;
+    *dump += ' ';
+    *dump += name;
+    *dump += ' ';
+    *dump += contentType;
+    *dump += "\n ";
+  }
+  if (url.empty() || name.empty() || contentType.empty()) return;
+
+  CacheEntry entry;
+  entry.url = std::string(url);
+  // An index that names no slot of the directory table gives the bare file name, as in the
+  // 4.x reader (history records carry 0xfe here, but they name no file either).
+  std::size_t subdirectory = static_cast<unsigned char>(LowByte(record, kSubdirectoryField));
+  if (subdirectory < subdirectories.size()) {
+    entry.cacheFile = subdirectories[subdirectory];
+    entry.cacheFile += '/';
+  }
+  entry.cacheFile += name;
+  entry.contentType = std::string(contentType);
+  table.Append(std::move(entry));
+}
+
+}  // namespace
+
+void ParseExplorer5Index(std::string_view bytes, CacheEntryTable& table, std::string* dump) {
+  const std::vector<std::string> subdirectories = ReadSubdirectories(bytes);
+  for (std::size_t p = 0; p < bytes.size(); p += kBlockSize) {
+    std::string_view rest = bytes.substr(p);
+    if (rest.substr(0, kRecordTag.size()) != kRecordTag) continue;
+    std::optional<std::uint32_t> blocks = ReadLeU32(rest, kBlockCountField);
+    if (!blocks || *blocks == 0 || *blocks > rest.size() / kBlockSize) continue;
+    ParseRecord(rest.substr(0, *blocks * kBlockSize), subdirectories, table, dump);
+  }
+}
+
+}  // namespace lumbra
