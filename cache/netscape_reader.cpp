@@ -9,8 +9,11 @@
 // Page, from its start J:
 //   0     2        n, entries of the offset table; the page is used only when 1 <= n <= 1,000
 //   2     4*(n/2)  n/2 pairs of 16-bit offsets from J: key offset, data offset. A pair with an
-//                  offset of 0 or above 16,384 is passed over (the database's overflow links
-//                  and markers); so is a key that begins with "INT".
+//                  offset of 0 or above 16,384 is passed over (the link to an overflow page
+//                  has the data offset 0); so is a key that begins with "INT". A pair too
+//                  large for one page lives on overflow pages behind marker offsets (1 to 3),
+//                  which are read like any offset; no entry within the limits below is that
+//                  large (at most 3,678 bytes).
 //
 // Key, read one field after the other from J + key offset:
 //   0     4    key size, this field included
