@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "cache/ie4_reader.h"
+#include "cache/netscape_reader.h"
 #include "cache/private_copy.h"
 #include "core/exec_log.h"
 #include "logstore/path_helpers.h"
@@ -12,6 +13,9 @@
 namespace lumbra {
 namespace {
 
+// The page sizes of a Netscape index: the larger is read first.
+constexpr int kNetscapeLargePage = 16384;
+constexpr int kNetscapeSmallPage = 4096;
 // The first line of mm256.dat is read as a 300-byte buffer would hold it.
 constexpr std::size_t kFirstLineBuffer = 300;
 // The slash and character rule leaves the scheme and its two slashes ("http://") alone.
@@ -95,12 +99,29 @@ bool ReadCacheIndex(const JobContext& ctx, Frontend& frontend, CacheEntryTable& 
   const CacheKind kind = DetectCacheKind(cacheDir);
   bool copied = true;
   switch (kind) {
-    case CacheKind::Netscape:
+    case CacheKind::Netscape: {
+      std::string index =
+          cacheDir + std::string(CanOpenForReading(cacheDir + std::string(kNetscapeIndex))
+                                     ? kNetscapeIndex
+                                     : kNetscapeUnixIndex);
+      if (CheckPath(index) != kPathOk) break;
+      copied = ReadFromPrivateCopy(frontend, index, "tmp.db", [&](const std::string& copy) {
+        // The probe of the reader sees a 4,096-byte file only when its first bucket holds
+        // entries; too few rows for the files of the cache say the pages were smaller.
+        if (ReadNetscapeCache(ctx, frontend, debugDump, copy, kNetscapeLargePage, table) ==
+                kNetscapeLargePage &&
+            CountFiles(cacheDir) > 2 * table.count()) {
+          table.Reset();
+          ReadNetscapeCache(ctx, frontend, debugDump, copy, kNetscapeSmallPage, table);
+        }
+      });
+      break;
+    }
     case CacheKind::Explorer30:
     case CacheKind::Explorer3Other:
     case CacheKind::Explorer2:
-      // The Netscape and Internet Explorer 2/3 readers are not part of this build: their
-      // layouts are recognised, and nothing is read from them, so the table stays empty.
+      // The Internet Explorer 2/3 readers are not part of this build: their layouts are
+      // recognised, and nothing is read from them, so the table stays empty.
       break;
     case CacheKind::Explorer4: {
       std::string index = cacheDir + std::string(kExplorer4Index);

@@ -38,8 +38,10 @@ inline constexpr std::array<std::string_view, 5> kCacheIndexFiles = {
 // The layout of the cache in `cacheDir` (a directory path without a trailing '/').
 CacheKind DetectCacheKind(const std::string& cacheDir);
 
-// Reads the cache index in `cacheDir` into `table`, which it empties first; the rows are then
-// normalised by NormaliseCacheEntry. The reader works on a copy of the index made in a
+// Reads the cache index in `cacheDir` into `table`, which it empties first; a row repeated
+// by the index is kept once, and the rows are then normalised by NormaliseCacheEntry. A
+// Netscape index is read with 16,384-byte pages and, when that gives fewer than half as many
+// rows as the cache directory holds files, again with 4,096-byte pages. The reader works on a copy of the index made in a
 // private temporary directory, never in the start or the cache directory. While execLog is
 // on, the reader writes the debug dump fat.txt and the end line goes to the execution log.
 // False when that copy could not be made (no room in the temporary directory, say): the
