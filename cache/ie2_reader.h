@@ -1,0 +1,29 @@
+// The reader of the Internet Explorer 2.0 cache list iexplore.cif: a text file with one
+// comma-separated line per cached file. The line and field rules are described in
+// ie2_reader.cpp.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "cache/cache_table.h"
+#include "core/frontend.h"
+#include "core/job_context.h"
+
+namespace lumbra {
+
+// Decodes a cache list held in memory and appends one row per record line that has all its
+// fields: url, cacheFile (relative to the cache directory) and contentType; status is left
+// alone. At most the first 5,000 lines (as a text-mode read with a 5,000-byte buffer cuts
+// them) are looked at. When `dump` is not null the debug-dump line of every row is appended
+// to it ('\n' line ends, values as they came).
+void ParseExplorer2Index(std::string_view bytes, CacheEntryTable& table, std::string* dump);
+
+// Reads the cache list `indexFile` (the private copy ReadCacheIndex made) into `table`. A
+// file that cannot be read is passed over without a message. It writes its start line to
+// the execution log; with `debugDump` on it then creates fat.txt in the start directory and
+// returns without reading when it cannot.
+void ReadExplorer2Cache(const JobContext& ctx, Frontend& frontend, bool debugDump,
+                        const std::string& indexFile, CacheEntryTable& table);
+
+}  // namespace lumbra

@@ -1,0 +1,155 @@
+// Internet Explorer 3.0 index files cache<d>/mm256.dat, mm2048.dat and mm4096.dat, as this
+// reader reads them. R, the record size, is 256, 2,048 or 4,096 by the file's name.
+//
+// File:
+//   0        256   header; its first line names the version; not read here
+//   S        R     the first record
+//   S + k*R  R     the following records, up to the last one that lies whole in the file
+//
+// S is found by a search for the text "http": windows of 288 bytes are taken at file
+// offsets 256, 512, 768, ..., and in each the positions 0 to 271 are tested in order; the
+// first position where "http" begins is S. A last window shorter than 288 bytes is searched
+// over the bytes it has, so that a file holding one record after its header is read too. A
+// file without "http" there has no records.
+//
+// Record, from its start:
+//   0       text   the URL, up to its NUL; the record is read only when it begins with
+//                  "http" or "ftp"
+//   after   text   the name of the cached file in cache<d>, directly after the URL's NUL, up
+//                  to its NUL
+//   after   text   the stored response header lines, each ended by "\r\n", directly after
+//                  the name's NUL, up to a NUL; the content type is the value of the first
+//                  "Content-Type:" line (any case) that starts less than 256 bytes in
+//
+// Local rules: every text ends at its NUL or at the end of its R-byte record, whichever comes
+// first; nothing outside the record is ever read for it. A URL or a name of 256 characters
+// or more, or no content type in reach, drops the record.
+
+#include "cache/ie3_reader.h"
+
+#include <array>
+#include <optional>
+#include <string>
+#include <utility>
+
+#include "cache/byte_span.h"
+#include "cache/private_copy.h"
+#include "core/exec_log.h"
+#include "logstore/path_helpers.h"
+#include "platform/fs.h"
+#include "platform/text_file.h"
+
+namespace lumbra {
+namespace {
+
+constexpr std::size_t kSearchFrom = 256;
+constexpr std::size_t kSearchStep = 256;
+constexpr std::size_t kSearchWindow = 288;
+constexpr std::size_t kSearchPositions = 272;
+constexpr std::string_view kHttp = "http";
+constexpr std::string_view kFtp = "ftp";
+
+// URLs and file names of this length or more are not taken.
+constexpr std::size_t kTextLimit = 256;
+// The content type must start less than this many bytes after the name's NUL.
+constexpr std::size_t kContentTypeReach = 256;
+
+constexpr int kSubdirectoryCount = 19;
+
+struct IndexFile {
+  std::string_view name;
+  std::size_t recordSize;
+};
+constexpr std::array<IndexFile, 3> kIndexFiles{{
+    {"mm256.dat", 256},
+    {"mm2048.dat", 2048},
+    {"mm4096.dat", 4096},
+}};
+
+// Where the first record starts; the size of `bytes` when there is none.
+std::size_t FirstRecord(std::string_view bytes) {
+  for (std::size_t offset = kSearchFrom; offset < bytes.size(); offset += kSearchStep) {
+    const std::size_t found = bytes.substr(offset, kSearchWindow).find(kHttp);
+    if (found < kSearchPositions) return offset + found;
+  }
+  return bytes.size();
+}
+
+void AppendText(std::string* dump, std::string_view text, std::string_view after) {
+  if (dump == nullptr) return;
+  *dump += text;
+  *dump += after;
+}
+
+// One record of R bytes: appends its row when it has every part.
+void ParseRecord(std::string_view record, std::string_view prefix, CacheEntryTable& table,
+                 std::string* dump) {
+  if (!record.starts_with(kHttp) && !record.starts_with(kFtp)) return;
+  const std::string_view url = TextAt(record, 0);
+  if (url.size() >= kTextLimit) return;
+  AppendText(dump, url, " ");
+
+  const std::size_t namePos = url.size() + 1;
+  const std::string_view name = TextAt(record, namePos);
+  if (name.size() >= kTextLimit) return;
+  AppendText(dump, name, " ");
+
+  const std::string_view headers = TextAt(record, namePos + name.size() + 1);
+  const std::string_view contentType = ContentTypeIn(headers, kContentTypeReach);
+  AppendText(dump, contentType, "\n ");
+  if (contentType.empty()) return;
+
+  CacheEntry entry;
+  entry.url = std::string(url);
+  entry.cacheFile = std::string(prefix);
+  entry.cacheFile += name;
+  entry.contentType = std::string(contentType);
+  table.Append(std::move(entry));
+}
+
+}  // namespace
+
+void ParseExplorer3Segment(std::string_view bytes, std::size_t recordSize, std::string_view prefix,
+                           CacheEntryTable& table, std::string* dump) {
+  if (recordSize == 0) return;
+  for (std::size_t start = FirstRecord(bytes);
+       start < bytes.size() && bytes.size() - start >= recordSize; start += recordSize) {
+    ParseRecord(bytes.substr(start, recordSize), prefix, table, dump);
+  }
+}
+
+bool ReadExplorer3Cache(const JobContext& ctx, Frontend& frontend, bool debugDump,
+                        const std::string& cacheDir, CacheEntryTable& table) {
+  platform::TextWriter dumpFile;
+  if (debugDump &&
+      !dumpFile.Open(ctx.StartFile(kDebugDumpName), platform::TextWriter::Mode::Truncate)) {
+    return true;
+  }
+  AppendExecLog(ctx, "iexplore 3.0  Cache ファイル名　読み出し開始\n");
+
+  std::string dump;
+  for (int d = 1; d <= kSubdirectoryCount; ++d) {
+    const std::string prefix = "cache" + std::to_string(d) + "/";
+    for (const IndexFile& file : kIndexFiles) {
+      const std::string path = cacheDir + "/" + prefix + std::string(file.name);
+      if (CheckPath(path) != kPathOk) continue;
+      const bool copied =
+          ReadFromPrivateCopy(frontend, path, file.name, [&](const std::string& copy) {
+            std::optional<std::string> bytes = platform::ReadFile(copy);
+            if (!bytes) {
+              frontend.ShowMessage("キャッシュファイルが使用中です");
+              return;
+            }
+            ParseExplorer3Segment(*bytes, file.recordSize, prefix, table,
+                                  debugDump ? &dump : nullptr);
+          });
+      dumpFile.Write(dump);
+      dump.clear();
+      if (!copied) return false;
+    }
+  }
+  if (debugDump) dumpFile.Close();
+  return true;
+}
+
+}  // namespace lumbra

@@ -1,0 +1,230 @@
+#include "cache/ie3_reader.h"
+
+#include <array>
+#include <string>
+#include <vector>
+
+#include "platform/codepage.h"
+#include "testing/ie3_fixture.h"
+#include "testing/scripted_frontend.h"
+#include "testing/temp_dir.h"
+
+namespace lumbra {
+namespace {
+
+using testing::Ie3Cache;
+using testing::Ie3Entry;
+
+// url, cacheFile, contentType of a row.
+using Row = std::array<std::string, 3>;
+
+std::vector<Row> RowsOf(const CacheEntryTable& table) {
+  std::vector<Row> rows;
+  for (int i = 0; i < table.count(); ++i) {
+    rows.push_back({table.row(i).url, table.row(i).cacheFile, table.row(i).contentType});
+  }
+  return rows;
+}
+
+std::vector<Row> Parse(std::string_view bytes, std::size_t recordSize) {
+  CacheEntryTable table;
+  ParseExplorer3Segment(bytes, recordSize, "cache1/", table, nullptr);
+  return RowsOf(table);
+}
+
+Ie3Entry Entry(std::string url, std::string name, std::string type = "text/html") {
+  Ie3Entry entry;
+  entry.url = std::move(url);
+  entry.fileName = std::move(name);
+  entry.contentType = std::move(type);
+  return entry;
+}
+
+Ie3Entry WithHeader(std::string url, std::string header) {
+  Ie3Entry entry = Entry(std::move(url), "f");
+  entry.headerText = std::move(header);
+  return entry;
+}
+
+TEST(ParseExplorer3SegmentTest, ReadsHttpAndFtpRecordsOfEachSize) {
+  const std::vector<Ie3Entry> entries = {
+      Entry("http://www.example.co.jp/", "INDEX~1.HTM"), Entry("gopher://h/menu", "menu"),
+      Entry("ftp://ftp.example.com/pub/a.gif", "A~1.GIF", "image/gif"),
+      Entry("HTTP://h/upper", "upper"),
+      Entry("http://h/p.cgi?q=1", "P~1", "text/html; charset=x-sjis")};
+  const std::vector<Row> expected = {
+      {"http://www.example.co.jp/", "cache1/INDEX~1.HTM", "text/html"},
+      {"ftp://ftp.example.com/pub/a.gif", "cache1/A~1.GIF", "image/gif"},
+      {"http://h/p.cgi?q=1", "cache1/P~1", "text/html; charset=x-sjis"}};
+  for (std::size_t recordSize : {256, 2048, 4096}) {
+    SCOPED_TRACE(recordSize);
+    EXPECT_EQ(Parse(testing::BuildIe3Index(entries, recordSize).bytes, recordSize), expected);
+  }
+  EXPECT_TRUE(Parse(testing::BuildIe3Index(entries, 256).bytes, 0).empty());
+}
+
+// Where the first record lies, and the header before it.
+struct SearchCase {
+  std::size_t recordSize;
+  std::size_t firstRecord;
+  int records;
+  std::string versionLine = "MM Cache 3.0";
+};
+
+void PrintTo(const SearchCase& c, std::ostream* os) {
+  *os << "R " << c.recordSize << " at " << c.firstRecord << " x" << c.records;
+}
+
+class Explorer3SearchTest : public ::testing::TestWithParam<SearchCase> {};
+
+TEST_P(Explorer3SearchTest, RecordsStartWhereHttpFirstBeginsFrom256) {
+  const SearchCase& c = GetParam();
+  std::vector<Ie3Entry> entries;
+  std::vector<Row> expected;
+  for (int i = 0; i < c.records; ++i) {
+    entries.push_back(Entry("http://h/" + std::to_string(i), std::to_string(i)));
+    expected.push_back(
+        {"http://h/" + std::to_string(i), "cache1/" + std::to_string(i), "text/html"});
+  }
+  testing::Ie3Index index =
+      testing::BuildIe3Index(entries, c.recordSize, c.versionLine, c.firstRecord);
+  EXPECT_EQ(Parse(index.bytes, c.recordSize), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Offsets, Explorer3SearchTest,
+    ::testing::Values(SearchCase{2048, 300, 3},   // records at 300, 2,348 and 4,396
+                      SearchCase{4096, 1000, 2},  // position 232 of the window at 768
+                      SearchCase{2048, 256, 2, "http://header 3.0"},  // the header is not searched
+                      // A single record whose "http" lies in a last window shorter than 288.
+                      SearchCase{256, 256, 1}, SearchCase{256, 784, 1}, SearchCase{256, 256, 0}));
+
+TEST(ParseExplorer3SegmentTest, RecordsCutAtTheFileEndAreNotRead) {
+  const std::vector<Ie3Entry> entries = {Entry("http://h/a", "a"), Entry("http://h/b", "b")};
+  const testing::Ie3Index index = testing::BuildIe3Index(entries, 2048);
+  const std::size_t last = index.recordOffsets[1];
+  EXPECT_EQ(Parse(index.bytes.substr(0, last + 2048), 2048).size(), 2u);
+  EXPECT_EQ(Parse(index.bytes.substr(0, last + 2047), 2048).size(), 1u);
+  EXPECT_EQ(Parse(index.bytes.substr(0, last), 2048).size(), 1u);
+  EXPECT_TRUE(Parse(index.bytes.substr(0, last - 1), 2048).empty());
+}
+
+TEST(ParseExplorer3SegmentTest, TextsEndAtTheirRecordAndLongOrTypelessRecordsAreDropped) {
+  const std::string url255 = "http://h/" + std::string(246, 'u');
+  const std::string name255(255, 'n');
+  const std::vector<Ie3Entry> entries = {
+      Entry(url255, "a"),
+      Entry(url255 + "u", "b"),
+      Entry("http://h/c", name255, "image/gif"),
+      Entry("http://h/d", name255 + "n"),
+      Entry("http://h/" + std::string(3000, 'v'), "e"),  // no NUL in the record
+      WithHeader("http://h/nearest", std::string(253, 'x') + "\r\ncontent-TYPE:image/png\r\n"),
+      WithHeader("http://h/far", std::string(254, 'x') + "\r\nContent-Type: text/html\r\n"),
+      Entry("http://h/none", "none", "")};
+  EXPECT_EQ(Parse(testing::BuildIe3Index(entries, 2048).bytes, 2048),
+            (std::vector<Row>{{url255, "cache1/a", "text/html"},
+                              {"http://h/c", "cache1/" + name255, "image/gif"},
+                              {"http://h/nearest", "cache1/f", "image/png"}}));
+
+  // The header starts at 15 and the value at 15 + 202 + 14: it runs to the end of the
+  // 256-byte record, and the next record's bytes are no part of it.
+  const std::vector<Ie3Entry> small = {
+      WithHeader("http://h/end",
+                 std::string(200, 'x') + "\r\nContent-Type: " + std::string(100, 'T')),
+      Entry("http://h/next", "next")};
+  EXPECT_EQ(Parse(testing::BuildIe3Index(small, 256).bytes, 256),
+            (std::vector<Row>{{"http://h/end", "cache1/f", std::string(256 - 231, 'T')},
+                              {"http://h/next", "cache1/next", "text/html"}}));
+}
+
+class ReadExplorer3CacheTest : public testing::TempDirTest {
+ protected:
+  ReadExplorer3CacheTest() {
+    ctx.startDir = MakeDir("start");
+    cacheDir = MakeDir("cache");
+  }
+  static Ie3Entry In(int d, std::size_t recordSize, Ie3Entry entry) {
+    entry.subdirectory = d;
+    entry.recordSize = recordSize;
+    return entry;
+  }
+  bool Read() { return ReadExplorer3Cache(ctx, frontend, ctx.execLog, cacheDir, table); }
+
+  JobContext ctx;
+  std::string cacheDir;
+  testing::ScriptedFrontend frontend;
+  CacheEntryTable table;
+};
+
+TEST_F(ReadExplorer3CacheTest, ReadsSubdirectories1To19EachFileBySizeWithItsPrefix) {
+  Ie3Cache cache;
+  cache.entries = {In(3, 4096, Entry("http://h/3-4096", "a.gif", "image/gif")),
+                   In(3, 256, Entry("http://h/3-256", "b.htm")),
+                   In(1, 2048, Entry("http://h/1-2048", "c.htm")),
+                   In(19, 256, Entry("http://h/19-256", "d.htm")),
+                   In(20, 256, Entry("http://h/20-256", "e.htm"))};
+  testing::WriteIe3Cache(cacheDir, cache);
+  EXPECT_TRUE(Read());
+  EXPECT_EQ(RowsOf(table), (std::vector<Row>{{"http://h/1-2048", "cache1/c.htm", "text/html"},
+                                             {"http://h/3-256", "cache3/b.htm", "text/html"},
+                                             {"http://h/3-4096", "cache3/a.gif", "image/gif"},
+                                             {"http://h/19-256", "cache19/d.htm", "text/html"}}));
+  EXPECT_TRUE(frontend.messages().empty());
+  EXPECT_EQ(ReadFile("start/lumbralog.txt"), "<missing>");
+  EXPECT_EQ(ReadFile("start/fat.txt"), "<missing>");
+}
+
+TEST_F(ReadExplorer3CacheTest, WritesTheStartLineAndOneDumpLinePerRecord) {
+  ctx.execLog = true;
+  Ie3Cache cache;
+  cache.entries = {In(1, 256, Entry("http://h/a", "a.htm")),
+                   In(1, 256, Entry("http://h/b", "b", "")),
+                   In(2, 2048, Entry("http://h/c", "c", "text/plain")),
+                   In(2, 2048, Entry("ftp://h/d.gif", "d.gif", "image/gif"))};
+  testing::WriteIe3Cache(cacheDir, cache);
+  EXPECT_TRUE(Read());
+  EXPECT_EQ(table.count(), 3);
+  EXPECT_EQ(ReadFile("start/lumbralog.txt"),
+            platform::ToCp932("iexplore 3.0  Cache ファイル名　読み出し開始\r\n"));
+  EXPECT_EQ(ReadFile("start/fat.txt"),
+            "http://h/a a.htm text/html\r\n http://h/b b \r\n "
+            "http://h/c c text/plain\r\n ftp://h/d.gif d.gif image/gif\r\n ");
+}
+
+TEST_F(ReadExplorer3CacheTest, UnreadableIndexIsReportedAndTheNextOneRead) {
+  Ie3Cache cache;
+  cache.entries = {In(1, 2048, Entry("http://h/a", "a.htm"))};
+  testing::WriteIe3Cache(cacheDir, cache);
+  MakeFifo("cache/cache1/mm256.dat");
+  EXPECT_TRUE(Read());
+  EXPECT_EQ(frontend.messages(), std::vector<std::string>{"キャッシュファイルが使用中です"});
+  EXPECT_EQ(RowsOf(table), (std::vector<Row>{{"http://h/a", "cache1/a.htm", "text/html"}}));
+}
+
+TEST_F(ReadExplorer3CacheTest, StopsAndAnswersFalseWhenACopyCannotBeMade) {
+  Ie3Cache cache;
+  cache.entries = {In(1, 256, Entry("http://h/a", "a.htm")),
+                   In(2, 256, Entry("http://h/b", "b.htm"))};
+  testing::WriteIe3Cache(cacheDir, cache);
+  testing::ScopedTmpDir scoped(Path("nosuch"));
+  EXPECT_FALSE(Read());
+  EXPECT_EQ(table.count(), 0);
+  ASSERT_EQ(frontend.messages().size(), 1u);
+  EXPECT_TRUE(
+      frontend.messages()[0].starts_with("キャッシュデータを一時ディレクトリにコピーできません"));
+}
+
+TEST_F(ReadExplorer3CacheTest, ReadsNothingWhenTheDumpCannotBeCreated) {
+  ctx.execLog = true;
+  Ie3Cache cache;
+  cache.entries = {In(1, 256, Entry("http://h/a", "a.htm"))};
+  testing::WriteIe3Cache(cacheDir, cache);
+  MakeDir("start/fat.txt");
+  EXPECT_TRUE(Read());
+  EXPECT_EQ(table.count(), 0);
+  EXPECT_EQ(ReadFile("start/lumbralog.txt"), "<missing>");
+  EXPECT_TRUE(frontend.messages().empty());
+}
+
+}  // namespace
+}  // namespace lumbra
