@@ -1,12 +1,16 @@
 // Whole jobs through the driver, as a front end runs them: the log-add job on a cache, the
 // reconstruction of the logs, and what a stop leaves.
 #include <algorithm>
+#include <functional>
 #include <regex>
 #include <set>
 
 #include "app/job_driver.h"
 #include "platform/codepage.h"
+#include "testing/ie2_fixture.h"
+#include "testing/ie3_fixture.h"
 #include "testing/ie4_fixture.h"
+#include "testing/netscape_fixture.h"
 #include "testing/scripted_frontend.h"
 #include "testing/temp_dir.h"
 
@@ -201,6 +205,95 @@ TEST_F(JobRunTest, AnAddWhoseCacheIndexCannotBeCopiedFailsAndKeepsTheNewPagesInd
             "キャッシュデータを一時ディレクトリにコピーできません（No such file or directory）\r" +
                 Path("no/room"));
 }
+
+// A cache of one page linking to one image, in each layout the add job reads.
+struct Cached {
+  std::string url, file, type, content;
+};
+const std::vector<Cached> kPageAndImage = {
+    {"http://host/dir/page.html", "page[1].html", "text/html", "<a href=\"pic.gif\">p</a>"},
+    {"http://host/dir/pic.gif", "pic[1].gif", "image/gif", "GIF89a"}};
+
+struct LayoutCase {
+  const char* name;
+  std::function<void(const std::string& dir)> write;
+};
+
+void PrintTo(const LayoutCase& c, std::ostream* os) { *os << c.name; }
+
+testing::NetscapeCache NetscapeOf(const std::string& subdirectory) {
+  testing::NetscapeCache cache;
+  for (const Cached& c : kPageAndImage) {
+    cache.entries.push_back(testing::NetscapeFile(c.url, subdirectory + c.file, c.type, c.content));
+  }
+  return cache;
+}
+
+testing::Ie4Cache Ie4Of(testing::Ie4Version version) {
+  testing::Ie4Cache cache;
+  cache.version = version;
+  for (const Cached& c : kPageAndImage) {
+    cache.entries.push_back(testing::CachedEntry(c.url, c.file, c.type, c.content));
+  }
+  return cache;
+}
+
+const LayoutCase kLayouts[] = {
+    {"NetscapeFatDb", [](const std::string& dir) { WriteNetscapeCache(dir, NetscapeOf("")); }},
+    {"NetscapeUnixIndexDb",
+     [](const std::string& dir) {
+       std::string index = WriteNetscapeCache(dir, NetscapeOf("3/"));
+       platform::RenameFile(index, dir + "/index.db");
+     }},
+    {"Explorer2",
+     [](const std::string& dir) {
+       testing::Ie2Cache cache;
+       for (const Cached& c : kPageAndImage) {
+         testing::Ie2Entry e;
+         e.url = c.url;
+         e.fileName = c.file;
+         e.contentType = c.type;
+         e.content = c.content;
+         cache.entries.push_back(e);
+       }
+       WriteIe2Cache(dir, cache);
+     }},
+    {"Explorer3",
+     [](const std::string& dir) {
+       testing::Ie3Cache cache;
+       for (const Cached& c : kPageAndImage) {
+         testing::Ie3Entry e;
+         e.url = c.url;
+         e.fileName = c.file;
+         e.contentType = c.type;
+         e.content = c.content;
+         cache.entries.push_back(e);
+       }
+       WriteIe3Cache(dir, cache);
+     }},
+    {"Explorer4",
+     [](const std::string& dir) { WriteIe4Cache(dir, Ie4Of(testing::Ie4Version::V47)); }},
+    {"Explorer5To9",
+     [](const std::string& dir) { WriteIe4Cache(dir, Ie4Of(testing::Ie4Version::V52)); }},
+};
+
+class EveryLayoutTest : public JobRunTest, public ::testing::WithParamInterface<LayoutCase> {};
+
+TEST_P(EveryLayoutTest, AddStoresThePagesAndRewritesThem) {
+  MakeDir("cache");
+  GetParam().write(Path("cache"));
+  session.settings.cacheDir = Path("cache");
+  Run(JobKind::AddToLogs);
+  EXPECT_EQ(session.counters.loggedFiles, 2) << ::testing::PrintToString(fe.messages());
+  EXPECT_EQ(ReadFile("save/log/host/dir/pic.gif"), "GIF89a");
+  EXPECT_EQ(ReadFile("save/log/host/dir/page.html"),
+            "<a href=\"file://" + Path("save/log/host/dir/pic.gif") + "\">p</a>");
+  EXPECT_NE(ReadFile("index/newidx.htm").find(Path("save/log/host/dir/page.html")),
+            std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(Caches, EveryLayoutTest, ::testing::ValuesIn(kLayouts),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(JobRunTest, RebuildOfMoreThanTheLimitRewrites19999AndReportsIt) {
   session.settings.cacheDir = Path("cache");

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "cache/ie2_reader.h"
+#include "cache/ie3_reader.h"
 #include "cache/ie4_reader.h"
 #include "cache/netscape_reader.h"
 #include "cache/private_copy.h"
@@ -119,10 +121,16 @@ bool ReadCacheIndex(const JobContext& ctx, Frontend& frontend, CacheEntryTable& 
     }
     case CacheKind::Explorer30:
     case CacheKind::Explorer3Other:
-    case CacheKind::Explorer2:
-      // The Internet Explorer 2/3 readers are not part of this build: their layouts are
-      // recognised, and nothing is read from them, so the table stays empty.
+      copied = ReadExplorer3Cache(ctx, frontend, debugDump, cacheDir, table);
       break;
+    case CacheKind::Explorer2: {
+      std::string index = cacheDir + std::string(kExplorer2Index);
+      if (CheckPath(index) != kPathOk) break;
+      copied = ReadFromPrivateCopy(frontend, index, "tmp.db", [&](const std::string& copy) {
+        ReadExplorer2Cache(ctx, frontend, debugDump, copy, table);
+      });
+      break;
+    }
     case CacheKind::Explorer4: {
       std::string index = cacheDir + std::string(kExplorer4Index);
       if (CheckPath(index) != kPathOk) break;

@@ -1,6 +1,7 @@
 // Finding and reading the browser's cache index: ReadCacheIndex probes the cache directory
-// for the index file of one of four cache layouts, lets the matching reader fill the cache
-// entry table, and brings every row into the form the log store expects.
+// for the index file of a cache layout (Netscape, on Windows or Unix; Internet Explorer 2.0,
+// 3.0, 4.0 and 5 to 9), lets the matching reader fill the cache entry table, and brings every
+// row into the form the log store expects.
 #pragma once
 
 #include <array>
@@ -17,11 +18,11 @@ namespace lumbra {
 // The cache layout, by the index file found in the cache directory.
 enum class CacheKind : int {
   None = 0,
-  Netscape = 1,        // "/fat.db"
+  Netscape = 1,        // "/fat.db", or "/index.db" of Netscape on Unix
   Explorer30 = 2,      // "/cache1/mm256.dat" whose first line contains "3.0"
   Explorer2 = 3,       // "/iexplore.cif"
   Explorer3Other = 4,  // "/cache1/mm256.dat" whose first line does not contain "3.0"
-  Explorer4 = 5,       // "/index.dat"
+  Explorer4 = 5,       // "/index.dat" (versions 4.7, 4.6 and 5.2)
 };
 
 // The index files, probed in this order; the first that can be opened for reading decides.
