@@ -249,27 +249,19 @@ const LayoutCase kLayouts[] = {
      [](const std::string& dir) {
        testing::Ie2Cache cache;
        for (const Cached& c : kPageAndImage) {
-         testing::Ie2Entry e;
-         e.url = c.url;
-         e.fileName = c.file;
-         e.contentType = c.type;
-         e.content = c.content;
-         cache.entries.push_back(e);
+         cache.entries.push_back(
+             {.url = c.url, .fileName = c.file, .contentType = c.type, .content = c.content});
        }
        WriteIe2Cache(dir, cache);
      }},
     {"Explorer3",
      [](const std::string& dir) {
-       testing::Ie3Cache cache;
+       std::vector<testing::Ie3Entry> entries;
        for (const Cached& c : kPageAndImage) {
-         testing::Ie3Entry e;
-         e.url = c.url;
-         e.fileName = c.file;
-         e.contentType = c.type;
-         e.content = c.content;
-         cache.entries.push_back(e);
+         entries.push_back(
+             {.url = c.url, .fileName = c.file, .contentType = c.type, .content = c.content});
        }
-       WriteIe3Cache(dir, cache);
+       WriteIe3Cache(dir, entries);
      }},
     {"Explorer4",
      [](const std::string& dir) { WriteIe4Cache(dir, Ie4Of(testing::Ie4Version::V47)); }},

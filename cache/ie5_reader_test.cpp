@@ -16,6 +16,7 @@
 #include "cache/byte_span.h"
 #include "cache/ie4_reader.h"
 #include "platform/codepage.h"
+#include "testing/cache_rows.h"
 #include "testing/ie4_fixture.h"
 #include "testing/scripted_frontend.h"
 #include "testing/temp_dir.h"
@@ -27,27 +28,12 @@ using testing::Ie4Cache;
 using testing::Ie4Entry;
 using testing::Ie4Version;
 
-struct Row {
-  std::string url, cacheFile, contentType;
-  bool operator==(const Row&) const = default;
-  friend std::ostream& operator<<(std::ostream& out, const Row& r) {
-    return out << "{" << r.url << ", " << r.cacheFile << ", " << r.contentType << "}";
-  }
-};
-
-std::vector<Row> Rows(const CacheEntryTable& table) {
-  std::vector<Row> rows;
-  for (int i = 0; i < table.count(); ++i) {
-    const CacheEntry& e = table.row(i);
-    rows.push_back({e.url, e.cacheFile, e.contentType});
-  }
-  return rows;
-}
+using testing::Row;
 
 std::vector<Row> Parse(std::string_view bytes) {
   CacheEntryTable table;
   ParseExplorer5Index(bytes, table, nullptr);
-  return Rows(table);
+  return testing::RowsOf(table);
 }
 
 std::string Lower(std::string text) {
@@ -142,26 +128,19 @@ TEST(ParseExplorer5IndexTest, RealIndexFilesAgreeWithMsiecfexport) {
       want.emplace_back(u.location,
                         u.directory.empty() ? u.filename : u.directory + "/" + u.filename);
     }
-    for (const Row& r : rows) got.emplace_back(r.url, r.cacheFile);
+    for (const Row& r : rows) got.emplace_back(r[0], r[1]);
     ASSERT_EQ(got, want);
     // Each content type is the value of a Content-Type line of its own record.
     for (std::size_t i = 0; i < rows.size(); ++i) {
       std::string record = bytes->substr(exported[i].start, exported[i].end - exported[i].start);
-      EXPECT_NE(Lower(record).find("content-type: " + Lower(rows[i].contentType) + "\r\n"),
+      EXPECT_NE(Lower(record).find("content-type: " + Lower(rows[i][2]) + "\r\n"),
                 std::string::npos)
-          << rows[i];
+          << ::testing::PrintToString(rows[i]);
     }
   }
 }
 
-Ie4Entry Page(std::string url, std::string name, int subdirectory, std::string type) {
-  Ie4Entry entry;
-  entry.url = std::move(url);
-  entry.fileName = std::move(name);
-  entry.subdirectory = subdirectory;
-  entry.contentType = std::move(type);
-  return entry;
-}
+constexpr auto Page = testing::Ie4Record;
 
 void Put32(std::string& bytes, std::size_t at, std::uint32_t value) {
   for (std::size_t i = 0; i < 4; ++i) bytes[at + i] = static_cast<char>(value >> (8 * i));
@@ -212,23 +191,22 @@ TEST(ParseExplorer5IndexTest, OffsetsAndLengthsAreCheckedAgainstTheRecordAndTheF
       {"header offset past the record", base, outside(68, "Content-Type: text/plain\r\n"),
        std::nullopt},
       {"header length ending inside the Content-Type value", base,
-       [](auto& b, auto rec) { Put32(b, rec + 72, 17 + 14 + 4); },
-       Row{page.url, page.cacheFile, "text"}},
+       [](auto& b, auto rec) { Put32(b, rec + 72, 17 + 14 + 4); }, Row{page[0], page[1], "text"}},
       {"header length past the record, value running on in the file", base,
        [](auto& b, auto rec) {
          Put32(b, rec + 72, ~0u);
          b.replace(rec + 125, 131, std::string(111, 'x') + "Content-Type: TTTTTT");
          b.replace(rec + 256, 8, "XXXXXXXX");
        },
-       Row{page.url, page.cacheFile, "TTTTTT"}},
+       Row{page[0], page[1], "TTTTTT"}},
       {"name without a NUL before the end of the record", base,
        [](auto& b, auto rec) {
          Put32(b, rec + 60, 251);
          b.replace(rec + 251, 13, "abcdeXXXXXXXX");
        },
-       Row{page.url, "AAAA0001/abcde", page.contentType}},
+       Row{page[0], "AAAA0001/abcde", page[2]}},
       {"subdirectory index that names no slot", base, [](auto& b, auto rec) { b[rec + 56] = 1; },
-       Row{page.url, "a[1].htm", page.contentType}},
+       Row{page[0], "a[1].htm", page[2]}},
       {"URL and name of 255 characters", Page(url255, name255, 0, "image/gif"), none,
        Row{url255, "AAAA0001/" + name255, "image/gif"}},
       {"URL of 256 characters", Page(url255 + "u", "a", 0, "image/gif"), none, std::nullopt},
@@ -272,8 +250,9 @@ TEST_F(ReadExplorer5CacheTest, TheExplorer4ReaderHandsTheIndexOverAndWritesItsDu
   testing::ScriptedFrontend frontend;
   CacheEntryTable table;
   ReadExplorer4Cache(ctx, frontend, true, index, table);
-  EXPECT_EQ(Rows(table), (std::vector<Row>{{"http://h/a", "BBBB0002/a[1].htm", "text/html"},
-                                           {"http://h/b", "b", "image/gif"}}));
+  EXPECT_EQ(testing::RowsOf(table),
+            (std::vector<Row>{{"http://h/a", "BBBB0002/a[1].htm", "text/html"},
+                              {"http://h/b", "b", "image/gif"}}));
   EXPECT_EQ(ReadFile("start/lumbralog.txt"),
             platform::ToCp932("iexplore 4.0  Cache ファイル名　読み出し開始\r\n"));
   // Low bytes of the fields: blocks at 4, URL offset at 52, subdirectory at 56, name offset
