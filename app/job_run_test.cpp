@@ -124,15 +124,9 @@ TEST_F(JobRunTest, AddStoresWhatIsNewKeepsOldCopiesAndIndexesTheNewPages) {
             "ログ登録ファイル数　　\t     2件\r"
             "変換ファイル数　　　　\t     1件\r"
             "総経過時間　　　　　　\t     1秒\r");
-  std::vector<std::string> files;
-  auto names = platform::ListDirectory(Path("save/log/host"));
-  ASSERT_TRUE(names.has_value());
-  for (const std::string& name : *names) {
-    if (name != "." && name != "..") files.push_back(name);
-  }
-  std::sort(files.begin(), files.end());
-  EXPECT_EQ(files, (std::vector<std::string>{"home.html", "page.html", "pic-old0001.gif", "pic.gif",
-                                             "same.gif"}));
+  EXPECT_EQ(FilesBelow("save/log/host"),
+            (std::vector<std::string>{"home.html", "page.html", "pic-old0001.gif", "pic.gif",
+                                      "same.gif"}));
   EXPECT_FALSE(platform::GetStatus(Path("save/log/ads.example")).exists());
   EXPECT_EQ(ReadFile("save/log/host/pic-old0001.gif"), "GIF old");
   EXPECT_EQ(ReadFile("save/log/host/pic.gif"), "GIF new");
@@ -160,30 +154,6 @@ TEST_F(JobRunTest, AddStoresWhatIsNewKeepsOldCopiesAndIndexesTheNewPages) {
   EXPECT_NE(fe.messages().back().find("ログ登録ファイル数　　\t     0件"), std::string::npos);
   EXPECT_FALSE(platform::GetStatus(Path("save/log/host/pic-old0002.gif")).exists());
   EXPECT_EQ(ReadFile("index/newidx.htm").find("home.html"), std::string::npos);
-}
-
-TEST_F(JobRunTest, AStopDuringAddSkipsTheNewPagesIndexButWritesTheFramePages) {
-  testing::Ie4Cache cache;
-  for (int i = 0; i < 5; ++i) {
-    testing::Ie4Entry e;
-    e.url = "http://host/p" + std::to_string(i) + ".html";
-    e.fileName = "p" + std::to_string(i) + ".html";
-    cache.entries.push_back(e);
-  }
-  testing::WriteIe4Cache(Path("cache"), cache);
-  session.settings.cacheDir = Path("cache");
-  fe.StopAtProgressCall(3);
-  Run(JobKind::AddToLogs);
-  EXPECT_FALSE(platform::GetStatus(Path("index/newidx.htm")).exists());
-  EXPECT_TRUE(platform::GetStatus(Path("index/lumbra.htm")).exists());
-  EXPECT_TRUE(platform::GetStatus(Path("index/top.htm")).exists());
-  ASSERT_FALSE(fe.messages().empty());
-  EXPECT_EQ(fe.messages().back(),
-            "ログ追加処理　終了\r\r"
-            "チェック総ファイル数　\t     3件\r"
-            "ログ登録ファイル数　　\t     2件\r"
-            "変換ファイル数　　　　\t     0件\r"
-            "総経過時間　　　　　　\t     1秒\r");
 }
 
 TEST_F(JobRunTest, AnAddWhoseCacheIndexCannotBeCopiedFailsAndKeepsTheNewPagesIndex) {
