@@ -74,11 +74,6 @@ TEST_F(FramePagesTest, TopBarShowsTheLogsThatAreSet) {
   WriteFramePages(ctx, frontend);
   EXPECT_EQ(ReadFile(Idx("top.htm")),
             TopPage(TopLink("www_a.htm", J("Ａ:alog")) + TopLink("www_n.htm", J("新規"))));
-  ctx.logDir[2] = root() + "/save/clog";
-  ctx.logSetting[2] = ctx.logDir[2] + "/";  // typed ending in a separator: no name
-  EXPECT_EQ(BuildTopLinkBar(ctx), TopLink("www_a.htm", J("Ａ:alog")) +
-                                      TopLink("www_c.htm", J("Ｃ:")) +
-                                      TopLink("www_n.htm", J("新規")));
 }
 
 TEST_F(FramePagesTest, SiteListsFollowTheIndexPagesThatExist) {
