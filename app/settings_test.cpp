@@ -18,27 +18,24 @@ class SettingsTest : public testing::TempDirTest {
   }
 };
 
-TEST_F(SettingsTest, MissingFileGivesTheDefaults) {
-  JobSettings s = Load();
-  EXPECT_EQ(s.cacheDir, "");
-  for (const std::string& d : s.logDir) EXPECT_EQ(d, "");
-  EXPECT_EQ(s.indexDir, "");
-  EXPECT_FALSE(s.readAll);
-  EXPECT_TRUE(s.readNew);
-  EXPECT_TRUE(s.readRef);
-  EXPECT_FALSE(s.readHtm);
-  EXPECT_TRUE(s.readAel);
-  EXPECT_TRUE(s.readCnt);
-  EXPECT_FALSE(s.readBak);
-  EXPECT_FALSE(s.readDom);
-  EXPECT_FALSE(s.execLog);
-  EXPECT_FALSE(s.unrefRef);
-}
-
-TEST_F(SettingsTest, UnreadableFileGivesTheDefaults) {
-  MakeDir("lumbra.ini");  // a directory cannot be read as the file
-  EXPECT_TRUE(Load().readNew);
-  EXPECT_EQ(Load().cacheDir, "");
+TEST_F(SettingsTest, AMissingOrUnreadableFileGivesTheDefaults) {
+  for (bool unreadable : {false, true}) {
+    if (unreadable) MakeDir("lumbra.ini");  // a directory cannot be read as the file
+    JobSettings s = Load();
+    EXPECT_EQ(s.cacheDir, "");
+    for (const std::string& d : s.logDir) EXPECT_EQ(d, "");
+    EXPECT_EQ(s.indexDir, "");
+    EXPECT_FALSE(s.readAll);
+    EXPECT_TRUE(s.readNew);
+    EXPECT_TRUE(s.readRef);
+    EXPECT_FALSE(s.readHtm);
+    EXPECT_TRUE(s.readAel);
+    EXPECT_TRUE(s.readCnt);
+    EXPECT_FALSE(s.readBak);
+    EXPECT_FALSE(s.readDom);
+    EXPECT_FALSE(s.execLog);
+    EXPECT_FALSE(s.unrefRef);
+  }
 }
 
 TEST_F(SettingsTest, KeyTextsAreFoundAnywhereInTheirOrder) {
