@@ -257,22 +257,5 @@ TEST_P(EveryLayoutTest, AddStoresThePagesAndRewritesThem) {
 INSTANTIATE_TEST_SUITE_P(Caches, EveryLayoutTest, ::testing::ValuesIn(kLayouts),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(JobRunTest, RebuildOfMoreThanTheLimitRewrites19999AndReportsIt) {
-  session.settings.cacheDir = Path("cache");
-  WriteFile("cache/index.dat", "");
-  constexpr int kPages = kReconstructionLimit + 1;
-  for (int d = 0; d < 20; ++d) MakeDir("save/log/host/d" + std::to_string(d));
-  for (int i = 0; i < kPages; ++i) {
-    std::string path =
-        Path("save/log/host/d" + std::to_string(i % 20) + "/p" + std::to_string(i) + ".html");
-    ASSERT_TRUE(platform::ReplaceFileContent(path, "<title>t</title>", 0644));
-  }
-  Run(JobKind::RebuildOneLog, 1);
-  EXPECT_EQ(session.index.size(), static_cast<std::size_t>(kReconstructionLimit));
-  EXPECT_EQ(session.counters.scannedFiles, kPages);
-  EXPECT_EQ(fe.messages().back(), "再構成の最大件数は 19999 件で終了です");
-  EXPECT_TRUE(platform::GetStatus(Path("index/allidx_a.htm")).exists());
-}
-
 }  // namespace
 }  // namespace lumbra

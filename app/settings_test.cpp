@@ -134,16 +134,5 @@ TEST_F(SettingsTest, AFailedSaveShowsTheMessageAndKeepsTheOldFile) {
   EXPECT_FALSE(SaveSettings(Path("no/such/dir"), s, fe));
 }
 
-TEST(SetSettingTest, AcceptsKnownKeysAndSwitchWords) {
-  JobSettings s;
-  EXPECT_TRUE(SetSetting(s, "LOG_DIR_C", "/c/log"));
-  EXPECT_EQ(s.logDir[2], "/c/log");
-  EXPECT_TRUE(SetSetting(s, "READ_ALL", "TRUE"));
-  EXPECT_TRUE(s.readAll);
-  EXPECT_FALSE(SetSetting(s, "READ_ALL", "yes"));
-  EXPECT_FALSE(SetSetting(s, "NO_SUCH_KEY", "x"));
-  EXPECT_EQ(GetSetting(s, "READ_NEW"), "TRUE");
-}
-
 }  // namespace
 }  // namespace lumbra

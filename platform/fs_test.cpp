@@ -12,15 +12,6 @@ namespace {
 
 class FsTest : public lumbra::testing::TempDirTest {};
 
-TEST_F(FsTest, LinkStatusDoesNotFollowSymbolicLinks) {
-  MakeDir("real");
-  ASSERT_EQ(::symlink(Path("real").c_str(), Path("link").c_str()), 0);
-  EXPECT_TRUE(GetStatus(Path("link")).isDirectory());
-  EXPECT_EQ(GetLinkStatus(Path("link")).type, EntryType::Other);
-  EXPECT_TRUE(IsSymbolicLink(Path("link")));
-  EXPECT_FALSE(IsSymbolicLink(Path("real")));
-}
-
 TEST_F(FsTest, ListingYieldsEveryEntryWithDots) {
   WriteFile("f1", "");
   MakeDir("d1");
