@@ -36,7 +36,7 @@ TEST(CacheEntryTableTest, ARepeatedRowIsKeptOnceInItsPlace) {
   std::vector<std::string> urls;
   for (int i = 0; i < 4; ++i) urls.push_back(table.row(i).url + " " + table.row(i).contentType);
   EXPECT_EQ(urls, (std::vector<std::string>{"http://h/1 text/html", "http://h/2 text/html",
-                                           "http://h/3 text/html", "http://h/1 image/gif"}));
+                                            "http://h/3 text/html", "http://h/1 image/gif"}));
 }
 
 TEST(CacheEntryTableTest, GetAndSetIgnoreIndexesOutsideTheValidRows) {

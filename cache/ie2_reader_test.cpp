@@ -5,10 +5,8 @@
 #include <vector>
 
 #include "platform/codepage.h"
-#include "testing/cache_rows.h"
+#include "testing/cache_support.h"
 #include "testing/ie2_fixture.h"
-#include "testing/scripted_frontend.h"
-#include "testing/temp_dir.h"
 
 namespace lumbra {
 namespace {
@@ -107,14 +105,8 @@ TEST(ParseExplorer2IndexTest, LooksAtTheFirst5000LinesAsA5000ByteBufferCutsThem)
                               {"http://h/5000", "5000.htm", "text/html"}}));
 }
 
-class ReadExplorer2CacheTest : public testing::TempDirTest {
+class ReadExplorer2CacheTest : public testing::ReaderFileTest {
  protected:
-  JobContext Context(bool execLog) const {
-    JobContext ctx;
-    ctx.startDir = MakeDir("start");
-    ctx.execLog = execLog;
-    return ctx;
-  }
   std::string SmallCache() const {
     Ie2Cache cache;
     cache.entries = {{.rawLine = "header"},

@@ -4,10 +4,8 @@
 #include <vector>
 
 #include "platform/codepage.h"
-#include "testing/cache_rows.h"
+#include "testing/cache_support.h"
 #include "testing/ie3_fixture.h"
-#include "testing/scripted_frontend.h"
-#include "testing/temp_dir.h"
 
 namespace lumbra {
 namespace {

@@ -4,10 +4,8 @@
 #include <vector>
 
 #include "platform/codepage.h"
-#include "testing/cache_rows.h"
+#include "testing/cache_support.h"
 #include "testing/ie4_fixture.h"
-#include "testing/scripted_frontend.h"
-#include "testing/temp_dir.h"
 
 namespace lumbra {
 namespace {
@@ -186,18 +184,7 @@ TEST(ParseExplorer4IndexTest, TruncatedIndexGivesRowsOnlyForWholeRecords) {
   }
 }
 
-class ReadExplorer4CacheTest : public testing::TempDirTest {
- protected:
-  JobContext Context(bool execLog) const {
-    JobContext ctx;
-    ctx.startDir = Path("start");
-    ctx.execLog = execLog;
-    MakeDir("start");
-    return ctx;
-  }
-  testing::ScriptedFrontend frontend;
-  CacheEntryTable table;
-};
+using ReadExplorer4CacheTest = testing::ReaderFileTest;
 
 TEST_F(ReadExplorer4CacheTest, WritesTheStartLineAndTheDumpOnlyWhileTheLogIsOnAndCanCreateIt) {
   Ie4Cache cache;

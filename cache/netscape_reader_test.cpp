@@ -6,10 +6,8 @@
 #include <vector>
 
 #include "platform/codepage.h"
-#include "testing/cache_rows.h"
+#include "testing/cache_support.h"
 #include "testing/netscape_fixture.h"
-#include "testing/scripted_frontend.h"
-#include "testing/temp_dir.h"
 
 namespace lumbra {
 namespace {
@@ -243,17 +241,7 @@ INSTANTIATE_TEST_SUITE_P(
         Damage{Damage::Add, "record size", -3, "fat read Ns047:データが長すぎます"},
         Damage{Damage::Cut, "data rest", 0, "fat read Ns048:no Data"}));
 
-class ReadNetscapeCacheTest : public testing::TempDirTest {
- protected:
-  JobContext Context(bool execLog) const {
-    JobContext ctx;
-    ctx.startDir = MakeDir("start");
-    ctx.execLog = execLog;
-    return ctx;
-  }
-  testing::ScriptedFrontend frontend;
-  CacheEntryTable table;
-};
+using ReadNetscapeCacheTest = testing::ReaderFileTest;
 
 TEST_F(ReadNetscapeCacheTest, WritesTheLogAndTheDumpLineByLineWhileTheLogIsOn) {
   const NetscapeEntry good{.url = "http://www.example.co.jp/",

@@ -1,5 +1,6 @@
 // What the cache fixtures and reader tests share: the rows of a cache entry table as whole
-// values, and the stored response header of a cached document.
+// values, the stored response header of a cached document, and the world of a reader's file
+// test.
 #pragma once
 
 #include <array>
@@ -8,6 +9,9 @@
 #include <vector>
 
 #include "cache/cache_table.h"
+#include "core/job_context.h"
+#include "testing/scripted_frontend.h"
+#include "testing/temp_dir.h"
 
 namespace lumbra::testing {
 
@@ -31,5 +35,19 @@ inline std::string StoredHeader(const std::string& contentType,
   if (!contentType.empty()) header += "Content-Type: " + contentType + "\r\n";
   return header + "\r\n";
 }
+
+// A reader run on a file: its start directory "start" (execution log and debug dump), a
+// front end and the table it fills.
+class ReaderFileTest : public TempDirTest {
+ protected:
+  JobContext Context(bool execLog) const {
+    JobContext ctx;
+    ctx.startDir = MakeDir("start");
+    ctx.execLog = execLog;
+    return ctx;
+  }
+  ScriptedFrontend frontend;
+  CacheEntryTable table;
+};
 
 }  // namespace lumbra::testing

@@ -3,7 +3,7 @@
 #include <map>
 #include <utility>
 
-#include "testing/cache_rows.h"
+#include "testing/cache_support.h"
 #include "testing/temp_dir.h"
 
 namespace lumbra::testing {

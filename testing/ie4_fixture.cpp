@@ -4,7 +4,7 @@
 
 #include <sys/stat.h>
 
-#include "testing/cache_rows.h"
+#include "testing/cache_support.h"
 #include "testing/temp_dir.h"
 
 namespace lumbra::testing {

@@ -27,14 +27,9 @@ class ScriptedFrontend : public Frontend {
   void QueueAnswers(std::initializer_list<bool> answers);
   // Progress answers 0 from the n-th call on (1-based); 0 never stops.
   void StopAtProgressCall(int n) { stopAt_ = n; }
-  // Ends a job: the stop answer holds only until the job is over.
-  void ResetStop() { stopped_ = false; }
-
-  const std::vector<Event>& events() const { return events_; }
   std::vector<std::string> messages() const { return TextsOf(Event::Message); }
   std::vector<std::string> questions() const { return TextsOf(Event::Question); }
   std::vector<std::string> statuses() const { return TextsOf(Event::Status); }
-  std::vector<std::string> progress() const { return TextsOf(Event::Progress); }
   int progressCalls() const { return progressCalls_; }
 
  private:
