@@ -1,7 +1,6 @@
-// Whole jobs through the driver, as a front end runs them: the log-add job on a cache, the
-// reconstruction of the logs, and what a stop leaves.
-#include <algorithm>
-#include <functional>
+// Whole jobs through the driver, as a front end runs them: the log-add job on caches of every
+// layout, and the add and the reconstruction of the bundled sample cache.
+#include <array>
 #include <regex>
 #include <set>
 
@@ -177,73 +176,39 @@ TEST_F(JobRunTest, AnAddWhoseCacheIndexCannotBeCopiedFailsAndKeepsTheNewPagesInd
 }
 
 // A cache of one page linking to one image, in each layout the add job reads.
-struct Cached {
-  std::string url, file, type, content;
-};
-const std::vector<Cached> kPageAndImage = {
-    {"http://host/dir/page.html", "page[1].html", "text/html", "<a href=\"pic.gif\">p</a>"},
-    {"http://host/dir/pic.gif", "pic[1].gif", "image/gif", "GIF89a"}};
+const std::string kLayouts[] = {"NetscapeFatDb", "NetscapeUnixIndexDb", "Explorer2",
+                                "Explorer3",     "Explorer4",           "Explorer5To9"};
 
-struct LayoutCase {
-  const char* name;
-  std::function<void(const std::string& dir)> write;
-};
-
-void PrintTo(const LayoutCase& c, std::ostream* os) { *os << c.name; }
-
-testing::NetscapeCache NetscapeOf(const std::string& subdirectory) {
-  testing::NetscapeCache cache;
-  for (const Cached& c : kPageAndImage) {
-    cache.entries.push_back(testing::NetscapeFile(c.url, subdirectory + c.file, c.type, c.content));
+void WritePageAndImage(const std::string& layout, const std::string& dir) {
+  testing::NetscapeCache netscape;
+  testing::Ie2Cache ie2;
+  std::vector<testing::Ie3Entry> ie3;
+  testing::Ie4Cache ie4;
+  if (layout == "Explorer5To9") ie4.version = testing::Ie4Version::V52;
+  for (auto [url, file, type, content] :
+       {std::array<std::string, 4>{"http://host/dir/page.html", "page[1].html", "text/html",
+                                   "<a href=\"pic.gif\">p</a>"},
+        std::array<std::string, 4>{"http://host/dir/pic.gif", "pic[1].gif", "image/gif",
+                                   "GIF89a"}}) {
+    const std::string netscapeFile = layout == "NetscapeUnixIndexDb" ? "3/" + file : file;
+    netscape.entries.push_back(testing::NetscapeFile(url, netscapeFile, type, content));
+    ie2.entries.push_back({.url = url, .fileName = file, .contentType = type, .content = content});
+    ie3.push_back({.url = url, .fileName = file, .contentType = type, .content = content});
+    ie4.entries.push_back(testing::CachedEntry(url, file, type, content));
   }
-  return cache;
+  if (layout == "NetscapeFatDb") testing::WriteNetscapeCache(dir, netscape);
+  if (layout == "NetscapeUnixIndexDb") {
+    platform::RenameFile(testing::WriteNetscapeCache(dir, netscape), dir + "/index.db");
+  }
+  if (layout == "Explorer2") testing::WriteIe2Cache(dir, ie2);
+  if (layout == "Explorer3") testing::WriteIe3Cache(dir, ie3);
+  if (layout == "Explorer4" || layout == "Explorer5To9") testing::WriteIe4Cache(dir, ie4);
 }
 
-testing::Ie4Cache Ie4Of(testing::Ie4Version version) {
-  testing::Ie4Cache cache;
-  cache.version = version;
-  for (const Cached& c : kPageAndImage) {
-    cache.entries.push_back(testing::CachedEntry(c.url, c.file, c.type, c.content));
-  }
-  return cache;
-}
-
-const LayoutCase kLayouts[] = {
-    {"NetscapeFatDb", [](const std::string& dir) { WriteNetscapeCache(dir, NetscapeOf("")); }},
-    {"NetscapeUnixIndexDb",
-     [](const std::string& dir) {
-       std::string index = WriteNetscapeCache(dir, NetscapeOf("3/"));
-       platform::RenameFile(index, dir + "/index.db");
-     }},
-    {"Explorer2",
-     [](const std::string& dir) {
-       testing::Ie2Cache cache;
-       for (const Cached& c : kPageAndImage) {
-         cache.entries.push_back(
-             {.url = c.url, .fileName = c.file, .contentType = c.type, .content = c.content});
-       }
-       WriteIe2Cache(dir, cache);
-     }},
-    {"Explorer3",
-     [](const std::string& dir) {
-       std::vector<testing::Ie3Entry> entries;
-       for (const Cached& c : kPageAndImage) {
-         entries.push_back(
-             {.url = c.url, .fileName = c.file, .contentType = c.type, .content = c.content});
-       }
-       WriteIe3Cache(dir, entries);
-     }},
-    {"Explorer4",
-     [](const std::string& dir) { WriteIe4Cache(dir, Ie4Of(testing::Ie4Version::V47)); }},
-    {"Explorer5To9",
-     [](const std::string& dir) { WriteIe4Cache(dir, Ie4Of(testing::Ie4Version::V52)); }},
-};
-
-class EveryLayoutTest : public JobRunTest, public ::testing::WithParamInterface<LayoutCase> {};
+class EveryLayoutTest : public JobRunTest, public ::testing::WithParamInterface<std::string> {};
 
 TEST_P(EveryLayoutTest, AddStoresThePagesAndRewritesThem) {
-  MakeDir("cache");
-  GetParam().write(Path("cache"));
+  WritePageAndImage(GetParam(), Path("cache"));
   session.settings.cacheDir = Path("cache");
   Run(JobKind::AddToLogs);
   EXPECT_EQ(session.counters.loggedFiles, 2) << ::testing::PrintToString(fe.messages());
@@ -255,7 +220,7 @@ TEST_P(EveryLayoutTest, AddStoresThePagesAndRewritesThem) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Caches, EveryLayoutTest, ::testing::ValuesIn(kLayouts),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& info) { return info.param; });
 
 }  // namespace
 }  // namespace lumbra
