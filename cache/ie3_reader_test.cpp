@@ -44,41 +44,32 @@ TEST(ParseExplorer3SegmentTest, ReadsHttpAndFtpRecordsOfEachSize) {
   EXPECT_TRUE(Parse(testing::BuildIe3Index(entries, 256).bytes, 0).empty());
 }
 
-// Where the first record lies, and the header before it.
-struct SearchCase {
-  std::size_t recordSize;
-  std::size_t firstRecord;
-  int records;
-  std::string versionLine = "MM Cache 3.0";
-};
-
-void PrintTo(const SearchCase& c, std::ostream* os) {
-  *os << "R " << c.recordSize << " at " << c.firstRecord << " x" << c.records;
-}
-
-class Explorer3SearchTest : public ::testing::TestWithParam<SearchCase> {};
-
-TEST_P(Explorer3SearchTest, RecordsStartWhereHttpFirstBeginsFrom256) {
-  const SearchCase& c = GetParam();
-  std::vector<Ie3Entry> entries;
-  std::vector<Row> expected;
-  for (int i = 0; i < c.records; ++i) {
-    entries.push_back(Entry("http://h/" + std::to_string(i), std::to_string(i)));
-    expected.push_back(
-        {"http://h/" + std::to_string(i), "cache1/" + std::to_string(i), "text/html"});
+TEST(ParseExplorer3SegmentTest, RecordsStartWhereHttpFirstBeginsFrom256) {
+  const struct {
+    std::size_t recordSize, firstRecord;
+    int records;
+    const char* versionLine = "MM Cache 3.0";
+  } cases[] = {{2048, 300, 3},                       // records at 300, 2,348 and 4,396
+               {4096, 1000, 2},                      // position 232 of the window at 768
+               {2048, 256, 2, "http://header 3.0"},  // the header is not searched
+               // A single record whose "http" lies in a last window shorter than 288.
+               {256, 256, 1},
+               {256, 784, 1},
+               {256, 256, 0}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.recordSize << " at " << c.firstRecord);
+    std::vector<Ie3Entry> entries;
+    std::vector<Row> expected;
+    for (int i = 0; i < c.records; ++i) {
+      const std::string n = std::to_string(i);
+      entries.push_back(Entry("http://h/" + n, n));
+      expected.push_back({"http://h/" + n, "cache1/" + n, "text/html"});
+    }
+    testing::Ie3Index index =
+        testing::BuildIe3Index(entries, c.recordSize, c.versionLine, c.firstRecord);
+    EXPECT_EQ(Parse(index.bytes, c.recordSize), expected);
   }
-  testing::Ie3Index index =
-      testing::BuildIe3Index(entries, c.recordSize, c.versionLine, c.firstRecord);
-  EXPECT_EQ(Parse(index.bytes, c.recordSize), expected);
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Offsets, Explorer3SearchTest,
-    ::testing::Values(SearchCase{2048, 300, 3},   // records at 300, 2,348 and 4,396
-                      SearchCase{4096, 1000, 2},  // position 232 of the window at 768
-                      SearchCase{2048, 256, 2, "http://header 3.0"},  // the header is not searched
-                      // A single record whose "http" lies in a last window shorter than 288.
-                      SearchCase{256, 256, 1}, SearchCase{256, 784, 1}, SearchCase{256, 256, 0}));
 
 TEST(ParseExplorer3SegmentTest, RecordsCutAtTheFileEndAreNotRead) {
   const std::vector<Ie3Entry> entries = {Entry("http://h/a", "a"), Entry("http://h/b", "b")};
