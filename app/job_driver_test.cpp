@@ -122,17 +122,6 @@ INSTANTIATE_TEST_SUITE_P(
                     "インデックス　ドライブが存在しません"}),
     [](const ::testing::TestParamInfo<RefusalCase>& info) { return std::string(info.param.name); });
 
-TEST_F(JobDriverTest, AnyOfTheIndexFilesPassesTheCacheCheck) {
-  int n = 0;
-  for (const char* name : {"fat.db", "cache1/mm256.dat", "iexplore.cif", "index.db"}) {
-    std::string dir = "c_" + std::to_string(n++);
-    WriteFile(dir + "/" + name, "x");
-    session.settings.cacheDir = Path(dir);
-    ASSERT_TRUE(Prepare()) << name;
-    EXPECT_EQ(session.ctx.cacheIndexFile, Path(dir) + "/" + name);
-  }
-}
-
 TEST_F(JobDriverTest, AMissingLogDirectoryIsMadeOnlyAfterYes) {
   session.settings.logDir[1] = Path("new/blog");
   fe.QueueAnswers({false});
