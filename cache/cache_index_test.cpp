@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <ostream>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -144,25 +145,18 @@ testing::NetscapeCache NetscapeCacheOf300(int pageSize) {
         "M" + std::to_string(i), "text/html"));
   }
   if (pageSize != 4096) return cache;
-  std::vector<testing::NetscapeRecord> records;
-  for (const auto& e : cache.entries) records.push_back(testing::EncodeNetscapeRecord(e));
-  std::string firstBucket = testing::BuildNetscapeIndex(records, 4096).substr(0, 8192);
   CacheEntryTable inFirst;
-  ParseNetscapeIndex(firstBucket, 4096, inFirst, nullptr, [](std::string_view) {});
+  ParseNetscapeIndex(testing::BuildNetscapeIndex(cache).substr(0, 8192), 4096, inFirst, nullptr,
+                     [](std::string_view) {});
+  std::set<std::string> first;
+  for (int r = 0; r < inFirst.count(); ++r) first.insert(inFirst.row(r).url);
   // Every deleteEvery-th record is deleted: the first bucket's records are put there.
-  const int every = 300 / std::max(inFirst.count(), 1);
-  std::vector<testing::NetscapeEntry> first, rest;
-  for (const auto& e : cache.entries) {
-    bool there = false;
-    for (int r = 0; r < inFirst.count(); ++r) there = there || inFirst.row(r).url == e.url;
-    (there ? first : rest).push_back(e);
+  cache.deleteEvery = 300 / std::max(static_cast<int>(first.size()), 1);
+  auto& e = cache.entries;
+  std::stable_partition(e.begin(), e.end(), [&](const auto& x) { return first.count(x.url); });
+  for (std::size_t k = first.size(); k-- > 1;) {
+    std::rotate(e.begin() + k, e.begin() + k + 1, e.begin() + k * cache.deleteEvery + 1);
   }
-  cache.entries.clear();
-  for (std::size_t i = 0, f = 0, r = 0; f < first.size() || r < rest.size(); ++i) {
-    bool deleted = i % static_cast<std::size_t>(every) == 0;
-    cache.entries.push_back(deleted && f < first.size() ? first[f++] : rest[r++]);
-  }
-  cache.deleteEvery = every;
   return cache;
 }
 
