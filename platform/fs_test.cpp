@@ -12,16 +12,6 @@ namespace {
 
 class FsTest : public lumbra::testing::TempDirTest {};
 
-TEST_F(FsTest, ListingYieldsEveryEntryWithDots) {
-  WriteFile("f1", "");
-  MakeDir("d1");
-  auto names = ListDirectory(root());
-  ASSERT_TRUE(names.has_value());
-  std::sort(names->begin(), names->end());
-  EXPECT_EQ(*names, (std::vector<std::string>{".", "..", "d1", "f1"}));
-  EXPECT_FALSE(ListDirectory(Path("none")).has_value());
-}
-
 TEST_F(FsTest, OnlyRegularFilesAreOpenedForReadingAndNothingBlocks) {
   WriteFile("real/file", "bytes");
   MakeLink(Path("real/file"), "link");

@@ -344,9 +344,7 @@ TEST_F(ReconstructPageTest, ARewrittenPageChangesAgainOnlyWhereTargetsAppeared) 
   EXPECT_EQ(title, "Stable");
 }
 
-class LinkListTest : public ReconstructPageTest {};
-
-TEST_F(LinkListTest, RecordsExternalLinksThatDidNotResolveInLinkListMode) {
+TEST_F(ReconstructPageTest, RecordsExternalLinksThatDidNotResolveInLinkListMode) {
   Store("host/dir/here.html");
   const std::string content =
       "<a href=http://ext/a.html#frag><a href=here.html><img src=http://ext/m.mov>"
