@@ -1,7 +1,6 @@
-// Whole jobs through the driver, as a front end runs them: the log-add job on a cache, the
-// reconstruction of the logs, and what a stop leaves.
-#include <algorithm>
-#include <functional>
+// Whole jobs through the driver, as a front end runs them: the log-add job on caches of every
+// layout, and the add and the reconstruction of the bundled sample cache.
+#include <array>
 #include <regex>
 #include <set>
 
@@ -124,15 +123,9 @@ TEST_F(JobRunTest, AddStoresWhatIsNewKeepsOldCopiesAndIndexesTheNewPages) {
             "ログ登録ファイル数　　\t     2件\r"
             "変換ファイル数　　　　\t     1件\r"
             "総経過時間　　　　　　\t     1秒\r");
-  std::vector<std::string> files;
-  auto names = platform::ListDirectory(Path("save/log/host"));
-  ASSERT_TRUE(names.has_value());
-  for (const std::string& name : *names) {
-    if (name != "." && name != "..") files.push_back(name);
-  }
-  std::sort(files.begin(), files.end());
-  EXPECT_EQ(files, (std::vector<std::string>{"home.html", "page.html", "pic-old0001.gif", "pic.gif",
-                                             "same.gif"}));
+  EXPECT_EQ(FilesBelow("save/log/host"),
+            (std::vector<std::string>{"home.html", "page.html", "pic-old0001.gif", "pic.gif",
+                                      "same.gif"}));
   EXPECT_FALSE(platform::GetStatus(Path("save/log/ads.example")).exists());
   EXPECT_EQ(ReadFile("save/log/host/pic-old0001.gif"), "GIF old");
   EXPECT_EQ(ReadFile("save/log/host/pic.gif"), "GIF new");
@@ -162,30 +155,6 @@ TEST_F(JobRunTest, AddStoresWhatIsNewKeepsOldCopiesAndIndexesTheNewPages) {
   EXPECT_EQ(ReadFile("index/newidx.htm").find("home.html"), std::string::npos);
 }
 
-TEST_F(JobRunTest, AStopDuringAddSkipsTheNewPagesIndexButWritesTheFramePages) {
-  testing::Ie4Cache cache;
-  for (int i = 0; i < 5; ++i) {
-    testing::Ie4Entry e;
-    e.url = "http://host/p" + std::to_string(i) + ".html";
-    e.fileName = "p" + std::to_string(i) + ".html";
-    cache.entries.push_back(e);
-  }
-  testing::WriteIe4Cache(Path("cache"), cache);
-  session.settings.cacheDir = Path("cache");
-  fe.StopAtProgressCall(3);
-  Run(JobKind::AddToLogs);
-  EXPECT_FALSE(platform::GetStatus(Path("index/newidx.htm")).exists());
-  EXPECT_TRUE(platform::GetStatus(Path("index/lumbra.htm")).exists());
-  EXPECT_TRUE(platform::GetStatus(Path("index/top.htm")).exists());
-  ASSERT_FALSE(fe.messages().empty());
-  EXPECT_EQ(fe.messages().back(),
-            "ログ追加処理　終了\r\r"
-            "チェック総ファイル数　\t     3件\r"
-            "ログ登録ファイル数　　\t     2件\r"
-            "変換ファイル数　　　　\t     0件\r"
-            "総経過時間　　　　　　\t     1秒\r");
-}
-
 TEST_F(JobRunTest, AnAddWhoseCacheIndexCannotBeCopiedFailsAndKeepsTheNewPagesIndex) {
   testing::Ie4Cache cache;
   cache.entries = {testing::CachedEntry("http://host/a.html", "a.html", "text/html", "<p>")};
@@ -207,81 +176,39 @@ TEST_F(JobRunTest, AnAddWhoseCacheIndexCannotBeCopiedFailsAndKeepsTheNewPagesInd
 }
 
 // A cache of one page linking to one image, in each layout the add job reads.
-struct Cached {
-  std::string url, file, type, content;
-};
-const std::vector<Cached> kPageAndImage = {
-    {"http://host/dir/page.html", "page[1].html", "text/html", "<a href=\"pic.gif\">p</a>"},
-    {"http://host/dir/pic.gif", "pic[1].gif", "image/gif", "GIF89a"}};
+const std::string kLayouts[] = {"NetscapeFatDb", "NetscapeUnixIndexDb", "Explorer2",
+                                "Explorer3",     "Explorer4",           "Explorer5To9"};
 
-struct LayoutCase {
-  const char* name;
-  std::function<void(const std::string& dir)> write;
-};
-
-void PrintTo(const LayoutCase& c, std::ostream* os) { *os << c.name; }
-
-testing::NetscapeCache NetscapeOf(const std::string& subdirectory) {
-  testing::NetscapeCache cache;
-  for (const Cached& c : kPageAndImage) {
-    cache.entries.push_back(testing::NetscapeFile(c.url, subdirectory + c.file, c.type, c.content));
+void WritePageAndImage(const std::string& layout, const std::string& dir) {
+  testing::NetscapeCache netscape;
+  testing::Ie2Cache ie2;
+  std::vector<testing::Ie3Entry> ie3;
+  testing::Ie4Cache ie4;
+  if (layout == "Explorer5To9") ie4.version = testing::Ie4Version::V52;
+  for (auto [url, file, type, content] :
+       {std::array<std::string, 4>{"http://host/dir/page.html", "page[1].html", "text/html",
+                                   "<a href=\"pic.gif\">p</a>"},
+        std::array<std::string, 4>{"http://host/dir/pic.gif", "pic[1].gif", "image/gif",
+                                   "GIF89a"}}) {
+    const std::string netscapeFile = layout == "NetscapeUnixIndexDb" ? "3/" + file : file;
+    netscape.entries.push_back(testing::NetscapeFile(url, netscapeFile, type, content));
+    ie2.entries.push_back({.url = url, .fileName = file, .contentType = type, .content = content});
+    ie3.push_back({.url = url, .fileName = file, .contentType = type, .content = content});
+    ie4.entries.push_back(testing::CachedEntry(url, file, type, content));
   }
-  return cache;
+  if (layout == "NetscapeFatDb") testing::WriteNetscapeCache(dir, netscape);
+  if (layout == "NetscapeUnixIndexDb") {
+    platform::RenameFile(testing::WriteNetscapeCache(dir, netscape), dir + "/index.db");
+  }
+  if (layout == "Explorer2") testing::WriteIe2Cache(dir, ie2);
+  if (layout == "Explorer3") testing::WriteIe3Cache(dir, ie3);
+  if (layout == "Explorer4" || layout == "Explorer5To9") testing::WriteIe4Cache(dir, ie4);
 }
 
-testing::Ie4Cache Ie4Of(testing::Ie4Version version) {
-  testing::Ie4Cache cache;
-  cache.version = version;
-  for (const Cached& c : kPageAndImage) {
-    cache.entries.push_back(testing::CachedEntry(c.url, c.file, c.type, c.content));
-  }
-  return cache;
-}
-
-const LayoutCase kLayouts[] = {
-    {"NetscapeFatDb", [](const std::string& dir) { WriteNetscapeCache(dir, NetscapeOf("")); }},
-    {"NetscapeUnixIndexDb",
-     [](const std::string& dir) {
-       std::string index = WriteNetscapeCache(dir, NetscapeOf("3/"));
-       platform::RenameFile(index, dir + "/index.db");
-     }},
-    {"Explorer2",
-     [](const std::string& dir) {
-       testing::Ie2Cache cache;
-       for (const Cached& c : kPageAndImage) {
-         testing::Ie2Entry e;
-         e.url = c.url;
-         e.fileName = c.file;
-         e.contentType = c.type;
-         e.content = c.content;
-         cache.entries.push_back(e);
-       }
-       WriteIe2Cache(dir, cache);
-     }},
-    {"Explorer3",
-     [](const std::string& dir) {
-       testing::Ie3Cache cache;
-       for (const Cached& c : kPageAndImage) {
-         testing::Ie3Entry e;
-         e.url = c.url;
-         e.fileName = c.file;
-         e.contentType = c.type;
-         e.content = c.content;
-         cache.entries.push_back(e);
-       }
-       WriteIe3Cache(dir, cache);
-     }},
-    {"Explorer4",
-     [](const std::string& dir) { WriteIe4Cache(dir, Ie4Of(testing::Ie4Version::V47)); }},
-    {"Explorer5To9",
-     [](const std::string& dir) { WriteIe4Cache(dir, Ie4Of(testing::Ie4Version::V52)); }},
-};
-
-class EveryLayoutTest : public JobRunTest, public ::testing::WithParamInterface<LayoutCase> {};
+class EveryLayoutTest : public JobRunTest, public ::testing::WithParamInterface<std::string> {};
 
 TEST_P(EveryLayoutTest, AddStoresThePagesAndRewritesThem) {
-  MakeDir("cache");
-  GetParam().write(Path("cache"));
+  WritePageAndImage(GetParam(), Path("cache"));
   session.settings.cacheDir = Path("cache");
   Run(JobKind::AddToLogs);
   EXPECT_EQ(session.counters.loggedFiles, 2) << ::testing::PrintToString(fe.messages());
@@ -293,24 +220,7 @@ TEST_P(EveryLayoutTest, AddStoresThePagesAndRewritesThem) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Caches, EveryLayoutTest, ::testing::ValuesIn(kLayouts),
-                         [](const auto& info) { return std::string(info.param.name); });
-
-TEST_F(JobRunTest, RebuildOfMoreThanTheLimitRewrites19999AndReportsIt) {
-  session.settings.cacheDir = Path("cache");
-  WriteFile("cache/index.dat", "");
-  constexpr int kPages = kReconstructionLimit + 1;
-  for (int d = 0; d < 20; ++d) MakeDir("save/log/host/d" + std::to_string(d));
-  for (int i = 0; i < kPages; ++i) {
-    std::string path =
-        Path("save/log/host/d" + std::to_string(i % 20) + "/p" + std::to_string(i) + ".html");
-    ASSERT_TRUE(platform::ReplaceFileContent(path, "<title>t</title>", 0644));
-  }
-  Run(JobKind::RebuildOneLog, 1);
-  EXPECT_EQ(session.index.size(), static_cast<std::size_t>(kReconstructionLimit));
-  EXPECT_EQ(session.counters.scannedFiles, kPages);
-  EXPECT_EQ(fe.messages().back(), "再構成の最大件数は 19999 件で終了です");
-  EXPECT_TRUE(platform::GetStatus(Path("index/allidx_a.htm")).exists());
-}
+                         [](const auto& info) { return info.param; });
 
 }  // namespace
 }  // namespace lumbra

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "testing/temp_dir.h"
+#include <gtest/gtest.h>
 
 namespace lumbra {
 namespace {
@@ -36,20 +36,7 @@ TEST(CacheEntryTableTest, ARepeatedRowIsKeptOnceInItsPlace) {
   std::vector<std::string> urls;
   for (int i = 0; i < 4; ++i) urls.push_back(table.row(i).url + " " + table.row(i).contentType);
   EXPECT_EQ(urls, (std::vector<std::string>{"http://h/1 text/html", "http://h/2 text/html",
-                                           "http://h/3 text/html", "http://h/1 image/gif"}));
-}
-
-TEST(CacheEntryTableTest, ResetForgetsTheRowsByCountOnly) {
-  CacheEntryTable table;
-  table.Append(Entry(1));
-  table.Append(Entry(2));
-  table.Reset();
-  EXPECT_EQ(GetCacheEntryCount(table), 0);
-  CacheEntry out;
-  EXPECT_FALSE(GetCacheEntry(table, 0, out));
-  table.Append(Entry(3));
-  ASSERT_TRUE(GetCacheEntry(table, 0, out));
-  EXPECT_EQ(out.url, "http://h/3");
+                                            "http://h/3 text/html", "http://h/1 image/gif"}));
 }
 
 TEST(CacheEntryTableTest, GetAndSetIgnoreIndexesOutsideTheValidRows) {
@@ -69,19 +56,6 @@ TEST(CacheEntryTableTest, GetAndSetIgnoreIndexesOutsideTheValidRows) {
   EXPECT_EQ(out.cacheFile, "d/f0");
   EXPECT_EQ(out.contentType, "text/html");
   EXPECT_EQ(out.status, 1);
-}
-
-class LogReaderMessageTest : public testing::TempDirTest {};
-
-TEST_F(LogReaderMessageTest, IndentsTheLineWhileTheLogIsOn) {
-  JobContext ctx;
-  ctx.startDir = root();
-  LogReaderMessage(ctx, "off");
-  EXPECT_EQ(ReadFile("lumbralog.txt"), "<missing>");
-  ctx.execLog = true;
-  LogReaderMessage(ctx, "ファイル");
-  LogReaderMessage(ctx, "b");
-  EXPECT_EQ(ReadFile("lumbralog.txt"), "    \x83t\x83@\x83\x43\x83\x8b\r\n    b\r\n");
 }
 
 }  // namespace

@@ -1,60 +1,40 @@
 #include "cache/ie2_reader.h"
 
-#include <array>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/codepage.h"
+#include "testing/cache_support.h"
 #include "testing/ie2_fixture.h"
-#include "testing/scripted_frontend.h"
-#include "testing/temp_dir.h"
 
 namespace lumbra {
 namespace {
 
 using testing::Ie2Cache;
 using testing::Ie2Entry;
-
-// url, cacheFile, contentType of a row.
-using Row = std::array<std::string, 3>;
+using testing::Row;
 
 std::vector<Row> Parse(std::string_view bytes, std::string* dump = nullptr) {
   CacheEntryTable table;
   ParseExplorer2Index(bytes, table, dump);
-  std::vector<Row> rows;
-  for (int i = 0; i < table.count(); ++i) {
-    rows.push_back({table.row(i).url, table.row(i).cacheFile, table.row(i).contentType});
-  }
-  return rows;
-}
-
-Ie2Entry Entry(std::string url, std::string type, std::string file) {
-  Ie2Entry entry;
-  entry.url = std::move(url);
-  entry.contentType = std::move(type);
-  entry.fileName = std::move(file);
-  return entry;
-}
-
-Ie2Entry Raw(std::string line) {
-  Ie2Entry entry;
-  entry.rawLine = std::move(line);
-  return entry;
+  return testing::RowsOf(table);
 }
 
 TEST(ParseExplorer2IndexTest, TakesUrlTypeAndFileOfEveryFLineCutToTheirLimits) {
-  Ie2Entry longOne = Entry("http://h/" + std::string(300, 'u'),
-                           "text/html; " + std::string(200, 't'), std::string(300, 'n'));
-  longOne.rest = "more,fields,";
+  const Ie2Entry longOne{.url = "http://h/" + std::string(300, 'u'),
+                         .fileName = std::string(300, 'n'),
+                         .contentType = "text/html; " + std::string(200, 't'),
+                         .rest = "more,fields,"};
   Ie2Cache cache;
-  cache.entries = {Raw("IE cache list"),
-                   Entry("http://www.example.co.jp/", "text/html", "CACHE1/A0001.HTM"),
-                   Raw(""),
-                   Raw("f,http://h/lower,0,0,0,0,0,0,0,text/html,l,"),
-                   Raw(" " + testing::Ie2Line(Entry("http://h/blank", "text/html", "b"))),
-                   Entry("http://h/logo.gif?a=1", "image/gif", "A0002.GIF"),
-                   longOne};
+  cache.entries = {
+      {.rawLine = "IE cache list"},
+      {.url = "http://www.example.co.jp/", .fileName = "CACHE1/A0001.HTM"},
+      {.rawLine = ""},
+      {.rawLine = "f,http://h/lower,0,0,0,0,0,0,0,text/html,l,"},
+      {.rawLine = " F,http://h/blank,0,0,0,0,0,0,0,text/html,b,"},
+      {.url = "http://h/logo.gif?a=1", .fileName = "A0002.GIF", .contentType = "image/gif"},
+      longOne};
   const std::vector<Row> expected = {
       {"http://www.example.co.jp/", "CACHE1/A0001.HTM", "text/html"},
       {"http://h/logo.gif?a=1", "A0002.GIF", "image/gif"},
@@ -113,29 +93,25 @@ TEST(ParseExplorer2IndexTest, LooksAtTheFirst5000LinesAsA5000ByteBufferCutsThem)
   // rest, which is read as a record when it begins with 'F'. A line of exactly 4,999
   // characters leaves its line end as a line of its own.
   const std::string pieceRecord =
-      testing::Ie2Line(Entry("http://h/piece", "text/html", "piece.htm"));
+      testing::Ie2Line({.url = "http://h/piece", .fileName = "piece.htm"});
   Ie2Cache cache;
-  cache.entries = {Raw(std::string(4999, 'x') + pieceRecord), Raw(std::string(4999, 'y'))};
-  for (int line = 5; line < 5000; ++line) cache.entries.push_back(Raw("x"));
-  cache.entries.push_back(Entry("http://h/5000", "text/html", "5000.htm"));
-  cache.entries.push_back(Entry("http://h/5001", "text/html", "5001.htm"));
+  cache.entries = {{.rawLine = std::string(4999, 'x') + pieceRecord},
+                   {.rawLine = std::string(4999, 'y')}};
+  for (int line = 5; line < 5000; ++line) cache.entries.push_back({.rawLine = "x"});
+  cache.entries.push_back({.url = "http://h/5000", .fileName = "5000.htm"});
+  cache.entries.push_back({.url = "http://h/5001", .fileName = "5001.htm"});
   EXPECT_EQ(Parse(testing::BuildIe2Index(cache)),
             (std::vector<Row>{{"http://h/piece", "piece.htm", "text/html"},
                               {"http://h/5000", "5000.htm", "text/html"}}));
 }
 
-class ReadExplorer2CacheTest : public testing::TempDirTest {
+class ReadExplorer2CacheTest : public testing::ReaderFileTest {
  protected:
-  JobContext Context(bool execLog) const {
-    JobContext ctx;
-    ctx.startDir = MakeDir("start");
-    ctx.execLog = execLog;
-    return ctx;
-  }
   std::string SmallCache() const {
     Ie2Cache cache;
-    cache.entries = {Raw("header"), Entry("http://h/a.htm", "text/html", "A0001.HTM"),
-                     Entry("http://h/b", "image/jpeg", "A0002.JPG")};
+    cache.entries = {{.rawLine = "header"},
+                     {.url = "http://h/a.htm", .fileName = "A0001.HTM"},
+                     {.url = "http://h/b", .fileName = "A0002.JPG", .contentType = "image/jpeg"}};
     return testing::WriteIe2Cache(Path("cache"), cache);
   }
   testing::ScriptedFrontend frontend;
@@ -158,19 +134,13 @@ TEST_F(ReadExplorer2CacheTest, WritesTheStartLineAndTheDumpOnlyWhileTheLogIsOn) 
   EXPECT_TRUE(frontend.messages().empty());
 }
 
-TEST_F(ReadExplorer2CacheTest, UnreadableListIsPassedOverWithoutAWord) {
+TEST_F(ReadExplorer2CacheTest, ReadsNothingFromAnUnreadableListOrWithoutItsDump) {
+  // An unreadable list is passed over without a word, not even the start line.
   ReadExplorer2Cache(Context(true), frontend, true, Path("nosuch/iexplore.cif"), table);
-  EXPECT_EQ(table.count(), 0);
-  EXPECT_TRUE(frontend.messages().empty());
   EXPECT_EQ(ReadFile("start/lumbralog.txt"), "<missing>");
   EXPECT_EQ(ReadFile("start/fat.txt"), "<missing>");
-}
-
-TEST_F(ReadExplorer2CacheTest, ReadsNothingWhenTheDumpCannotBeCreated) {
-  const std::string index = SmallCache();
-  JobContext ctx = Context(true);
   MakeDir("start/fat.txt");
-  ReadExplorer2Cache(ctx, frontend, true, index, table);
+  ReadExplorer2Cache(Context(true), frontend, true, SmallCache(), table);
   EXPECT_EQ(table.count(), 0);
   EXPECT_EQ(ReadFile("start/lumbralog.txt"),
             platform::ToCp932("iexplore 2.0  Cache ファイル名　読み出し開始\r\n"));

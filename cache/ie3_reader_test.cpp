@@ -1,49 +1,30 @@
 #include "cache/ie3_reader.h"
 
-#include <array>
 #include <string>
 #include <vector>
 
 #include "platform/codepage.h"
+#include "testing/cache_support.h"
 #include "testing/ie3_fixture.h"
-#include "testing/scripted_frontend.h"
-#include "testing/temp_dir.h"
 
 namespace lumbra {
 namespace {
 
-using testing::Ie3Cache;
 using testing::Ie3Entry;
-
-// url, cacheFile, contentType of a row.
-using Row = std::array<std::string, 3>;
-
-std::vector<Row> RowsOf(const CacheEntryTable& table) {
-  std::vector<Row> rows;
-  for (int i = 0; i < table.count(); ++i) {
-    rows.push_back({table.row(i).url, table.row(i).cacheFile, table.row(i).contentType});
-  }
-  return rows;
-}
+using testing::Row;
 
 std::vector<Row> Parse(std::string_view bytes, std::size_t recordSize) {
   CacheEntryTable table;
   ParseExplorer3Segment(bytes, recordSize, "cache1/", table, nullptr);
-  return RowsOf(table);
+  return testing::RowsOf(table);
 }
 
 Ie3Entry Entry(std::string url, std::string name, std::string type = "text/html") {
-  Ie3Entry entry;
-  entry.url = std::move(url);
-  entry.fileName = std::move(name);
-  entry.contentType = std::move(type);
-  return entry;
+  return {.url = std::move(url), .fileName = std::move(name), .contentType = std::move(type)};
 }
 
 Ie3Entry WithHeader(std::string url, std::string header) {
-  Ie3Entry entry = Entry(std::move(url), "f");
-  entry.headerText = std::move(header);
-  return entry;
+  return {.url = std::move(url), .fileName = "f", .headerText = std::move(header)};
 }
 
 TEST(ParseExplorer3SegmentTest, ReadsHttpAndFtpRecordsOfEachSize) {
@@ -63,41 +44,32 @@ TEST(ParseExplorer3SegmentTest, ReadsHttpAndFtpRecordsOfEachSize) {
   EXPECT_TRUE(Parse(testing::BuildIe3Index(entries, 256).bytes, 0).empty());
 }
 
-// Where the first record lies, and the header before it.
-struct SearchCase {
-  std::size_t recordSize;
-  std::size_t firstRecord;
-  int records;
-  std::string versionLine = "MM Cache 3.0";
-};
-
-void PrintTo(const SearchCase& c, std::ostream* os) {
-  *os << "R " << c.recordSize << " at " << c.firstRecord << " x" << c.records;
-}
-
-class Explorer3SearchTest : public ::testing::TestWithParam<SearchCase> {};
-
-TEST_P(Explorer3SearchTest, RecordsStartWhereHttpFirstBeginsFrom256) {
-  const SearchCase& c = GetParam();
-  std::vector<Ie3Entry> entries;
-  std::vector<Row> expected;
-  for (int i = 0; i < c.records; ++i) {
-    entries.push_back(Entry("http://h/" + std::to_string(i), std::to_string(i)));
-    expected.push_back(
-        {"http://h/" + std::to_string(i), "cache1/" + std::to_string(i), "text/html"});
+TEST(ParseExplorer3SegmentTest, RecordsStartWhereHttpFirstBeginsFrom256) {
+  const struct {
+    std::size_t recordSize, firstRecord;
+    int records;
+    const char* versionLine = "MM Cache 3.0";
+  } cases[] = {{2048, 300, 3},                       // records at 300, 2,348 and 4,396
+               {4096, 1000, 2},                      // position 232 of the window at 768
+               {2048, 256, 2, "http://header 3.0"},  // the header is not searched
+               // A single record whose "http" lies in a last window shorter than 288.
+               {256, 256, 1},
+               {256, 784, 1},
+               {256, 256, 0}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.recordSize << " at " << c.firstRecord);
+    std::vector<Ie3Entry> entries;
+    std::vector<Row> expected;
+    for (int i = 0; i < c.records; ++i) {
+      const std::string n = std::to_string(i);
+      entries.push_back(Entry("http://h/" + n, n));
+      expected.push_back({"http://h/" + n, "cache1/" + n, "text/html"});
+    }
+    testing::Ie3Index index =
+        testing::BuildIe3Index(entries, c.recordSize, c.versionLine, c.firstRecord);
+    EXPECT_EQ(Parse(index.bytes, c.recordSize), expected);
   }
-  testing::Ie3Index index =
-      testing::BuildIe3Index(entries, c.recordSize, c.versionLine, c.firstRecord);
-  EXPECT_EQ(Parse(index.bytes, c.recordSize), expected);
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Offsets, Explorer3SearchTest,
-    ::testing::Values(SearchCase{2048, 300, 3},   // records at 300, 2,348 and 4,396
-                      SearchCase{4096, 1000, 2},  // position 232 of the window at 768
-                      SearchCase{2048, 256, 2, "http://header 3.0"},  // the header is not searched
-                      // A single record whose "http" lies in a last window shorter than 288.
-                      SearchCase{256, 256, 1}, SearchCase{256, 784, 1}, SearchCase{256, 256, 0}));
 
 TEST(ParseExplorer3SegmentTest, RecordsCutAtTheFileEndAreNotRead) {
   const std::vector<Ie3Entry> entries = {Entry("http://h/a", "a"), Entry("http://h/b", "b")};
@@ -143,11 +115,6 @@ class ReadExplorer3CacheTest : public testing::TempDirTest {
     ctx.startDir = MakeDir("start");
     cacheDir = MakeDir("cache");
   }
-  static Ie3Entry In(int d, std::size_t recordSize, Ie3Entry entry) {
-    entry.subdirectory = d;
-    entry.recordSize = recordSize;
-    return entry;
-  }
   bool Read() { return ReadExplorer3Cache(ctx, frontend, ctx.execLog, cacheDir, table); }
 
   JobContext ctx;
@@ -157,18 +124,22 @@ class ReadExplorer3CacheTest : public testing::TempDirTest {
 };
 
 TEST_F(ReadExplorer3CacheTest, ReadsSubdirectories1To19EachFileBySizeWithItsPrefix) {
-  Ie3Cache cache;
-  cache.entries = {In(3, 4096, Entry("http://h/3-4096", "a.gif", "image/gif")),
-                   In(3, 256, Entry("http://h/3-256", "b.htm")),
-                   In(1, 2048, Entry("http://h/1-2048", "c.htm")),
-                   In(19, 256, Entry("http://h/19-256", "d.htm")),
-                   In(20, 256, Entry("http://h/20-256", "e.htm"))};
-  testing::WriteIe3Cache(cacheDir, cache);
+  testing::WriteIe3Cache(cacheDir,
+                         {{.url = "http://h/3-4096",
+                           .fileName = "a.gif",
+                           .subdirectory = 3,
+                           .recordSize = 4096,
+                           .contentType = "image/gif"},
+                          {.url = "http://h/3-256", .fileName = "b.htm", .subdirectory = 3},
+                          {.url = "http://h/1-2048", .fileName = "c.htm", .recordSize = 2048},
+                          {.url = "http://h/19-256", .fileName = "d.htm", .subdirectory = 19},
+                          {.url = "http://h/20-256", .fileName = "e.htm", .subdirectory = 20}});
   EXPECT_TRUE(Read());
-  EXPECT_EQ(RowsOf(table), (std::vector<Row>{{"http://h/1-2048", "cache1/c.htm", "text/html"},
-                                             {"http://h/3-256", "cache3/b.htm", "text/html"},
-                                             {"http://h/3-4096", "cache3/a.gif", "image/gif"},
-                                             {"http://h/19-256", "cache19/d.htm", "text/html"}}));
+  EXPECT_EQ(testing::RowsOf(table),
+            (std::vector<Row>{{"http://h/1-2048", "cache1/c.htm", "text/html"},
+                              {"http://h/3-256", "cache3/b.htm", "text/html"},
+                              {"http://h/3-4096", "cache3/a.gif", "image/gif"},
+                              {"http://h/19-256", "cache19/d.htm", "text/html"}}));
   EXPECT_TRUE(frontend.messages().empty());
   EXPECT_EQ(ReadFile("start/lumbralog.txt"), "<missing>");
   EXPECT_EQ(ReadFile("start/fat.txt"), "<missing>");
@@ -176,12 +147,18 @@ TEST_F(ReadExplorer3CacheTest, ReadsSubdirectories1To19EachFileBySizeWithItsPref
 
 TEST_F(ReadExplorer3CacheTest, WritesTheStartLineAndOneDumpLinePerRecord) {
   ctx.execLog = true;
-  Ie3Cache cache;
-  cache.entries = {In(1, 256, Entry("http://h/a", "a.htm")),
-                   In(1, 256, Entry("http://h/b", "b", "")),
-                   In(2, 2048, Entry("http://h/c", "c", "text/plain")),
-                   In(2, 2048, Entry("ftp://h/d.gif", "d.gif", "image/gif"))};
-  testing::WriteIe3Cache(cacheDir, cache);
+  testing::WriteIe3Cache(cacheDir, {{.url = "http://h/a", .fileName = "a.htm"},
+                                    {.url = "http://h/b", .fileName = "b", .contentType = ""},
+                                    {.url = "http://h/c",
+                                     .fileName = "c",
+                                     .subdirectory = 2,
+                                     .recordSize = 2048,
+                                     .contentType = "text/plain"},
+                                    {.url = "ftp://h/d.gif",
+                                     .fileName = "d.gif",
+                                     .subdirectory = 2,
+                                     .recordSize = 2048,
+                                     .contentType = "image/gif"}});
   EXPECT_TRUE(Read());
   EXPECT_EQ(table.count(), 3);
   EXPECT_EQ(ReadFile("start/lumbralog.txt"),
@@ -192,38 +169,33 @@ TEST_F(ReadExplorer3CacheTest, WritesTheStartLineAndOneDumpLinePerRecord) {
 }
 
 TEST_F(ReadExplorer3CacheTest, UnreadableIndexIsReportedAndTheNextOneRead) {
-  Ie3Cache cache;
-  cache.entries = {In(1, 2048, Entry("http://h/a", "a.htm"))};
-  testing::WriteIe3Cache(cacheDir, cache);
+  testing::WriteIe3Cache(cacheDir,
+                         {{.url = "http://h/a", .fileName = "a.htm", .recordSize = 2048}});
   MakeFifo("cache/cache1/mm256.dat");
   EXPECT_TRUE(Read());
   EXPECT_EQ(frontend.messages(), std::vector<std::string>{"キャッシュファイルが使用中です"});
-  EXPECT_EQ(RowsOf(table), (std::vector<Row>{{"http://h/a", "cache1/a.htm", "text/html"}}));
+  EXPECT_EQ(testing::RowsOf(table),
+            (std::vector<Row>{{"http://h/a", "cache1/a.htm", "text/html"}}));
 }
 
-TEST_F(ReadExplorer3CacheTest, StopsAndAnswersFalseWhenACopyCannotBeMade) {
-  Ie3Cache cache;
-  cache.entries = {In(1, 256, Entry("http://h/a", "a.htm")),
-                   In(2, 256, Entry("http://h/b", "b.htm"))};
-  testing::WriteIe3Cache(cacheDir, cache);
+TEST_F(ReadExplorer3CacheTest, ReadsNothingWithoutItsDumpAndStopsWhereACopyCannotBeMade) {
+  testing::WriteIe3Cache(cacheDir, {{.url = "http://h/a", .fileName = "a.htm"},
+                                    {.url = "http://h/b", .fileName = "b.htm", .subdirectory = 2}});
+  // A dump that cannot be created: nothing is read, and the read counts as done.
+  ctx.execLog = true;
+  MakeDir("start/fat.txt");
+  EXPECT_TRUE(Read());
+  EXPECT_EQ(table.count(), 0);
+  EXPECT_EQ(ReadFile("start/lumbralog.txt"), "<missing>");
+  EXPECT_TRUE(frontend.messages().empty());
+
+  ctx.execLog = false;
   testing::ScopedTmpDir scoped(Path("nosuch"));
   EXPECT_FALSE(Read());
   EXPECT_EQ(table.count(), 0);
   ASSERT_EQ(frontend.messages().size(), 1u);
   EXPECT_TRUE(
       frontend.messages()[0].starts_with("キャッシュデータを一時ディレクトリにコピーできません"));
-}
-
-TEST_F(ReadExplorer3CacheTest, ReadsNothingWhenTheDumpCannotBeCreated) {
-  ctx.execLog = true;
-  Ie3Cache cache;
-  cache.entries = {In(1, 256, Entry("http://h/a", "a.htm"))};
-  testing::WriteIe3Cache(cacheDir, cache);
-  MakeDir("start/fat.txt");
-  EXPECT_TRUE(Read());
-  EXPECT_EQ(table.count(), 0);
-  EXPECT_EQ(ReadFile("start/lumbralog.txt"), "<missing>");
-  EXPECT_TRUE(frontend.messages().empty());
 }
 
 }  // namespace

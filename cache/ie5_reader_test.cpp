@@ -7,8 +7,10 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <map>
 #include <optional>
 #include <ostream>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -16,9 +18,8 @@
 #include "cache/byte_span.h"
 #include "cache/ie4_reader.h"
 #include "platform/codepage.h"
+#include "testing/cache_support.h"
 #include "testing/ie4_fixture.h"
-#include "testing/scripted_frontend.h"
-#include "testing/temp_dir.h"
 
 namespace lumbra {
 namespace {
@@ -27,27 +28,12 @@ using testing::Ie4Cache;
 using testing::Ie4Entry;
 using testing::Ie4Version;
 
-struct Row {
-  std::string url, cacheFile, contentType;
-  bool operator==(const Row&) const = default;
-  friend std::ostream& operator<<(std::ostream& out, const Row& r) {
-    return out << "{" << r.url << ", " << r.cacheFile << ", " << r.contentType << "}";
-  }
-};
-
-std::vector<Row> Rows(const CacheEntryTable& table) {
-  std::vector<Row> rows;
-  for (int i = 0; i < table.count(); ++i) {
-    const CacheEntry& e = table.row(i);
-    rows.push_back({e.url, e.cacheFile, e.contentType});
-  }
-  return rows;
-}
+using testing::Row;
 
 std::vector<Row> Parse(std::string_view bytes) {
   CacheEntryTable table;
   ParseExplorer5Index(bytes, table, nullptr);
-  return Rows(table);
+  return testing::RowsOf(table);
 }
 
 std::string Lower(std::string text) {
@@ -55,17 +41,17 @@ std::string Lower(std::string text) {
   return text;
 }
 
-// One "Record type : URL" block of `msiecfexport -m all`.
+// A "Record type : URL" block of `msiecfexport -m all`.
 struct ExportedUrl {
-  std::size_t start = 0, end = 0;  // "Offset range: start - end (size)"
+  std::size_t end = 0;  // "Offset range: start - end (size)"
   std::string location, filename;
   std::string directory;  // the name after the index, "(ENG3X4ZR)"; empty when none is given
 };
 
-// Runs msiecfexport (libmsiecf-utils) on `file` and keeps its URL records; fails the test when
-// the tool is missing or fails.
-std::vector<ExportedUrl> ExportUrls(const std::string& file) {
-  std::vector<ExportedUrl> urls;
+// Runs msiecfexport (libmsiecf-utils) on `file` and keeps its URL records by their start
+// offset (a recovered record repeats one); fails the test when the tool is missing or fails.
+std::map<std::size_t, ExportedUrl> ExportUrls(const std::string& file) {
+  std::map<std::size_t, ExportedUrl> urls;
   FILE* pipe = ::popen(("msiecfexport -m all '" + file + "'").c_str(), "r");
   if (pipe == nullptr) {
     ADD_FAILURE() << "cannot run msiecfexport";
@@ -79,29 +65,29 @@ std::vector<ExportedUrl> ExportUrls(const std::string& file) {
       << "msiecfexport failed on " << file << " (apt-get install libmsiecf-utils)";
   EXPECT_NE(out.find("Exporting items."), std::string::npos) << out;
 
-  bool inUrl = false;
-  for (std::size_t pos = 0, eol; pos < out.size(); pos = eol + 1) {
-    eol = std::min(out.find('\n', pos), out.size());
-    std::string line = out.substr(pos, eol - pos);
+  ExportedUrl* url = nullptr;
+  std::istringstream lines(out);
+  for (std::string line; std::getline(lines, line);) {
     std::size_t colon = line.find(": ");
     if (colon == std::string::npos) continue;
     std::string key = line.substr(0, line.find_last_not_of(" \t", colon - 1) + 1);
     std::string value = line.substr(colon + 2);
+    std::size_t start = 0, end = 0;
     if (key == "Record type") {
-      inUrl = value == "URL";
-      if (inUrl) urls.emplace_back();
-    } else if (inUrl && key == "Offset range") {
-      EXPECT_EQ(std::sscanf(value.c_str(), "%zu - %zu", &urls.back().start, &urls.back().end), 2)
-          << line;
-    } else if (inUrl && key == "Location") {
-      urls.back().location = value;
-    } else if (inUrl && key == "Filename") {
-      urls.back().filename = value;
-    } else if (inUrl && key == "Cache directory index") {
+      url = value == "URL" ? &urls[SIZE_MAX] : nullptr;
+    } else if (url != nullptr && key == "Offset range") {
+      EXPECT_EQ(std::sscanf(value.c_str(), "%zu - %zu", &start, &end), 2) << line;
+      urls[start] = urls.extract(SIZE_MAX).mapped();
+      url = &urls[start];
+      url->end = end;
+    } else if (url != nullptr && key == "Location") {
+      url->location = value;
+    } else if (url != nullptr && key == "Filename") {
+      url->filename = value;
+    } else if (url != nullptr && key == "Cache directory index") {
       std::size_t open = value.find(")(");
-      if (open != std::string::npos) {
-        urls.back().directory = value.substr(open + 2, value.rfind(')') - open - 2);
-      }
+      if (open != std::string::npos)
+        url->directory = value.substr(open + 2, value.rfind(')') - open - 2);
     }
   }
   return urls;
@@ -120,48 +106,30 @@ TEST(ParseExplorer5IndexTest, RealIndexFilesAgreeWithMsiecfexport) {
     ASSERT_TRUE(bytes.has_value());
 
     // The URL records that name a file and whose stored header has a Content-Type, in file
-    // order (recovered records come after the others in the export).
-    std::vector<ExportedUrl> exported = ExportUrls(path);
-    for (const ExportedUrl& u : exported) ASSERT_TRUE(u.start < u.end && u.end <= bytes->size());
-    std::erase_if(exported, [&](const ExportedUrl& u) {
-      return u.filename.empty() ||
-             Lower(bytes->substr(u.start, u.end - u.start)).find("content-type:") ==
-                 std::string::npos;
-    });
-    std::sort(exported.begin(), exported.end(),
-              [](const ExportedUrl& a, const ExportedUrl& b) { return a.start < b.start; });
-    exported.erase(
-        std::unique(exported.begin(), exported.end(),
-                    [](const ExportedUrl& a, const ExportedUrl& b) { return a.start == b.start; }),
-        exported.end());
-    EXPECT_EQ(exported.empty(), !hasFiles);
-
-    std::vector<Row> rows = Parse(*bytes);
+    // order, each with its record's bytes.
     std::vector<std::pair<std::string, std::string>> want, got;
-    for (const ExportedUrl& u : exported) {
+    std::vector<std::string> records;
+    for (const auto& [start, u] : ExportUrls(path)) {
+      ASSERT_TRUE(start < u.end && u.end <= bytes->size()) << u.location;
+      std::string record = Lower(bytes->substr(start, u.end - start));
+      if (u.filename.empty() || record.find("content-type:") == std::string::npos) continue;
       want.emplace_back(u.location,
                         u.directory.empty() ? u.filename : u.directory + "/" + u.filename);
+      records.push_back(record);
     }
-    for (const Row& r : rows) got.emplace_back(r.url, r.cacheFile);
+    EXPECT_EQ(want.empty(), !hasFiles);
+    std::vector<Row> rows = Parse(*bytes);
+    for (const Row& r : rows) got.emplace_back(r[0], r[1]);
     ASSERT_EQ(got, want);
     // Each content type is the value of a Content-Type line of its own record.
     for (std::size_t i = 0; i < rows.size(); ++i) {
-      std::string record = bytes->substr(exported[i].start, exported[i].end - exported[i].start);
-      EXPECT_NE(Lower(record).find("content-type: " + Lower(rows[i].contentType) + "\r\n"),
-                std::string::npos)
-          << rows[i];
+      EXPECT_NE(records[i].find("content-type: " + Lower(rows[i][2]) + "\r\n"), std::string::npos)
+          << ::testing::PrintToString(rows[i]);
     }
   }
 }
 
-Ie4Entry Page(std::string url, std::string name, int subdirectory, std::string type) {
-  Ie4Entry entry;
-  entry.url = std::move(url);
-  entry.fileName = std::move(name);
-  entry.subdirectory = subdirectory;
-  entry.contentType = std::move(type);
-  return entry;
-}
+constexpr auto Page = testing::Ie4Record;
 
 void Put32(std::string& bytes, std::size_t at, std::uint32_t value) {
   for (std::size_t i = 0; i < 4; ++i) bytes[at + i] = static_cast<char>(value >> (8 * i));
@@ -212,23 +180,22 @@ TEST(ParseExplorer5IndexTest, OffsetsAndLengthsAreCheckedAgainstTheRecordAndTheF
       {"header offset past the record", base, outside(68, "Content-Type: text/plain\r\n"),
        std::nullopt},
       {"header length ending inside the Content-Type value", base,
-       [](auto& b, auto rec) { Put32(b, rec + 72, 17 + 14 + 4); },
-       Row{page.url, page.cacheFile, "text"}},
+       [](auto& b, auto rec) { Put32(b, rec + 72, 17 + 14 + 4); }, Row{page[0], page[1], "text"}},
       {"header length past the record, value running on in the file", base,
        [](auto& b, auto rec) {
          Put32(b, rec + 72, ~0u);
          b.replace(rec + 125, 131, std::string(111, 'x') + "Content-Type: TTTTTT");
          b.replace(rec + 256, 8, "XXXXXXXX");
        },
-       Row{page.url, page.cacheFile, "TTTTTT"}},
+       Row{page[0], page[1], "TTTTTT"}},
       {"name without a NUL before the end of the record", base,
        [](auto& b, auto rec) {
          Put32(b, rec + 60, 251);
          b.replace(rec + 251, 13, "abcdeXXXXXXXX");
        },
-       Row{page.url, "AAAA0001/abcde", page.contentType}},
+       Row{page[0], "AAAA0001/abcde", page[2]}},
       {"subdirectory index that names no slot", base, [](auto& b, auto rec) { b[rec + 56] = 1; },
-       Row{page.url, "a[1].htm", page.contentType}},
+       Row{page[0], "a[1].htm", page[2]}},
       {"URL and name of 255 characters", Page(url255, name255, 0, "image/gif"), none,
        Row{url255, "AAAA0001/" + name255, "image/gif"}},
       {"URL of 256 characters", Page(url255 + "u", "a", 0, "image/gif"), none, std::nullopt},
@@ -257,7 +224,7 @@ TEST(ParseExplorer5IndexTest, OffsetsAndLengthsAreCheckedAgainstTheRecordAndTheF
   }
 }
 
-class ReadExplorer5CacheTest : public testing::TempDirTest {};
+using ReadExplorer5CacheTest = testing::ReaderFileTest;
 
 TEST_F(ReadExplorer5CacheTest, TheExplorer4ReaderHandsTheIndexOverAndWritesItsDump) {
   Ie4Cache cache;
@@ -266,14 +233,10 @@ TEST_F(ReadExplorer5CacheTest, TheExplorer4ReaderHandsTheIndexOverAndWritesItsDu
   cache.entries = {Page("http://h/a", "a[1].htm", 1, "text/html"),
                    Page("http://h/b", "b", 0xfe, "image/gif"), Page("http://h/c", "c", 0, "")};
   std::string index = testing::WriteIe4Cache(Path("cache"), cache);
-  JobContext ctx;
-  ctx.startDir = MakeDir("start");
-  ctx.execLog = true;
-  testing::ScriptedFrontend frontend;
-  CacheEntryTable table;
-  ReadExplorer4Cache(ctx, frontend, true, index, table);
-  EXPECT_EQ(Rows(table), (std::vector<Row>{{"http://h/a", "BBBB0002/a[1].htm", "text/html"},
-                                           {"http://h/b", "b", "image/gif"}}));
+  ReadExplorer4Cache(Context(true), frontend, true, index, table);
+  EXPECT_EQ(testing::RowsOf(table),
+            (std::vector<Row>{{"http://h/a", "BBBB0002/a[1].htm", "text/html"},
+                              {"http://h/b", "b", "image/gif"}}));
   EXPECT_EQ(ReadFile("start/lumbralog.txt"),
             platform::ToCp932("iexplore 4.0  Cache ファイル名　読み出し開始\r\n"));
   // Low bytes of the fields: blocks at 4, URL offset at 52, subdirectory at 56, name offset

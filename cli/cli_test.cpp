@@ -34,9 +34,9 @@ class CliTest : public testing::TempDirTest {
   }
   std::string InStart(const std::string& args) { return "-C '" + Path("start") + "' " + args; }
   // The paths of a job: cache, log A and index directory of the test.
-  std::string JobPaths() {
+  std::string JobPaths(const std::string& index = "idx") {
     return "--set CACHE_DIR=" + Path("cache") + " --set LOG_DIR_A=" + Path("save/alog") +
-           " --set INDEX_DIR=" + Path("idx") + " ";
+           " --set INDEX_DIR=" + Path(index) + " ";
   }
   // Starts lumbra-cli in the background (stderr to err.txt); returns its process id.
   pid_t Start(const std::string& args) {
@@ -103,15 +103,8 @@ TEST_F(CliTest, SettingsShowsOverridesAndSavesOnlyWhatItIsGiven) {
   EXPECT_EQ(ReadFile("start/lumbra.ini"), ini) << "--set is for this run only";
 }
 
-TEST_F(CliTest, ARefusedStartExitsWith1WithTheMessage) {
-  Result r = Run(InStart("--set CACHE_DIR=" + Path("nocache") + " rebuild"));
-  EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.err.find("キャッシュ　パスが存在しません"), std::string::npos);
-}
-
 TEST_F(CliTest, QuestionsAreAnsweredNoWithoutATerminalAndYesWithTheFlag) {
-  std::string sets = "--set CACHE_DIR=" + Path("cache") + " --set LOG_DIR_A=" + Path("save/alog") +
-                     " --set INDEX_DIR=" + Path("new/idx") + " ";
+  const std::string sets = JobPaths("new/idx");
   Result no = Run(InStart(sets + "rebuild"));
   EXPECT_EQ(no.status, 1);
   EXPECT_NE(no.err.find("インデックス　パスが存在しません\n　　　作成しますか"), std::string::npos);
@@ -129,16 +122,6 @@ TEST_F(CliTest, RebuildOfAnEmptyLogDoesNothing) {
   EXPECT_NE(r.err.find("LOG_DIR_C is empty"), std::string::npos);
 }
 
-TEST_F(CliTest, TheExecutionLogIsWrittenOnlyWithTheFlag) {
-  std::string sets = "--set CACHE_DIR=" + Path("cache") + " --set LOG_DIR_A=" + Path("save/alog") +
-                     " --set INDEX_DIR=" + Path("save") + " ";
-  ASSERT_EQ(Run(InStart(sets + "rebuild A")).status, 0);
-  EXPECT_FALSE(platform::GetStatus(Path("start/lumbralog.txt")).exists());
-  ASSERT_EQ(Run(InStart("--exec-log " + sets + "rebuild A")).status, 0);
-  std::string log = ReadFile("start/lumbralog.txt");
-  EXPECT_NE(log.find(platform::ToCp932("実行処理終了")), std::string::npos);
-}
-
 TEST_F(CliTest, ExcludeEditsTheSortedHostList) {
   ASSERT_EQ(Run(InStart("exclude add Zeta.example")).status, 0);
   ASSERT_EQ(Run(InStart("exclude add alpha.example")).status, 0);
@@ -152,21 +135,17 @@ TEST_F(CliTest, ExcludeEditsTheSortedHostList) {
   EXPECT_EQ(Run(InStart("exclude drop x")).status, 2);
 }
 
-TEST_F(CliTest, CacheListsTheEntriesAfterPostProcessing) {
+TEST_F(CliTest, CacheListsTheEntriesAfterPostProcessingAndTheLogOnlyWithTheFlag) {
   testing::Ie4Cache cache;
   cache.subdirectories = {"SUB00001"};
-  testing::Ie4Entry page;
-  page.url = "http://host/dir/?q=1";
-  page.fileName = "q[1].htm";
-  page.content = "<html>";
-  testing::Ie4Entry image;
-  image.url = "http://host:8080/pic";
-  image.fileName = "pic[1]";
-  image.contentType = "image/gif";
-  cache.entries = {page, image};
+  cache.entries = {testing::CachedEntry("http://host/dir/?q=1", "q[1].htm", "text/html", "<html>"),
+                   testing::CachedEntry("http://host:8080/pic", "pic[1]", "image/gif", "GIF")};
   testing::WriteIe4Cache(Path("ie4"), cache);
+  const std::string args = "--set CACHE_DIR=" + Path("ie4") + " cache";
+  ASSERT_EQ(Run(InStart(args)).status, 0);
+  EXPECT_EQ(ReadFile("start/lumbralog.txt"), "<missing>") << "the log only with --exec-log";
 
-  Result r = Run(InStart("--exec-log --set CACHE_DIR=" + Path("ie4") + " cache"));
+  Result r = Run(InStart("--exec-log " + args));
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, "http://host/dir/-q=1.html\t" + Path("ie4") +
                        "/SUB00001/q[1].htm\ttext/html\n"
@@ -174,6 +153,7 @@ TEST_F(CliTest, CacheListsTheEntriesAfterPostProcessing) {
                        Path("ie4") + "/SUB00001/pic[1]\timage/gif\n");
   EXPECT_EQ(r.err, "2 entries\n");
   EXPECT_NE(ReadFile("start/fat.txt"), "<missing>");
+  EXPECT_NE(ReadFile("start/lumbralog.txt"), "<missing>");
   EXPECT_FALSE(platform::GetStatus(Path("save/alog/host")).exists());
 
   Result none = Run(InStart("--set CACHE_DIR=" + Path("save") + " cache"));

@@ -96,34 +96,6 @@ TEST_F(IndexPagesTest, EveryPageOfAJobByteForByte) {
   EXPECT_EQ(ReadFile(Idx("www_e.htm")), SiteListHeader("elog") + SiteListFooter());
 }
 
-TEST_F(IndexPagesTest, EveryLocalLinkNamesAnExistingFile) {
-  std::set<std::string> recorded;
-  for (const char* below : {"h1/index.html", "h1/a/b/c.html", "h-8080/x.htm", "h1/p-old0001.htm",
-                            "h2/default.htm", "h2/HOME.HTM"}) {
-    recorded.insert(Record(0, below, "t"));
-  }
-  recorded.insert(Record(2, "h3/q.html", "t"));
-  WriteIndexPages(ctx, frontend, table, "newidx_");
-  WriteIndexPages(ctx, frontend, table, "allidx_");
-  WriteFramePages(ctx, frontend);
-
-  const std::regex link("HREF=\"file://([^\"#]*)");
-  for (const char* page :
-       {"newidx.htm", "allidx_a.htm", "allidx_c.htm", "www_n.htm", "www_a.htm", "top.htm"}) {
-    const std::string text = ReadFile(Idx(page));
-    std::set<std::string> linked;
-    for (std::sregex_iterator it(text.begin(), text.end(), link), end; it != end; ++it) {
-      const std::string target = (*it)[1];
-      ASSERT_EQ(target.front(), '/') << page;  // file:/// and an absolute path
-      EXPECT_TRUE(platform::GetStatus(target).isRegular()) << page << ": " << target;
-      linked.insert(target);
-    }
-    if (std::string_view(page) == "newidx.htm") {
-      for (const auto& path : recorded) EXPECT_EQ(linked.count(path), 1u) << path;
-    }
-  }
-}
-
 TEST_F(IndexPagesTest, EmptyLogIsLeftOutOfPagesAndBars) {
   ctx.logDir[1].clear();
   Record(0, "h/a.html", "A");
@@ -194,14 +166,6 @@ TEST_F(IndexPagesTest, MissingIndexDirectoryReportsEachPage) {
   EXPECT_EQ(frontend.messages(),
             std::vector<std::string>{"ERROR : インデクスファイルが作成できません"});
   EXPECT_FALSE(PathExists(ctx.indexDir));
-}
-
-TEST_F(IndexPagesTest, ExecutionLogGetsTheStartLine) {
-  WriteIndexPages(ctx, frontend, table, "newidx_");
-  EXPECT_EQ(ReadFile("lumbralog.txt"), "<missing>");
-  ctx.execLog = true;
-  WriteIndexPages(ctx, frontend, table, "newidx_");
-  EXPECT_EQ(ReadFile("lumbralog.txt"), J("INDEX 作成開始\r\n"));
 }
 
 TEST_F(IndexPagesTest, SiteListOfAMissingIndexPageIsNotWritten) {

@@ -74,12 +74,6 @@ TEST(AddIndexRecordTest, RecordsBeyondTheCapacityAreDropped) {
   EXPECT_TRUE(AddIndexRecord(table, "", "/s/log/h/again", "t"));
 }
 
-TEST(SortIndexRecordsTest, EqualPathsComeInExchangeOrderNotInsertionOrder) {
-  // The exchange swaps B1 with A, carrying B1 behind B2: the duplicate shows B2's title.
-  IndexRecordTable table = TableOf({{"/l/log/b", "B1"}, {"/l/log/b", "B2"}, {"/l/log/a", "A"}});
-  EXPECT_EQ(SortIndexRecords(table), (std::vector<int>{2, 1, 0}));
-}
-
 TEST(SortIndexRecordsTest, SameOrderAsTheExchangeSortOnRandomTables) {
   std::mt19937 random(11);
   for (int round = 0; round < 60; ++round) {

@@ -12,47 +12,6 @@ namespace {
 
 class FsTest : public lumbra::testing::TempDirTest {};
 
-TEST_F(FsTest, StatusGivesTypeSizeAndTime) {
-  std::string file = WriteFile("a.txt", "hello");
-  lumbra::testing::SetMtime(file, 1000000000);
-  FileStatus status = GetStatus(file);
-  EXPECT_TRUE(status.isRegular());
-  EXPECT_EQ(status.size, 5u);
-  EXPECT_EQ(status.mtime, 1000000000);
-  EXPECT_TRUE(GetStatus(root()).isDirectory());
-  EXPECT_FALSE(GetStatus(Path("none")).exists());
-  EXPECT_FALSE(GetStatus("").exists());
-}
-
-TEST_F(FsTest, LinkStatusDoesNotFollowSymbolicLinks) {
-  MakeDir("real");
-  ASSERT_EQ(::symlink(Path("real").c_str(), Path("link").c_str()), 0);
-  EXPECT_TRUE(GetStatus(Path("link")).isDirectory());
-  EXPECT_EQ(GetLinkStatus(Path("link")).type, EntryType::Other);
-  EXPECT_TRUE(IsSymbolicLink(Path("link")));
-  EXPECT_FALSE(IsSymbolicLink(Path("real")));
-}
-
-TEST_F(FsTest, ListingYieldsEveryEntryWithDots) {
-  WriteFile("f1", "");
-  MakeDir("d1");
-  auto names = ListDirectory(root());
-  ASSERT_TRUE(names.has_value());
-  std::sort(names->begin(), names->end());
-  EXPECT_EQ(*names, (std::vector<std::string>{".", "..", "d1", "f1"}));
-  EXPECT_FALSE(ListDirectory(Path("none")).has_value());
-}
-
-TEST_F(FsTest, ReadOnlyIsTheOwnerWriteBit) {
-  std::string file = WriteFile("ro", "x");
-  EXPECT_FALSE(IsReadOnly(file));
-  ASSERT_TRUE(SetFileMode(file, 0444));
-  EXPECT_TRUE(IsReadOnly(file));  // also for root, who could still write it
-  ASSERT_TRUE(SetNormal(file));
-  EXPECT_FALSE(IsReadOnly(file));
-  EXPECT_EQ(GetStatus(file).mode & 0777, NormalFileMode());
-}
-
 TEST_F(FsTest, OnlyRegularFilesAreOpenedForReadingAndNothingBlocks) {
   WriteFile("real/file", "bytes");
   MakeLink(Path("real/file"), "link");
@@ -95,24 +54,6 @@ TEST_F(FsTest, AtomicWriterReplacesOnlyOnCommit) {
   EXPECT_EQ(GetStatus(file).mode & 0777, 0600u);
 }
 
-TEST_F(FsTest, AtomicWriterFailsInAMissingDirectory) {
-  AtomicFileWriter writer;
-  EXPECT_FALSE(writer.Open(Path("none/page.html")));
-  EXPECT_FALSE(writer.Commit(0644));
-}
-
-TEST_F(FsTest, TempDirectoryIsRemovedWithItsFiles) {
-  std::string path;
-  {
-    TempDirectory temp("lumbra-t");
-    path = temp.path();
-    ASSERT_FALSE(path.empty());
-    WriteFile(path + "/sub/file", "x");
-    EXPECT_TRUE(GetStatus(path + "/sub/file").exists());
-  }
-  EXPECT_FALSE(GetStatus(path).exists());
-}
-
 TEST_F(FsTest, RemoveTreeLeavesLinkTargetsAlone) {
   WriteFile("keep/file", "x");
   WriteFile("gone/file", "y");
@@ -120,16 +61,6 @@ TEST_F(FsTest, RemoveTreeLeavesLinkTargetsAlone) {
   EXPECT_TRUE(RemoveTree(Path("gone")));
   EXPECT_FALSE(GetStatus(Path("gone")).exists());
   EXPECT_EQ(ReadFile("keep/file"), "x");
-}
-
-TEST_F(FsTest, CurrentDirectoryFollowsChanges) {
-  std::string before = CurrentDirectory();
-  ASSERT_TRUE(ChangeDirectory(root()));
-  char resolved[4096];
-  ASSERT_NE(::realpath(root().c_str(), resolved), nullptr);
-  EXPECT_EQ(CurrentDirectory(), resolved);
-  ASSERT_TRUE(ChangeDirectory(before));
-  EXPECT_FALSE(ChangeDirectory(Path("none")));
 }
 
 }  // namespace

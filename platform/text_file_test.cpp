@@ -38,12 +38,5 @@ TEST_F(TextFileTest, ChunksAreCutAtTheBufferSizeLikeFgets) {
   EXPECT_EQ(chunks, (std::vector<std::string>{"abc", "def", "gh\n", "xy\n"}));
 }
 
-TEST_F(TextFileTest, WriterReportsAFileThatCannotBeMade) {
-  TextWriter writer;
-  EXPECT_FALSE(writer.Open(Path("none/t.txt"), TextWriter::Mode::Truncate));
-  EXPECT_FALSE(writer.Close());
-  EXPECT_FALSE(AppendText(Path("none/t.txt"), "x"));
-}
-
 }  // namespace
 }  // namespace lumbra::platform

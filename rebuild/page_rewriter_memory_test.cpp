@@ -22,8 +22,10 @@ std::atomic<std::size_t> peakBytes{0};
 
 constexpr std::size_t kHeader = alignof(std::max_align_t);
 
-void* CountedAlloc(std::size_t size) {
+// Null when there is no memory and `nothrow`; else std::bad_alloc.
+void* CountedAlloc(std::size_t size, bool nothrow = false) {
   void* block = std::malloc(size + kHeader);
+  if (block == nullptr && nothrow) return nullptr;
   if (block == nullptr) throw std::bad_alloc();
   *static_cast<std::size_t*>(block) = size;
   std::size_t now = liveBytes.fetch_add(size) + size;
@@ -45,14 +47,10 @@ void CountedFree(void* p) {
 void* operator new(std::size_t size) { return CountedAlloc(size); }
 void* operator new[](std::size_t size) { return CountedAlloc(size); }
 void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-  try {
-    return CountedAlloc(size);
-  } catch (const std::bad_alloc&) {
-    return nullptr;
-  }
+  return CountedAlloc(size, true);
 }
-void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept {
-  return operator new(size, tag);
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
+  return CountedAlloc(size, true);
 }
 void operator delete(void* p, const std::nothrow_t&) noexcept { CountedFree(p); }
 void operator delete[](void* p, const std::nothrow_t&) noexcept { CountedFree(p); }

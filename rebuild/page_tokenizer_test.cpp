@@ -139,18 +139,5 @@ TEST(PageTokenizerTest, ATitleCrossingTheBlockBoundaryKeepsOnlyItsPartAfterIt) {
   }
 }
 
-TEST(PageTokenizerTest, HoldsAtMostOneBlockOfTextAndOneCutTag) {
-  std::string page;
-  while (page.size() < 200000) {
-    page += std::string(3000, 'w') + "<a href=x>" + "<img alt=\"" + std::string(12000, 'q');
-  }
-  RecordingSink sink;
-  std::size_t peak = 0;
-  Tokenize(page, sink, &peak);
-  EXPECT_EQ(sink.Joined(), page);
-  EXPECT_LE(peak, kTagCut + 1 + kPageBlockSize);
-  EXPECT_GE(peak, kTagCut + 1);
-}
-
 }  // namespace
 }  // namespace lumbra

@@ -7,7 +7,6 @@
 //   std::string index = testing::WriteIe2Cache(dir, cache);  // dir + "/iexplore.cif"
 #pragma once
 
-#include <array>
 #include <optional>
 #include <string>
 #include <vector>
@@ -15,21 +14,15 @@
 namespace lumbra::testing {
 
 struct Ie2Entry {
-  std::string url;  // field 2
+  std::string url{};  // field 2
   // Field 11: the cached file's path relative to the cache directory ('/' separated).
-  std::string fileName;
+  std::string fileName{};
   std::string contentType = "text/html";  // field 10
-  // Fields 3 to 9, which a reader passes over.
-  std::array<std::string, 7> passedOver{"0", "0", "0", "0", "0", "0", "0"};
-  // Written after the comma that ends field 11.
-  std::string rest;
+  std::string content{};                  // the bytes of the cached file
+  std::string rest{};                     // written after the comma that ends field 11
   // The whole line (without its line end) in place of the fields when set; the cached file
   // is still written when fileName is set.
-  std::optional<std::string> rawLine;
-  // Bytes of the cached file; no file is written when writeFile is false.
-  std::string content;
-  bool writeFile = true;
-  std::optional<long long> mtime;  // modification time of the cached file, seconds
+  std::optional<std::string> rawLine{};
 };
 
 struct Ie2Cache {
@@ -37,15 +30,15 @@ struct Ie2Cache {
   std::string lineEnd = "\r\n";  // after every line
 };
 
-// "F," + url + "," + fields 3 to 9 + "," + contentType + "," + fileName + "," + rest, or
-// the raw line.
+// "F," + url + ",0,0,0,0,0,0,0," (fields 3 to 9) + contentType + "," + fileName + "," + rest,
+// or the raw line.
 std::string Ie2Line(const Ie2Entry& entry);
 
 // The whole iexplore.cif: every entry's line followed by the line end.
 std::string BuildIe2Index(const Ie2Cache& cache);
 
-// Writes dir/iexplore.cif (dir is made when missing; its parent must exist) and every
-// entry's cached file below dir (its directories made). Returns the index path.
+// Writes dir/iexplore.cif and every entry's cached file below dir (directories made).
+// Returns the index path.
 std::string WriteIe2Cache(const std::string& dir, const Ie2Cache& cache);
 
 }  // namespace lumbra::testing

@@ -1,17 +1,10 @@
 #include "testing/netscape_fixture.h"
 
-#include <algorithm>
-#include <fstream>
+#include <cstdlib>
 #include <stdexcept>
 
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-
 #include "platform/fs.h"
-
-extern char** environ;
+#include "testing/temp_dir.h"
 
 namespace lumbra::testing {
 namespace {
@@ -22,9 +15,9 @@ void AppendLe32(std::string& bytes, std::uint32_t value) {
   for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<char>((value >> (8 * i)) & 0xff));
 }
 
-void PutLe16(std::string& bytes, std::size_t offset, std::uint16_t value) {
+void PutLe16(std::string& bytes, std::size_t offset, std::size_t value) {
   bytes[offset] = static_cast<char>(value & 0xff);
-  bytes[offset + 1] = static_cast<char>(value >> 8);
+  bytes[offset + 1] = static_cast<char>((value >> 8) & 0xff);
 }
 
 // Builds an item field by field, noting where each begins.
@@ -32,11 +25,11 @@ class ItemWriter {
  public:
   ItemWriter(std::string& bytes, Fields& fields) : bytes_(bytes), fields_(fields) {}
   void Int(std::string name, std::int32_t value) {
-    Mark(std::move(name));
+    fields_.emplace_back(std::move(name), bytes_.size());
     AppendLe32(bytes_, static_cast<std::uint32_t>(value));
   }
   void Bytes(std::string name, std::string_view value) {
-    Mark(std::move(name));
+    fields_.emplace_back(std::move(name), bytes_.size());
     bytes_ += value;
   }
   // A text field: its length, then its bytes (with a NUL when `nul`).
@@ -48,84 +41,54 @@ class ItemWriter {
   }
 
  private:
-  void Mark(std::string name) { fields_.emplace_back(std::move(name), bytes_.size()); }
   std::string& bytes_;
   Fields& fields_;
 };
-
-// Offset and end of `field` in `fields` (the end is the next field's start or `size`).
-std::optional<std::pair<std::size_t, std::size_t>> FieldSpan(const Fields& fields,
-                                                             std::string_view field,
-                                                             std::size_t size) {
-  for (std::size_t i = 0; i < fields.size(); ++i) {
-    if (fields[i].first != field) continue;
-    return std::pair{fields[i].second, i + 1 < fields.size() ? fields[i + 1].second : size};
-  }
-  return std::nullopt;
-}
-
-void WriteBytes(const std::string& path, std::string_view bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  if (!out.good()) throw std::runtime_error("cannot write " + path);
-}
-
-void MakeParents(const std::string& path, std::size_t from) {
-  for (std::size_t i = path.find('/', from); i != std::string::npos; i = path.find('/', i + 1)) {
-    ::mkdir(path.substr(0, i).c_str(), 0777);
-  }
-}
 
 }  // namespace
 
 NetscapeEntry NetscapeFile(std::string url, std::string fileName, std::string contentType,
                            std::string content) {
-  NetscapeEntry e;
-  e.url = std::move(url);
-  e.fileName = std::move(fileName);
-  e.contentType = std::move(contentType);
-  e.content = std::move(content);
-  return e;
+  return {.url = std::move(url),
+          .fileName = std::move(fileName),
+          .contentType = std::move(contentType),
+          .content = std::move(content)};
 }
 
 NetscapeEntry IntEntry(std::string name) {
-  NetscapeEntry e;
-  e.rawKey = "INT" + name;
-  e.writeFile = false;
-  return e;
+  return {.rawKey = "INT" + std::move(name), .writeFile = false};
+}
+
+std::tuple<std::string*, std::size_t, std::size_t> NetscapeRecord::Find(std::string_view field) {
+  for (auto [item, fields] : {std::pair{&key, &keyFields}, std::pair{&data, &dataFields}}) {
+    for (std::size_t i = 0; i < fields->size(); ++i) {
+      if ((*fields)[i].first != field) continue;
+      std::size_t end = i + 1 < fields->size() ? (*fields)[i + 1].second : item->size();
+      return {item, (*fields)[i].second, end};
+    }
+  }
+  throw std::invalid_argument("no field " + std::string(field));
 }
 
 void NetscapeRecord::SetInt(std::string_view field, std::int32_t value) {
-  bool inKey = FieldSpan(keyFields, field, key.size()).has_value();
-  std::string& item = inKey ? key : data;
-  auto span = FieldSpan(inKey ? keyFields : dataFields, field, item.size());
-  if (!span) throw std::invalid_argument("no field " + std::string(field));
+  auto [item, at, end] = Find(field);
   std::string bytes;
   AppendLe32(bytes, static_cast<std::uint32_t>(value));
-  item.replace(span->first, 4, bytes);
+  item->replace(at, 4, bytes);
 }
 
 void NetscapeRecord::AddInt(std::string_view field, std::int32_t delta) {
-  bool inKey = FieldSpan(keyFields, field, key.size()).has_value();
-  const std::string& item = inKey ? key : data;
-  auto span = FieldSpan(inKey ? keyFields : dataFields, field, item.size());
-  if (!span) throw std::invalid_argument("no field " + std::string(field));
+  auto [item, at, end] = Find(field);
   std::uint32_t value = 0;
-  for (int i = 0; i < 4; ++i) {
-    value |= static_cast<std::uint32_t>(static_cast<unsigned char>(item[span->first + i]))
-             << (8 * i);
+  for (std::size_t i = 0; i < 4; ++i) {
+    value |= static_cast<std::uint32_t>(static_cast<unsigned char>((*item)[at + i])) << (8 * i);
   }
   SetInt(field, static_cast<std::int32_t>(value + static_cast<std::uint32_t>(delta)));
 }
 
 void NetscapeRecord::CutInside(std::string_view field) {
-  for (auto [item, fields] : {std::pair{&key, &keyFields}, std::pair{&data, &dataFields}}) {
-    if (auto span = FieldSpan(*fields, field, item->size())) {
-      item->resize(span->second - 1);
-      return;
-    }
-  }
-  throw std::invalid_argument("no field " + std::string(field));
+  auto [item, at, end] = Find(field);
+  item->resize(end - 1);
 }
 
 NetscapeRecord EncodeNetscapeRecord(const NetscapeEntry& entry) {
@@ -178,23 +141,10 @@ std::string BuildNetscapeIndex(const std::vector<NetscapeRecord>& records, int p
     bytes += record.data;
   }
   WriteBytes(input, bytes);
-
-  const std::string size = std::to_string(pageSize);
-  const std::string every = std::to_string(deleteEvery);
-  const char* argv[] = {LUMBRA_MKHASH, output.c_str(), size.c_str(), input.c_str(),
-                        "1234",        every.c_str(),  nullptr};
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  pid_t pid = 0;
-  int spawned =
-      posix_spawn(&pid, LUMBRA_MKHASH, &actions, nullptr, const_cast<char**>(argv), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  int status = 0;
-  if (spawned != 0 || ::waitpid(pid, &status, 0) != pid || !WIFEXITED(status) ||
-      WEXITSTATUS(status) != 0) {
-    throw std::runtime_error("mkhash failed");
-  }
+  const std::string command = std::string("'") + LUMBRA_MKHASH + "' '" + output + "' " +
+                              std::to_string(pageSize) + " '" + input + "' 1234 " +
+                              std::to_string(deleteEvery) + " >/dev/null";
+  if (std::system(command.c_str()) != 0) throw std::runtime_error("mkhash failed");
   std::optional<std::string> index = platform::ReadFile(output);
   if (!index) throw std::runtime_error("mkhash wrote no file");
   return *index;
@@ -207,14 +157,10 @@ std::string BuildNetscapeIndex(const NetscapeCache& cache) {
 }
 
 std::string WriteNetscapeCache(const std::string& dir, const NetscapeCache& cache) {
-  ::mkdir(dir.c_str(), 0777);
   for (const NetscapeEntry& entry : cache.entries) {
-    if (!entry.writeFile) continue;
-    std::string path = dir + "/" + entry.fileName;
-    MakeParents(path, dir.size() + 1);
-    WriteBytes(path, entry.content);
+    if (entry.writeFile) WriteBytes(dir + "/" + entry.fileName, entry.content);
   }
-  std::string indexPath = dir + "/fat.db";
+  const std::string indexPath = dir + "/fat.db";
   WriteBytes(indexPath, BuildNetscapeIndex(cache));
   return indexPath;
 }
@@ -224,8 +170,8 @@ std::string LayNetscapeIndex(std::string_view key, std::string_view data, bool k
   const std::size_t first = 6;
   const std::size_t second = first + (keyLast ? data.size() : key.size());
   PutLe16(bytes, kLaidPage, 2);
-  PutLe16(bytes, kLaidPage + 2, static_cast<std::uint16_t>(keyLast ? second : first));
-  PutLe16(bytes, kLaidPage + 4, static_cast<std::uint16_t>(keyLast ? first : second));
+  PutLe16(bytes, kLaidPage + 2, keyLast ? second : first);
+  PutLe16(bytes, kLaidPage + 4, keyLast ? first : second);
   bytes += keyLast ? data : key;
   bytes += keyLast ? key : data;
   return bytes;

@@ -14,27 +14,28 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <utility>
 #include <vector>
 
 namespace lumbra::testing {
 
 struct NetscapeEntry {
-  std::string url;
-  std::string fileName;  // the cached file, relative to the cache directory
+  std::string url{};
+  std::string fileName{};  // the cached file, relative to the cache directory
   std::string contentType = "text/html";
+  std::string content = "<html></html>";  // the cached file's bytes
   std::int32_t time1 = 0;
   std::int32_t time2 = 0;
   std::int32_t mem = 0;
   std::int32_t n5 = 0;
   std::int32_t n3 = 0;
-  bool n7Zero = false;   // N7 written as 0, so that an N8 follows it
-  bool textNuls = true;  // URL, name and type each followed by a NUL inside its length
-  std::string keyRest;   // bytes at the end of the key
-  std::string dataRest;  // bytes at the end of the data record
+  bool n7Zero = false;     // N7 written as 0, so that an N8 follows it
+  bool textNuls = true;    // URL, name and type each followed by a NUL inside its length
+  std::string keyRest{};   // bytes at the end of the key
+  std::string dataRest{};  // bytes at the end of the data record
   // The whole key, written in place of the encoded one (IntEntry makes one).
-  std::optional<std::string> rawKey;
-  std::string content;    // the cached file's bytes
+  std::optional<std::string> rawKey{};
   bool writeFile = true;  // whether WriteNetscapeCache writes the cached file
 };
 
@@ -61,6 +62,10 @@ struct NetscapeRecord {
   void AddInt(std::string_view field, std::int32_t delta);
   // Ends the key or the data record one byte before the end of `field`.
   void CutInside(std::string_view field);
+
+ private:
+  // The key or the data record holding `field`, where the field begins and where it ends.
+  std::tuple<std::string*, std::size_t, std::size_t> Find(std::string_view field);
 };
 
 NetscapeRecord EncodeNetscapeRecord(const NetscapeEntry& entry);
@@ -79,8 +84,8 @@ struct NetscapeCache {
 
 std::string BuildNetscapeIndex(const NetscapeCache& cache);
 
-// Writes dir/fat.db (dir is made when missing; its parent must exist) and every entry's
-// cached file below dir (its directories made). Returns the index path.
+// Writes dir/fat.db and every entry's cached file below dir (directories made). Returns the
+// index path.
 std::string WriteNetscapeCache(const std::string& dir, const NetscapeCache& cache);
 
 // A file laid by hand, as the database never writes one but a truncated copy can be: a

@@ -13,37 +13,27 @@ namespace lumbra::testing {
 
 class ScriptedFrontend : public Frontend {
  public:
-  struct Event {
-    enum Kind { Progress, Status, Message, Question } kind;
-    std::string text;
-  };
-
   int ReportProgress(std::string_view text) override;
-  void ShowStatus(std::string_view text) override;
-  void ShowMessage(std::string_view text) override;
+  void ShowStatus(std::string_view text) override { statuses_.emplace_back(text); }
+  void ShowMessage(std::string_view text) override { messages_.emplace_back(text); }
   bool AskYesNo(std::string_view text) override;
 
   // Answers for the coming questions, in order; a question beyond them is answered No.
-  void QueueAnswers(std::initializer_list<bool> answers);
+  void QueueAnswers(std::initializer_list<bool> answers) {
+    answers_.insert(answers_.end(), answers.begin(), answers.end());
+  }
   // Progress answers 0 from the n-th call on (1-based); 0 never stops.
   void StopAtProgressCall(int n) { stopAt_ = n; }
-  // Ends a job: the stop answer holds only until the job is over.
-  void ResetStop() { stopped_ = false; }
-
-  const std::vector<Event>& events() const { return events_; }
-  std::vector<std::string> messages() const { return TextsOf(Event::Message); }
-  std::vector<std::string> questions() const { return TextsOf(Event::Question); }
-  std::vector<std::string> statuses() const { return TextsOf(Event::Status); }
-  std::vector<std::string> progress() const { return TextsOf(Event::Progress); }
+  const std::vector<std::string>& messages() const { return messages_; }
+  const std::vector<std::string>& questions() const { return questions_; }
+  const std::vector<std::string>& statuses() const { return statuses_; }
   int progressCalls() const { return progressCalls_; }
 
  private:
-  std::vector<std::string> TextsOf(Event::Kind kind) const;
-  std::vector<Event> events_;
+  std::vector<std::string> messages_, questions_, statuses_;
   std::deque<bool> answers_;
   int stopAt_ = 0;
   int progressCalls_ = 0;
-  bool stopped_ = false;
 };
 
 }  // namespace lumbra::testing

@@ -1,6 +1,8 @@
 #include "testing/temp_dir.h"
 
+#include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 
 #include <sys/stat.h>
@@ -24,11 +26,7 @@ std::string TempDirTest::MakeDir(std::string_view relative) const {
 
 std::string TempDirTest::WriteFile(std::string_view relative, std::string_view content) const {
   std::string path = Path(relative);
-  std::size_t slash = path.rfind('/');
-  if (slash > root().size()) MakeDir(path.substr(0, slash));
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(content.data(), static_cast<std::streamsize>(content.size()));
-  EXPECT_TRUE(out.good()) << "cannot write " << path;
+  EXPECT_TRUE(WriteBytes(path, content)) << "cannot write " << path;
   return path;
 }
 
@@ -49,6 +47,26 @@ std::string TempDirTest::MakeFifo(std::string_view relative) const {
 std::string TempDirTest::ReadFile(std::string_view pathOrRelative) const {
   auto content = platform::ReadFile(Path(pathOrRelative));
   return content ? *content : std::string("<missing>");
+}
+
+std::vector<std::string> TempDirTest::FilesBelow(std::string_view pathOrRelative) const {
+  namespace fs = std::filesystem;
+  const fs::path dir = Path(pathOrRelative);
+  std::vector<std::string> files;
+  for (const auto& entry : fs::recursive_directory_iterator(dir)) {
+    if (entry.is_regular_file()) files.push_back(fs::relative(entry.path(), dir).string());
+  }
+  std::sort(files.begin(), files.end());
+  return files;
+}
+
+bool WriteBytes(const std::string& path, std::string_view bytes) {
+  for (std::size_t i = path.find('/', 1); i != std::string::npos; i = path.find('/', i + 1)) {
+    ::mkdir(path.substr(0, i).c_str(), 0777);
+  }
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  return out.good();
 }
 
 ScopedTmpDir::ScopedTmpDir(const std::string& dir) {

@@ -3,6 +3,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -27,6 +28,8 @@ class TempDirTest : public ::testing::Test {
   std::string MakeFifo(std::string_view relative) const;
   // The whole content of a file below root() (or an absolute path); "<missing>" if none.
   std::string ReadFile(std::string_view pathOrRelative) const;
+  // Every regular file below a directory, by its path relative to it, sorted.
+  std::vector<std::string> FilesBelow(std::string_view pathOrRelative) const;
 
  private:
   platform::TempDirectory dir_{"lumbra-test"};
@@ -44,6 +47,9 @@ class ScopedTmpDir {
   std::string old_;
   bool had_ = false;
 };
+
+// Writes `bytes` to `path`, making its missing directories; false when it cannot.
+bool WriteBytes(const std::string& path, std::string_view bytes);
 
 // Sets a file's modification time (seconds since the epoch).
 void SetMtime(const std::string& path, long long seconds);
