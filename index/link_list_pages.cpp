@@ -1,0 +1,211 @@
+#include "index/link_list_pages.h"
+
+#include <algorithm>
+#include <array>
+#include <optional>
+
+#include "core/exec_log.h"
+#include "logstore/path_helpers.h"
+#include "platform/codepage.h"
+#include "platform/fs.h"
+#include "platform/text_file.h"
+
+namespace lumbra {
+
+namespace {
+
+using platform::ToCp932;
+
+constexpr std::string_view kListFileError = "ERROR : サーチ用一時ファイルが作成できません";
+constexpr std::string_view kSearchFileError = "ERROR : サーチファイルが作成できません";
+constexpr std::string_view kSearchPageFailed = "サーチファイル作成失敗";
+
+// Each used line takes at most 250 bytes of the file (249 characters, the last of which may be
+// a CR LF pair), and a CR at the end of the last one is told from a CR LF by one byte more.
+// Nothing beyond this prefix can change the list, however long the file is.
+constexpr std::size_t kLinkListReadMax = kLinkListLinesUsed * kLinkListLineBuffer + 1;
+
+// The visible text of a link starts at this index, so that "http://host" shows as "/host".
+constexpr std::size_t kVisibleFrom = 6;
+constexpr std::size_t kTestedTail = 5;
+
+constexpr std::string_view kLinkPageHeader =
+    "<HTML><TITLE>Bookmark for Lumbra</TITLE>\n"
+    "<BODY bgcolor=#cccccc text=#000000 link=#0000ff vlink=#7700ff>\n"
+    "<BASEFONT SIZE=\"3\">\n"
+    "<DT>\n";
+constexpr std::string_view kPageEnd = "</BODY></HTML>";
+
+std::optional<std::string> ReadListPrefix(const std::string& path) {
+  platform::ReadableFile file;
+  if (file.Open(path, platform::FollowLinks::Yes) != platform::OpenError::None) {
+    return std::nullopt;
+  }
+  std::string bytes(kLinkListReadMax, '\0');
+  std::size_t have = 0;
+  while (have < bytes.size()) {
+    const long got = file.Read(bytes.data() + have, bytes.size() - have);
+    if (got < 0) return std::nullopt;
+    if (got == 0) break;
+    have += static_cast<std::size_t>(got);
+  }
+  bytes.resize(have);
+  return bytes;
+}
+
+// The root's last component names its pages; a name that would not make a file of its own
+// in the search directories is replaced.
+std::string PageFileName(std::string_view pageName) {
+  if (pageName.empty() || pageName == "." || pageName == ".." ||
+      pageName.find_first_of(std::string_view("/\0", 2)) != std::string_view::npos) {
+    return "_";
+  }
+  return std::string(pageName);
+}
+
+std::string LinkEntry(const std::string& address) {
+  return "<DD><A HREF=\"" + address + "\" target=\"newwindow\"><NOBR> " +
+         address.substr(std::min(kVisibleFrom, address.size())) + "</NOBR></A><BR>\n";
+}
+
+void ListSearchPages(platform::TextWriter& out, const std::string& dir) {
+  const auto names = platform::ListDirectory(dir);
+  if (!names) return;  // no page of that kind made yet: the heading stands alone
+  for (const std::string& name : *names) {
+    if (!ContainsNoCase(name, ".htm")) continue;
+    out.Write("<OD><A HREF=\"" + FileUrl(dir + "/" + name) + "\" target=\"home\"><NOBR> " + name +
+              "</NOBR></A><BR>\n");
+  }
+}
+
+}  // namespace
+
+std::vector<std::string> ReadLinkList(std::string_view bytes) {
+  std::vector<std::string> addresses;
+  std::string line;
+  std::size_t at = 0;
+  while (addresses.size() < kLinkListLinesUsed && at < bytes.size()) {
+    line.clear();
+    while (line.size() + 1 < kLinkListLineBuffer && at < bytes.size()) {
+      char c = bytes[at++];
+      if (c == '\r' && at < bytes.size() && bytes[at] == '\n') {
+        c = '\n';
+        ++at;
+      }
+      line.push_back(c);
+      if (c == '\n') break;
+    }
+    // The number after the blank is not used; the line end and what a NUL hides are no part
+    // of the address either.
+    addresses.push_back(line.substr(0, line.find_first_of(std::string_view(" \n\0", 3))));
+  }
+  return addresses;
+}
+
+LinkListKind ClassifyLinkListAddress(std::string_view address) {
+  std::string tail(address.substr(address.size() - std::min(kTestedTail, address.size())));
+  for (char& c : tail) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  auto holds = [&](std::string_view ext) { return tail.find(ext) != std::string::npos; };
+  if (holds(".htm") || holds(".asp")) return LinkListKind::Html;
+  if (holds(".jpg") || holds(".jpeg") || holds(".gif")) return LinkListKind::Image;
+  return LinkListKind::None;
+}
+
+int WriteLinkListPages(const JobContext& ctx, Frontend& frontend, std::string_view pageName) {
+  AppendExecLog(ctx, "サーチ用データ書き出し開始\n");
+  const std::string listPath = ctx.StartFile(kLinkListName);
+  const std::optional<std::string> bytes = ReadListPrefix(listPath);
+  if (!bytes) {
+    frontend.ShowMessage(kListFileError);
+    return 0;
+  }
+  std::vector<std::string> addresses = ReadLinkList(*bytes);
+  // Byte-wise ascending; equal addresses are alike in every byte, so any sort that puts them
+  // in this order writes the same pages.
+  std::sort(addresses.begin(), addresses.end());
+
+  const std::string name = PageFileName(pageName);
+  const std::array<std::string, 2> paths{
+      ctx.indexDir + "/search/htm/" + name + ".link_htm.htm",
+      ctx.indexDir + "/search/jpg/" + name + ".link_jpg.htm",
+  };
+  std::array<platform::TextWriter, 2> pages;  // HTML list, image list
+  for (std::size_t k = 0; k < pages.size(); ++k) {
+    MakeDirectories(paths[k]);
+    if (!pages[k].Open(paths[k], platform::TextWriter::Mode::Replace)) {
+      frontend.ShowMessage(kSearchFileError);
+      LogFileFailure(ctx, kSearchPageFailed, paths[k]);
+      return 1;  // a page opened before is dropped: the old one stays
+    }
+  }
+  for (platform::TextWriter& page : pages) page.Write(kLinkPageHeader);
+
+  std::string_view previous;  // empty at the start, so an empty line is never listed
+  for (const std::string& address : addresses) {
+    if (address == previous) continue;
+    previous = address;
+    switch (ClassifyLinkListAddress(address)) {
+      case LinkListKind::Html:
+        pages[0].Write(LinkEntry(address));
+        break;
+      case LinkListKind::Image:
+        pages[1].Write(LinkEntry(address));
+        break;
+      case LinkListKind::None:
+        break;
+    }
+  }
+
+  int failed = 0;
+  for (std::size_t k = 0; k < pages.size(); ++k) {
+    pages[k].Write(kPageEnd);
+    if (!pages[k].Close()) {
+      ++failed;
+      LogFileFailure(ctx, kSearchPageFailed, paths[k]);
+    }
+  }
+  if (failed > 0) {
+    frontend.ShowMessage(kSearchFileError);
+    return failed;
+  }
+  platform::DeleteFile(listPath);
+  return WriteUnreferencedListPage(ctx, frontend);
+}
+
+int WriteUnreferencedListPage(const JobContext& ctx, Frontend& frontend) {
+  const std::string path = ctx.indexDir + "/www_l.htm";
+  MakeDirectories(path);
+  platform::TextWriter out;
+  if (out.Open(path, platform::TextWriter::Mode::Replace)) {
+    out.Write(
+        "<HTML><TITLE>index</TITLE>\n"
+        "<BODY bgcolor=#cccccc text=#000000 link=#0000ff vlink=#7700ff>\n"
+        "<CENTER>\n"
+        "<BASEFONT SIZE=\"4\">\n"
+        "<TABLE  border=1 width=100% cellspacing=0 cellpadding=6>\n"
+        "<TR ALIGN=\"center\" bgcolor=#6699ff>\n"
+        "<TD>\n"
+        "<FONT SIZE=\"5\">\n" +
+        ToCp932("<B>未参照一覧</B>\n") +
+        "</FONT>\n"
+        "</CENTER>\n"
+        "<BR CLEAR=\"all\">\n"
+        "</TD>\n"
+        "</TR>\n"
+        "</TABLE>\n"
+        "<BR>\n" +
+        ToCp932("ＨＴＭＬ　未参照　一覧<BR>\n") + "<DT>\n");
+    ListSearchPages(out, ctx.indexDir + "/search/htm");
+    out.Write(ToCp932("<BR><BR>画像　未参照　一覧<BR>\n") + "<DT>\n");
+    ListSearchPages(out, ctx.indexDir + "/search/jpg");
+    out.Write(kPageEnd);
+    if (out.Close()) return 0;
+  }
+  frontend.ShowMessage(kSearchFileError);
+  LogFileFailure(ctx, kSearchPageFailed, path);
+  return 1;
+}
+
+}  // namespace lumbra
