@@ -6,6 +6,7 @@
 #include "core/exec_log.h"
 #include "index/frame_pages.h"
 #include "index/index_pages.h"
+#include "index/link_list_pages.h"
 #include "logstore/log_add.h"
 #include "logstore/path_helpers.h"
 #include "platform/fs.h"
@@ -264,9 +265,15 @@ bool JobDriver::RunWork(JobKind kind, int logNumber) {
       if (!ReconstructAllLogs(target)) return false;
       session_.counters.failedFiles += WriteIndexPages(ctx, frontend_, session_.index, "allidx_");
       return true;
-    case JobKind::ListUnreferenced:
-      // The pages below the chosen root are rewritten; their link list stays in serch.tmp.
-      return WalkLogTree(target, ctx.unreferencedDir);
+    case JobKind::ListUnreferenced: {
+      // The pages below the chosen root are rewritten, collecting their links in serch.tmp,
+      // which becomes the link pages named after the root's last component.
+      if (!WalkLogTree(target, ctx.unreferencedDir)) return false;
+      const std::string& root = ctx.unreferencedDir;
+      session_.counters.failedFiles +=
+          WriteLinkListPages(ctx, frontend_, std::string_view(root).substr(root.rfind('/') + 1));
+      return true;
+    }
     case JobKind::RebuildOneLog: {
       if (!ReconstructOneLog(target, logNumber)) return false;
       if (logNumber >= 1 && logNumber <= kLogTreeCount) {

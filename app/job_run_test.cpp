@@ -175,6 +175,29 @@ TEST_F(JobRunTest, AnAddWhoseCacheIndexCannotBeCopiedFailsAndKeepsTheNewPagesInd
                 Path("no/room"));
 }
 
+TEST_F(JobRunTest, TheUnreferencedJobListsTheExternalLinksOfItsRoot) {
+  WriteFile("cache/index.dat", "");
+  session.settings.cacheDir = Path("cache");
+  WriteFile("save/log/host/page.html",
+            "<a href=\"http://other.example/doc.html\">d</a>"
+            "<img src=\"http://other.example/pic.gif\"><a href=\"http://other.example/doc.html\">");
+  // As lumbra-cli starts the job: the root, and link-list mode for this job only.
+  session.settings.unreferencedDir = Path("save/log/");
+  session.settings.unreferencedJob = true;
+  Run(JobKind::ListUnreferenced);
+
+  EXPECT_EQ(session.counters.failedFiles, 0);
+  EXPECT_EQ(ReadFile("start/serch.tmp"), "<missing>");
+  EXPECT_NE(ReadFile("index/search/htm/log.link_htm.htm")
+                .find("<DD><A HREF=\"http://other.example/doc.html\" target=\"newwindow\">"
+                      "<NOBR> /other.example/doc.html</NOBR></A><BR>\r\n</BODY>"),
+            std::string::npos);
+  EXPECT_NE(ReadFile("index/search/jpg/log.link_jpg.htm").find("http://other.example/pic.gif"),
+            std::string::npos);
+  EXPECT_NE(ReadFile("index/www_l.htm").find(Path("index/search/jpg/log.link_jpg.htm")),
+            std::string::npos);
+}
+
 // A cache of one page linking to one image, in each layout the add job reads.
 const std::string kLayouts[] = {"NetscapeFatDb", "NetscapeUnixIndexDb", "Explorer2",
                                 "Explorer3",     "Explorer4",           "Explorer5To9"};
