@@ -22,7 +22,9 @@ class SurfJobTest : public PageTest {
   }
   int RunJob() {
     SurfTarget target{ctx, counters, table, frontend, session};
-    return RunSurfJob(target);
+    const int result = RunSurfJob(target);
+    stopped = target.stopped;
+    return result;
   }
   // A database of one site whose one page lies in its log directory.
   void WriteOneSite(std::string_view moreSql = "") {
@@ -41,6 +43,7 @@ class SurfJobTest : public PageTest {
 
   JobCounters counters;
   SurfSession session;
+  bool stopped = false;
 };
 
 TEST_F(SurfJobTest, TheUpkeepKeepsTheFormerFileAndCompactsTheDatabaseBeforeEveryJob) {
@@ -180,6 +183,35 @@ TEST_F(SurfJobTest, AReadErrorEndsTheRowsOfItsSiteAndTheNextSiteGoesOn) {
   const std::string upkeep = ReadFile("lumbra_log.txt");
   EXPECT_TRUE(upkeep.starts_with(J(kDatabaseError) + "*** in database main *** Page ")) << upkeep;
   EXPECT_EQ(upkeep.find("\r\n"), upkeep.size() - 2);
+}
+
+TEST_F(SurfJobTest, AtTheLimitNoFurtherPageIsConvertedButVanishedCopiesStillGo) {
+  WriteFile("crawl/log/site/b.html", "<title>B</title>");
+  WriteFile("crawl/log/site/gone.gif", "GIF");
+  WriteOneSite(
+      "UPDATE Param SET Mirror = 1;"
+      "INSERT INTO Lumbra_log VALUES (2, 'http://site/b.html', 200),"
+      "  (2, 'http://site/gone.gif', 404);");
+  counters.convertedPages = kReconstructionLimit - 1;
+  EXPECT_EQ(RunJob(), 1);
+  EXPECT_EQ(IndexedPaths(), std::vector<std::string>{Path("crawl/log/site/a.html")});
+  EXPECT_EQ(counters.convertedPages, kReconstructionLimitMarker);
+  EXPECT_EQ(counters.scannedFiles, 3);
+  EXPECT_EQ(ReadFile("crawl/log/site/b.html"), "<title>B</title>");
+  EXPECT_FALSE(Exists("crawl/log/site/gone.gif"));
+}
+
+TEST_F(SurfJobTest, AStopEndsTheWalkOverAllSitesAndTheIndexIsStillWritten) {
+  WriteFile("crawl/log/other/b.html", "<title>B</title>");
+  WriteOneSite("INSERT INTO Param VALUES (3, 2, '" + Path("crawl/log") +
+               "', 'other/', 1, 0);"
+               "INSERT INTO Lumbra_log VALUES (3, 'http://other/b.html', 200);");
+  frontend.StopAtProgressCall(2);  // the first page's, after the upkeep's
+  EXPECT_EQ(RunJob(), 1);
+  EXPECT_TRUE(stopped);
+  EXPECT_EQ(counters.scannedFiles, 1);
+  EXPECT_EQ(table.size(), 0u);
+  EXPECT_EQ(session.surfDatabase, nullptr);
 }
 
 TEST_F(SurfJobTest, TheSurfListReconstructsTheDirectoriesOfItsPaths) {
