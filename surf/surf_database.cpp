@@ -8,9 +8,11 @@
 #include <sqlite3.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <initializer_list>
 #include <utility>
 
 #include "core/exec_log.h"
