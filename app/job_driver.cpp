@@ -12,6 +12,7 @@
 #include "platform/fs.h"
 #include "platform/text_file.h"
 #include "rebuild/tree_walk.h"
+#include "surf/surf_job.h"
 
 namespace lumbra {
 namespace {
@@ -283,9 +284,14 @@ bool JobDriver::RunWork(JobKind kind, int logNumber) {
       }
       return true;
     }
-    case JobKind::RebuildSurf:
+    case JobKind::RebuildSurf: {
+      SurfTarget surf{ctx, session_.counters, session_.index, frontend_, session_.surf};
+      if (RunSurfJob(surf) == 0) return false;
+      // The surf index is written even for a stopped job, which still counts as stopped.
+      session_.counters.failedFiles += WriteIndexPages(ctx, frontend_, session_.index, "surfidx");
+      return !surf.stopped;
+    }
     case JobKind::AddToLogs:
-      // No surf data is read by this build: the job writes its frame pages and report.
       return true;
   }
   return false;

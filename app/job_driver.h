@@ -17,6 +17,7 @@
 #include "core/job_context.h"
 #include "index/index_record.h"
 #include "platform/clock.h"
+#include "surf/surf_database.h"
 
 namespace lumbra {
 
@@ -30,6 +31,7 @@ struct Session {
   JobCounters counters;
   CacheEntryTable cache;
   IndexRecordTable index;
+  SurfSession surf;  // the surf database handles, all absent between jobs
   bool busy = false;
   bool surfAvailable = false;
 };

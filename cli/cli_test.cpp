@@ -122,6 +122,20 @@ TEST_F(CliTest, RebuildOfAnEmptyLogDoesNothing) {
   EXPECT_NE(r.err.find("LOG_DIR_C is empty"), std::string::npos);
 }
 
+TEST_F(CliTest, SurfOnADatabaseOfAnotherEngineWritesNoIndexAndSaysWhy) {
+  const std::string jet = std::string("\0\1\0\0Standard Jet DB\0", 20) + std::string(2028, '\0');
+  WriteFile("start/lumbra.mdb", jet);
+  Result r = Run(InStart("--yes --exec-log " + JobPaths() + "surf"));
+  EXPECT_EQ(r.status, 3);
+  EXPECT_NE(r.err.find("no surf index was written"), std::string::npos) << r.err;
+  EXPECT_EQ(ReadFile("start/lumbra.mdb"), jet);
+  EXPECT_NE(platform::Cp932ToUtf8(ReadFile("start/lumbralog.txt"))
+                .find("データベース　エラー　: file is not a database\r\n"),
+            std::string::npos);
+  EXPECT_FALSE(platform::GetStatus(Path("idx/surfidx.htm")).exists());
+  EXPECT_NE(ReadFile("idx/top.htm").find("www_surf.htm"), std::string::npos);
+}
+
 TEST_F(CliTest, ExcludeEditsTheSortedHostList) {
   ASSERT_EQ(Run(InStart("exclude add Zeta.example")).status, 0);
   ASSERT_EQ(Run(InStart("exclude add alpha.example")).status, 0);

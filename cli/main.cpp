@@ -31,7 +31,10 @@ commands:
                        write its index pages (allidx_*.htm)
   unreferenced DIR     rewrite every page below DIR and list its external links
                        (search/htm, search/jpg and www_l.htm in INDEX_DIR)
-  surf                 the surf job on the surf data of the start directory
+  surf                 rewrite the links of the pages of the sites in the surf database
+                       lumbra.mdb, or of the directories listed in lumbrasurf.txt (both
+                       in the start directory, filled by a crawling program), and write
+                       surfidx.htm and www_surf.htm; see docs/surf-database.md
   cache                list the entries of the cache in CACHE_DIR, one line each:
                        url TAB cacheFile TAB contentType (as the logs would take them);
                        the count goes to stderr; nothing is written into the logs
@@ -203,6 +206,11 @@ int ReportOutcome(const Session& session, JobKind kind, bool completed) {
                  "`lumbra-cli rebuild` to rewrite the pages stored so far\n";
   }
   int signal = TerminalFrontend::StopSignal();
+  if (kind == JobKind::RebuildSurf && !completed && signal == 0) {
+    std::cerr << "lumbra-cli: no surf index was written: lumbra.mdb could not be opened "
+                 "(lumbralog.txt says why when --exec-log is given), or there is no "
+                 "lumbrasurf.txt with a directory to reconstruct\n";
+  }
   if (signal != 0 && !completed) return 128 + signal;
   if (counters.failedFiles > 0 || !completed) return kFilesFailed;
   return kDone;

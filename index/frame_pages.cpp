@@ -120,6 +120,9 @@ int WriteFramePages(const JobContext& ctx, Frontend& frontend) {
   }
   failed += WriteSiteListPage(ctx, frontend, "/newidx.htm", "/www_n.htm", ToCp932("新規")) ==
             SiteList::Failed;
+  // The Surf link of the top bar loads this list.
+  failed += WriteSiteListPage(ctx, frontend, "/surfidx.htm", "/www_surf.htm",
+                              ToCp932("自動閲覧")) == SiteList::Failed;
   return failed;
 }
 

@@ -1,0 +1,199 @@
+#include "surf/surf_job.h"
+
+#include "core/exec_log.h"
+#include "logstore/path_helpers.h"
+#include "platform/fs.h"
+#include "rebuild/page_rewriter.h"
+#include "rebuild/tree_walk.h"
+#include "surf/surf_list.h"
+
+namespace lumbra {
+namespace {
+
+constexpr std::size_t kSchemePrefix = 7;  // "http://"
+
+bool IsUsableCopy(int status) { return status == 200 || status == 304; }
+bool IsGone(int status) { return status == 301 || status == 302 || status == 400 || status == 404; }
+
+// Whether `path` below `root` holds a copy: a regular file, reached without a link.
+bool IsCopy(const std::string& root, const std::string& path) {
+  return path.size() <= kSurfTextMax && path.find('\0') == std::string::npos &&
+         platform::GetLinkStatus(path).isRegular() && !platform::CrossesSymbolicLink(root, path);
+}
+
+// One Lumbra_log row of a site; false when the user stopped the job.
+bool HandleRow(SurfTarget& target, const SurfSite& site, const std::string& siteRoot,
+               const std::string& siteBase, int status, std::string_view url, int& pages) {
+  const std::optional<std::string> tail = FetchedPathTail(url);
+  if (!tail) return true;
+  std::string logRoot = siteRoot;
+  std::string localPath = siteRoot + "/" + *tail;
+  if (localPath.size() > kSurfTextMax) return true;
+  const JobContext& ctx = target.ctx;
+  JobCounters& counters = target.counters;
+
+  if (IsUsableCopy(status)) {
+    if (!ContainsNoCase(localPath, ".htm") && !ContainsNoCase(localPath, ".asp")) return true;
+    if (!ctx.readDom && localPath.find(siteBase) == std::string::npos) return true;
+    if (!FindLogCopy(ctx, localPath, *tail, logRoot)) return true;
+    if (counters.convertedPages >= kReconstructionLimit) {
+      counters.convertedPages = kReconstructionLimitMarker;
+      return true;
+    }
+    if (target.frontend.ReportProgress(localPath) == 0) return false;
+    std::string title;
+    if (ReconstructPage(ctx, target.frontend, logRoot, localPath, ctx.readRef, title) !=
+        PageRewrite::Rewritten) {
+      RecordFileFailure(ctx, counters, kRewriteFailed, localPath);
+    }
+    if (title.empty()) title = "No Title";
+    AddIndexRecord(target.index, logRoot, localPath, title);
+    ++counters.convertedPages;
+    ++pages;
+  } else if (site.mirror == 1 && IsGone(status)) {
+    // The page is no longer there: its copy goes, whatever kind of file it is.
+    if (FindLogCopy(ctx, localPath, *tail, logRoot)) platform::DeleteFile(localPath);
+  }
+  return true;
+}
+
+// The surf-list route; non-zero when a listed directory was walked to its end.
+int RunSurfList(SurfTarget& target) {
+  platform::ReadableFile file;
+  if (file.Open(target.ctx.StartFile(kSurfListFile), platform::FollowLinks::Yes) !=
+      platform::OpenError::None) {
+    return 0;
+  }
+  SurfListReader list;
+  char buffer[4096];
+  long got = 0;
+  while (!list.full() && (got = file.Read(buffer, sizeof buffer)) > 0) {
+    list.Feed(std::string_view(buffer, static_cast<std::size_t>(got)));
+  }
+  list.Finish();
+  file.Close();
+
+  RebuildTarget rebuild{target.ctx, target.counters, target.index, target.frontend};
+  int result = 0;
+  for (const std::string& path : list.paths()) {
+    const std::optional<std::string> dir = SurfListDirectory(path, target.ctx.startDir);
+    // Below its tree root the walk goes through real directories only, as every walk does.
+    if (!dir || platform::CrossesSymbolicLink(TreeRootOf(*dir), *dir)) continue;
+    if (WalkLogTree(rebuild, *dir)) {
+      result = 1;
+    } else {
+      target.stopped = true;
+    }
+  }
+  return result;
+}
+
+}  // namespace
+
+std::string SiteBase(std::string_view url) {
+  const std::size_t slash = url.rfind('/');
+  if (slash == std::string_view::npos || slash < 2) return std::string(url);
+  return std::string(url.substr(0, slash));
+}
+
+std::string SiteLogRoot(const JobContext& ctx, std::string_view logDir) {
+  std::string root(logDir);
+  if (!root.empty() && root.back() == '/') root.pop_back();
+  // As for the paths of the settings: the index links need an absolute path, and one with a
+  // drive letter names a drive this system does not have.
+  if (!logDir.empty() && logDir.front() != '/' && SplitPath(logDir).drive.empty()) {
+    root = ctx.StartFile(root);
+  }
+  return root;
+}
+
+std::optional<std::string> FetchedPathTail(std::string_view url) {
+  if (url.size() <= kSchemePrefix) return std::nullopt;
+  std::string tail(url.substr(kSchemePrefix));
+  if (!platform::NameStaysBelow(tail)) return std::nullopt;
+  if (tail.back() == '/') tail += "default.html";
+  return tail;
+}
+
+bool FindLogCopy(const JobContext& ctx, std::string& localPath, std::string_view tail,
+                 std::string& logRoot) {
+  if (IsCopy(logRoot, localPath)) return true;
+  for (const std::string& tree : ctx.logDir) {
+    if (tree.empty()) continue;
+    std::string candidate = tree + "/" + std::string(tail);
+    if (IsCopy(tree, candidate)) {
+      localPath = std::move(candidate);
+      logRoot = tree;
+      return true;
+    }
+  }
+  localPath.clear();
+  return false;
+}
+
+std::optional<int> WalkSiteRows(SurfTarget& target, const SurfSite& site) {
+  SurfSession& database = target.database;
+  if (OpenSurfRows(database, database.siteRows, SiteRowsQuery(site.id), target.ctx,
+                   target.frontend) == 0) {
+    return 0;
+  }
+  const std::string siteBase = SiteBase(site.url);
+  const std::string siteRoot = SiteLogRoot(target.ctx, site.logDir);
+  SurfRowSet& rows = *database.siteRows;
+  int pages = 0;
+  bool stopped = false;
+  while (!rows.AtEnd()) {
+    const int status = rows.Integer("ReadStatus");
+    const std::string url = rows.Text("URL");
+    if (rows.failed()) break;
+    ++target.counters.scannedFiles;
+    if (!HandleRow(target, site, siteRoot, siteBase, status, url, pages)) {
+      stopped = true;
+      break;
+    }
+    rows.Next();
+  }
+  if (rows.failed()) LogSurfReadError(target.ctx, rows);
+  database.siteRows.reset();
+  if (stopped) return std::nullopt;
+  return pages;
+}
+
+void WalkParamRows(SurfTarget& target) {
+  SurfSession& database = target.database;
+  if (OpenSurfRows(database, database.paramRows, kParamQuery, target.ctx, target.frontend) == 0) {
+    return;
+  }
+  SurfRowSet& rows = *database.paramRows;
+  while (!rows.AtEnd()) {
+    SurfSite site;
+    site.logDir = rows.Text("LogDir");
+    site.url = rows.Text("URL");
+    site.id = rows.Integer("ID");
+    const int onOff = rows.Integer("OnOff");
+    site.mirror = rows.Integer("Mirror");
+    if (rows.failed()) break;
+    if (!site.logDir.empty() && site.id >= 2 && onOff == 1 &&
+        !WalkSiteRows(target, site).has_value()) {
+      target.stopped = true;
+      break;
+    }
+    rows.Next();
+  }
+  if (rows.failed()) LogSurfReadError(target.ctx, rows);
+  database.paramRows.reset();
+}
+
+int RunSurfJob(SurfTarget& target) {
+  if (!platform::GetStatus(target.ctx.StartFile(kSurfDatabaseFile)).exists()) {
+    return RunSurfList(target);
+  }
+  target.frontend.ReportProgress(kSurfUpkeepText);
+  CompactSurfDatabase(target.ctx);
+  if (OpenSurfDatabase(target.database, target.ctx, target.frontend) == 0) return 0;
+  WalkParamRows(target);
+  CloseSurfDatabase(target.database);
+  return 1;
+}
+
+}  // namespace lumbra

@@ -1,0 +1,284 @@
+#include "surf/surf_job.h"
+
+#include <functional>
+#include <memory>
+
+#include "index/page_test_support.h"
+#include "surf/surf_list.h"
+#include "testing/surf_fixture.h"
+
+namespace lumbra::testing {
+namespace {
+
+class SurfJobTest : public PageTest {
+ public:
+  using PageTest::MakeDir;
+  std::string Mdb() const { return Path("lumbra.mdb"); }
+
+ protected:
+  void SetUp() override {
+    PageTest::SetUp();
+    ctx.execLog = true;
+  }
+  int RunJob() {
+    SurfTarget target{ctx, counters, table, frontend, session};
+    const int result = RunSurfJob(target);
+    stopped = target.stopped;
+    return result;
+  }
+  // A database of one site whose one page lies in its log directory.
+  void WriteOneSite(std::string_view moreSql = "") {
+    WriteFile("crawl/log/site/a.html", "<title>A</title>");
+    WriteSurfDatabase(Mdb(), "INSERT INTO Param VALUES (2, 1, '" + Path("crawl/log") +
+                                 "', 'site/', 1, 0);"
+                                 "INSERT INTO Lumbra_log VALUES (2, 'http://site/a.html', 200);" +
+                                 std::string(moreSql));
+  }
+  bool Exists(std::string_view name) const { return platform::GetStatus(Path(name)).exists(); }
+  std::vector<std::string> IndexedPaths() const {
+    std::vector<std::string> paths;
+    for (std::size_t i = 0; i < table.size(); ++i) paths.push_back(table[i].path);
+    return paths;
+  }
+
+  JobCounters counters;
+  SurfSession session;
+  bool stopped = false;
+};
+
+TEST_F(SurfJobTest, TheUpkeepKeepsTheFormerFileAndCompactsTheDatabaseBeforeEveryJob) {
+  // Rows written and deleted again leave free pages that the compaction drops.
+  WriteOneSite(
+      "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 300)"
+      "  INSERT INTO Lumbra_log SELECT 9, 'http://pad/' || i || printf('%.900c', 'x'), 200"
+      "  FROM n;"
+      "DELETE FROM Lumbra_log WHERE ParamID = 9;");
+  const std::string crawled = ReadFile(Mdb());
+  CompactSurfDatabase(ctx);
+  EXPECT_EQ(ReadFile("lumbra.odb"), crawled);
+  const std::string compacted = ReadFile(Mdb());
+  EXPECT_LT(compacted.size() * 4, crawled.size());
+  EXPECT_FALSE(Exists("lumbra2.mdb"));
+
+  // The next job's upkeep replaces the fallback, and the job reads the compacted rows.
+  EXPECT_EQ(RunJob(), 1);
+  EXPECT_EQ(ReadFile("lumbra.odb"), compacted);
+  EXPECT_EQ(IndexedPaths(), std::vector<std::string>{Path("crawl/log/site/a.html")});
+  EXPECT_FALSE(Exists("lumbra_log.txt"));
+  EXPECT_FALSE(Exists("lumbralog.txt"));
+  EXPECT_EQ(session.surfDatabase, nullptr);
+}
+
+struct RefusedUpkeep {
+  std::string name;
+  // Prepares the refusal; what it returns is held until the job has run.
+  std::function<std::shared_ptr<void>(SurfJobTest&)> refuse;
+  std::string engineText;  // {root} stands for the test's directory
+  bool jobReads;
+};
+void PrintTo(const RefusedUpkeep& c, std::ostream* os) { *os << c.name; }
+
+class RefusedUpkeepTest : public SurfJobTest,
+                          public ::testing::WithParamInterface<RefusedUpkeep> {};
+
+TEST_P(RefusedUpkeepTest, LogsOneLineSwapsNothingAndTheJobGoesOn) {
+  WriteOneSite();
+  std::shared_ptr<void> held = GetParam().refuse(*this);
+  const std::string before = ReadFile(Mdb());
+  std::string text = GetParam().engineText;
+  if (std::size_t at = text.find("{root}"); at != std::string::npos) text.replace(at, 6, root());
+
+  EXPECT_EQ(RunJob(), GetParam().jobReads ? 1 : 0);
+  EXPECT_EQ(ReadFile("lumbra_log.txt"), J(kDatabaseError) + text + "\r\n");
+  EXPECT_EQ(ReadFile(Mdb()), before);
+  EXPECT_FALSE(Exists("lumbra.odb"));
+  EXPECT_EQ(table.size(), GetParam().jobReads ? 1u : 0u);
+  EXPECT_EQ(ReadFile("lumbralog.txt"),
+            GetParam().jobReads ? "<missing>" : J(kDatabaseError) + text + "\r\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Upkeep, RefusedUpkeepTest,
+    ::testing::Values(RefusedUpkeep{"ExclusiveLockOfAnotherConnection",
+                                    [](SurfJobTest& t) {
+                                      auto other = std::make_shared<SqlConnection>(t.Mdb());
+                                      other->Exec("BEGIN EXCLUSIVE");
+                                      return std::shared_ptr<void>(other);
+                                    },
+                                    "database is locked", false},
+                      // Its WAL would be taken for the compacted file's.
+                      RefusedUpkeep{"WalKeptByAnotherConnection",
+                                    [](SurfJobTest& t) {
+                                      auto other = std::make_shared<SqlConnection>(t.Mdb());
+                                      other->Exec(
+                                          "PRAGMA journal_mode=WAL;"
+                                          "INSERT INTO Param VALUES (7, 7, '', '', 0, 0);");
+                                      return std::shared_ptr<void>(other);
+                                    },
+                                    "database is in use by another connection (lumbra.mdb-wal)",
+                                    true},
+                      RefusedUpkeep{"CopyCannotBeMade",
+                                    [](SurfJobTest& t) {
+                                      t.MakeDir("lumbra2.mdb/in-the-way");
+                                      return std::shared_ptr<void>();
+                                    },
+                                    "unable to open database: {root}/lumbra2.mdb", true},
+                      RefusedUpkeep{"NotAnSqliteFile",
+                                    [](SurfJobTest& t) {
+                                      // The start of a database of the Windows system's own engine.
+                                      WriteBytes(t.Mdb(),
+                                                 std::string("\0\1\0\0Standard Jet DB\0", 20) +
+                                                     std::string(2028, '\0'));
+                                      return std::shared_ptr<void>();
+                                    },
+                                    "file is not a database", false}),
+    [](const auto& info) { return info.param.name; });
+
+TEST_F(SurfJobTest, RenamesNeverReplaceAFileSoACopyInTheWayWaitsForTheNextUpkeep) {
+  WriteOneSite();
+  const std::string crawled = ReadFile(Mdb());
+  WriteFile("lumbra.odb/kept", "not to be removed");
+  EXPECT_EQ(RunJob(), 1);
+  EXPECT_EQ(ReadFile(Mdb()), crawled);
+  EXPECT_EQ(ReadFile("lumbra.odb/kept"), "not to be removed");
+  EXPECT_TRUE(ReadFile("lumbra2.mdb").starts_with(std::string("SQLite format 3\0", 16)));
+  EXPECT_EQ(table.size(), 1u);
+  EXPECT_FALSE(Exists("lumbra_log.txt"));
+}
+
+TEST_F(SurfJobTest, AnEmptyParamTableReadsNothingAndLogsNothing) {
+  WriteSurfDatabase(Mdb(), "");
+  EXPECT_EQ(RunJob(), 1);
+  EXPECT_EQ(counters.scannedFiles, 0);
+  EXPECT_FALSE(Exists("lumbralog.txt"));
+  EXPECT_FALSE(Exists("lumbra_log.txt"));
+}
+
+TEST_F(SurfJobTest, AReadErrorEndsTheRowsOfItsSiteAndTheNextSiteGoesOn) {
+  for (const char* page : {"a1.html", "a2.html", "a3.html", "b1.html"}) {
+    WriteFile(std::string("crawl/log/site/") + page, "<title>x</title>");
+  }
+  const std::string crawl = Path("crawl/log");
+  // Each row fills a page of its own, so that the second one can be damaged alone.
+  WriteSurfDatabase(
+      Mdb(),
+      "ALTER TABLE Lumbra_log ADD COLUMN Pad TEXT;"
+      "INSERT INTO Param VALUES (2, 1, '" +
+          crawl + "', 'site/', 1, 0), (3, 2, '" + crawl +
+          "', 'site/', 1, 0);"
+          "INSERT INTO Lumbra_log SELECT column1, column2, 200, printf('%.3000c', column3)"
+          "  FROM (VALUES (2, 'http://site/a1.html', 'a'), (2, 'http://site/a2.html', 'D'),"
+          "  (2, 'http://site/a3.html', 'a'), (3, 'http://site/b1.html', 'b'));");
+  std::string bytes = ReadFile(Mdb());
+  const std::size_t page = bytes.find(std::string(3000, 'D')) / 4096 * 4096;
+  bytes.replace(page, 4096, std::string(4096, '\xff'));
+  WriteBytes(Mdb(), bytes);
+
+  EXPECT_EQ(RunJob(), 1);
+  EXPECT_EQ(IndexedPaths(), (std::vector<std::string>{Path("crawl/log/site/a1.html"),
+                                                      Path("crawl/log/site/b1.html")}));
+  EXPECT_EQ(ReadFile("lumbralog.txt"),
+            SiteRowsQuery(2) + " " + J(kReadError) + "database disk image is malformed\r\n");
+  // The damage fails the integrity check: no compacted copy replaced the file.
+  const std::string upkeep = ReadFile("lumbra_log.txt");
+  EXPECT_TRUE(upkeep.starts_with(J(kDatabaseError) + "*** in database main *** Page ")) << upkeep;
+  EXPECT_EQ(upkeep.find("\r\n"), upkeep.size() - 2);
+}
+
+TEST_F(SurfJobTest, AtTheLimitNoFurtherPageIsConvertedButVanishedCopiesStillGo) {
+  WriteFile("crawl/log/site/b.html", "<title>B</title>");
+  WriteFile("crawl/log/site/gone.gif", "GIF");
+  WriteOneSite(
+      "UPDATE Param SET Mirror = 1;"
+      "INSERT INTO Lumbra_log VALUES (2, 'http://site/b.html', 200),"
+      "  (2, 'http://site/gone.gif', 404);");
+  counters.convertedPages = kReconstructionLimit - 1;
+  EXPECT_EQ(RunJob(), 1);
+  EXPECT_EQ(IndexedPaths(), std::vector<std::string>{Path("crawl/log/site/a.html")});
+  EXPECT_EQ(counters.convertedPages, kReconstructionLimitMarker);
+  EXPECT_EQ(counters.scannedFiles, 3);
+  EXPECT_EQ(ReadFile("crawl/log/site/b.html"), "<title>B</title>");
+  EXPECT_FALSE(Exists("crawl/log/site/gone.gif"));
+}
+
+TEST_F(SurfJobTest, AStopEndsTheWalkOverAllSitesAndTheIndexIsStillWritten) {
+  WriteFile("crawl/log/other/b.html", "<title>B</title>");
+  WriteOneSite("INSERT INTO Param VALUES (3, 2, '" + Path("crawl/log") +
+               "', 'other/', 1, 0);"
+               "INSERT INTO Lumbra_log VALUES (3, 'http://other/b.html', 200);");
+  frontend.StopAtProgressCall(2);  // the first page's, after the upkeep's
+  EXPECT_EQ(RunJob(), 1);
+  EXPECT_TRUE(stopped);
+  EXPECT_EQ(counters.scannedFiles, 1);
+  EXPECT_EQ(table.size(), 0u);
+  EXPECT_EQ(session.surfDatabase, nullptr);
+}
+
+TEST_F(SurfJobTest, TheSurfListReconstructsTheDirectoriesOfItsPaths) {
+  for (const char* page : {"a/b.htm", "c/d.html", "e/f.html", "g/h.html", "top.html"}) {
+    WriteFile(ctx.logDir[0] + "/host/" + page, "<title>x</title>");
+  }
+  MakeLink(ctx.logDir[0] + "/host/g", ctx.logDir[0] + "/host/link");
+  const std::string host = ctx.logDir[0] + "/host/";
+  WriteFile("lumbrasurf.txt", "1 2 3 4 " + host + "a/b.htm\r\n5 6 7 8 " + host + "c\n9\t10 11 12 " +
+                                  host + "e/\n1 2 3 4 " + host + "link/h.html\n1 2 3");
+  EXPECT_EQ(RunJob(), 1);
+  EXPECT_EQ(IndexedPaths(),
+            (std::vector<std::string>{host + "a/b.htm", host + "c/d.html", host + "e/f.html"}));
+  WriteFile("lumbrasurf.txt", "1 2 3 4");
+  EXPECT_EQ(RunJob(), 0);
+}
+
+// The surf list, whatever pieces it arrives in.
+std::vector<std::string> ReadInPieces(std::string_view bytes, std::size_t split) {
+  SurfListReader reader;
+  reader.Feed(bytes.substr(0, split));
+  reader.Feed(bytes.substr(split));
+  reader.Finish();
+  return reader.paths();
+}
+
+TEST(SurfListReaderTest, KeepsTheFifthTokenOfEveryCompleteGroup) {
+  const std::string path255(255, 'p');
+  const struct {
+    std::string bytes;
+    std::vector<std::string> paths;
+  } cases[] = {
+      {"a b c d /x/log/h/p.htm", {"/x/log/h/p.htm"}},
+      {"a\tb\r\nc\vd\f  e1\n\na b c d e2\n", {"e1", "e2"}},
+      {"a b c d e f g", {"e"}},
+      {std::string(20, 'q') + " b c d e", {"e"}},
+      {"a b c d " + path255 + "p a b c d " + path255, {path255}},
+  };
+  for (const auto& c : cases) {
+    for (std::size_t split = 0; split <= c.bytes.size(); ++split) {
+      EXPECT_EQ(ReadInPieces(c.bytes, split), c.paths) << c.bytes << " split at " << split;
+    }
+  }
+  std::string many;
+  for (int i = 0; i < 1001; ++i) many += "a b c d e" + std::to_string(i) + "\n";
+  SurfListReader reader;
+  reader.Feed(many);
+  EXPECT_TRUE(reader.full());
+  EXPECT_EQ(reader.paths().size(), kSurfListPathCount);
+  EXPECT_EQ(reader.paths().back(), "e999");
+}
+
+TEST(SurfListDirectoryTest, IsTheDirectoryOfThePageOrTheDirectoryNamed) {
+  const std::pair<std::string, std::optional<std::string>> cases[] = {
+      {"/s/alog/host/a/b.htm", "/s/alog/host/a"},
+      {"/s/alog/host/a", "/s/alog/host/a"},
+      {"/s/alog/host/a/", "/s/alog/host/a"},
+      {"/s/ALOG/host/a/B.HTML", "/s/ALOG/host/a"},
+      {"alog/host/a/b.htm", "/start/alog/host/a"},
+      {"a.htm", std::nullopt},
+      {"/s/a/b/c.htm", std::nullopt},
+      {"/s/alog/b.htm", std::nullopt},
+      {"/s/alog/h/../../../etc/p.htm", std::nullopt},
+      {"/s/alog/./h/p.htm", std::nullopt},
+  };
+  for (const auto& [path, dir] : cases) EXPECT_EQ(SurfListDirectory(path, "/start"), dir) << path;
+}
+
+}  // namespace
+}  // namespace lumbra::testing
