@@ -6,7 +6,7 @@ CREATE TABLE Param (
   ID     INTEGER PRIMARY KEY,       -- the site's key; only sites with ID 2 or more are handled
   "No"   INTEGER NOT NULL,          -- the site's position: sites are handled in ascending No
   LogDir TEXT NOT NULL DEFAULT '',  -- directory of the fetched files; empty: the site is off
-  URL    TEXT NOT NULL DEFAULT '',  -- the site's start URL, "http://host/dir/page.html"
+  URL    TEXT NOT NULL DEFAULT '',  -- the start URL without its scheme, "host/dir/page.html"
   OnOff  INTEGER NOT NULL DEFAULT 1,  -- 1: the site is handled; anything else: skipped
   Mirror INTEGER NOT NULL DEFAULT 0   -- 1: copies of pages that are gone are deleted
 );
