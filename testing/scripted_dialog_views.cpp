@@ -1,0 +1,1 @@
+#include "testing/scripted_dialog_views.h"
