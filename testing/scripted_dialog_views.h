@@ -4,6 +4,7 @@
 // logic's handler, as the window would.
 #pragma once
 
+#include <deque>
 #include <map>
 #include <optional>
 #include <string>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "app/directory_chooser.h"
+#include "app/excluded_domains_dialog.h"
 #include "platform/fs.h"
 
 namespace lumbra::testing {
@@ -76,5 +78,32 @@ class ScriptedControls : public View {
 };
 
 using ScriptedChooserView = ScriptedControls<ChooserView>;
+
+// What the user does in one run of the directory chooser: enter each name of `enter` from
+// the list in turn, then type `typed` into the edit if given, then OK or Cancel.
+struct ChooserScript {
+  std::vector<std::string> enter;
+  std::optional<std::string> typed;
+  bool ok = true;
+};
+
+// Runs a real DirectoryChooser as the script says; the result as DomainsView returns it.
+// Records where the chooser opened (the text of its edit) in `openedAt`.
+std::optional<std::string> RunChooser(const DriveSource& drives, std::string_view start,
+                                      const ChooserScript& script, std::string* openedAt = nullptr);
+
+// The domain window's view: each ChooseDirectory runs the next script of `browses` (Cancel
+// when none is left) and records where the chooser opened in `chooserOpenedAt`.
+class ScriptedDomainsView : public ScriptedControls<DomainsView> {
+ public:
+  explicit ScriptedDomainsView(DriveSource drives) : drives_(std::move(drives)) {}
+  std::optional<std::string> ChooseDirectory(std::string_view start) override;
+
+  std::deque<ChooserScript> browses;
+  std::vector<std::string> chooserOpenedAt;
+
+ private:
+  DriveSource drives_;
+};
 
 }  // namespace lumbra::testing
