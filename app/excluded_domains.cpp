@@ -66,11 +66,17 @@ bool ExcludedDomainList::Remove(std::string_view name) {
   return false;
 }
 
-std::string HostOfLogPath(std::string_view typed) {
+bool ExcludedDomainList::RemoveAt(std::size_t index) {
+  if (index >= names_.size()) return false;
+  names_.erase(names_.begin() + static_cast<std::ptrdiff_t>(index));
+  return true;
+}
+
+std::optional<std::string> HostOfLogPath(std::string_view typed) {
   std::string path(typed);
   std::replace(path.begin(), path.end(), '\\', '/');
   std::size_t at = FindNoCase(path, "log/");
-  if (at == std::string::npos) return {};
+  if (at == std::string::npos) return std::nullopt;
   std::string rest = path.substr(at + 4);
   return rest.substr(0, rest.find('/'));
 }

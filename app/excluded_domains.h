@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,6 +24,9 @@ class ExcludedDomainList {
   bool Add(std::string_view name);
   // Removes the name listed equal to `name` ignoring letter case; true when removed.
   bool Remove(std::string_view name);
+  // Removes the name at `index` of names(); true when there was one. (A file may hold names
+  // that differ only in case; the window removes the very one selected.)
+  bool RemoveAt(std::size_t index);
 
   const std::vector<std::string>& names() const { return names_; }
 
@@ -30,8 +34,9 @@ class ExcludedDomainList {
   std::vector<std::string> names_;
 };
 
-// The host of a directory chosen below a LogTree: the text after the first "log/" up to the
-// next '/'. Empty when the path holds no "log/" (backslashes count as '/').
-std::string HostOfLogPath(std::string_view path);
+// The host of a directory chosen below a LogTree: the text after the first "log/" (in any
+// letter case) up to the next '/'; backslashes count as '/'. nullopt when the path holds no
+// "log/"; empty when nothing follows it.
+std::optional<std::string> HostOfLogPath(std::string_view path);
 
 }  // namespace lumbra

@@ -37,7 +37,8 @@ TEST_F(ExcludedDomainsTest, TheJobReadsTheNamesLowerCased) {
 TEST(HostOfLogPathTest, TakesTheDirectoryAfterTheFirstLogMarker) {
   EXPECT_EQ(HostOfLogPath("/save/alog/www.example/dir/sub"), "www.example");
   EXPECT_EQ(HostOfLogPath("D:\\save\\LOG\\host-8080"), "host-8080");
-  EXPECT_EQ(HostOfLogPath("/save/alog"), "");
+  EXPECT_EQ(HostOfLogPath("/save/alog"), std::nullopt);
+  EXPECT_EQ(HostOfLogPath("/save/log/"), "");
 }
 
 }  // namespace
