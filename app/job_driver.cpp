@@ -211,6 +211,10 @@ std::string FormatJobEnd(const JobCounters& counters, long long seconds) {
 bool JobDriver::StartJob(JobKind kind, int logNumber) {
   (void)kind;
   (void)logNumber;
+  return BeginStart() && FinishStart();
+}
+
+bool JobDriver::BeginStart() {
   if (session_.busy) return false;
   session_.busy = true;
   platform::ChangeDirectory(session_.startDir);
@@ -219,6 +223,10 @@ bool JobDriver::StartJob(JobKind kind, int logNumber) {
     logOnly.startDir = session_.startDir;
     TruncateExecLog(logOnly);
   }
+  return true;
+}
+
+bool JobDriver::FinishStart() {
   if (onBusyChanged) onBusyChanged(true);
   if (!PrepareJob(session_, frontend_)) {
     EndBusy();

@@ -66,6 +66,15 @@ class JobDriver {
   // session is busy and the job must be run with RunJob (or Post for "ログ追加").
   bool StartJob(JobKind kind, int logNumber);
 
+  // StartJob in two halves, for the unreferenced-links command, which lets the user choose
+  // its root between them. BeginStart refuses while busy, else sets busy, returns to the
+  // start directory and empties the execution log there. FinishStart disables the commands
+  // and runs the start checks; on a refusal the busy state ends. CancelStart ends a start
+  // that never reached FinishStart: busy is cleared, the commands were never disabled.
+  bool BeginStart();
+  bool FinishStart();
+  void CancelStart() { session_.busy = false; }
+
   // A job command as the window gives it: StartJob, then RunJob at once, or queued for
   // "ログ追加". Returns whether the job started.
   bool Command(JobKind kind, int logNumber = 0);

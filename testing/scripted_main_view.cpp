@@ -1,0 +1,56 @@
+#include "testing/scripted_main_view.h"
+
+#include "platform/fs.h"
+
+namespace lumbra::testing {
+
+ScriptedMainView::ScriptedMainView() {
+  for (const ControlSpec& spec : kMainControls) {
+    controls_[spec.id] = Control{"", false, !spec.disabled, !spec.hidden};
+  }
+}
+
+void ScriptedMainView::SetText(MainControl id, std::string_view text) {
+  controls_[id].text = text;
+  if (id == MainControl::Status) statuses.emplace_back(text);
+}
+
+PendingEvent ScriptedMainView::HandleOnePendingEvent() {
+  if (events_.empty()) return PendingEvent::None;
+  std::function<void()> event = std::move(events_.front());
+  events_.pop_front();
+  if (!event) return PendingEvent::Quit;
+  ++eventsHandled;
+  event();
+  return PendingEvent::Handled;
+}
+
+void ScriptedMainView::ShowAbout(std::string_view title, std::string_view text) {
+  about = {std::string(title), std::string(text)};
+}
+
+std::optional<std::string> ScriptedMainView::ChooseDirectory(std::string_view start) {
+  chooserStarts.emplace_back(start);
+  if (choices_.empty()) return std::nullopt;
+  std::optional<std::string> choice = std::move(choices_.front());
+  choices_.pop_front();
+  if (choice) platform::ChangeDirectory(*choice);
+  return choice;
+}
+
+void ScriptedMainView::EditExcludedDomains() {
+  domainWindowDirs.push_back(platform::CurrentDirectory());
+}
+
+int ScriptedMainView::RunPosted() {
+  int ran = 0;
+  while (!posted_.empty()) {
+    std::function<void()> task = std::move(posted_.front());
+    posted_.pop_front();
+    task();
+    ++ran;
+  }
+  return ran;
+}
+
+}  // namespace lumbra::testing
