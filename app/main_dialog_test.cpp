@@ -29,8 +29,8 @@ constexpr std::string_view kPage =
 template <typename Pick>
 std::set<int> Ids(testing::ScriptedMainView& view, Pick pick) {
   std::set<int> ids;
-  for (const ControlSpec& spec : kMainControls) {
-    if (pick(view.control(spec.id))) ids.insert(static_cast<int>(spec.id));
+  for (const ControlSpec& entry : kMainControls) {
+    if (pick(view.control(entry.id))) ids.insert(static_cast<int>(entry.id));
   }
   return ids;
 }

@@ -5,8 +5,8 @@
 namespace lumbra::testing {
 
 ScriptedMainView::ScriptedMainView() {
-  for (const ControlSpec& spec : kMainControls) {
-    controls_[spec.id] = Control{"", false, !spec.disabled, !spec.hidden};
+  for (const ControlSpec& entry : kMainControls) {
+    controls_[entry.id] = Control{"", false, !entry.disabled, !entry.hidden};
   }
 }
 
