@@ -1,0 +1,41 @@
+// fennow's count: the subdirectories, the files and the bytes below a directory.
+//
+// The walk lists every entry of a directory in the order the file system gives it, depth
+// first. A directory whose name begins with "." ("." and ".." among them) is neither counted
+// nor entered; a file with a leading "." is counted like any other. Entries are classified by
+// lstat: a symbolic link is counted as a file with the size of the link itself and never
+// followed, so no walk can loop or leave the tree. A directory that cannot be listed and an
+// entry whose status cannot be read are skipped silently. Totals are 64-bit, and paths of any
+// length are walked (nothing is cut), so a tree over 2 GiB shows its true size.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace lumbra {
+
+struct TallyCounts {
+  std::int64_t dirCount = 0;
+  std::int64_t fileCount = 0;
+  std::uint64_t byteTotal = 0;
+};
+
+// Counts what lies below `dir` (the directory itself is not counted) into `counts`.
+void TallyDirectory(const std::string& dir, TallyCounts& counts);
+
+// Classifies one entry of a walk and counts it; true when the walk descends into it.
+bool TallyEntry(std::string_view name, const std::string& path, TallyCounts& counts);
+
+// The counts of a fresh count of `dir`.
+TallyCounts CountTree(const std::string& dir);
+
+// A number with a "," between every group of three digits from the right (1,234,567).
+std::string GroupThousands(std::uint64_t value);
+
+// The labels the window and `fennow --count` show the three values under.
+inline constexpr std::string_view kDirCountLabel = "ディレクトリー数";
+inline constexpr std::string_view kFileCountLabel = "ファイル数";
+inline constexpr std::string_view kByteTotalLabel = "ファイル容量";
+
+}  // namespace lumbra

@@ -1,0 +1,36 @@
+#include "tally/tally_command.h"
+
+#include "tally/tally.h"
+
+namespace lumbra {
+namespace {
+
+constexpr const char* kUsage =
+    "usage: fennow              open the window \"ファイル　チェック\"\n"
+    "       fennow --count DIR  count the directories, files and bytes below DIR and print\n"
+    "                           them as the window shows them; needs no display\n"
+    "\n"
+    "Directories whose name begins with \".\" are neither counted nor entered; symbolic\n"
+    "links are counted as files and never followed. Exit status: 0 done, 2 usage.\n";
+
+}  // namespace
+
+std::optional<int> RunTallyCommand(const std::vector<std::string>& args, std::ostream& out,
+                                   std::ostream& err) {
+  if (args.empty()) return std::nullopt;
+  if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
+    out << kUsage;
+    return 0;
+  }
+  if (args.size() != 2 || args[0] != "--count") {
+    err << "fennow: unknown arguments (fennow --help shows the usage)\n";
+    return 2;
+  }
+  TallyCounts counts = CountTree(args[1]);
+  out << kDirCountLabel << '\t' << counts.dirCount << '\n'
+      << kFileCountLabel << '\t' << counts.fileCount << '\n'
+      << kByteTotalLabel << '\t' << GroupThousands(counts.byteTotal) << '\n';
+  return 0;
+}
+
+}  // namespace lumbra

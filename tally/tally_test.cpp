@@ -1,0 +1,164 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <map>
+#include <random>
+#include <sstream>
+
+#include "tally/tally_command.h"
+#include "tally/tally_dialog.h"
+#include "testing/temp_dir.h"
+
+namespace lumbra {
+namespace {
+
+class TallyTest : public testing::TempDirTest {};
+
+TEST_F(TallyTest, CountsWhatLiesBelowSkippingDotDirectoriesButNotDotFiles) {
+  WriteFile("t/a.txt", "12345");
+  WriteFile("t/.hidden", "123");
+  WriteFile("t/sub/b.bin", std::string(1000, 'b'));
+  WriteFile("t/.dotdir/never.txt", "not counted");
+  MakeDir("t/sub/empty");
+  MakeLink(Path("t"), "t/sub/loop");  // counted as a file, never followed
+  MakeFifo("t/fifo");
+  TallyCounts counts = CountTree(Path("t"));
+  EXPECT_EQ(counts.dirCount, 2);
+  EXPECT_EQ(counts.fileCount, 5);
+  EXPECT_EQ(counts.byteTotal, 5u + 3u + 1000u + Path("t").size());
+  // A trailing separator doubles one: the same counts. A missing directory counts nothing.
+  TallyCounts again = CountTree(Path("t") + "/");
+  EXPECT_EQ(again.fileCount, counts.fileCount);
+  EXPECT_EQ(again.byteTotal, counts.byteTotal);
+  EXPECT_EQ(CountTree(Path("none")).fileCount, 0);
+}
+
+TEST_F(TallyTest, ATreeOverTwoGibibytesShowsItsTrueSize) {
+  int fd = ::open(Path("sparse").c_str(), O_CREAT | O_WRONLY, 0644);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(::ftruncate(fd, 3LL << 30), 0);
+  ::close(fd);
+  EXPECT_EQ(CountTree(root()).byteTotal, 3ULL << 30);
+  EXPECT_EQ(GroupThousands(3ULL << 30), "3,221,225,472");
+}
+
+TEST(GroupThousandsTest, PutsACommaBetweenGroupsOfThreeDigits) {
+  const std::map<std::uint64_t, std::string> cases = {
+      {0, "0"}, {999, "999"}, {1000, "1,000"}, {1234567, "1,234,567"}, {12345678, "12,345,678"}};
+  for (const auto& [value, text] : cases) EXPECT_EQ(GroupThousands(value), text);
+}
+
+// The counts `find` gives for the same rules: no directory whose name begins with "." is
+// entered, nothing is followed.
+TallyCounts CountWithFind(const std::string& dir) {
+  const std::string prune = "find '" + dir + "' -mindepth 1 \\( -type d -name '.*' -prune \\) -o ";
+  auto run = [](const std::string& command) {
+    std::FILE* pipe = ::popen(command.c_str(), "r");
+    std::uint64_t value = 0;
+    if (pipe == nullptr || std::fscanf(pipe, "%lu", &value) != 1) value = ~0ULL;
+    if (pipe != nullptr) ::pclose(pipe);
+    return value;
+  };
+  TallyCounts counts;
+  counts.dirCount = static_cast<std::int64_t>(run(prune + "\\( -type d -print \\) | wc -l"));
+  counts.fileCount = static_cast<std::int64_t>(run(prune + "\\( ! -type d -print \\) | wc -l"));
+  counts.byteTotal =
+      run(prune + "\\( ! -type d -printf '%s\\n' \\) | awk '{s+=$1} END {print s+0}'");
+  return counts;
+}
+
+TEST_F(TallyTest, AgreesWithFindOnATreeOfThousandsOfEntries) {
+  std::mt19937 random(7);
+  std::vector<std::string> dirs = {"tree"};
+  MakeDir("tree");
+  for (int i = 0; i < 3000; ++i) {
+    const std::string parent = dirs[random() % dirs.size()];
+    const std::string name =
+        parent + "/" + (random() % 9 == 0 ? "." : "") + "e" + std::to_string(i);
+    switch (random() % 6) {
+      case 0:
+        dirs.push_back(MakeDir(name).substr(root().size() + 1));
+        break;
+      case 1:
+        MakeLink(random() % 2 ? Path(parent) : Path("nowhere"), name);
+        break;
+      case 2:
+        MakeFifo(name);
+        break;
+      default:
+        WriteFile(name, std::string(random() % 5000, 'x'));
+    }
+  }
+  TallyCounts ours = CountTree(Path("tree"));
+  TallyCounts find = CountWithFind(Path("tree"));
+  EXPECT_GT(ours.dirCount, 100);
+  EXPECT_EQ(ours.dirCount, find.dirCount);
+  EXPECT_EQ(ours.fileCount, find.fileCount);
+  EXPECT_EQ(ours.byteTotal, find.byteTotal);
+}
+
+// The window as the model sees it: the controls' texts and a script for the chooser.
+class ScriptedTallyView : public TallyView {
+ public:
+  std::string Text(TallyControl edit) override { return texts[edit]; }
+  void SetText(TallyControl control, std::string_view text) override { texts[control] = text; }
+  std::optional<std::string> ChooseDirectory(std::string_view start) override {
+    chooserStarts.emplace_back(start);
+    return chosen;
+  }
+  void ShowAbout(std::string_view title, std::string_view text) override {
+    about = std::string(title) + "|" + std::string(text);
+  }
+  void Close() override { closed = true; }
+
+  std::map<TallyControl, std::string> texts;
+  std::optional<std::string> chosen;
+  std::vector<std::string> chooserStarts;
+  std::string about;
+  bool closed = false;
+};
+
+TEST_F(TallyTest, TheWindowCountsBrowsesAndCloses) {
+  WriteFile("d/x", std::string(1500, 'x'));
+  WriteFile("d/s/y", "y");
+  ScriptedTallyView view;
+  TallyDialog dialog(view);
+  view.texts[TallyControl::Dir] = Path("d");
+  for (int twice = 0; twice < 2; ++twice) {  // the counters start from 0 every time
+    dialog.OnCommand(TallyControl::Start);
+    EXPECT_EQ(view.texts[TallyControl::DirCount], "1");
+    EXPECT_EQ(view.texts[TallyControl::FileCount], "2");
+    EXPECT_EQ(view.texts[TallyControl::ByteTotal], "1,501");
+  }
+  view.texts[TallyControl::Dir] = "typed";
+  dialog.OnCommand(TallyControl::Browse);  // cancelled: DIR as typed
+  view.chosen = Path("d/s");
+  dialog.OnCommand(TallyControl::Browse);
+  EXPECT_EQ(view.chooserStarts, (std::vector<std::string>{"typed", "typed"}));
+  EXPECT_EQ(view.texts[TallyControl::Dir], Path("d/s"));
+  EXPECT_FALSE(dialog.OnSystemCommand(0xF060));
+  EXPECT_TRUE(dialog.OnSystemCommand(kTallyAboutCommand + 3));
+  EXPECT_EQ(view.about, "バージョン情報(fennow)|fennow Version 1.0");
+  EXPECT_FALSE(view.closed);
+  dialog.OnCommand(TallyControl::Ok);  // Enter closes, as "終了" does
+  EXPECT_TRUE(view.closed);
+}
+
+TEST_F(TallyTest, TheCommandLinePrintsTheCountsOrSaysHowItIsUsed) {
+  WriteFile("d/x", std::string(2000, 'x'));
+  std::ostringstream out, err;
+  EXPECT_EQ(RunTallyCommand({"--count", Path("d")}, out, err), 0);
+  EXPECT_EQ(out.str(), "ディレクトリー数\t0\nファイル数\t1\nファイル容量\t2,000\n");
+  EXPECT_EQ(RunTallyCommand({}, out, err), std::nullopt);  // the window
+  EXPECT_EQ(RunTallyCommand({"--count"}, out, err), 2);
+  EXPECT_EQ(RunTallyCommand({"--frobnicate", "x"}, out, err), 2);
+  EXPECT_NE(err.str().find("fennow --help"), std::string::npos);
+  std::ostringstream help;
+  EXPECT_EQ(RunTallyCommand({"--help"}, help, err), 0);
+  EXPECT_NE(help.str().find("needs no display"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace lumbra
