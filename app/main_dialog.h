@@ -85,7 +85,8 @@ struct ControlSpec {
 };
 
 // Every control of the window in layout order, as the window is built from it.
-inline constexpr std::array<ControlSpec, 42> kMainControls = {{
+// Counted by the compiler: a stated size larger than the list would add empty entries.
+inline constexpr auto kMainControls = std::to_array<ControlSpec>({
     {MainControl::Status, ControlKind::Text, "", ControlGroup::Status, false, false},
     {MainControl::CacheEdit, ControlKind::Edit, "キャッシュ", ControlGroup::Paths, false, false},
     {MainControl::BrowseCache, ControlKind::Button, "参照", ControlGroup::Paths, false, false},
@@ -136,7 +137,7 @@ inline constexpr std::array<ControlSpec, 42> kMainControls = {{
     {MainControl::Exit, ControlKind::Button, "終了", ControlGroup::Commands, false, false},
     {MainControl::Next, ControlKind::Button, "", ControlGroup::Keys, true, false},
     {MainControl::Cancel, ControlKind::Button, "", ControlGroup::Keys, true, false},
-}};
+});
 
 // One row of the frame "パス設定": the edit, its browse button and, for a LogTree, its
 // rebuild button. Rows in order: cache, LogTrees A..E, index.
