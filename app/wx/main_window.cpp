@@ -4,13 +4,10 @@
 
 #include <wx/button.h>
 #include <wx/checkbox.h>
-#include <wx/dialog.h>
 #include <wx/evtloop.h>
 #include <wx/filename.h>
-#include <wx/menu.h>
 #include <wx/panel.h>
 #include <wx/sizer.h>
-#include <wx/statbmp.h>
 #include <wx/statbox.h>
 #include <wx/stattext.h>
 #include <wx/stdpaths.h>
@@ -19,7 +16,6 @@
 
 #include "app/wx/chooser_dialog.h"
 #include "app/wx/domains_dialog.h"
-#include "app/wx/lumbra_icon.h"
 
 #ifndef LUMBRA_DOCS_DIR
 #define LUMBRA_DOCS_DIR ""
@@ -27,9 +23,6 @@
 
 namespace lumbra::gui {
 namespace {
-
-// The title of the menu that holds the about entry.
-constexpr std::string_view kHelpMenuTitle = "ヘルプ(&H)";
 
 // Not resizable, with a minimise box and a close box.
 constexpr long kWindowStyle = wxCAPTION | wxSYSTEM_MENU | wxCLOSE_BOX | wxMINIMIZE_BOX;
@@ -52,12 +45,10 @@ wxString ManualPath() {
 }  // namespace
 
 MainWindow::MainWindow(Session& session, platform::Clock& clock, DriveSource drives)
-    : wxFrame(nullptr, wxID_ANY, ToWx(kMainWindowTitle), wxDefaultPosition, wxDefaultSize,
-              kWindowStyle),
+    : ModalFrame(kMainWindowTitle, kWindowStyle),
       drives_(std::move(drives)),
       model_(session, *this, clock),
       map_(this, "main") {
-  SetIcons(ApplicationIcons());
   Build();
   model_.Initialize();
   FitWindow();
@@ -65,11 +56,8 @@ MainWindow::MainWindow(Session& session, platform::Clock& clock, DriveSource dri
 }
 
 void MainWindow::Build() {
-  auto* about = new wxMenu;
-  about->Append(kAboutCommand, ToWx(kAboutMenuText));
-  auto* menus = new wxMenuBar;
-  menus->Append(about, ToWx(kHelpMenuTitle));
-  SetMenuBar(menus);
+  AddAboutMenu(kAboutMenuText, kAboutCommand,
+               [this](int command) { model_.OnSystemCommand(command); });
 
   panel_ = new wxPanel(this);
   int em = panel_->GetCharWidth();
@@ -156,9 +144,6 @@ void MainWindow::Build() {
   Bind(wxEVT_CHECKBOX, &MainWindow::OnCheckBox, this);
   Bind(wxEVT_CHAR_HOOK, &MainWindow::OnKey, this);
   Bind(wxEVT_CLOSE_WINDOW, &MainWindow::OnCloseBox, this);
-  Bind(
-      wxEVT_MENU, [this](wxCommandEvent& event) { model_.OnSystemCommand(event.GetId()); },
-      kAboutCommand);
 }
 
 // The window is as wide as it needs to be with "実行中断" shown too, so that the buttons
@@ -179,15 +164,6 @@ void MainWindow::FitWindow() {
 wxWindow* MainWindow::Find(MainControl id) const {
   auto it = controls_.find(id);
   return it == controls_.end() ? nullptr : it->second;
-}
-
-DialogResult MainWindow::RunModal() {
-  Show();
-  wxGUIEventLoop loop;
-  loop_ = &loop;
-  loop.Run();
-  loop_ = nullptr;
-  return result_;
 }
 
 std::string MainWindow::Text(MainControl edit) {
@@ -226,8 +202,7 @@ void MainWindow::FocusNext() {
 
 void MainWindow::Close(DialogResult result) {
   result_ = result;
-  Hide();
-  if (loop_ != nullptr) loop_->Exit();
+  EndRun();
 }
 
 void MainWindow::ShowMessage(std::string_view text) { ShowMessageBox(this, text); }
@@ -247,16 +222,7 @@ void MainWindow::OpenHelp() {
 }
 
 void MainWindow::ShowAbout(std::string_view title, std::string_view text) {
-  wxDialog about(this, wxID_ANY, ToWx(title));
-  auto* row = new wxBoxSizer(wxHORIZONTAL);
-  row->Add(new wxStaticBitmap(&about, wxID_ANY, ApplicationBitmap(48)), 0, wxRIGHT, 16);
-  row->Add(new wxStaticText(&about, wxID_ANY, ToWx(text)), 0, wxALIGN_CENTER_VERTICAL);
-  auto* column = new wxBoxSizer(wxVERTICAL);
-  column->Add(row, 0, wxLEFT | wxRIGHT | wxTOP, 20);
-  column->Add(new wxButton(&about, wxID_OK, "OK"), 0, wxALIGN_RIGHT | wxALL, 12);
-  about.SetSizerAndFit(column);
-  about.CentreOnParent();
-  about.ShowModal();
+  ShowAboutBox(this, title, text);
 }
 
 std::optional<std::string> MainWindow::ChooseDirectory(std::string_view start) {

@@ -3,9 +3,6 @@
 // MainDialog tells them and forwarding every click, Enter and Esc to it. The window takes no
 // decision of its own: what a click does, what is enabled or shown and what a box shows are
 // the model's.
-//
-// GTK has no system menu to extend, so the about entry sits in a small menu bar, "ヘルプ(&H)",
-// the way GTK programs offer it; for that the window is a frame run like a modal dialog.
 #pragma once
 
 #include <functional>
@@ -14,26 +11,24 @@
 #include <string>
 #include <string_view>
 
-#include <wx/frame.h>
-
 #include "app/directory_chooser.h"
 #include "app/main_dialog.h"
 #include "app/wx/control_map.h"
+#include "app/wx/modal_frame.h"
 #include "app/wx/wx_text.h"
 
-class wxEventLoopBase;
 class wxPanel;
 
 namespace lumbra::gui {
 
-class MainWindow : public wxFrame, public MainView {
+class MainWindow : public ModalFrame, public MainView {
  public:
   // Makes the model, which reads lumbra.ini of the current directory (the start
   // directory), and the controls it is then shown on.
   MainWindow(Session& session, platform::Clock& clock, DriveSource drives);
 
-  // Shows the window and runs its events until the model closes it; returns how.
-  DialogResult RunModal();
+  // How the model closed the window.
+  DialogResult result() const { return result_; }
 
   // MainView.
   std::string Text(MainControl edit) override;
@@ -71,7 +66,6 @@ class MainWindow : public wxFrame, public MainView {
   std::map<MainControl, PathEdit> edits_;
   std::map<MainControl, bool> checked_;  // what the model last put in each box
   std::string status_;                   // the status line's text, as given
-  wxEventLoopBase* loop_ = nullptr;      // the window's own run, while it runs
   DialogResult result_ = DialogResult::Cancel;
 };
 
