@@ -1,5 +1,6 @@
 #include "app/wx/control_map.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 #include <wx/window.h>
@@ -23,8 +24,10 @@ void ControlMap::OnIdle(wxIdleEvent& event) {
   for (const auto& [id, control] : controls_) {
     if (!control->IsShown()) continue;
     wxRect r = control->GetScreenRect();
+    std::string label = control->GetLabel().utf8_string();
+    std::replace_if(label.begin(), label.end(), [](char c) { return c == '\n' || c == '\t'; }, ' ');
     lines += std::to_string(id) + ' ' + std::to_string(r.x) + ' ' + std::to_string(r.y) + ' ' +
-             std::to_string(r.width) + ' ' + std::to_string(r.height) + '\n';
+             std::to_string(r.width) + ' ' + std::to_string(r.height) + '\t' + label + '\n';
   }
   // Replaced whole, so that a reader never sees half a map.
   platform::ReplaceFileContent(file_, lines, platform::NormalFileMode());

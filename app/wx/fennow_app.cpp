@@ -1,0 +1,46 @@
+// fennow: the window "ファイル　チェック", which counts the directories, files and bytes below
+// a directory. `fennow --count DIR` prints the same count without a window; the toolkit is
+// started only for the window, so the count runs where there is no display.
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include <wx/app.h>
+
+#include "app/directory_chooser.h"
+#include "app/wx/tally_window.h"
+#include "tally/tally_command.h"
+
+namespace lumbra::gui {
+namespace {
+
+class FennowApp : public wxApp {
+ public:
+  bool OnInit() override {
+    window_ = new TallyWindow(DriveSource::ForThisProcess());
+    return true;
+  }
+
+  // The window is run like a modal dialog; its end is the program's end, with status 0.
+  int OnRun() override {
+    window_->RunModal();
+    window_->Destroy();
+    return 0;
+  }
+
+ private:
+  TallyWindow* window_ = nullptr;
+};
+
+}  // namespace
+}  // namespace lumbra::gui
+
+wxIMPLEMENT_APP_NO_MAIN(lumbra::gui::FennowApp);
+
+int main(int argc, char** argv) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  if (std::optional<int> status = lumbra::RunTallyCommand(args, std::cout, std::cerr)) {
+    return *status;
+  }
+  return wxEntry(argc, argv);
+}
