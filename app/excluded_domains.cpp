@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "logstore/excluded_hosts.h"
-#include "logstore/path_helpers.h"
+#include "platform/path_helpers.h"
 #include "platform/fs.h"
 #include "platform/text_file.h"
 

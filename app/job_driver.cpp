@@ -8,7 +8,7 @@
 #include "index/index_pages.h"
 #include "index/link_list_pages.h"
 #include "logstore/log_add.h"
-#include "logstore/path_helpers.h"
+#include "platform/path_helpers.h"
 #include "platform/fs.h"
 #include "platform/text_file.h"
 #include "rebuild/tree_walk.h"

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "cache/cache_table.h"
-#include "logstore/path_helpers.h"
+#include "platform/path_helpers.h"
 
 namespace lumbra {
 namespace {

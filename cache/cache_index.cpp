@@ -8,7 +8,7 @@
 #include "cache/netscape_reader.h"
 #include "cache/private_copy.h"
 #include "core/exec_log.h"
-#include "logstore/path_helpers.h"
+#include "platform/path_helpers.h"
 #include "platform/fs.h"
 #include "platform/text_file.h"
 

@@ -43,7 +43,7 @@
 #include "cache/byte_span.h"
 #include "cache/ie5_reader.h"
 #include "core/exec_log.h"
-#include "logstore/path_helpers.h"
+#include "platform/path_helpers.h"
 #include "platform/fs.h"
 #include "platform/text_file.h"
 

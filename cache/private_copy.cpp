@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "logstore/path_helpers.h"
+#include "platform/path_helpers.h"
 #include "platform/fs.h"
 
 namespace lumbra {

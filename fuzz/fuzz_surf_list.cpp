@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "logstore/path_helpers.h"
+#include "platform/path_helpers.h"
 #include "platform/fs.h"
 #include "surf/surf_list.h"
 

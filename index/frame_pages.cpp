@@ -6,7 +6,7 @@
 #include "core/exec_log.h"
 #include "index/index_pages.h"
 #include "index/site_list.h"
-#include "logstore/path_helpers.h"
+#include "platform/path_helpers.h"
 #include "platform/codepage.h"
 #include "platform/text_file.h"
 

@@ -4,7 +4,7 @@
 #include <array>
 
 #include "core/exec_log.h"
-#include "logstore/path_helpers.h"
+#include "platform/path_helpers.h"
 #include "platform/codepage.h"
 #include "platform/text_file.h"
 

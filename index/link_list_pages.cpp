@@ -5,7 +5,7 @@
 #include <optional>
 
 #include "core/exec_log.h"
-#include "logstore/path_helpers.h"
+#include "platform/path_helpers.h"
 #include "platform/codepage.h"
 #include "platform/fs.h"
 #include "platform/text_file.h"

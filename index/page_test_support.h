@@ -9,7 +9,7 @@
 
 #include "core/job_context.h"
 #include "index/index_record.h"
-#include "logstore/path_helpers.h"
+#include "platform/path_helpers.h"
 #include "platform/codepage.h"
 #include "testing/scripted_frontend.h"
 #include "testing/temp_dir.h"

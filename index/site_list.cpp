@@ -1,7 +1,7 @@
 #include "index/site_list.h"
 
 #include "core/exec_log.h"
-#include "logstore/path_helpers.h"
+#include "platform/path_helpers.h"
 #include "platform/codepage.h"
 #include "platform/text_file.h"
 

@@ -8,7 +8,7 @@
 #include <array>
 #include <cstddef>
 
-#include "logstore/path_helpers.h"
+#include "platform/path_helpers.h"
 
 namespace lumbra {
 namespace {

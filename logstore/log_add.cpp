@@ -4,7 +4,7 @@
 #include "core/exec_log.h"
 #include "logstore/excluded_hosts.h"
 #include "logstore/link_resolver.h"
-#include "logstore/path_helpers.h"
+#include "platform/path_helpers.h"
 #include "platform/fs.h"
 #include "rebuild/page_rewriter.h"
 #include "rebuild/tree_walk.h"

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "logstore/path_helpers.h"
+#include "platform/path_helpers.h"
 #include "platform/fs.h"
 
 namespace lumbra {

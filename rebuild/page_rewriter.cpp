@@ -9,7 +9,7 @@
 #include <sys/stat.h>
 
 #include "logstore/link_resolver.h"
-#include "logstore/path_helpers.h"
+#include "platform/path_helpers.h"
 #include "platform/fs.h"
 #include "platform/text_file.h"
 

@@ -9,7 +9,7 @@
 
 #include <gtest/gtest.h>
 
-#include "logstore/path_helpers.h"
+#include "platform/path_helpers.h"
 #include "rebuild/page_rewriter.h"
 #include "testing/scripted_frontend.h"
 #include "testing/temp_dir.h"

@@ -9,7 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "logstore/path_helpers.h"
+#include "platform/path_helpers.h"
 #include "testing/scripted_frontend.h"
 #include "testing/temp_dir.h"
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "logstore/path_helpers.h"
+#include "platform/path_helpers.h"
 
 namespace lumbra {
 namespace {

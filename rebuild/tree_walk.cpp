@@ -1,7 +1,7 @@
 #include "rebuild/tree_walk.h"
 
 #include "core/exec_log.h"
-#include "logstore/path_helpers.h"
+#include "platform/path_helpers.h"
 #include "platform/fs.h"
 #include "rebuild/page_rewriter.h"
 

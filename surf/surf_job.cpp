@@ -1,7 +1,7 @@
 #include "surf/surf_job.h"
 
 #include "core/exec_log.h"
-#include "logstore/path_helpers.h"
+#include "platform/path_helpers.h"
 #include "platform/fs.h"
 #include "rebuild/page_rewriter.h"
 #include "rebuild/tree_walk.h"

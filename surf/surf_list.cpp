@@ -1,6 +1,6 @@
 #include "surf/surf_list.h"
 
-#include "logstore/path_helpers.h"
+#include "platform/path_helpers.h"
 #include "platform/fs.h"
 
 namespace lumbra {

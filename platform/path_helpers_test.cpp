@@ -1,4 +1,4 @@
-#include "logstore/path_helpers.h"
+#include "platform/path_helpers.h"
 
 #include <csignal>
 #include <string>
