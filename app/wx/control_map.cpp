@@ -25,7 +25,8 @@ void ControlMap::OnIdle(wxIdleEvent& event) {
     if (!control->IsShown()) continue;
     wxRect r = control->GetScreenRect();
     std::string label = control->GetLabel().utf8_string();
-    std::replace_if(label.begin(), label.end(), [](char c) { return c == '\n' || c == '\t'; }, ' ');
+    std::replace_if(
+        label.begin(), label.end(), [](char c) { return c == '\n' || c == '\t'; }, ' ');
     lines += std::to_string(id) + ' ' + std::to_string(r.x) + ' ' + std::to_string(r.y) + ' ' +
              std::to_string(r.width) + ' ' + std::to_string(r.height) + '\t' + label + '\n';
   }
