@@ -8,8 +8,8 @@
 #include "index/index_pages.h"
 #include "index/link_list_pages.h"
 #include "logstore/log_add.h"
-#include "platform/path_helpers.h"
 #include "platform/fs.h"
+#include "platform/path_helpers.h"
 #include "platform/text_file.h"
 #include "rebuild/tree_walk.h"
 #include "surf/surf_job.h"
@@ -136,6 +136,7 @@ bool PrepareJob(Session& session, Frontend& frontend) {
   const JobSettings& s = session.settings;
   JobContext& ctx = session.ctx;
   ctx = JobContext{};
+  ctx.paths = std::make_shared<platform::PathTable>();
   ctx.startDir = session.startDir;
   static_cast<JobSwitches&>(ctx) = s;
   ctx.surfAvailable = session.surfAvailable;

@@ -2,7 +2,8 @@
 // "log/" (the first occurrence, any case), since every tree root ends in "log". In a link's
 // own text "log/" may end a folder of its site instead (/blog/), so there it is read as a
 // tree path only when the folder holds nothing (ChooseReading). Nothing is written to disk
-// here; the only file-system access is existence tests through StatPath.
+// here; the only file-system access is existence tests through TypeOfPath, which the job's
+// path table answers for every path asked before.
 #include "logstore/link_resolver.h"
 
 #include <array>
@@ -61,12 +62,13 @@ bool LeavesTree(std::string_view path) {
 }
 
 // The existence test of every candidate: StatPath, never for a path that leaves its tree.
-bool CandidateExists(std::string_view path) { return !LeavesTree(path) && PathExists(path); }
+// `table` is the job's, which answers for the paths asked before.
+bool CandidateExists(platform::PathTable* table, std::string_view path) {
+  return !LeavesTree(path) && TypeOfPath(path, table) != platform::EntryType::Missing;
+}
 
-bool IsDirectoryPath(std::string_view path) {
-  if (LeavesTree(path)) return false;
-  platform::FileStatus status;
-  return StatPath(path, status) == 0 && status.isDirectory();
+bool IsDirectoryPath(platform::PathTable* table, std::string_view path) {
+  return !LeavesTree(path) && TypeOfPath(path, table) == platform::EntryType::Directory;
 }
 
 // The part of `text` from the '/' of its first "log/" on, or npos when it has none.
@@ -142,7 +144,7 @@ bool MapEntryToLogPath(const JobContext& ctx, std::string_view url, LogPath& out
   }
   if (chosen == nullptr) return false;  // no tree to store into
   for (const std::string& root : ctx.logDir) {
-    if (!root.empty() && IsDirectoryPath(root + std::string(hostKey))) {
+    if (!root.empty() && IsDirectoryPath(ctx.paths.get(), root + std::string(hostKey))) {
       chosen = &root;
       break;
     }
@@ -175,6 +177,7 @@ struct Lookup {
 // guesses, ".html", and (with READ_AEL) the other trees.
 Lookup LookUp(const JobContext& ctx, std::string_view treeRoot, std::string p, bool guessExtension,
               LinkKind kind) {
+  platform::PathTable* table = ctx.paths.get();
   // The web form for an unresolved link, taken before the clean-ups (it keeps "../").
   std::string relative = TreeRelativePart(p, treeRoot);
 
@@ -210,7 +213,7 @@ Lookup LookUp(const JobContext& ctx, std::string_view treeRoot, std::string p, b
   for (char lineBreak : {'\r', '\n'}) {
     std::size_t at = p.find(lineBreak);
     if (at == npos) continue;
-    if (!CandidateExists(p.substr(0, at))) {
+    if (!CandidateExists(table, p.substr(0, at))) {
       p.erase(at, 1);
     } else {
       found = true;
@@ -220,19 +223,19 @@ Lookup LookUp(const JobContext& ctx, std::string_view treeRoot, std::string p, b
 
   if (!p.empty() && p.back() == '/') {
     for (std::string_view name : kDefaultDocuments) {
-      if (CandidateExists(p + std::string(name))) {
+      if (CandidateExists(table, p + std::string(name))) {
         p += name;
         found = true;
         break;
       }
     }
-  } else if (CandidateExists(p)) {
+  } else if (CandidateExists(table, p)) {
     found = true;
   }
 
   if (!found && (guessExtension || kind == LinkKind::Src)) {
     for (std::string_view ext : kExtensionGuesses) {
-      if (CandidateExists(p + std::string(ext))) {
+      if (CandidateExists(table, p + std::string(ext))) {
         p += ext;
         found = true;
         break;
@@ -240,7 +243,7 @@ Lookup LookUp(const JobContext& ctx, std::string_view treeRoot, std::string p, b
     }
   }
 
-  if (!found && CandidateExists(p + ".html")) {
+  if (!found && CandidateExists(table, p + ".html")) {
     p += ".html";
     found = true;
   }
@@ -250,7 +253,7 @@ Lookup LookUp(const JobContext& ctx, std::string_view treeRoot, std::string p, b
     if (marker != npos) {
       const std::string s = p.substr(marker);
       for (const std::string& other : ctx.logDir) {
-        if (!other.empty() && CandidateExists(other + s)) {
+        if (!other.empty() && CandidateExists(table, other + s)) {
           p = other + s;
           found = true;
           break;
@@ -259,12 +262,12 @@ Lookup LookUp(const JobContext& ctx, std::string_view treeRoot, std::string p, b
     }
   }
 
-  if (found && IsDirectoryPath(p)) {
+  if (found && IsDirectoryPath(table, p)) {
     const bool slashed = !p.empty() && p.back() == '/';
     bool hasDefault = false;
     for (std::string_view name : kDefaultDocuments) {
       std::string candidate = p + (slashed ? "" : "/") + std::string(name);
-      if (CandidateExists(candidate)) {
+      if (CandidateExists(table, candidate)) {
         p = std::move(candidate);
         hasDefault = true;
         break;
@@ -277,20 +280,21 @@ Lookup LookUp(const JobContext& ctx, std::string_view treeRoot, std::string p, b
 }
 
 // Whether the host directory of a reading from MarkerReading exists in the tree.
-bool HostDirectoryExists(std::string_view treeRoot, std::string_view marker) {
-  return IsDirectoryPath(marker.substr(0, marker.find('/', treeRoot.size() + 1)));
+bool HostDirectoryExists(platform::PathTable* table, std::string_view treeRoot,
+                         std::string_view marker) {
+  return IsDirectoryPath(table, marker.substr(0, marker.find('/', treeRoot.size() + 1)));
 }
 
 // The choice between the ordinary reading of a link or base and its MarkerReading (may be
 // ""), see ResolveLink. `resolve` returns a result with `found`; the marker reading is
 // resolved only when the ordinary one finds nothing.
 template <typename Resolve>
-auto ChooseReading(std::string_view treeRoot, const std::string& ordinary,
-                   const std::string& marker, Resolve resolve) {
+auto ChooseReading(platform::PathTable* table, std::string_view treeRoot,
+                   const std::string& ordinary, const std::string& marker, Resolve resolve) {
   auto ordinaryResult = resolve(ordinary);
   if (ordinaryResult.found || marker.empty()) return ordinaryResult;
   auto markerResult = resolve(marker);
-  if (markerResult.found || HostDirectoryExists(treeRoot, marker)) return markerResult;
+  if (markerResult.found || HostDirectoryExists(table, treeRoot, marker)) return markerResult;
   return ordinaryResult;
 }
 
@@ -340,9 +344,10 @@ int ResolveLink(const JobContext& ctx, std::string_view treeRoot, std::string& l
     p = std::string(pageDir) + link;
   }
 
-  const Lookup result = ChooseReading(root, p, markerReading, [&](const std::string& candidate) {
-    return LookUp(ctx, root, candidate, guessExtension, kind);
-  });
+  const Lookup result =
+      ChooseReading(ctx.paths.get(), root, p, markerReading, [&](const std::string& candidate) {
+        return LookUp(ctx, root, candidate, guessExtension, kind);
+      });
   const std::string& tail = result.tail;
   if (result.found) {
     link = FileUrl(result.path) + tail;
@@ -380,13 +385,15 @@ std::string MarkerReading(std::string_view treeRoot, std::string_view text) {
 }
 
 std::string ChooseDirectory(std::string_view treeRoot, const std::string& ordinary,
-                            const std::string& marker) {
+                            const std::string& marker, platform::PathTable* table) {
   struct Directory {
     std::string path;
     bool found;
   };
-  auto lookUp = [](const std::string& path) { return Directory{path, IsDirectoryPath(path)}; };
-  return ChooseReading(treeRoot, ordinary, marker, lookUp).path;
+  auto lookUp = [table](const std::string& path) {
+    return Directory{path, IsDirectoryPath(table, path)};
+  };
+  return ChooseReading(table, treeRoot, ordinary, marker, lookUp).path;
 }
 
 std::string TreeRelativePart(std::string_view path, std::string_view treeRoot) {

@@ -61,9 +61,10 @@ std::string MarkerReading(std::string_view treeRoot, std::string_view text);
 
 // The directory a base or codebase names, chosen the way ResolveLink chooses for a link:
 // `ordinary` when it is a directory, else `marker` (a MarkerReading, may be "") when it is
-// one or its host directory exists in the tree, else `ordinary`.
+// one or its host directory exists in the tree, else `ordinary`. `table` is the job's
+// (ctx.paths), which answers for the paths asked before; null: the disk is asked.
 std::string ChooseDirectory(std::string_view treeRoot, const std::string& ordinary,
-                            const std::string& marker);
+                            const std::string& marker, platform::PathTable* table);
 
 // The tree-relative form of a candidate path, as the web form of an unresolved link uses it:
 // the part after treeRoot + "/" when the path lies below treeRoot; otherwise the part after

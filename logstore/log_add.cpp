@@ -4,8 +4,8 @@
 #include "core/exec_log.h"
 #include "logstore/excluded_hosts.h"
 #include "logstore/link_resolver.h"
-#include "platform/path_helpers.h"
 #include "platform/fs.h"
+#include "platform/path_helpers.h"
 #include "rebuild/page_rewriter.h"
 #include "rebuild/tree_walk.h"
 
@@ -131,8 +131,8 @@ bool AddEntriesToLogs(LogAddTarget& target) {
     }
     // Below a LogTree root files are written only through real directories: a link there
     // could lead anywhere.
-    if (platform::CrossesSymbolicLink(where.treeRoot, where.localPath) ||
-        !MakeDirectories(where.localPath, where.treeRoot)) {
+    if (platform::CrossesSymbolicLink(where.treeRoot, where.localPath, ctx.paths.get()) ||
+        !MakeDirectories(where.localPath, where.treeRoot, ctx.paths.get())) {
       RecordFileFailure(ctx, counters, "シンボリックリンクを経由するため保存しません",
                         where.localPath);
       SetCacheEntryStatus(target.cache, i, 0);
@@ -146,8 +146,18 @@ bool AddEntriesToLogs(LogAddTarget& target) {
     bool keep = decision == StoreDecision::Store && ctx.readBak &&
                 (state == LogState::CacheNewer || (state == LogState::SizeDiffers && !html));
     // When the old copy cannot be kept it must not be overwritten either.
-    bool copied = (!keep || KeepOldCopy(where.localPath, entry.cacheFile)) &&
+    std::string keptAs;
+    bool copied = (!keep || KeepOldCopy(where.localPath, entry.cacheFile, &keptAs)) &&
                   CopyIntoLog(where.localPath, cached, state);
+    if (ctx.paths != nullptr) {
+      // The job's table learns what the copy made: the log copy, and the old copy renamed.
+      if (!keptAs.empty()) ctx.paths->Remember(keptAs, platform::PathTable::Kind::File);
+      if (copied) {
+        ctx.paths->Remember(where.localPath, platform::PathTable::Kind::File);
+      } else {
+        ctx.paths->Forget(where.localPath);  // renamed away, and no copy in its place
+      }
+    }
     if (!copied) {
       RecordFileFailure(ctx, counters, "ファイルコピー失敗", where.localPath);
       SetCacheEntryStatus(target.cache, i, 0);

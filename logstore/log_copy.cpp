@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "platform/path_helpers.h"
 #include "platform/fs.h"
+#include "platform/path_helpers.h"
 
 namespace lumbra {
 
@@ -17,7 +17,7 @@ LogState CompareWithLog(const std::string& localPath, const std::string& cacheFi
   return cache.size == log.size ? LogState::Same : LogState::SizeDiffers;
 }
 
-bool KeepOldCopy(const std::string& localPath, const std::string& cacheFile) {
+bool KeepOldCopy(const std::string& localPath, const std::string& cacheFile, std::string* keptAs) {
   platform::FileStatus cache;
   platform::FileStatus log;
   if (StatPath(cacheFile, cache) != 0 || StatPath(localPath, log) != 0) return true;
@@ -29,7 +29,11 @@ bool KeepOldCopy(const std::string& localPath, const std::string& cacheFile) {
     std::snprintf(number, sizeof number, "-old%04lu", n);
     std::string candidate = dir + parts.name + number + parts.ext;
     platform::FileStatus kept;
-    if (StatPath(candidate, kept) != 0) return platform::RenameFile(localPath, candidate);
+    if (StatPath(candidate, kept) != 0) {
+      if (!platform::RenameFile(localPath, candidate)) return false;
+      if (keptAs != nullptr) *keptAs = candidate;
+      return true;
+    }
     if (kept.size == log.size && SameFileContent(localPath, candidate)) return true;
   }
 }

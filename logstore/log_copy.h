@@ -22,8 +22,9 @@ LogState CompareWithLog(const std::string& localPath, const std::string& cacheFi
 // Before the log copy is overwritten: renames it to the first free "%s-old%04d" name in its
 // directory (page.html -> page-old0001.html, ...), unless it equals the cached file or a
 // kept copy already holds the same bytes. Returns false only when a rename was needed and
-// failed.
-bool KeepOldCopy(const std::string& localPath, const std::string& cacheFile);
+// failed; `keptAs`, when given, receives the name the log copy was renamed to.
+bool KeepOldCopy(const std::string& localPath, const std::string& cacheFile,
+                 std::string* keptAs = nullptr);
 
 // The host directories that received files in one log-add job, each listed once, in the
 // order first met; at most kMaxRelatedHosts.

@@ -10,6 +10,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/path_table.h"
+
 namespace lumbra::platform {
 namespace {
 
@@ -172,6 +174,14 @@ OpenError ReadableFile::Open(const std::string& path, FollowLinks follow) {
   return Finish(fd);
 }
 
+OpenError ReadableFile::OpenSeenRegular(const std::string& path) {
+  Close();
+  if (path.empty()) return OpenError::Missing;
+  int fd = ::open(path.c_str(), kReadFlags | O_NOFOLLOW);
+  if (fd < 0) return FromErrno(errno);
+  return Finish(fd);
+}
+
 OpenError ReadableFile::OpenBelow(const std::string& root, std::string_view relative) {
   Close();
   if (!NameStaysBelow(relative)) return OpenError::OutsideRoot;
@@ -283,19 +293,20 @@ std::optional<std::string> ReadFile(const std::string& path) {
   return content;
 }
 
-bool CrossesSymbolicLink(std::string_view root, std::string_view path) {
+bool CrossesSymbolicLink(std::string_view root, std::string_view path, PathTable* table) {
   std::size_t start = root.size() + 1;
   if (path.size() < start || path.substr(0, root.size()) != root || path[root.size()] != '/') {
     return true;  // not below the root at all: never taken for a safe path
   }
+  PathTable once;
+  PathTable& kinds = table != nullptr ? *table : once;
   while (start <= path.size()) {
     std::size_t end = path.find('/', start);
     if (end == std::string_view::npos) end = path.size();
     if (end > start) {
-      struct stat st;
-      std::string prefix(path.substr(0, end));
-      if (::lstat(prefix.c_str(), &st) != 0) return false;  // nothing further exists
-      if (S_ISLNK(st.st_mode)) return true;
+      PathTable::Kind kind = kinds.KindOf(std::string(path.substr(0, end)));
+      if (kind == PathTable::Kind::Missing) return false;  // nothing further exists
+      if (kind == PathTable::Kind::Link) return true;
     }
     start = end + 1;
   }
@@ -332,16 +343,31 @@ bool AtomicFileWriter::Open(const std::string& target) {
 
 bool AtomicFileWriter::Write(std::string_view bytes) {
   if (fd_ < 0 || failed_) return false;
-  if (!WriteAll(fd_, bytes)) {
+  if (buffer_.size() + bytes.size() > kBufferSize && !Flush()) return false;
+  if (bytes.size() >= kBufferSize) {
+    if (!WriteAll(fd_, bytes)) {
+      failed_ = true;
+      error_ = errno;
+    }
+    return !failed_;
+  }
+  if (buffer_.capacity() < kBufferSize) buffer_.reserve(kBufferSize);
+  buffer_.append(bytes);
+  return true;
+}
+
+bool AtomicFileWriter::Flush() {
+  if (!failed_ && !buffer_.empty() && !WriteAll(fd_, buffer_)) {
     failed_ = true;
     error_ = errno;
   }
+  buffer_.clear();
   return !failed_;
 }
 
 bool AtomicFileWriter::Commit(mode_t mode) {
   if (fd_ < 0) return false;
-  bool ok = !failed_ && ::fchmod(fd_, mode & 07777) == 0;
+  bool ok = Flush() && ::fchmod(fd_, mode & 07777) == 0;
   if (!ok && error_ == 0) error_ = errno;
   if (::close(fd_) != 0 && ok) {
     ok = false;
@@ -358,6 +384,7 @@ bool AtomicFileWriter::Commit(mode_t mode) {
 }
 
 void AtomicFileWriter::Abort() {
+  buffer_.clear();
   if (fd_ >= 0) {
     ::close(fd_);
     fd_ = -1;

@@ -13,6 +13,8 @@
 
 namespace lumbra::platform {
 
+class PathTable;
+
 enum class EntryType { Missing, Regular, Directory, Other };
 
 struct FileStatus {
@@ -81,6 +83,10 @@ class ReadableFile {
   ReadableFile& operator=(const ReadableFile&) = delete;
 
   OpenError Open(const std::string& path, FollowLinks follow);
+  // Opens a file that this job has just seen as a regular file (in a listing, or with lstat),
+  // without testing it again first: the open still takes no link and never blocks, and fstat
+  // still refuses anything but a regular file.
+  OpenError OpenSeenRegular(const std::string& path);
   // Opens the file `relative` below the directory `root` through real directories only:
   // `root` itself may be a link, but no component below it may be, and the name must stay
   // below it (relative, no "." or ".." segment, no NUL).
@@ -112,7 +118,8 @@ std::optional<std::string> ReadFile(const std::string& path);
 // Whether a path below `root` reaches anything through a symbolic link: true when a
 // component of `path` after `root` (the final one included) is a link. `path` must begin
 // with root + "/"; components that do not exist end the test. `root` itself may be a link.
-bool CrossesSymbolicLink(std::string_view root, std::string_view path);
+// With the job's `table`, components it knows are not asked again.
+bool CrossesSymbolicLink(std::string_view root, std::string_view path, PathTable* table = nullptr);
 
 // Replaces a file safely, streaming: the new content goes into a temporary file in the
 // target's own directory, and Commit renames it over the target only when every byte was
@@ -128,8 +135,11 @@ class AtomicFileWriter {
   // Creates the temporary file beside `target`; false when it cannot be made.
   bool Open(const std::string& target);
   bool isOpen() const { return fd_ >= 0; }
-  // False (and the writer failed) when not every byte could be written.
+  // False (and the writer failed) when not every byte could be written. Small writes are
+  // gathered into kBufferSize bytes, so that a file of many small pieces reaches the disk
+  // in few system calls; Commit writes what is left.
   bool Write(std::string_view bytes);
+  static constexpr std::size_t kBufferSize = 32 * 1024;
   // Gives the temporary file `mode`, closes it and renames it over the target.
   bool Commit(mode_t mode);
   void Abort();
@@ -137,11 +147,14 @@ class AtomicFileWriter {
   int error() const { return error_; }
 
  private:
+  bool Flush();
+
   int fd_ = -1;
   bool failed_ = false;
   int error_ = 0;
   std::string target_;
   std::string temp_;
+  std::string buffer_;
 };
 
 // Whether a directory entry is a temporary file that a replacement left behind when the

@@ -41,6 +41,29 @@ bool PathExists(std::string_view path) {
   return StatPath(path, status) == 0;
 }
 
+platform::EntryType TypeOfPath(std::string_view path, platform::PathTable* table) {
+  using Kind = platform::PathTable::Kind;
+  using Type = platform::EntryType;
+  if (path.size() > kStatPathMax) return Type::Missing;
+  std::string copy(path);
+  if (copy.size() > 3 && copy.back() == '/') copy.pop_back();
+  if (table != nullptr) {
+    switch (table->KindOf(copy)) {
+      case Kind::Missing:
+        return Type::Missing;
+      case Kind::File:
+        return Type::Regular;
+      case Kind::Directory:
+        return Type::Directory;
+      case Kind::Other:
+        return Type::Other;
+      case Kind::Link:
+        break;  // where it leads is asked every time
+    }
+  }
+  return platform::GetStatus(copy).type;
+}
+
 PathParts SplitPath(std::string_view path) {
   PathParts parts;
   if (HasDriveLetter(path)) {
@@ -78,8 +101,12 @@ int CheckPath(std::string_view path) {
   return kPathOk;
 }
 
-bool MakeDirectories(std::string_view filePath, std::string_view realBelow) {
-  if (PathExists(filePath)) return true;
+bool MakeDirectories(std::string_view filePath, std::string_view realBelow,
+                     platform::PathTable* table) {
+  using Kind = platform::PathTable::Kind;
+  if (TypeOfPath(filePath, table) != platform::EntryType::Missing) return true;
+  platform::PathTable once;
+  platform::PathTable& kinds = table != nullptr ? *table : once;
   PathParts parts = SplitPath(filePath);
   std::string dir = parts.drive + parts.dir;
   // Cut before the k-th '/' for k = 2..99: the first prefix (the root) is never made.
@@ -92,13 +119,19 @@ bool MakeDirectories(std::string_view filePath, std::string_view realBelow) {
     std::string level = dir.substr(0, i);
     // Below the given root only real directories are entered: a link met there ends the
     // work, so nothing is ever made in the place it points to.
+    Kind kind = kinds.KindOf(level);
     if (!realBelow.empty() && level.size() > realBelow.size() && level.starts_with(realBelow) &&
-        platform::IsSymbolicLink(level)) {
+        kind == Kind::Link) {
       return false;
     }
-    platform::MakeDirectory(level);
+    if (kind != Kind::Missing) continue;
+    if (platform::MakeDirectory(level)) {
+      kinds.Remember(level, Kind::Directory);
+    } else {
+      kinds.Forget(level);  // made by someone else meanwhile, or not at all: asked again
+    }
   }
-  return parts.dir.empty() || PathExists(dir);
+  return parts.dir.empty() || TypeOfPath(dir, table) != platform::EntryType::Missing;
 }
 
 namespace {

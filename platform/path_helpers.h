@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "platform/fs.h"
+#include "platform/path_table.h"
 
 namespace lumbra {
 
@@ -27,6 +28,9 @@ inline bool ContainsNoCase(std::string_view text, std::string_view needle) {
 int StatPath(std::string_view path, platform::FileStatus& status);
 // Whether StatPath finds the entry.
 bool PathExists(std::string_view path);
+// The type of the entry StatPath finds (links followed), answered by the job's `table`
+// when one is given; Missing when there is none.
+platform::EntryType TypeOfPath(std::string_view path, platform::PathTable* table);
 
 // The parts of a path, split as _splitpath does: either '/' or '\' separates. The drive is a
 // leading letter and ':' (a path typed for Windows); dir ends in a separator when not empty;
@@ -51,8 +55,10 @@ int CheckPath(std::string_view path);
 // Creates every missing directory along the directory part of `filePath` (which ends in '/'
 // for a path naming a directory). Existing directories are left alone. With `realBelow` (a
 // LogTree root) nothing is created through a symbolic link below that root. True when the
-// directory part now exists.
-bool MakeDirectories(std::string_view filePath, std::string_view realBelow = {});
+// directory part now exists. Only what is missing is made; the job's `table`, when given,
+// answers for what it knows and learns what is made.
+bool MakeDirectories(std::string_view filePath, std::string_view realBelow = {},
+                     platform::PathTable* table = nullptr);
 
 // Copies `source` onto `target` and gives the target the normal mode. The target is replaced
 // safely: written to a temporary file beside it and renamed over it only when complete. A

@@ -9,8 +9,8 @@
 #include <sys/stat.h>
 
 #include "logstore/link_resolver.h"
-#include "platform/path_helpers.h"
 #include "platform/fs.h"
+#include "platform/path_helpers.h"
 #include "platform/text_file.h"
 
 namespace lumbra {
@@ -251,7 +251,7 @@ void PageRewriter::RewriteTag(std::string& tag) {
         } else {
           path = hostDir_ + value;  // a directory of the page's own host
         }
-        path = ChooseDirectory(treeRoot_, path, MarkerReading(treeRoot_, value));
+        path = ChooseDirectory(treeRoot_, path, MarkerReading(treeRoot_, value), ctx_.paths.get());
         if (path.empty() || path.back() != '/') path += '/';
         occ.newValue = FileUrl(path);
         break;
@@ -261,7 +261,8 @@ void PageRewriter::RewriteTag(std::string& tag) {
         std::string marker = MarkerReading(treeRoot_, dir);
         std::size_t at = dir.find("//");
         if (at != std::string::npos) {
-          pageDir_ = ChooseDirectory(treeRoot_, treeRoot_ + dir.substr(at + 1), marker);
+          pageDir_ =
+              ChooseDirectory(treeRoot_, treeRoot_ + dir.substr(at + 1), marker, ctx_.paths.get());
         } else if (!marker.empty()) {
           pageDir_ = std::move(marker);  // without "//" only a tree path names a directory
         }
@@ -394,15 +395,20 @@ PageRewrite ReconstructPage(const JobContext& ctx, Frontend& frontend, std::stri
   // Only a regular file is rewritten: a link would be replaced by a file, and a FIFO or a
   // device is never read.
   platform::ReadableFile page;
-  const platform::OpenError opened = page.Open(pagePath, platform::FollowLinks::No);
+  platform::PathTable* table = ctx.paths.get();
+  const bool seen = table != nullptr && table->KindOf(pagePath) == platform::PathTable::Kind::File;
+  const platform::OpenError opened =
+      seen ? page.OpenSeenRegular(pagePath) : page.Open(pagePath, platform::FollowLinks::No);
   const platform::FileStatus status = page.status();
   // A read-only page is protected even from a user who could write it anyway.
   if (opened != platform::OpenError::None || (status.mode & S_IWUSR) == 0) {
     frontend.ShowMessage(openError);
     return PageRewrite::OpenFailed;
   }
+  // The stream reads into a buffer of its own here, so stdio never asks fstat for a size.
+  char streamBuffer[BUFSIZ];
   std::unique_ptr<std::FILE, FileCloser> in(page.ReleaseAsStream());
-  if (!in) {
+  if (!in || std::setvbuf(in.get(), streamBuffer, _IOFBF, sizeof streamBuffer) != 0) {
     frontend.ShowMessage(openError);
     return PageRewrite::OpenFailed;
   }

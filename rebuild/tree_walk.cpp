@@ -1,8 +1,8 @@
 #include "rebuild/tree_walk.h"
 
 #include "core/exec_log.h"
-#include "platform/path_helpers.h"
 #include "platform/fs.h"
+#include "platform/path_helpers.h"
 #include "rebuild/page_rewriter.h"
 
 namespace lumbra {
@@ -15,10 +15,13 @@ std::string TreeRootOf(std::string_view dir) {
 
 bool VisitEntry(RebuildTarget& target, std::string_view name, const std::string& path,
                 std::string_view treeRoot) {
-  platform::FileStatus status;
-  if (StatPath(path, status) != 0) return false;
-  bool isLink = platform::IsSymbolicLink(path);
-  if (status.isDirectory()) return !isLink && !name.empty() && name.front() != '.';
+  platform::PathTable* table = target.ctx.paths.get();
+  platform::EntryType type = TypeOfPath(path, table);
+  if (type == platform::EntryType::Missing) return false;
+  bool isLink = table != nullptr ? table->KindOf(path) == platform::PathTable::Kind::Link
+                                 : platform::IsSymbolicLink(path);
+  if (type == platform::EntryType::Directory)
+    return !isLink && !name.empty() && name.front() != '.';
 
   ++target.counters.scannedFiles;
   std::string ext = SplitPath(path).ext;
@@ -40,13 +43,17 @@ bool VisitEntry(RebuildTarget& target, std::string_view name, const std::string&
 
 bool WalkLogTree(RebuildTarget& target, const std::string& dir) {
   std::string treeRoot = TreeRootOf(dir);
-  auto names = platform::ListDirectory(dir);
+  // The listing tells the job's table what each entry is, so most entries and the links to
+  // them are never asked of the disk again.
+  platform::PathTable* table = target.ctx.paths.get();
+  auto names = table != nullptr ? table->List(dir) : platform::ListDirectory(dir);
   if (!names) return true;
   for (const std::string& name : *names) {
     std::string path = dir + "/" + name;
     // What a killed replacement left behind is no page: it is removed, never counted.
     if (platform::IsReplacementLeftover(name)) {
-      if (platform::GetLinkStatus(path).isRegular()) platform::DeleteFile(path);
+      if (platform::GetLinkStatus(path).isRegular())
+        platform::DeleteFile(path);  // never in the table
       continue;
     }
     if (target.frontend.ReportProgress(path) == 0) return false;

@@ -1,8 +1,8 @@
 #include "surf/surf_job.h"
 
 #include "core/exec_log.h"
-#include "platform/path_helpers.h"
 #include "platform/fs.h"
+#include "platform/path_helpers.h"
 #include "rebuild/page_rewriter.h"
 #include "rebuild/tree_walk.h"
 #include "surf/surf_list.h"
@@ -52,7 +52,10 @@ bool HandleRow(SurfTarget& target, const SurfSite& site, const std::string& site
     ++pages;
   } else if (site.mirror == 1 && IsGone(status)) {
     // The page is no longer there: its copy goes, whatever kind of file it is.
-    if (FindLogCopy(ctx, localPath, *tail, logRoot)) platform::DeleteFile(localPath);
+    if (FindLogCopy(ctx, localPath, *tail, logRoot) && platform::DeleteFile(localPath) &&
+        ctx.paths != nullptr) {
+      ctx.paths->Remember(localPath, platform::PathTable::Kind::Missing);
+    }
   }
   return true;
 }
