@@ -30,10 +30,11 @@ bool IsExcluded(const ExcludedHosts& hosts, const std::string& hostDir) {
   return hosts.count(LowerAscii(std::string_view(hostDir).substr(at + 4))) > 0;
 }
 
-// Copies the open cached file over the log copy. A log copy that existed keeps its mode.
+// Copies the open cached file over the log copy. A log copy that existed (`old`, its status
+// before the copy; Missing when it was renamed to an old copy) keeps its mode.
 // False when the copy failed; the old log copy then stays as it was.
-bool CopyIntoLog(const std::string& localPath, platform::ReadableFile& cached, LogState state) {
-  platform::FileStatus old = platform::GetStatus(localPath);
+bool CopyIntoLog(const std::string& localPath, platform::ReadableFile& cached, LogState state,
+                 const platform::FileStatus& old) {
   if (!CopyReplace(localPath, cached)) return false;
   if (state != LogState::LogMissing && old.isRegular()) {
     platform::SetFileMode(localPath, old.mode);
@@ -121,7 +122,10 @@ bool AddEntriesToLogs(LogAddTarget& target) {
       continue;
     }
 
-    LogState state = CompareWithLog(where.localPath, entry.cacheFile);
+    // The open cached file's own status: the name is not looked up a second time.
+    platform::FileStatus logCopy;
+    StatPath(where.localPath, logCopy);
+    LogState state = CompareStatus(cached.status(), logCopy);
     bool html = entry.contentType == "text/html";
     StoreDecision decision = DecideStore(ctx, state, html);
     if (decision == StoreDecision::Skip) {
@@ -148,7 +152,8 @@ bool AddEntriesToLogs(LogAddTarget& target) {
     // When the old copy cannot be kept it must not be overwritten either.
     std::string keptAs;
     bool copied = (!keep || KeepOldCopy(where.localPath, entry.cacheFile, &keptAs)) &&
-                  CopyIntoLog(where.localPath, cached, state);
+                  CopyIntoLog(where.localPath, cached, state,
+                              keptAs.empty() ? logCopy : platform::FileStatus{});
     if (ctx.paths != nullptr) {
       // The job's table learns what the copy made: the log copy, and the old copy renamed.
       if (!keptAs.empty()) ctx.paths->Remember(keptAs, platform::PathTable::Kind::File);

@@ -11,8 +11,14 @@ namespace lumbra {
 LogState CompareWithLog(const std::string& localPath, const std::string& cacheFile) {
   platform::FileStatus cache;
   platform::FileStatus log;
-  if (StatPath(cacheFile, cache) != 0) return LogState::CacheMissing;
-  if (StatPath(localPath, log) != 0) return LogState::LogMissing;
+  StatPath(cacheFile, cache);
+  StatPath(localPath, log);
+  return CompareStatus(cache, log);
+}
+
+LogState CompareStatus(const platform::FileStatus& cache, const platform::FileStatus& log) {
+  if (!cache.exists()) return LogState::CacheMissing;
+  if (!log.exists()) return LogState::LogMissing;
   if (cache.mtime > log.mtime) return LogState::CacheNewer;
   return cache.size == log.size ? LogState::Same : LogState::SizeDiffers;
 }

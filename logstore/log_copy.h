@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/fs.h"
+
 namespace lumbra {
 
 // CompareWithLog results; the numbers are the states the log-add job branches on.
@@ -18,6 +20,8 @@ enum class LogState : int {
 };
 
 LogState CompareWithLog(const std::string& localPath, const std::string& cacheFile);
+// The same for a cached file and a log copy whose status is known (Missing: absent).
+LogState CompareStatus(const platform::FileStatus& cache, const platform::FileStatus& log);
 
 // Before the log copy is overwritten: renames it to the first free "%s-old%04d" name in its
 // directory (page.html -> page-old0001.html, ...), unless it equals the cached file or a
