@@ -7,6 +7,7 @@
 #include <vector>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "logstore/link_resolver.h"
 #include "platform/fs.h"
@@ -142,17 +143,89 @@ void DecodeTilde(std::string& text) {
   text.erase(at + 1, 2);
 }
 
-class FileSink : public ByteSink {
+// Where a rewritten page goes: the temporary file beside the page, but only once the bytes
+// differ from the page as it is. Until then each piece is compared with the page's own bytes,
+// read again by offset. A page that comes out the same is not replaced (its empty temporary
+// file is removed), so a rebuild of pages rewritten before writes no page again; it gets
+// the time a replacement would have given it.
+class ReplacingSink : public ByteSink {
  public:
-  explicit FileSink(platform::AtomicFileWriter& writer) : writer_(writer) {}
+  enum class End { Unchanged, Replaced, WriteFailed };
+
+  ReplacingSink(int pageFd, platform::AtomicFileWriter& writer) : fd_(pageFd), writer_(writer) {}
+
   void Write(std::string_view bytes) override {
-    if (!failed_ && !bytes.empty() && !writer_.Write(bytes)) failed_ = true;
+    if (failed_ || bytes.empty()) return;
+    if (!differs_) {
+      if (Matches(bytes)) {
+        same_ += bytes.size();
+        return;
+      }
+      if (!Diverge()) return;
+    }
+    if (!writer_.Write(bytes)) failed_ = true;
   }
   bool failed() const { return failed_; }
 
+  // After the last piece: the page replaced by the new bytes (given `mode`), or left alone
+  // when they are its own bytes.
+  End Finish(std::uint64_t pageSize, mode_t mode) {
+    if (!failed_ && !differs_) {
+      if (same_ == pageSize) {
+        writer_.Abort();
+        ::futimens(fd_, nullptr);
+        return End::Unchanged;
+      }
+      Diverge();  // the new page is the old one cut short
+    }
+    return !failed_ && writer_.Commit(mode) ? End::Replaced : End::WriteFailed;
+  }
+
  private:
+  // Whether the page holds `bytes` at offset same_.
+  bool Matches(std::string_view bytes) {
+    std::uint64_t at = same_;
+    while (!bytes.empty()) {
+      if (at < chunkAt_ || at >= chunkAt_ + chunkSize_) {
+        ssize_t got = ::pread(fd_, chunk_.data(), chunk_.size(), static_cast<off_t>(at));
+        if (got <= 0) return false;
+        chunkAt_ = at;
+        chunkSize_ = static_cast<std::size_t>(got);
+      }
+      std::size_t offset = static_cast<std::size_t>(at - chunkAt_);
+      std::size_t n = std::min(bytes.size(), chunkSize_ - offset);
+      if (bytes.substr(0, n) != std::string_view(chunk_.data() + offset, n)) return false;
+      bytes.remove_prefix(n);
+      at += n;
+    }
+    return true;
+  }
+
+  // At the first difference the temporary file is given the bytes that matched.
+  bool Diverge() {
+    differs_ = true;
+    for (std::uint64_t at = 0; at < same_ && !failed_;) {
+      std::size_t want =
+          static_cast<std::size_t>(std::min<std::uint64_t>(chunk_.size(), same_ - at));
+      ssize_t got = ::pread(fd_, chunk_.data(), want, static_cast<off_t>(at));
+      if (got <= 0 ||
+          !writer_.Write(std::string_view(chunk_.data(), static_cast<std::size_t>(got)))) {
+        failed_ = true;
+      }
+      at += got > 0 ? static_cast<std::uint64_t>(got) : 0;
+    }
+    chunkSize_ = 0;
+    return !failed_;
+  }
+
+  int fd_;
   platform::AtomicFileWriter& writer_;
+  bool differs_ = false;
   bool failed_ = false;
+  std::uint64_t same_ = 0;  // the bytes written so far, all equal to the page's
+  std::array<char, 8192> chunk_;
+  std::uint64_t chunkAt_ = 0;
+  std::size_t chunkSize_ = 0;
 };
 
 struct FileCloser {
@@ -418,7 +491,7 @@ PageRewrite ReconstructPage(const JobContext& ctx, Frontend& frontend, std::stri
     return PageRewrite::TempFileFailed;
   }
 
-  FileSink sink(writer);
+  ReplacingSink sink(::fileno(in.get()), writer);
   PageRewriter rewriter(ctx, treeRoot, pagePath, readRef, sink, probe);
   PageTokenizer tokenizer(rewriter);
   std::string block;
@@ -431,7 +504,6 @@ PageRewrite ReconstructPage(const JobContext& ctx, Frontend& frontend, std::stri
   }
   tokenizer.Finish();
   rewriter.Finish();
-  in.reset();
   if (probe != nullptr) {
     // Both read blocks, the tokenizer's buffers and the script buffer at their peaks.
     probe->peakHeldBytes += tokenizer.peakHeldBytes() + 2 * kPageBlockSize;
@@ -441,7 +513,7 @@ PageRewrite ReconstructPage(const JobContext& ctx, Frontend& frontend, std::stri
     frontend.ShowMessage(openError);
     return PageRewrite::OpenFailed;  // the writer is dropped: the page stays as it was
   }
-  if (sink.failed() || !writer.Commit(status.mode & 07777)) {
+  if (sink.Finish(status.size, status.mode & 07777) == ReplacingSink::End::WriteFailed) {
     frontend.ShowMessage(std::string(kWriteError) + pagePath);
     return PageRewrite::WriteFailed;
   }
