@@ -1,5 +1,6 @@
 #include "platform/path_helpers.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -18,13 +19,36 @@ bool HasDriveLetter(std::string_view path) {
 }  // namespace
 
 std::size_t FindNoCase(std::string_view text, std::string_view needle) {
-  if (text.size() > kFindNoCaseMax || needle.size() > text.size()) return std::string_view::npos;
-  for (std::size_t i = 0; i + needle.size() <= text.size(); ++i) {
-    std::size_t k = 0;
-    while (k < needle.size() && Lower(text[i + k]) == needle[k]) ++k;
-    if (k == needle.size()) return i;
+  constexpr std::size_t npos = std::string_view::npos;
+  if (text.size() > kFindNoCaseMax || needle.size() > text.size()) return npos;
+  if (needle.empty()) return 0;
+  // The first character is looked for in each of its cases with memchr, which is fast on the
+  // long paths and links this is mostly given; each case's next place is kept until passed.
+  const char cases[2] = {needle[0], static_cast<char>(needle[0] - 'a' + 'A')};
+  const int caseCount = (needle[0] >= 'a' && needle[0] <= 'z') ? 2 : 1;
+  const std::size_t end = text.size() - needle.size() + 1;  // the last start, plus one
+  std::size_t next[2] = {0, 0};
+  bool stale[2] = {true, true};
+  for (std::size_t i = 0; i < end;) {
+    std::size_t at = npos;
+    for (int c = 0; c < caseCount; ++c) {
+      if (stale[c] && next[c] != npos) {
+        const void* found = std::memchr(text.data() + i, cases[c], end - i);
+        next[c] = found == nullptr
+                      ? npos
+                      : static_cast<std::size_t>(static_cast<const char*>(found) - text.data());
+        stale[c] = false;
+      }
+      at = std::min(at, next[c]);
+    }
+    if (at == npos) break;
+    std::size_t k = 1;
+    while (k < needle.size() && Lower(text[at + k]) == needle[k]) ++k;
+    if (k == needle.size()) return at;
+    i = at + 1;
+    for (int c = 0; c < caseCount; ++c) stale[c] = next[c] != npos && next[c] < i;
   }
-  return std::string_view::npos;
+  return npos;
 }
 
 int StatPath(std::string_view path, platform::FileStatus& status) {
