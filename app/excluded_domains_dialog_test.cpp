@@ -122,25 +122,22 @@ TEST_F(DomainsDialogTest, BrowseTakesTheHostAfterLogAndStartsWhereTheLastOkEnded
 
 TEST_F(DomainsDialogTest, UpdateWritesCrLfInListOrderInTheStartDirectoryAndCancelWritesNothing) {
   MakeDir("elsewhere");
-  view_.browses = {{.enter = {"..", "elsewhere"}, .typed = {}, .ok = true}};
-  OpenWith("b\nA\n");
-  Type("c");
-  dialog_.OnAdd();
-  dialog_.OnBrowse();
-  dialog_.OnCancel();
-  EXPECT_EQ(view_.closed(), false);
-  EXPECT_EQ(platform::CurrentDirectory(), Path("start"));
-  EXPECT_EQ(ReadFile("start/lumbra-url.ini"), "b\nA\n");
-
-  view_.browses = {{.enter = {"..", "elsewhere"}, .typed = {}, .ok = true}};
-  OpenWith(std::nullopt);
-  Type("c");
-  dialog_.OnAdd();
-  dialog_.OnBrowse();
-  EXPECT_TRUE(dialog_.OnUpdate());
-  EXPECT_EQ(view_.closed(), true);
-  EXPECT_EQ(platform::CurrentDirectory(), Path("start"));
-  EXPECT_EQ(ReadFile("start/lumbra-url.ini"), "A\r\nb\r\nc\r\n");
+  for (bool update : {false, true}) {
+    SCOPED_TRACE(update);
+    view_.browses = {{.enter = {"..", "elsewhere"}, .typed = {}, .ok = true}};
+    OpenWith("b\nA\n");
+    Type("c");
+    dialog_.OnAdd();
+    dialog_.OnBrowse();
+    if (update) {
+      EXPECT_TRUE(dialog_.OnUpdate());
+    } else {
+      dialog_.OnCancel();
+    }
+    EXPECT_EQ(view_.closed(), update);
+    EXPECT_EQ(platform::CurrentDirectory(), Path("start"));
+    EXPECT_EQ(ReadFile("start/lumbra-url.ini"), update ? "A\r\nb\r\nc\r\n" : "b\nA\n");
+  }
   EXPECT_EQ(FilesBelow("elsewhere"), Names{});
 }
 

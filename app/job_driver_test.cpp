@@ -8,15 +8,6 @@
 namespace lumbra {
 namespace {
 
-// A clock that moves one second per sleep, so a job never waits for real seconds.
-class StepClock : public platform::Clock {
- public:
-  std::int64_t NowSeconds() override { return now; }
-  void SleepToNextSecond() override { now += step; }
-  std::int64_t now = 1000;
-  std::int64_t step = 1;
-};
-
 class JobDriverTest : public testing::TempDirTest {
  protected:
   void SetUp() override {
@@ -32,7 +23,7 @@ class JobDriverTest : public testing::TempDirTest {
 
   Session session;
   testing::ScriptedFrontend fe;
-  StepClock clock;
+  testing::SteppingClock clock;
 };
 
 TEST_F(JobDriverTest, PathsAreNormalisedIntoTheSnapshot) {
@@ -66,9 +57,7 @@ TEST_F(JobDriverTest, PathsAreNormalisedIntoTheSnapshot) {
   EXPECT_TRUE(session.ctx.readAll);
   EXPECT_TRUE(session.ctx.readDom);
   EXPECT_TRUE(fe.messages().empty());
-}
-
-TEST_F(JobDriverTest, ATrailingBackslashOfTheCachePathStaysAsSlash) {
+  // A trailing backslash of an absolute cache path stays, as a slash.
   session.settings.cacheDir = Path("cache") + "\\";
   ASSERT_TRUE(Prepare());
   EXPECT_EQ(session.ctx.cacheDir, Path("cache") + "/");
@@ -157,15 +146,6 @@ TEST_F(JobDriverTest, AnOverlongPathIsRefusedNotCut) {
   EXPECT_TRUE(fe.questions().empty());
 }
 
-TEST_F(JobDriverTest, TheUnreferencedJobEmptiesTheLinkList) {
-  WriteFile("serch.tmp", "http://old 0\r\n");
-  session.settings.unreferencedJob = true;
-  session.settings.unreferencedDir = Path("save/alog/");
-  ASSERT_TRUE(Prepare());
-  EXPECT_EQ(ReadFile("serch.tmp"), "");
-  EXPECT_EQ(session.ctx.unreferencedDir, Path("save/alog"));
-}
-
 TEST(JobEndTest, TheThreeFormsOfTheReport) {
   JobCounters add{3, 12, 7, 4, 0};
   EXPECT_EQ(FormatJobEnd(add, 5),
@@ -182,27 +162,6 @@ TEST(JobEndTest, TheThreeFormsOfTheReport) {
             "チェック総ファイル数　\t1234567件\r"
             "変換ファイル数　　　　\t123456件\r"
             "総経過時間　　　　　　\t    61秒\r");
-}
-
-TEST_F(JobDriverTest, AddToLogsRunsAfterTheCommandOthersInsideIt) {
-  JobDriver driver(session, fe, clock);
-  std::vector<bool> busyChanges;
-  driver.onBusyChanged = [&](bool busy) { busyChanges.push_back(busy); };
-
-  ASSERT_TRUE(driver.Command(JobKind::AddToLogs));
-  EXPECT_TRUE(session.busy);
-  EXPECT_TRUE(driver.HasPostedJobs());
-  EXPECT_TRUE(fe.messages().empty()) << "the job must not have run yet";
-  EXPECT_FALSE(driver.Command(JobKind::RebuildAllLogs)) << "a second job is refused while busy";
-  EXPECT_EQ(driver.RunPostedJobs(), 1);
-  EXPECT_FALSE(session.busy);
-  EXPECT_EQ(fe.messages().size(), 1u);
-
-  ASSERT_TRUE(driver.Command(JobKind::RebuildAllLogs));
-  EXPECT_FALSE(driver.HasPostedJobs());
-  EXPECT_FALSE(session.busy);
-  EXPECT_EQ(fe.messages().size(), 2u);
-  EXPECT_EQ(busyChanges, (std::vector<bool>{true, false, true, false}));
 }
 
 TEST_F(JobDriverTest, TheEndReportAndTheExecutionLogLine) {
@@ -229,12 +188,6 @@ TEST_F(JobDriverTest, AKindOutsideTheFiveOnlyEndsTheBusyState) {
   EXPECT_FALSE(session.busy);
   EXPECT_TRUE(fe.messages().empty());
   EXPECT_FALSE(platform::GetStatus(Path("idx/lumbra.htm")).exists());
-}
-
-TEST_F(JobDriverTest, SurfDataIsSeenInTheStartDirectory) {
-  EXPECT_FALSE(DetectSurfData(root()));
-  WriteFile("lumbrasurf.txt", "");
-  EXPECT_TRUE(DetectSurfData(root()));
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 // Whole jobs through the driver, as a front end runs them: the log-add job on caches of every
-// layout, and the add and the reconstruction of the bundled sample cache.
+// layout, the add and the reconstruction of the bundled sample cache, and the surf job on one
+// database of several sites (which sites and pages it takes, where it finds their copies,
+// what it deletes and what no row can make it delete).
 #include <array>
 #include <regex>
 #include <set>
@@ -11,17 +13,11 @@
 #include "testing/ie4_fixture.h"
 #include "testing/netscape_fixture.h"
 #include "testing/scripted_frontend.h"
+#include "testing/surf_fixture.h"
 #include "testing/temp_dir.h"
 
 namespace lumbra {
 namespace {
-
-class InstantClock : public platform::Clock {
- public:
-  std::int64_t NowSeconds() override { return now; }
-  void SleepToNextSecond() override { ++now; }
-  std::int64_t now = 5000;
-};
 
 class JobRunTest : public testing::TempDirTest {
  protected:
@@ -32,10 +28,12 @@ class JobRunTest : public testing::TempDirTest {
     fe.QueueAnswers({true, true, true, true});
   }
 
-  void Run(JobKind kind, int logNumber = 0) {
+  // Runs one job command to its end; whether the job completed.
+  bool Run(JobKind kind) {
     JobDriver driver(session, fe, clock);
-    ASSERT_TRUE(driver.Command(kind, logNumber)) << ::testing::PrintToString(fe.messages());
+    EXPECT_TRUE(driver.Command(kind)) << ::testing::PrintToString(fe.messages());
     driver.RunPostedJobs();
+    return driver.lastJobCompleted();
   }
 
   // Every file:// link of a page, without its fragment.
@@ -51,7 +49,7 @@ class JobRunTest : public testing::TempDirTest {
 
   Session session;
   testing::ScriptedFrontend fe;
-  InstantClock clock;
+  testing::SteppingClock clock;
 };
 
 TEST_F(JobRunTest, TheSampleCacheBecomesACollectionWhoseLinksAllLead) {
@@ -163,10 +161,7 @@ TEST_F(JobRunTest, AnAddWhoseCacheIndexCannotBeCopiedFailsAndKeepsTheNewPagesInd
   WriteFile("index/newidx.htm", "the pages of the last add");
   {
     testing::ScopedTmpDir full(Path("no/room"));
-    JobDriver driver(session, fe, clock);
-    ASSERT_TRUE(driver.Command(JobKind::AddToLogs));
-    driver.RunPostedJobs();
-    EXPECT_FALSE(driver.lastJobCompleted());
+    EXPECT_FALSE(Run(JobKind::AddToLogs));
   }
   EXPECT_EQ(ReadFile("index/newidx.htm"), "the pages of the last add");
   EXPECT_EQ(session.counters.failedFiles, 1);
@@ -181,6 +176,7 @@ TEST_F(JobRunTest, TheUnreferencedJobListsTheExternalLinksOfItsRoot) {
   WriteFile("save/log/host/page.html",
             "<a href=\"http://other.example/doc.html\">d</a>"
             "<img src=\"http://other.example/pic.gif\"><a href=\"http://other.example/doc.html\">");
+  WriteFile("start/serch.tmp", "http://old.example/stale.html 0\r\n");  // a former job's list
   // As lumbra-cli starts the job: the root, and link-list mode for this job only.
   session.settings.unreferencedDir = Path("save/log/");
   session.settings.unreferencedJob = true;
@@ -188,10 +184,11 @@ TEST_F(JobRunTest, TheUnreferencedJobListsTheExternalLinksOfItsRoot) {
 
   EXPECT_EQ(session.counters.failedFiles, 0);
   EXPECT_EQ(ReadFile("start/serch.tmp"), "<missing>");
-  EXPECT_NE(ReadFile("index/search/htm/log.link_htm.htm")
-                .find("<DD><A HREF=\"http://other.example/doc.html\" target=\"newwindow\">"
-                      "<NOBR> /other.example/doc.html</NOBR></A><BR>\r\n</BODY>"),
+  const std::string pages = ReadFile("index/search/htm/log.link_htm.htm");
+  EXPECT_NE(pages.find("<DD><A HREF=\"http://other.example/doc.html\" target=\"newwindow\">"
+                       "<NOBR> /other.example/doc.html</NOBR></A><BR>\r\n</BODY>"),
             std::string::npos);
+  EXPECT_EQ(pages.find("stale"), std::string::npos);
   EXPECT_NE(ReadFile("index/search/jpg/log.link_jpg.htm").find("http://other.example/pic.gif"),
             std::string::npos);
   EXPECT_NE(ReadFile("index/www_l.htm").find(Path("index/search/jpg/log.link_jpg.htm")),
@@ -244,6 +241,99 @@ TEST_P(EveryLayoutTest, AddStoresThePagesAndRewritesThem) {
 
 INSTANTIATE_TEST_SUITE_P(Caches, EveryLayoutTest, ::testing::ValuesIn(kLayouts),
                          [](const auto& info) { return info.param; });
+
+class SurfRunTest : public JobRunTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(SurfRunTest, TheEnabledSitesPagesAreRewrittenIndexedAndOnlyTheirVanishedCopiesDeleted) {
+  const bool readDom = GetParam();
+  session.surfAvailable = true;
+  testing::WriteIe4Cache(Path("cache"), {});  // empty, for the add at the end
+  session.settings.cacheDir = Path("cache");
+  session.settings.logDir = {Path("save/alog"), Path("save/blog"), Path("save/clog"), "", ""};
+  session.settings.readDom = readDom;
+
+  const std::string page = "<title>T</title><a href=\"/dir/page.HTM\">p</a>";
+  for (const char* file :
+       {"crawl/log/site/dir/default.html", "crawl/log/site/dir/page.HTM",
+        "crawl/log/site/dir/notes.txt", "crawl/log/site/other/out.html",
+        "save/clog/site/dir/only-c.html", "save/clog/site/dir/gone.html",
+        "crawl/log/site/dir/moved.gif", "crawl/log/site/dir/keep.html", "crawl/log/one/p.html",
+        "crawl/log/off/p.html", "save/clog/emptysite/e.html", "crawl/victim.html", "victim.html",
+        "outside/victim.html"}) {
+    WriteFile(file, page);
+  }
+  MakeLink(Path("outside"), "crawl/log/site/link");
+  const std::string crawl = Path("crawl/log");
+  testing::WriteSurfDatabase(
+      Path("start/lumbra.mdb"),
+      "INSERT INTO Param VALUES (1, 1, '" + crawl +
+          "', 'one/', 1, 1),"
+          "  (2, 2, '" +
+          crawl +
+          "/', 'site/dir/start.html', 1, 1),"
+          "  (3, 3, '" +
+          crawl +
+          "', 'off/', 0, 1),"
+          "  (4, 4, '', 'emptysite/', 1, 1);"
+          "INSERT INTO Lumbra_log VALUES"
+          "  (1, 'http://one/p.html', 200), (3, 'http://off/p.html', 200),"
+          "  (4, 'http://emptysite/e.html', 200),"
+          "  (2, 'http://site/dir/', 200), (2, 'http://site/dir/page.HTM', 304),"
+          "  (2, 'http://site/dir/notes.txt', 200), (2, 'http://site/other/out.html', 200),"
+          "  (2, 'http://site/dir/only-c.html', 200), (2, 'http://site/dir/gone.html', 404),"
+          "  (2, 'http://site/dir/moved.gif', 301), (2, 'http://site/dir/keep.html', 500),"
+          // None of these has a local path: each would reach a victim, or keep.html, if it had.
+          "  (2, 'http://site/../../victim.html', 404), (2, 'http://../victim.html', 400),"
+          "  (2, 'http://site/link/victim.html', 404),"
+          "  (2, 'http://site/dir/keep.html' || char(0) || '/../../../../victim.html', 302);");
+
+  EXPECT_TRUE(Run(JobKind::RebuildSurf));
+  EXPECT_EQ(session.counters.scannedFiles, 12);
+  EXPECT_EQ(session.counters.failedFiles, 0);
+
+  std::set<std::string> indexed = {Path("crawl/log/site/dir/default.html"),
+                                   Path("crawl/log/site/dir/page.HTM"),
+                                   Path("save/clog/site/dir/only-c.html")};
+  if (readDom) indexed.insert(Path("crawl/log/site/other/out.html"));
+  std::set<std::string> surfLinks = FileLinks(Path("index/surfidx.htm"));
+  surfLinks.erase(Path("index/newidx.htm"));
+  for (int k = 0; k < 3; ++k) {
+    surfLinks.erase(Path(std::string("index/allidx_") + static_cast<char>('a' + k) + ".htm"));
+  }
+  EXPECT_EQ(surfLinks, indexed);
+  EXPECT_EQ(session.counters.convertedPages, static_cast<int>(indexed.size()));
+  // Every page outside the index pages is rewritten exactly when it is indexed.
+  for (const std::string& file : FilesBelow(root())) {
+    const std::string path = Path(file);
+    if (!file.starts_with("index/") && (path.ends_with(".html") || path.ends_with(".HTM"))) {
+      EXPECT_EQ(ReadFile(path) != page, indexed.count(path) == 1) << file;
+    }
+  }
+  EXPECT_FALSE(platform::GetStatus(Path("save/clog/site/dir/gone.html")).exists());
+  EXPECT_FALSE(platform::GetStatus(Path("crawl/log/site/dir/moved.gif")).exists());
+  for (const char* kept : {"crawl/log/site/dir/keep.html", "crawl/log/site/dir/notes.txt",
+                           "crawl/victim.html", "victim.html", "outside/victim.html"}) {
+    EXPECT_TRUE(platform::GetStatus(Path(kept)).isRegular()) << kept;
+  }
+
+  // The Surf link of the top bar leads to the site list of the surf index.
+  EXPECT_NE(ReadFile("index/top.htm").find("file://" + Path("index/www_surf.htm")),
+            std::string::npos);
+  EXPECT_NE(ReadFile("index/www_surf.htm").find(platform::ToCp932("自動閲覧")), std::string::npos);
+  EXPECT_EQ(FileLinks(Path("index/www_surf.htm")),
+            std::set<std::string>{Path("index/surfidx.htm")});
+  // The link bar of the surf index leads to the pages of the rebuild and the add.
+  Run(JobKind::RebuildAllLogs);
+  Run(JobKind::AddToLogs);
+  for (const char* list : {"index/surfidx.htm", "index/www_surf.htm"}) {
+    for (const std::string& link : FileLinks(Path(list))) {
+      EXPECT_TRUE(platform::GetStatus(link).isRegular()) << list << ": " << link;
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(ReadDom, SurfRunTest, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "On" : "Off"; });
 
 }  // namespace
 }  // namespace lumbra

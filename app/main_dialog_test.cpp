@@ -6,6 +6,8 @@
 
 #include "platform/fs.h"
 #include "testing/ie4_fixture.h"
+#include "testing/scripted_dialog_views.h"
+#include "testing/scripted_frontend.h"
 #include "testing/scripted_main_view.h"
 #include "testing/surf_fixture.h"
 #include "testing/temp_dir.h"
@@ -15,13 +17,8 @@ namespace {
 
 using C = MainControl;
 
-class InstantClock : public platform::Clock {
- public:
-  std::int64_t NowSeconds() override { return now; }
-  void SleepToNextSecond() override { ++now; }
-  std::int64_t now = 7000;
-};
-
+constexpr std::string_view kAddReport = "ログ追加処理　終了\r\r";
+constexpr std::string_view kRebuildReport = "ＨＴＭＬ 再構成　終了\r\r";
 constexpr std::string_view kPage =
     "<html><title>A</title><a href=\"http://other.example.com/x.html\">x</a></html>";
 
@@ -43,11 +40,9 @@ const std::set<int> kAfterJobDisabled = {1030, 1032};
 class MainDialogTest : public testing::TempDirTest {
  protected:
   void SetUp() override {
-    oldDir_ = platform::CurrentDirectory();
     start = MakeDir("start");
     platform::ChangeDirectory(start);
   }
-  void TearDown() override { platform::ChangeDirectory(oldDir_); }
 
   // The window as the program opens it in the start directory.
   void Open() {
@@ -79,6 +74,19 @@ class MainDialogTest : public testing::TempDirTest {
   std::set<int> Checked() {
     return Ids(view, [](const auto& c) { return c.checked; });
   }
+  // After a job: its end report, beginning with `title`, is the one message, and the window
+  // is idle again.
+  void ExpectEndReport(std::string_view title) {
+    ASSERT_EQ(view.messages.size(), 1u);
+    EXPECT_TRUE(view.messages[0].starts_with(title)) << view.messages[0];
+    ExpectIdleAfterJob();
+  }
+  void ExpectIdleAfterJob() {
+    EXPECT_FALSE(dialog->busy());
+    EXPECT_EQ(Disabled(), kAfterJobDisabled);
+    EXPECT_FALSE(view.control(C::Abort).shown);
+    EXPECT_EQ(view.control(C::Status).text, kIdleText);
+  }
   // Records the control states the next progress call sees, while the job runs.
   void SnapshotDuringJob() {
     view.QueueEvent([this] {
@@ -87,16 +95,14 @@ class MainDialogTest : public testing::TempDirTest {
     });
   }
 
+  testing::ScopedCurrentDirectory restore_;
   std::string start;
   Session session;
   testing::ScriptedMainView view;
-  InstantClock clock;
+  testing::SteppingClock clock;
   std::optional<MainDialog> dialog;
   std::set<int> disabledDuringJob;
   bool abortShownDuringJob = false;
-
- private:
-  std::string oldDir_;
 };
 
 TEST_F(MainDialogTest, WithoutASettingsFileItOpensWithTheDefaultsAndTheIdleText) {
@@ -109,16 +115,10 @@ TEST_F(MainDialogTest, WithoutASettingsFileItOpensWithTheDefaultsAndTheIdleText)
   EXPECT_EQ(session.startDir, start);
 }
 
-TEST_F(MainDialogTest, TheSettingsFileAndSurfDataOfTheStartDirectory) {
-  WriteFile("start/lumbra.ini",
-            "CACHE_DIR=/c\r\nLOG_DIR_E=/e/log\r\nREAD_ALL=TRUE\r\nREAD_NEW=FALSE\r\n"
-            "READ_DOM=TRUE\r\n");
+// What a settings file shows in the window is read back in the test of "設定記憶".
+TEST_F(MainDialogTest, SurfDataOfTheStartDirectoryEnablesSurfWhichStaysOutOfSight) {
   WriteFile("start/lumbrasurf.txt", "");
   Open();
-  EXPECT_EQ(view.Text(C::CacheEdit), "/c");
-  EXPECT_EQ(view.Text(C::LogEditE), "/e/log");
-  EXPECT_EQ(Checked(), (std::set<int>{1006, 1009, 1017, 1019, 1033}));
-  // Surf data enables "Surf再構成", which still stays out of sight.
   EXPECT_EQ(Disabled(), (std::set<int>{1030, 1032}));
   EXPECT_FALSE(view.control(C::Surf).shown);
 }
@@ -201,14 +201,9 @@ TEST_F(MainDialogTest, AddToLogsRunsFromTheEventLoopOnceItsCommandHasReturned) {
   EXPECT_FALSE(view.closed);
 
   EXPECT_EQ(view.RunPosted(), 1);
-  ASSERT_EQ(view.messages.size(), 1u);
-  EXPECT_EQ(view.messages[0].rfind("ログ追加処理　終了\r\r", 0), 0u) << view.messages[0];
+  ExpectEndReport(kAddReport);
   EXPECT_NE(ReadFile("save/log/www.example.jp/a.html").find("<title>A</title>"), std::string::npos);
   EXPECT_TRUE(platform::GetStatus(Path("index/newidx.htm")).isRegular());
-  EXPECT_FALSE(dialog->busy());
-  EXPECT_EQ(Disabled(), kAfterJobDisabled);
-  EXPECT_FALSE(view.control(C::Abort).shown);
-  EXPECT_EQ(view.control(C::Status).text, kIdleText);
 
   dialog->OnCommand(C::Cancel);
   EXPECT_EQ(view.closed, DialogResult::Cancel);
@@ -235,17 +230,13 @@ TEST_P(SentCommandTest, RunsItsJobInsideTheCommand) {
   WriteFile("save/log/www.example.jp/a.html", kPage);
   SnapshotDuringJob();
   dialog->OnCommand(c.button);
-  ASSERT_EQ(view.messages.size(), 1u);
-  EXPECT_EQ(view.messages[0].rfind("ＨＴＭＬ 再構成　終了\r\r", 0), 0u) << view.messages[0];
+  ExpectEndReport(kRebuildReport);
   EXPECT_TRUE(platform::GetStatus(Path(c.page)).isRegular()) << c.page;
   EXPECT_TRUE(platform::GetStatus(Path("index/lumbra.htm")).isRegular());
   EXPECT_EQ(view.eventsHandled, 1);
   EXPECT_EQ(disabledDuringJob, kJobDisabled);
   EXPECT_TRUE(abortShownDuringJob);
-  EXPECT_FALSE(dialog->busy());
   EXPECT_FALSE(view.HasPosted());
-  EXPECT_EQ(Disabled(), kAfterJobDisabled);
-  EXPECT_FALSE(view.control(C::Abort).shown);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -282,11 +273,9 @@ TEST_F(MainDialogTest, AbortStopsTheJobAtItsNextProgress) {
   view.QueueEvent([&later] { ++later; });
   Click(C::RebuildAll);
   EXPECT_EQ(later, 0) << "the job went on after the abort";
-  ASSERT_EQ(view.messages.size(), 1u);  // the end report, with the counts so far
-  EXPECT_EQ(view.messages[0].rfind("ＨＴＭＬ 再構成　終了\r\r", 0), 0u);
+  ExpectEndReport(kRebuildReport);  // with the counts so far
   EXPECT_FALSE(platform::GetStatus(Path("index/allidx_a.htm")).exists());
   EXPECT_TRUE(platform::GetStatus(Path("index/lumbra.htm")).isRegular());
-  EXPECT_EQ(Disabled(), kAfterJobDisabled);
 }
 
 TEST_F(MainDialogTest, OnceTheEventLoopEndsEveryLaterProgressOfTheJobAnswersStop) {
@@ -305,8 +294,7 @@ TEST_F(MainDialogTest, OnceTheEventLoopEndsEveryLaterProgressOfTheJobAnswersStop
   dialog->OnCommand(C::Surf);
   EXPECT_EQ(later, 0);
   EXPECT_EQ(ReadFile("save/log/www.example.jp/a.html"), kPage);
-  EXPECT_EQ(view.messages.size(), 1u);
-  EXPECT_FALSE(dialog->busy());
+  ExpectEndReport(kRebuildReport);
 }
 
 TEST_F(MainDialogTest, UnreferencedLetsTheUserChooseItsRootFirst) {
@@ -327,14 +315,11 @@ TEST_F(MainDialogTest, UnreferencedLetsTheUserChooseItsRootFirst) {
   dialog->OnCommand(C::Unreferenced);
   EXPECT_EQ(view.chooserStarts.back(), Path("other/log"));
   EXPECT_EQ(platform::CurrentDirectory(), start);  // the chooser moved it
-  ASSERT_EQ(view.messages.size(), 1u);
-  EXPECT_EQ(view.messages[0].rfind("ＨＴＭＬ 再構成　終了\r\r", 0), 0u) << view.messages[0];
+  ExpectEndReport(kRebuildReport);
   EXPECT_NE(ReadFile("index/search/htm/www.example.jp.link_htm.htm")
                 .find("http://other.example.com/x.html"),
             std::string::npos);
   EXPECT_FALSE(session.settings.unreferencedJob);
-  EXPECT_FALSE(dialog->busy());
-  EXPECT_EQ(Disabled(), kAfterJobDisabled);
 
   // The root chosen last is where the chooser opens next; a refused start ends as any other.
   view.Type(C::IndexEdit, "");
@@ -343,9 +328,7 @@ TEST_F(MainDialogTest, UnreferencedLetsTheUserChooseItsRootFirst) {
   EXPECT_EQ(view.chooserStarts.back(), Path("save/log/www.example.jp"));
   EXPECT_EQ(view.messages.back(), "インデックス　ドライブが存在しません");
   EXPECT_FALSE(session.settings.unreferencedJob);
-  EXPECT_FALSE(dialog->busy());
-  EXPECT_EQ(Disabled(), kAfterJobDisabled);
-  EXPECT_FALSE(view.control(C::Abort).shown);
+  ExpectIdleAfterJob();
 }
 
 TEST_F(MainDialogTest, SaveAndTheDomainWindowWorkInTheStartDirectory) {

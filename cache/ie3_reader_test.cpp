@@ -109,89 +109,70 @@ TEST(ParseExplorer3SegmentTest, TextsEndAtTheirRecordAndLongOrTypelessRecordsAre
                               {"http://h/next", "cache1/next", "text/html"}}));
 }
 
-class ReadExplorer3CacheTest : public testing::TempDirTest {
+class ReadExplorer3CacheTest : public testing::ReaderFileTest {
  protected:
-  ReadExplorer3CacheTest() {
-    ctx.startDir = MakeDir("start");
-    cacheDir = MakeDir("cache");
-  }
-  bool Read() { return ReadExplorer3Cache(ctx, frontend, ctx.execLog, cacheDir, table); }
-
-  JobContext ctx;
-  std::string cacheDir;
-  testing::ScriptedFrontend frontend;
-  CacheEntryTable table;
+  bool Read(bool log) { return ReadExplorer3Cache(Context(log), frontend, log, cacheDir, table); }
+  const std::string cacheDir = MakeDir("cache");
 };
 
-TEST_F(ReadExplorer3CacheTest, ReadsSubdirectories1To19EachFileBySizeWithItsPrefix) {
-  testing::WriteIe3Cache(cacheDir,
-                         {{.url = "http://h/3-4096",
-                           .fileName = "a.gif",
-                           .subdirectory = 3,
-                           .recordSize = 4096,
-                           .contentType = "image/gif"},
-                          {.url = "http://h/3-256", .fileName = "b.htm", .subdirectory = 3},
-                          {.url = "http://h/1-2048", .fileName = "c.htm", .recordSize = 2048},
-                          {.url = "http://h/19-256", .fileName = "d.htm", .subdirectory = 19},
-                          {.url = "http://h/20-256", .fileName = "e.htm", .subdirectory = 20}});
-  EXPECT_TRUE(Read());
-  EXPECT_EQ(testing::RowsOf(table),
-            (std::vector<Row>{{"http://h/1-2048", "cache1/c.htm", "text/html"},
-                              {"http://h/3-256", "cache3/b.htm", "text/html"},
-                              {"http://h/3-4096", "cache3/a.gif", "image/gif"},
-                              {"http://h/19-256", "cache19/d.htm", "text/html"}}));
-  EXPECT_TRUE(frontend.messages().empty());
+TEST_F(ReadExplorer3CacheTest, ReadsSubdirectories1To19EachFileBySizeAndDumpsOnlyWithTheLog) {
+  testing::WriteIe3Cache(
+      cacheDir, {{.url = "http://h/3-4096",
+                  .fileName = "a.gif",
+                  .subdirectory = 3,
+                  .recordSize = 4096,
+                  .contentType = "image/gif"},
+                 {.url = "http://h/3-256", .fileName = "b.htm", .subdirectory = 3},
+                 {.url = "http://h/1-2048", .fileName = "c.htm", .recordSize = 2048},
+                 {.url = "http://h/1-256", .fileName = "t", .contentType = ""},  // dumped only
+                 {.url = "http://h/19-256", .fileName = "d.htm", .subdirectory = 19},
+                 {.url = "http://h/20-256", .fileName = "e.htm", .subdirectory = 20}});
+  const std::vector<Row> rows = {{"http://h/1-2048", "cache1/c.htm", "text/html"},
+                                 {"http://h/3-256", "cache3/b.htm", "text/html"},
+                                 {"http://h/3-4096", "cache3/a.gif", "image/gif"},
+                                 {"http://h/19-256", "cache19/d.htm", "text/html"}};
+  EXPECT_TRUE(Read(false));
+  EXPECT_EQ(testing::RowsOf(table), rows);
   EXPECT_EQ(ReadFile("start/lumbralog.txt"), "<missing>");
   EXPECT_EQ(ReadFile("start/fat.txt"), "<missing>");
-}
 
-TEST_F(ReadExplorer3CacheTest, WritesTheStartLineAndOneDumpLinePerRecord) {
-  ctx.execLog = true;
-  testing::WriteIe3Cache(cacheDir, {{.url = "http://h/a", .fileName = "a.htm"},
-                                    {.url = "http://h/b", .fileName = "b", .contentType = ""},
-                                    {.url = "http://h/c",
-                                     .fileName = "c",
-                                     .subdirectory = 2,
-                                     .recordSize = 2048,
-                                     .contentType = "text/plain"},
-                                    {.url = "ftp://h/d.gif",
-                                     .fileName = "d.gif",
-                                     .subdirectory = 2,
-                                     .recordSize = 2048,
-                                     .contentType = "image/gif"}});
-  EXPECT_TRUE(Read());
-  EXPECT_EQ(table.count(), 3);
-  EXPECT_EQ(ReadFile("start/lumbralog.txt"),
-            platform::ToCp932("iexplore 3.0  Cache ファイル名　読み出し開始\r\n"));
+  table.Reset();
+  EXPECT_TRUE(Read(true));
+  EXPECT_EQ(testing::RowsOf(table), rows);
+  const std::string startLine =
+      platform::ToCp932("iexplore 3.0  Cache ファイル名　読み出し開始\r\n");
+  EXPECT_EQ(ReadFile("start/lumbralog.txt"), startLine);
   EXPECT_EQ(ReadFile("start/fat.txt"),
-            "http://h/a a.htm text/html\r\n http://h/b b \r\n "
-            "http://h/c c text/plain\r\n ftp://h/d.gif d.gif image/gif\r\n ");
+            "http://h/1-256 t \r\n http://h/1-2048 c.htm text/html\r\n "
+            "http://h/3-256 b.htm text/html\r\n http://h/3-4096 a.gif image/gif\r\n "
+            "http://h/19-256 d.htm text/html\r\n ");
+
+  // A dump that cannot be created: nothing is read, not even the start line is written, and
+  // the read counts as done.
+  platform::DeleteFile(Path("start/fat.txt"));
+  MakeDir("start/fat.txt");
+  table.Reset();
+  EXPECT_TRUE(Read(true));
+  EXPECT_EQ(table.count(), 0);
+  EXPECT_EQ(ReadFile("start/lumbralog.txt"), startLine);
+  EXPECT_TRUE(frontend.messages().empty());
 }
 
 TEST_F(ReadExplorer3CacheTest, UnreadableIndexIsReportedAndTheNextOneRead) {
   testing::WriteIe3Cache(cacheDir,
                          {{.url = "http://h/a", .fileName = "a.htm", .recordSize = 2048}});
   MakeFifo("cache/cache1/mm256.dat");
-  EXPECT_TRUE(Read());
+  EXPECT_TRUE(Read(false));
   EXPECT_EQ(frontend.messages(), std::vector<std::string>{"キャッシュファイルが使用中です"});
   EXPECT_EQ(testing::RowsOf(table),
             (std::vector<Row>{{"http://h/a", "cache1/a.htm", "text/html"}}));
 }
 
-TEST_F(ReadExplorer3CacheTest, ReadsNothingWithoutItsDumpAndStopsWhereACopyCannotBeMade) {
+TEST_F(ReadExplorer3CacheTest, StopsWhereACopyCannotBeMade) {
   testing::WriteIe3Cache(cacheDir, {{.url = "http://h/a", .fileName = "a.htm"},
                                     {.url = "http://h/b", .fileName = "b.htm", .subdirectory = 2}});
-  // A dump that cannot be created: nothing is read, and the read counts as done.
-  ctx.execLog = true;
-  MakeDir("start/fat.txt");
-  EXPECT_TRUE(Read());
-  EXPECT_EQ(table.count(), 0);
-  EXPECT_EQ(ReadFile("start/lumbralog.txt"), "<missing>");
-  EXPECT_TRUE(frontend.messages().empty());
-
-  ctx.execLog = false;
   testing::ScopedTmpDir scoped(Path("nosuch"));
-  EXPECT_FALSE(Read());
+  EXPECT_FALSE(Read(false));
   EXPECT_EQ(table.count(), 0);
   ASSERT_EQ(frontend.messages().size(), 1u);
   EXPECT_TRUE(

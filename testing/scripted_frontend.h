@@ -1,13 +1,16 @@
 // A front end for tests: records every text it is shown, answers the Yes/No questions from
-// a script, and answers progress with 1 until a chosen call, then 0 for good.
+// a script, and answers progress with 1 until a chosen call, then 0 for good. Beside it, the
+// clock the jobs of the tests run on.
 #pragma once
 
+#include <cstdint>
 #include <deque>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "core/frontend.h"
+#include "platform/clock.h"
 
 namespace lumbra::testing {
 
@@ -34,6 +37,14 @@ class ScriptedFrontend : public Frontend {
   std::deque<bool> answers_;
   int stopAt_ = 0;
   int progressCalls_ = 0;
+};
+
+// A clock whose wait for the next second moves it on at once, so a job never waits.
+class SteppingClock : public platform::Clock {
+ public:
+  std::int64_t NowSeconds() override { return now; }
+  void SleepToNextSecond() override { ++now; }
+  std::int64_t now = 1000;
 };
 
 }  // namespace lumbra::testing

@@ -10,11 +10,6 @@ ScriptedMainView::ScriptedMainView() {
   }
 }
 
-void ScriptedMainView::SetText(MainControl id, std::string_view text) {
-  controls_[id].text = text;
-  if (id == MainControl::Status) statuses.emplace_back(text);
-}
-
 PendingEvent ScriptedMainView::HandleOnePendingEvent() {
   if (events_.empty()) return PendingEvent::None;
   std::function<void()> event = std::move(events_.front());
@@ -25,10 +20,6 @@ PendingEvent ScriptedMainView::HandleOnePendingEvent() {
   return PendingEvent::Handled;
 }
 
-void ScriptedMainView::ShowAbout(std::string_view title, std::string_view text) {
-  about = {std::string(title), std::string(text)};
-}
-
 std::optional<std::string> ScriptedMainView::ChooseDirectory(std::string_view start) {
   chooserStarts.emplace_back(start);
   if (choices_.empty()) return std::nullopt;
@@ -36,10 +27,6 @@ std::optional<std::string> ScriptedMainView::ChooseDirectory(std::string_view st
   choices_.pop_front();
   if (choice) platform::ChangeDirectory(*choice);
   return choice;
-}
-
-void ScriptedMainView::EditExcludedDomains() {
-  domainWindowDirs.push_back(platform::CurrentDirectory());
 }
 
 int ScriptedMainView::RunPosted() {

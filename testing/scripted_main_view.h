@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/main_dialog.h"
+#include "platform/fs.h"
 
 namespace lumbra::testing {
 
@@ -28,7 +29,10 @@ class ScriptedMainView : public MainView {
   ScriptedMainView();
 
   std::string Text(MainControl edit) override { return controls_[edit].text; }
-  void SetText(MainControl id, std::string_view text) override;
+  void SetText(MainControl id, std::string_view text) override {
+    controls_[id].text = text;
+    if (id == MainControl::Status) statuses.emplace_back(text);
+  }
   void SetChecked(MainControl box, bool checked) override { controls_[box].checked = checked; }
   void SetEnabled(MainControl id, bool enabled) override { controls_[id].enabled = enabled; }
   void SetShown(MainControl id, bool shown) override { controls_[id].shown = shown; }
@@ -43,13 +47,15 @@ class ScriptedMainView : public MainView {
   PendingEvent HandleOnePendingEvent() override;
   void Post(std::function<void()> task) override { posted_.push_back(std::move(task)); }
   void OpenHelp() override { ++helpOpened; }
-  void ShowAbout(std::string_view title, std::string_view text) override;
+  void ShowAbout(std::string_view title, std::string_view text) override {
+    about = {std::string(title), std::string(text)};
+  }
   // Records the start path and gives the next scripted answer (Cancel when none is left).
   // Like the real chooser, which moves through the directories it shows, it leaves the
   // current directory in the chosen one.
   std::optional<std::string> ChooseDirectory(std::string_view start) override;
   // Records the current directory the window would work in.
-  void EditExcludedDomains() override;
+  void EditExcludedDomains() override { domainWindowDirs.push_back(platform::CurrentDirectory()); }
 
   // The user types into an edit (the model reads it only when it takes the edit texts).
   void Type(MainControl edit, std::string_view text) { controls_[edit].text = text; }
