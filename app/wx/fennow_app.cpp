@@ -14,22 +14,9 @@
 namespace lumbra::gui {
 namespace {
 
-class FennowApp : public wxApp {
- public:
-  bool OnInit() override {
-    window_ = new TallyWindow(DriveSource::ForThisProcess());
-    return true;
-  }
-
-  // The window is run like a modal dialog; its end is the program's end, with status 0.
-  int OnRun() override {
-    window_->RunModal();
-    window_->Destroy();
-    return 0;
-  }
-
- private:
-  TallyWindow* window_ = nullptr;
+class FennowApp : public ModalFrameApp {
+ protected:
+  ModalFrame* MakeWindow() override { return new TallyWindow(DriveSource::ForThisProcess()); }
 };
 
 }  // namespace

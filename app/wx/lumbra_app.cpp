@@ -1,8 +1,6 @@
 // lumbra: the main window "Lumbra's Log" over the jobs of the start directory, which is the
-// current directory when the program starts (its lumbra.ini, lumbra-url.ini, ...).
-//
-// The window is run from OnRun, like a modal dialog, so that its end is the program's end;
-// the exit status is 0 however the window was closed ("終了", Esc or the close box).
+// current directory when the program starts (its lumbra.ini, lumbra-url.ini, ...). The exit
+// status is 0 however the window was closed ("終了", Esc or the close box).
 #include <memory>
 
 #include <wx/app.h>
@@ -15,24 +13,16 @@
 namespace lumbra::gui {
 namespace {
 
-class LumbraApp : public wxApp {
- public:
-  bool OnInit() override {
+class LumbraApp : public ModalFrameApp {
+ protected:
+  ModalFrame* MakeWindow() override {
     session_ = std::make_unique<Session>();
-    window_ = new MainWindow(*session_, clock_, DriveSource::ForThisProcess());
-    return true;
-  }
-
-  int OnRun() override {
-    window_->RunModal();
-    window_->Destroy();
-    return 0;
+    return new MainWindow(*session_, clock_, DriveSource::ForThisProcess());
   }
 
  private:
   platform::SystemClock clock_;
   std::unique_ptr<Session> session_;
-  MainWindow* window_ = nullptr;
 };
 
 }  // namespace

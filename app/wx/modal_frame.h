@@ -8,6 +8,7 @@
 #include <functional>
 #include <string_view>
 
+#include <wx/app.h>
 #include <wx/frame.h>
 
 class wxEventLoopBase;
@@ -30,6 +31,27 @@ class ModalFrame : public wxFrame {
 
  private:
   wxEventLoopBase* loop_ = nullptr;  // the window's own run, while it runs
+};
+
+// The application of a program that is one such window: the window is run from OnRun, so
+// that its end is the program's end, with exit status 0 however it was closed.
+class ModalFrameApp : public wxApp {
+ public:
+  bool OnInit() override {
+    window_ = MakeWindow();
+    return window_ != nullptr;
+  }
+  int OnRun() override {
+    window_->RunModal();
+    window_->Destroy();
+    return 0;
+  }
+
+ protected:
+  virtual ModalFrame* MakeWindow() = 0;
+
+ private:
+  ModalFrame* window_ = nullptr;
 };
 
 // The about box of every window: `text` beside the application icon, and an OK button.
