@@ -35,7 +35,7 @@ bool IsExcluded(const ExcludedHosts& hosts, const std::string& hostDir) {
 // False when the copy failed; the old log copy then stays as it was.
 bool CopyIntoLog(const std::string& localPath, platform::ReadableFile& cached, LogState state,
                  const platform::FileStatus& old) {
-  if (!CopyReplace(localPath, cached)) return false;
+  if (!CopyReplace(localPath, cached, nullptr, &old)) return false;
   if (state != LogState::LogMissing && old.isRegular()) {
     platform::SetFileMode(localPath, old.mode);
   }
@@ -123,8 +123,12 @@ bool AddEntriesToLogs(LogAddTarget& target) {
     }
 
     // The open cached file's own status: the name is not looked up a second time.
+    // A log copy the job's table knows to be missing is not asked for again.
     platform::FileStatus logCopy;
-    StatPath(where.localPath, logCopy);
+    if (ctx.paths == nullptr ||
+        ctx.paths->KindOf(where.localPath) != platform::PathTable::Kind::Missing) {
+      StatPath(where.localPath, logCopy);
+    }
     LogState state = CompareStatus(cached.status(), logCopy);
     bool html = entry.contentType == "text/html";
     StoreDecision decision = DecideStore(ctx, state, html);

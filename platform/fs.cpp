@@ -103,16 +103,21 @@ bool RenameFile(const std::string& from, const std::string& to) {
 
 bool DeleteFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
 
-bool IsReadOnly(const std::string& path) {
-  FileStatus status = GetStatus(path);
+bool IsReadOnly(const std::string& path) { return IsReadOnly(GetStatus(path)); }
+
+bool IsReadOnly(const FileStatus& status) {
   return status.exists() && (status.mode & S_IWUSR) == 0;
 }
 
 mode_t NormalFileMode() {
-  // umask can only be read by setting it; put it back at once.
-  mode_t mask = ::umask(022);
-  ::umask(mask);
-  return 0666 & ~mask;
+  // umask can only be read by setting it; put it back at once. Read once: nothing here
+  // changes it.
+  static const mode_t mode = [] {
+    mode_t mask = ::umask(022);
+    ::umask(mask);
+    return 0666 & ~mask;
+  }();
+  return mode;
 }
 
 bool SetFileMode(const std::string& path, mode_t mode) {

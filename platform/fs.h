@@ -49,6 +49,7 @@ bool DeleteFile(const std::string& path);
 // "Read-only" is a file without the owner's write bit. Tested on the bit itself, never
 // with access(W_OK): root may write anything, and a read-only copy must stay protected.
 bool IsReadOnly(const std::string& path);
+bool IsReadOnly(const FileStatus& status);
 // The mode a new file gets under the umask (0666 & ~umask): the "normal" attribute.
 mode_t NormalFileMode();
 bool SetFileMode(const std::string& path, mode_t mode);

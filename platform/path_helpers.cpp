@@ -160,9 +160,11 @@ bool MakeDirectories(std::string_view filePath, std::string_view realBelow,
 
 namespace {
 
-bool CopyInto(const std::string& target, platform::ReadableFile& source, int* error) {
+bool CopyInto(const std::string& target, platform::ReadableFile& source, int* error,
+              const platform::FileStatus* targetStatus) {
   int cause = EACCES;  // a read-only target
-  bool ok = !platform::IsReadOnly(target);
+  bool ok = targetStatus != nullptr ? !platform::IsReadOnly(*targetStatus)
+                                    : !platform::IsReadOnly(target);
   if (ok && !source.Rewind()) {
     ok = false;
     cause = errno;
@@ -189,11 +191,12 @@ bool CopyInto(const std::string& target, platform::ReadableFile& source, int* er
 bool CopyReplace(const std::string& target, const std::string& source) {
   platform::ReadableFile in;
   if (in.Open(source, platform::FollowLinks::Yes) != platform::OpenError::None) return false;
-  return CopyInto(target, in, nullptr);
+  return CopyInto(target, in, nullptr, nullptr);
 }
 
-bool CopyReplace(const std::string& target, platform::ReadableFile& source, int* error) {
-  return source.isOpen() && CopyInto(target, source, error);
+bool CopyReplace(const std::string& target, platform::ReadableFile& source, int* error,
+                 const platform::FileStatus* targetStatus) {
+  return source.isOpen() && CopyInto(target, source, error, targetStatus);
 }
 
 bool SameFileContent(const std::string& pathA, const std::string& pathB) {

@@ -67,7 +67,10 @@ bool MakeDirectories(std::string_view filePath, std::string_view realBelow = {},
 bool CopyReplace(const std::string& target, const std::string& source);
 // The same from a file already open (read from its start). On failure `error`, when given,
 // receives the errno of the cause.
-bool CopyReplace(const std::string& target, platform::ReadableFile& source, int* error = nullptr);
+// `targetStatus`, when given, is the target's status as the caller has just seen it (links
+// followed), so it is not asked again.
+bool CopyReplace(const std::string& target, platform::ReadableFile& source, int* error = nullptr,
+                 const platform::FileStatus* targetStatus = nullptr);
 
 // True when both files are regular files that can be read and pathB's bytes equal pathA's
 // over the length of pathA (callers compare the sizes first).
