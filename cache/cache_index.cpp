@@ -8,8 +8,8 @@
 #include "cache/netscape_reader.h"
 #include "cache/private_copy.h"
 #include "core/exec_log.h"
-#include "platform/path_helpers.h"
 #include "platform/fs.h"
+#include "platform/path_helpers.h"
 #include "platform/text_file.h"
 
 namespace lumbra {
@@ -161,11 +161,18 @@ bool CacheNameStaysInside(std::string_view name) {
 
 platform::OpenError OpenCachedFile(const std::string& cacheDir, const std::string& cacheFile,
                                    platform::ReadableFile& file) {
-  const std::string prefix = cacheDir + "/";
+  platform::FilesBelow cache(cacheDir);
+  return OpenCachedFile(cache, cacheFile, file);
+}
+
+platform::OpenError OpenCachedFile(platform::FilesBelow& cache, const std::string& cacheFile,
+                                   platform::ReadableFile& file) {
+  file.Close();
+  const std::string prefix = cache.root() + "/";
   if (!cacheFile.starts_with(prefix)) return platform::OpenError::OutsideRoot;
   std::string_view name = std::string_view(cacheFile).substr(prefix.size());
   if (!CacheNameStaysInside(name)) return platform::OpenError::OutsideRoot;
-  return file.OpenBelow(cacheDir, name);
+  return cache.Open(name, file);
 }
 
 void NormaliseCacheEntry(CacheEntry& entry, const std::string& cacheDir, CacheKind kind) {

@@ -42,11 +42,11 @@ CacheKind DetectCacheKind(const std::string& cacheDir);
 // Reads the cache index in `cacheDir` into `table`, which it empties first; a row repeated
 // by the index is kept once, and the rows are then normalised by NormaliseCacheEntry. A
 // Netscape index is read with 16,384-byte pages and, when that gives fewer than half as many
-// rows as the cache directory holds files, again with 4,096-byte pages. The reader works on a copy of the index made in a
-// private temporary directory, never in the start or the cache directory. While execLog is
-// on, the reader writes the debug dump fat.txt and the end line goes to the execution log.
-// False when that copy could not be made (no room in the temporary directory, say): the
-// cause and the directory have been shown, and the table is empty.
+// rows as the cache directory holds files, again with 4,096-byte pages. The reader works on a copy
+// of the index made in a private temporary directory, never in the start or the cache directory.
+// While execLog is on, the reader writes the debug dump fat.txt and the end line goes to the
+// execution log. False when that copy could not be made (no room in the temporary directory, say):
+// the cause and the directory have been shown, and the table is empty.
 bool ReadCacheIndex(const JobContext& ctx, Frontend& frontend, CacheEntryTable& table,
                     const std::string& cacheDir);
 
@@ -65,6 +65,10 @@ bool CacheNameStaysInside(std::string_view name);
 // only through real directories: a name that leads outside (CacheNameStaysInside), a link, a
 // FIFO or a device is refused with its reason; a vanished file is Missing.
 platform::OpenError OpenCachedFile(const std::string& cacheDir, const std::string& cacheFile,
+                                   platform::ReadableFile& file);
+// The same through `cache` (rooted at the cache directory), which keeps the directory it
+// reached last open for the next file.
+platform::OpenError OpenCachedFile(platform::FilesBelow& cache, const std::string& cacheFile,
                                    platform::ReadableFile& file);
 
 }  // namespace lumbra

@@ -92,6 +92,7 @@ bool AddEntriesToLogs(LogAddTarget& target) {
   int n = GetCacheEntryCount(target.cache);
   counters.entryCount = n;
   RelatedHosts related;
+  platform::FilesBelow cacheFiles(ctx.cacheDir);
   for (int i = 0; i < n; ++i) {
     CacheEntry entry;
     GetCacheEntry(target.cache, i, entry);
@@ -115,7 +116,7 @@ bool AddEntriesToLogs(LogAddTarget& target) {
     // The cache index names the file to copy; only a regular file below the cache directory
     // is ever read, whatever the index says.
     platform::ReadableFile cached;
-    platform::OpenError opened = OpenCachedFile(ctx.cacheDir, entry.cacheFile, cached);
+    platform::OpenError opened = OpenCachedFile(cacheFiles, entry.cacheFile, cached);
     if (opened != platform::OpenError::None && opened != platform::OpenError::Missing) {
       RecordFileFailure(ctx, counters, RefusalText(opened), entry.cacheFile);
       SetCacheEntryStatus(target.cache, i, 0);

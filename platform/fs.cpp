@@ -1,5 +1,6 @@
 #include "platform/fs.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -188,17 +189,43 @@ OpenError ReadableFile::OpenSeenRegular(const std::string& path) {
 }
 
 OpenError ReadableFile::OpenBelow(const std::string& root, std::string_view relative) {
-  Close();
+  FilesBelow below(root);
+  return below.Open(relative, *this);
+}
+
+OpenError ReadableFile::OpenAt(int dir, const std::string& name) {
+  if (name.empty()) return OpenError::NotRegular;  // the name ends in '/': a directory
+  struct stat st;
+  if (::fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return FromErrno(errno);
+  if (OpenError why = Classify(st); why != OpenError::None) return why;
+  int fd = ::openat(dir, name.c_str(), kReadFlags | O_NOFOLLOW);
+  if (fd < 0) return FromErrno(errno);
+  return Finish(fd);
+}
+
+void FilesBelow::CloseDirectory() {
+  if (dir_ >= 0) ::close(dir_);
+  dir_ = -1;
+  dirPart_.clear();
+}
+
+OpenError FilesBelow::Open(std::string_view relative, ReadableFile& file) {
+  file.Close();
   if (!NameStaysBelow(relative)) return OpenError::OutsideRoot;
-  int dir = ::open(root.empty() ? "." : root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  std::size_t slash = relative.rfind('/');
+  std::string_view dirPart = slash == std::string_view::npos ? "" : relative.substr(0, slash);
+  std::string name(slash == std::string_view::npos ? relative : relative.substr(slash + 1));
+  if (dir_ >= 0 && dirPart == dirPart_) return file.OpenAt(dir_, name);
+
+  CloseDirectory();
+  int dir = ::open(root_.empty() ? "." : root_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dir < 0) return FromErrno(errno);
   // Each directory is opened from the one before it, never following a link, so the file
   // reached is the one the name says, below the root, whatever the components are.
   std::size_t start = 0;
-  for (;;) {
-    std::size_t end = relative.find('/', start);
-    if (end == std::string_view::npos) break;
-    std::string segment(relative.substr(start, end - start));
+  while (start < dirPart.size()) {
+    std::size_t end = std::min(dirPart.find('/', start), dirPart.size());
+    std::string segment(dirPart.substr(start, end - start));
     start = end + 1;
     if (segment.empty()) continue;
     struct stat st;
@@ -217,23 +244,9 @@ OpenError ReadableFile::OpenBelow(const std::string& root, std::string_view rela
     if (next < 0) return FromErrno(error);
     dir = next;
   }
-  std::string name(relative.substr(start));
-  struct stat st;
-  OpenError why = OpenError::None;
-  if (name.empty()) {
-    why = OpenError::NotRegular;  // the name ends in '/': a directory
-  } else if (::fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
-    why = FromErrno(errno);
-  } else {
-    why = Classify(st);
-  }
-  int fd = -1;
-  if (why == OpenError::None) {
-    fd = ::openat(dir, name.c_str(), kReadFlags | O_NOFOLLOW);
-    if (fd < 0) why = FromErrno(errno);
-  }
-  ::close(dir);
-  return why == OpenError::None ? Finish(fd) : why;
+  dir_ = dir;
+  dirPart_ = dirPart;
+  return file.OpenAt(dir_, name);
 }
 
 OpenError ReadableFile::Finish(int fd) {

@@ -109,8 +109,33 @@ class ReadableFile {
 
  private:
   OpenError Finish(int fd);
+  friend class FilesBelow;
+  // The regular file `name` of the open directory `dir`, never through a link.
+  OpenError OpenAt(int dir, const std::string& name);
+
   int fd_ = -1;
   FileStatus status_;
+};
+
+// The files below one root directory, opened the way ReadableFile::OpenBelow opens them. The
+// directory reached last stays open, so the files of one directory are opened without walking
+// to it again (a cache keeps its files in a few directories).
+class FilesBelow {
+ public:
+  explicit FilesBelow(std::string root) : root_(std::move(root)) {}
+  ~FilesBelow() { CloseDirectory(); }
+  FilesBelow(const FilesBelow&) = delete;
+  FilesBelow& operator=(const FilesBelow&) = delete;
+
+  const std::string& root() const { return root_; }
+  OpenError Open(std::string_view relative, ReadableFile& file);
+
+ private:
+  void CloseDirectory();
+
+  std::string root_;
+  std::string dirPart_;  // the directory part of the names last opened
+  int dir_ = -1;         // that directory, or -1
 };
 
 // Reads a whole regular file (links followed); nullopt when it cannot be read.
