@@ -76,13 +76,17 @@ bool IsValueEnd(char c) { return c == ' ' || c == '"' || c == '>'; }
 std::vector<Occurrence> FindOccurrences(const std::string& tag) {
   std::string lower(tag);
   std::transform(lower.begin(), lower.end(), lower.begin(), Lower);
+  // A name counts only just after a blank, so only those places are tried.
+  std::vector<std::size_t> starts;
+  for (std::size_t i = 1; i < lower.size(); ++i) {
+    if (lower[i - 1] == ' ') starts.push_back(i);
+  }
   std::vector<Occurrence> found;
   std::size_t held = 0;
   for (const AttrName& attr : kAttributes) {
     std::size_t from = 0;
-    while (true) {
-      std::size_t at = lower.find(attr.name, from);
-      if (at == std::string::npos) break;
+    for (std::size_t at : starts) {
+      if (at < from || lower.compare(at, attr.name.size(), attr.name) != 0) continue;
       std::size_t end = at + attr.name.size();
       std::size_t eq = std::string::npos;
       for (std::size_t k = end; k < end + 3 && k < lower.size(); ++k) {
@@ -91,10 +95,7 @@ std::vector<Occurrence> FindOccurrences(const std::string& tag) {
           break;
         }
       }
-      if (at == 0 || lower[at - 1] != ' ' || eq == std::string::npos) {
-        from = at + 1;
-        continue;
-      }
+      if (eq == std::string::npos) continue;
       std::size_t value = eq + 1;
       while (value < tag.size() && (tag[value] == ' ' || tag[value] == '"')) ++value;
       std::size_t valueEnd = value;
