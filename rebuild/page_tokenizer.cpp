@@ -1,6 +1,7 @@
 #include "rebuild/page_tokenizer.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "platform/path_helpers.h"
 
@@ -18,14 +19,38 @@ void PageTokenizer::FeedBlock(std::string_view block, std::string_view following
   following_ = following;
   if (!firstBlock_) EmitText();
   firstBlock_ = false;
-  for (std::size_t i = 0; i < block_.size(); ++i) {
-    switch (mode_) {
-      case Mode::Text:
-        HandleText(i);
-        break;
-      case Mode::Tag:
-        HandleTag(i);
-        break;
+  // Only '<' and '>' end a text or a tag, so the bytes between them are taken as one run;
+  // the next place of each in the block is kept until passed.
+  const char* bytes = block_.data();
+  auto nextOf = [&](char c, std::size_t from) {
+    if (from >= block_.size()) return block_.size();
+    const void* at = std::memchr(bytes + from, c, block_.size() - from);
+    return at == nullptr ? block_.size()
+                         : static_cast<std::size_t>(static_cast<const char*>(at) - bytes);
+  };
+  std::size_t nextOpen = nextOf('<', 0);
+  std::size_t nextClose = nextOf('>', 0);
+  for (std::size_t i = 0; i < block_.size();) {
+    if (nextOpen < i) nextOpen = nextOf('<', i);
+    if (nextClose < i) nextClose = nextOf('>', i);
+    std::size_t run = std::min(nextOpen, nextClose) - i;
+    if (run > 0 && mode_ == Mode::Text) {
+      text_.append(block_.substr(i, run));
+      i += run;
+    } else if (run > 0) {
+      // A tag longer than kTagCut is cut right after its kTagCut + 1st character.
+      std::size_t take = std::min(run, kTagCut + 1 - tag_.size());
+      tag_.append(block_.substr(i, take));
+      i += take;
+      if (tag_.size() > kTagCut) {
+        EmitTag();
+        tag_.clear();
+        mode_ = Mode::Text;
+      }
+    } else if (mode_ == Mode::Text) {
+      HandleText(i++);
+    } else {
+      HandleTag(i++);
     }
     NoteHeld();
   }
