@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <optional>
 
 namespace lumbra {
 namespace {
@@ -51,12 +52,24 @@ std::size_t FindNoCase(std::string_view text, std::string_view needle) {
   return npos;
 }
 
+namespace {
+
+// The name StatPath asks about: one trailing '/' dropped from a path longer than 3
+// characters; nullopt for a path longer than kStatPathMax, which does not exist.
+std::optional<std::string> StatName(std::string_view path) {
+  if (path.size() > kStatPathMax) return std::nullopt;
+  std::string name(path);
+  if (name.size() > 3 && name.back() == '/') name.pop_back();
+  return name;
+}
+
+}  // namespace
+
 int StatPath(std::string_view path, platform::FileStatus& status) {
   status = {};
-  if (path.size() > kStatPathMax) return -1;
-  std::string copy(path);
-  if (copy.size() > 3 && copy.back() == '/') copy.pop_back();
-  status = platform::GetStatus(copy);
+  std::optional<std::string> name = StatName(path);
+  if (!name) return -1;
+  status = platform::GetStatus(*name);
   return status.exists() ? 0 : -1;
 }
 
@@ -68,11 +81,10 @@ bool PathExists(std::string_view path) {
 platform::EntryType TypeOfPath(std::string_view path, platform::PathTable* table) {
   using Kind = platform::PathTable::Kind;
   using Type = platform::EntryType;
-  if (path.size() > kStatPathMax) return Type::Missing;
-  std::string copy(path);
-  if (copy.size() > 3 && copy.back() == '/') copy.pop_back();
+  std::optional<std::string> name = StatName(path);
+  if (!name) return Type::Missing;
   if (table != nullptr) {
-    switch (table->KindOf(copy)) {
+    switch (table->KindOf(*name)) {
       case Kind::Missing:
         return Type::Missing;
       case Kind::File:
@@ -85,7 +97,7 @@ platform::EntryType TypeOfPath(std::string_view path, platform::PathTable* table
         break;  // where it leads is asked every time
     }
   }
-  return platform::GetStatus(copy).type;
+  return platform::GetStatus(*name).type;
 }
 
 PathParts SplitPath(std::string_view path) {
