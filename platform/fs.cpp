@@ -344,11 +344,16 @@ bool IsReplacementLeftover(std::string_view name) {
 AtomicFileWriter::~AtomicFileWriter() { Abort(); }
 
 bool AtomicFileWriter::Open(const std::string& target) {
+  failed_ = false;
+  error_ = 0;
+  if (kept_ && DirectoryOf(target) == DirectoryOf(target_)) {
+    kept_ = false;
+    target_ = target;
+    return true;
+  }
   Abort();
   target_ = target;
   std::string pattern = DirectoryOf(target) + "/.lumbra-tmp-XXXXXX";
-  failed_ = false;
-  error_ = 0;
   int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
   if (fd < 0) {
     error_ = errno;
@@ -363,6 +368,7 @@ bool AtomicFileWriter::Write(std::string_view bytes) {
   if (fd_ < 0 || failed_) return false;
   if (buffer_.size() + bytes.size() > kBufferSize && !Flush()) return false;
   if (bytes.size() >= kBufferSize) {
+    reachedFile_ = true;
     if (!WriteAll(fd_, bytes)) {
       failed_ = true;
       error_ = errno;
@@ -375,9 +381,12 @@ bool AtomicFileWriter::Write(std::string_view bytes) {
 }
 
 bool AtomicFileWriter::Flush() {
-  if (!failed_ && !buffer_.empty() && !WriteAll(fd_, buffer_)) {
-    failed_ = true;
-    error_ = errno;
+  if (!failed_ && !buffer_.empty()) {
+    reachedFile_ = true;
+    if (!WriteAll(fd_, buffer_)) {
+      failed_ = true;
+      error_ = errno;
+    }
   }
   buffer_.clear();
   return !failed_;
@@ -392,6 +401,8 @@ bool AtomicFileWriter::Commit(mode_t mode) {
     error_ = errno;
   }
   fd_ = -1;
+  reachedFile_ = false;
+  kept_ = false;
   if (ok && ::rename(temp_.c_str(), target_.c_str()) != 0) {
     ok = false;
     error_ = errno;
@@ -403,6 +414,8 @@ bool AtomicFileWriter::Commit(mode_t mode) {
 
 void AtomicFileWriter::Abort() {
   buffer_.clear();
+  reachedFile_ = false;
+  kept_ = false;
   if (fd_ >= 0) {
     ::close(fd_);
     fd_ = -1;
@@ -411,6 +424,17 @@ void AtomicFileWriter::Abort() {
     ::unlink(temp_.c_str());
     temp_.clear();
   }
+}
+
+void AtomicFileWriter::Discard() {
+  if (fd_ < 0 || reachedFile_) {
+    Abort();
+    return;
+  }
+  buffer_.clear();
+  failed_ = false;
+  error_ = 0;
+  kept_ = true;
 }
 
 bool ReplaceFileContent(const std::string& path, std::string_view content, mode_t mode) {

@@ -158,7 +158,8 @@ class AtomicFileWriter {
   AtomicFileWriter(const AtomicFileWriter&) = delete;
   AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
 
-  // Creates the temporary file beside `target`; false when it cannot be made.
+  // Creates the temporary file beside `target`; false when it cannot be made. A file kept by
+  // Discard beside a file of the same directory is taken instead of making another.
   bool Open(const std::string& target);
   bool isOpen() const { return fd_ >= 0; }
   // False (and the writer failed) when not every byte could be written. Small writes are
@@ -169,6 +170,12 @@ class AtomicFileWriter {
   // Gives the temporary file `mode`, closes it and renames it over the target.
   bool Commit(mode_t mode);
   void Abort();
+  // Drops what was written. When none of it had reached the temporary file, the empty file
+  // is kept open for the next Open in the same directory, so that a run of pages that come
+  // out unchanged costs one temporary file, not one each; otherwise it goes as in Abort.
+  // The owner must Abort before anything lists the directory, which would take the kept
+  // file for a leftover.
+  void Discard();
   // The errno of the first failure (0 when none).
   int error() const { return error_; }
 
@@ -177,6 +184,8 @@ class AtomicFileWriter {
 
   int fd_ = -1;
   bool failed_ = false;
+  bool reachedFile_ = false;  // bytes were written to the temporary file itself
+  bool kept_ = false;         // an empty temporary file kept by Discard
   int error_ = 0;
   std::string target_;
   std::string temp_;

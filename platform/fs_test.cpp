@@ -1,6 +1,8 @@
 #include "platform/fs.h"
 
 #include <algorithm>
+#include <string>
+#include <vector>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -52,6 +54,46 @@ TEST_F(FsTest, AtomicWriterReplacesOnlyOnCommit) {
   ASSERT_TRUE(ReplaceFileContent(file, "new", 0600));
   EXPECT_EQ(ReadFile("page.html"), "new");
   EXPECT_EQ(GetStatus(file).mode & 0777, 0600u);
+}
+
+TEST_F(FsTest, ADiscardedEmptyTemporaryFileServesTheNextFileOfItsDirectoryOnly) {
+  auto leftovers = [&](const std::string& dir) {
+    std::vector<std::string> found;
+    auto names = ListDirectory(Path(dir));
+    for (const std::string& name : *names)
+      if (IsReplacementLeftover(name)) found.push_back(name);
+    return found;
+  };
+  WriteFile("d/a", "a");
+  WriteFile("e/c", "c");
+  AtomicFileWriter writer;
+  ASSERT_TRUE(writer.Open(Path("d/a")));
+  writer.Write("not flushed");
+  writer.Discard();
+  auto kept = leftovers("d");
+  ASSERT_TRUE(writer.Open(Path("d/b")));
+  EXPECT_EQ(leftovers("d"), kept) << "the kept file is taken, no second one made";
+  ASSERT_TRUE(writer.Write("b") && writer.Commit(0644));
+  EXPECT_EQ(ReadFile("d/b"), "b");
+  EXPECT_TRUE(leftovers("d").empty());
+
+  // A file that bytes had reached is never handed on: the next page would start with them.
+  ASSERT_TRUE(writer.Open(Path("d/a")));
+  writer.Write(std::string(AtomicFileWriter::kBufferSize + 1, 'x'));
+  writer.Discard();
+  EXPECT_TRUE(leftovers("d").empty());
+  ASSERT_TRUE(writer.Open(Path("d/a")) && writer.Write("A") && writer.Commit(0644));
+  EXPECT_EQ(ReadFile("d/a"), "A");
+
+  // Another directory gets a file of its own; the kept one goes.
+  ASSERT_TRUE(writer.Open(Path("d/a")));
+  writer.Discard();
+  ASSERT_TRUE(writer.Open(Path("e/c")));
+  EXPECT_TRUE(leftovers("d").empty());
+  EXPECT_EQ(leftovers("e").size(), 1u) << "the temporary file is made beside its target";
+  ASSERT_TRUE(writer.Write("C") && writer.Commit(0644));
+  EXPECT_EQ(ReadFile("e/c"), "C");
+  EXPECT_TRUE(leftovers("d").empty() && leftovers("e").empty());
 }
 
 TEST_F(FsTest, RemoveTreeLeavesLinkTargetsAlone) {

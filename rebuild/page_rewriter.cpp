@@ -173,13 +173,15 @@ class ReplacingSink : public ByteSink {
   End Finish(std::uint64_t pageSize, mode_t mode) {
     if (!failed_ && !differs_) {
       if (same_ == pageSize) {
-        writer_.Abort();
+        writer_.Discard();  // its empty temporary file may serve the next page
         ::futimens(fd_, nullptr);
         return End::Unchanged;
       }
       Diverge();  // the new page is the old one cut short
     }
-    return !failed_ && writer_.Commit(mode) ? End::Replaced : End::WriteFailed;
+    if (!failed_ && writer_.Commit(mode)) return End::Replaced;
+    writer_.Abort();
+    return End::WriteFailed;
   }
 
  private:
@@ -463,7 +465,7 @@ void PageRewriter::Write(RewriteProbe::Segment kind, std::string_view original,
 
 PageRewrite ReconstructPage(const JobContext& ctx, Frontend& frontend, std::string_view treeRoot,
                             const std::string& pagePath, bool readRef, std::string& title,
-                            RewriteProbe* probe) {
+                            RewriteProbe* probe, platform::AtomicFileWriter* pageWriter) {
   title.clear();
   const std::string openError = std::string(kOpenError) + pagePath;
   // Only a regular file is rewritten: a link would be replaced by a file, and a FIFO or a
@@ -486,7 +488,8 @@ PageRewrite ReconstructPage(const JobContext& ctx, Frontend& frontend, std::stri
     frontend.ShowMessage(openError);
     return PageRewrite::OpenFailed;
   }
-  platform::AtomicFileWriter writer;
+  platform::AtomicFileWriter ownWriter;
+  platform::AtomicFileWriter& writer = pageWriter != nullptr ? *pageWriter : ownWriter;
   if (!writer.Open(pagePath)) {
     frontend.ShowMessage(kTempError);
     return PageRewrite::TempFileFailed;
@@ -511,8 +514,9 @@ PageRewrite ReconstructPage(const JobContext& ctx, Frontend& frontend, std::stri
   }
 
   if (!readOk) {
+    writer.Abort();  // the page stays as it was
     frontend.ShowMessage(openError);
-    return PageRewrite::OpenFailed;  // the writer is dropped: the page stays as it was
+    return PageRewrite::OpenFailed;
   }
   if (sink.Finish(status.size, status.mode & 07777) == ReplacingSink::End::WriteFailed) {
     frontend.ShowMessage(std::string(kWriteError) + pagePath);

@@ -10,6 +10,7 @@
 
 #include "core/frontend.h"
 #include "core/job_context.h"
+#include "platform/fs.h"
 #include "rebuild/page_tokenizer.h"
 
 namespace lumbra {
@@ -64,10 +65,13 @@ class RewriteProbe {
 // (unreferencedJob: external links go to serch.tmp in the start directory) come from `ctx`.
 // `title` receives the page title (at most kTitleMax characters), empty when the page has
 // none or was not rewritten. Failures are shown through `frontend`; the page then stays as
-// it was. A read-only page (no owner write bit) is never rewritten.
+// it was. A read-only page (no owner write bit) is never rewritten. `pageWriter`, when given,
+// writes the new page, and may keep an empty temporary file from one page for the next one
+// of the same directory (see AtomicFileWriter::Discard); otherwise a writer of its own does.
 PageRewrite ReconstructPage(const JobContext& ctx, Frontend& frontend, std::string_view treeRoot,
                             const std::string& pagePath, bool readRef, std::string& title,
-                            RewriteProbe* probe = nullptr);
+                            RewriteProbe* probe = nullptr,
+                            platform::AtomicFileWriter* pageWriter = nullptr);
 
 // The host directory of a page directory: up to its first "log/" and on to the end of the
 // next component (/save/log/host/dir/ gives /save/log/host). Without "log/", the page

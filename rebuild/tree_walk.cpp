@@ -14,7 +14,7 @@ std::string TreeRootOf(std::string_view dir) {
 }
 
 bool VisitEntry(RebuildTarget& target, std::string_view name, const std::string& path,
-                std::string_view treeRoot) {
+                std::string_view treeRoot, platform::AtomicFileWriter& pageWriter) {
   platform::PathTable* table = target.ctx.paths.get();
   platform::EntryType type = TypeOfPath(path, table);
   if (type == platform::EntryType::Missing) return false;
@@ -31,8 +31,8 @@ bool VisitEntry(RebuildTarget& target, std::string_view name, const std::string&
     return false;
   }
   std::string title;
-  if (ReconstructPage(target.ctx, target.frontend, treeRoot, path, target.ctx.readRef, title) !=
-      PageRewrite::Rewritten) {
+  if (ReconstructPage(target.ctx, target.frontend, treeRoot, path, target.ctx.readRef, title,
+                      nullptr, &pageWriter) != PageRewrite::Rewritten) {
     RecordFileFailure(target.ctx, target.counters, kRewriteFailed, path);
   }
   if (title.empty()) title = "No Title";
@@ -48,6 +48,9 @@ bool WalkLogTree(RebuildTarget& target, const std::string& dir) {
   platform::PathTable* table = target.ctx.paths.get();
   auto names = table != nullptr ? table->List(dir) : platform::ListDirectory(dir);
   if (!names) return true;
+  // The pages of this directory that come out unchanged share one temporary file. It goes
+  // before the walk lists any other directory, so no listing ever sees it.
+  platform::AtomicFileWriter pageWriter;
   for (const std::string& name : *names) {
     std::string path = dir + "/" + name;
     // What a killed replacement left behind is no page: it is removed, never counted.
@@ -59,7 +62,10 @@ bool WalkLogTree(RebuildTarget& target, const std::string& dir) {
     if (target.frontend.ReportProgress(path) == 0) return false;
     // A stop inside a subdirectory ends every walk above it too, so a stopped job is never
     // taken for a completed one.
-    if (VisitEntry(target, name, path, treeRoot) && !WalkLogTree(target, path)) return false;
+    if (VisitEntry(target, name, path, treeRoot, pageWriter)) {
+      pageWriter.Abort();
+      if (!WalkLogTree(target, path)) return false;
+    }
   }
   return true;
 }

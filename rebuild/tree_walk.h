@@ -14,6 +14,7 @@
 
 #include "core/frontend.h"
 #include "core/job_context.h"
+#include "platform/fs.h"
 #include "index/index_record.h"
 
 namespace lumbra {
@@ -34,10 +35,10 @@ bool ReconstructOneLog(RebuildTarget& target, int treeNumber);
 // Walks `dir` (no trailing '/') and everything below it. False when the user stopped the
 // walk, here or in a directory below; a directory that cannot be listed counts as done.
 bool WalkLogTree(RebuildTarget& target, const std::string& dir);
-// Handles one entry of a walk: rewrites and records a page, counts a file. True when the
-// entry is a directory to descend into.
+// Handles one entry of a walk: rewrites (with `pageWriter`) and records a page, counts a
+// file. True when the entry is a directory to descend into.
 bool VisitEntry(RebuildTarget& target, std::string_view name, const std::string& path,
-                std::string_view treeRoot);
+                std::string_view treeRoot, platform::AtomicFileWriter& pageWriter);
 
 // The tree root of a walked directory: cut just after the "log" of its first "log/", or the
 // whole directory when it holds none.
