@@ -69,19 +69,29 @@ struct Occurrence {
 
 char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
+// Whether some attribute name begins with the lower-case `c`.
+bool IsNameStart(char c) {
+  for (const AttrName& attr : kAttributes) {
+    if (attr.name.front() == c) return true;
+  }
+  return false;
+}
+
 bool IsValueEnd(char c) { return c == ' ' || c == '"' || c == '>'; }
 
 // The occurrences of every attribute name that stand after a blank and before an '=' within
 // three characters and have a value shorter than kValueTooLong, in table order.
 std::vector<Occurrence> FindOccurrences(const std::string& tag) {
-  std::string lower(tag);
-  std::transform(lower.begin(), lower.end(), lower.begin(), Lower);
-  // A name counts only just after a blank, so only those places are tried.
+  // A name counts only just after a blank, so only those places are tried, and of them only
+  // the ones that begin as some name does.
   std::vector<std::size_t> starts;
-  for (std::size_t i = 1; i < lower.size(); ++i) {
-    if (lower[i - 1] == ' ') starts.push_back(i);
+  for (std::size_t i = 1; i < tag.size(); ++i) {
+    if (tag[i - 1] == ' ' && IsNameStart(Lower(tag[i]))) starts.push_back(i);
   }
   std::vector<Occurrence> found;
+  if (starts.empty()) return found;
+  std::string lower(tag);
+  std::transform(lower.begin(), lower.end(), lower.begin(), Lower);
   std::size_t held = 0;
   for (const AttrName& attr : kAttributes) {
     std::size_t from = 0;
