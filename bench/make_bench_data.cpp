@@ -45,6 +45,11 @@ int main(int argc, char** argv) {
   std::string dir = argv[1];
   int entries = std::atoi(argv[2]);
   int pages = std::atoi(argv[3]);
+  // The pages are shared out among the hosts, and each links to others of its host.
+  if (pages < kHosts) {
+    std::fprintf(stderr, "make_bench_data: PAGES must be at least %d\n", kHosts);
+    return 2;
+  }
 
   lumbra::testing::Ie4Cache cache;
   cache.subdirectories = {"BENCH000", "BENCH001", "BENCH002", "BENCH003"};
