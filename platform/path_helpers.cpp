@@ -162,7 +162,7 @@ bool MakeDirectories(std::string_view filePath, std::string_view realBelow,
     }
     if (kind != Kind::Missing) continue;
     if (platform::MakeDirectory(level)) {
-      kinds.Remember(level, Kind::Directory);
+      kinds.RememberNewDirectory(level);
     } else {
       kinds.Forget(level);  // made by someone else meanwhile, or not at all: asked again
     }

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 namespace lumbra::platform {
@@ -17,13 +18,18 @@ class PathTable {
  public:
   enum class Kind : unsigned char { Missing, File, Directory, Link, Other };
 
-  // The entry at `path`: from the table, else from lstat (then remembered). A temporary file
-  // of a replacement is never remembered: it comes and goes within one write.
+  // The entry at `path`: from the table, else from lstat (then remembered). A name in a
+  // directory that is missing or no directory is missing, and so is a name the table does not
+  // hold in a directory whose every entry it knows; neither is asked of the disk. A temporary
+  // file of a replacement is never remembered: it comes and goes within one write.
   Kind KindOf(const std::string& path);
   // What the job made or saw.
   void Remember(const std::string& path, Kind kind);
+  // A directory the job has just made: empty, so every entry it will hold is one the job
+  // makes and remembers.
+  void RememberNewDirectory(const std::string& path);
   // An entry that changed in a way the job cannot tell: asked again next time.
-  void Forget(const std::string& path) { kinds_.erase(path); }
+  void Forget(const std::string& path);
 
   // The names in `dir` as platform::ListDirectory gives them, each entry's kind remembered
   // when the listing tells it; nullopt when it cannot be listed.
@@ -32,7 +38,15 @@ class PathTable {
   std::size_t size() const { return kinds_.size(); }
 
  private:
+  // The job made or removed something under a spelling other than the plain one, so what
+  // the table holds as missing, or as all of a directory, may be untrue under another.
+  void Unsettle();
+  // Keeps what the disk or a listing showed.
+  void Note(const std::string& path, Kind kind);
+
   std::unordered_map<std::string, Kind> kinds_;
+  // The directories whose every entry is in kinds_ (listed, or made by the job).
+  std::unordered_set<std::string> whole_;
 };
 
 }  // namespace lumbra::platform
