@@ -203,10 +203,8 @@ OpenError ReadableFile::OpenAt(int dir, const std::string& name) {
   return Finish(fd);
 }
 
-void FilesBelow::CloseDirectory() {
-  if (dir_ >= 0) ::close(dir_);
-  dir_ = -1;
-  dirPart_.clear();
+FilesBelow::~FilesBelow() {
+  for (const OpenDirectory& dir : kept_) ::close(dir.fd);
 }
 
 OpenError FilesBelow::Open(std::string_view relative, ReadableFile& file) {
@@ -215,9 +213,10 @@ OpenError FilesBelow::Open(std::string_view relative, ReadableFile& file) {
   std::size_t slash = relative.rfind('/');
   std::string_view dirPart = slash == std::string_view::npos ? "" : relative.substr(0, slash);
   std::string name(slash == std::string_view::npos ? relative : relative.substr(slash + 1));
-  if (dir_ >= 0 && dirPart == dirPart_) return file.OpenAt(dir_, name);
+  for (const OpenDirectory& kept : kept_) {
+    if (kept.part == dirPart) return file.OpenAt(kept.fd, name);
+  }
 
-  CloseDirectory();
   int dir = ::open(root_.empty() ? "." : root_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dir < 0) return FromErrno(errno);
   // Each directory is opened from the one before it, never following a link, so the file
@@ -244,9 +243,12 @@ OpenError FilesBelow::Open(std::string_view relative, ReadableFile& file) {
     if (next < 0) return FromErrno(error);
     dir = next;
   }
-  dir_ = dir;
-  dirPart_ = dirPart;
-  return file.OpenAt(dir_, name);
+  if (kept_.size() == kKeptDirectories) {
+    ::close(kept_.front().fd);
+    kept_.erase(kept_.begin());
+  }
+  kept_.push_back({std::string(dirPart), dir});
+  return file.OpenAt(dir, name);
 }
 
 OpenError ReadableFile::Finish(int fd) {

@@ -118,24 +118,28 @@ class ReadableFile {
 };
 
 // The files below one root directory, opened the way ReadableFile::OpenBelow opens them. The
-// directory reached last stays open, so the files of one directory are opened without walking
-// to it again (a cache keeps its files in a few directories).
+// directories reached last stay open (up to kKeptDirectories), so the files of a directory are
+// opened without walking to it again: a cache keeps its files in a few directories, and the
+// entries of its index take them in turn.
 class FilesBelow {
  public:
   explicit FilesBelow(std::string root) : root_(std::move(root)) {}
-  ~FilesBelow() { CloseDirectory(); }
+  ~FilesBelow();
   FilesBelow(const FilesBelow&) = delete;
   FilesBelow& operator=(const FilesBelow&) = delete;
 
   const std::string& root() const { return root_; }
   OpenError Open(std::string_view relative, ReadableFile& file);
+  static constexpr std::size_t kKeptDirectories = 16;
 
  private:
-  void CloseDirectory();
+  struct OpenDirectory {
+    std::string part;  // the directory part of the names opened in it
+    int fd;
+  };
 
   std::string root_;
-  std::string dirPart_;  // the directory part of the names last opened
-  int dir_ = -1;         // that directory, or -1
+  std::vector<OpenDirectory> kept_;  // the one reached first, first
 };
 
 // Reads a whole regular file (links followed); nullopt when it cannot be read.

@@ -32,6 +32,27 @@ TEST_F(FsTest, OnlyRegularFilesAreOpenedForReadingAndNothingBlocks) {
   EXPECT_EQ(content, "bytes");
 }
 
+TEST_F(FsTest, FilesBelowOpensEachFileOfManyDirectoriesTakenInTurn) {
+  constexpr std::size_t kDirs = platform::FilesBelow::kKeptDirectories + 3;  // some are let go
+  for (std::size_t d = 0; d < kDirs; ++d) {
+    WriteFile("root/d" + std::to_string(d) + "/a", "a" + std::to_string(d));
+    WriteFile("root/d" + std::to_string(d) + "/b", "b" + std::to_string(d));
+  }
+  MakeLink(Path("root/d0"), "root/link");
+  platform::FilesBelow files(Path("root"));
+  for (const char* name : {"a", "b"}) {
+    for (std::size_t d = 0; d < kDirs; ++d) {
+      ReadableFile file;
+      std::string content;
+      ASSERT_EQ(files.Open("d" + std::to_string(d) + "/" + name, file), OpenError::None);
+      ASSERT_TRUE(file.ReadAll(content));
+      EXPECT_EQ(content, name + std::to_string(d));
+    }
+  }
+  ReadableFile file;
+  EXPECT_EQ(files.Open("link/a", file), OpenError::SymbolicLink);
+}
+
 TEST_F(FsTest, TheTemporaryFilesOfAReplacementAreKnownAsLeftovers) {
   AtomicFileWriter writer;
   ASSERT_TRUE(writer.Open(Path("page.html")));
