@@ -286,7 +286,14 @@ bool ReadableFile::ReadAll(std::string& out) {
   }
 }
 
-bool ReadableFile::Rewind() { return fd_ >= 0 && ::lseek(fd_, 0, SEEK_SET) == 0; }
+long ReadableFile::ReadAt(char* buffer, std::size_t size, std::uint64_t offset) {
+  if (fd_ < 0) return -1;
+  for (;;) {
+    ssize_t n = ::pread(fd_, buffer, size, static_cast<off_t>(offset));
+    if (n >= 0) return static_cast<long>(n);
+    if (errno != EINTR) return -1;
+  }
+}
 
 std::FILE* ReadableFile::ReleaseAsStream() {
   if (fd_ < 0) return nullptr;

@@ -101,8 +101,9 @@ class ReadableFile {
   long Read(char* buffer, std::size_t size);
   // Reads the rest of the file into `out`; false on a read error.
   bool ReadAll(std::string& out);
-  // Goes back to the start of the file.
-  bool Rewind();
+  // Reads up to `size` bytes from `offset` on, whatever has been read before; 0 at the end,
+  // -1 on an error.
+  long ReadAt(char* buffer, std::size_t size, std::uint64_t offset);
   // Hands the file over as a stdio stream for reading; this object is closed afterwards.
   std::FILE* ReleaseAsStream();
   void Close();

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <optional>
 
@@ -177,20 +178,19 @@ bool CopyInto(const std::string& target, platform::ReadableFile& source, int* er
   int cause = EACCES;  // a read-only target
   bool ok = targetStatus != nullptr ? !platform::IsReadOnly(*targetStatus)
                                     : !platform::IsReadOnly(target);
-  if (ok && !source.Rewind()) {
-    ok = false;
-    cause = errno;
-  }
   platform::AtomicFileWriter writer;
   ok = ok && writer.Open(target);
+  // From the start, however much of the source was read before.
   char buffer[65536];
+  std::uint64_t at = 0;
   while (ok) {
-    long n = source.Read(buffer, sizeof buffer);
+    long n = source.ReadAt(buffer, sizeof buffer, at);
     if (n <= 0) {
       ok = n == 0;
       if (!ok) cause = errno;
       break;
     }
+    at += static_cast<std::uint64_t>(n);
     ok = writer.Write(std::string_view(buffer, static_cast<std::size_t>(n)));
   }
   ok = ok && writer.Commit(platform::NormalFileMode());
