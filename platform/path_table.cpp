@@ -49,15 +49,16 @@ bool IsPlain(std::string_view path) {
 
 PathTable::Kind PathTable::KindOf(const std::string& path) {
   if (auto it = kinds_.find(path); it != kinds_.end()) return it->second;
-  Kind kind = Kind::Missing;
-  std::string holder(Holder(path));
-  auto known = holder.empty() ? kinds_.end() : kinds_.find(holder);
-  bool holderIsNoDirectory = known != kinds_.end() && known->second != Kind::Directory &&
-                             known->second != Kind::Link;
-  if (!holderIsNoDirectory && (holder.empty() || !whole_.contains(holder))) {
-    struct stat st;
-    if (::lstat(path.c_str(), &st) == 0) kind = FromMode(st.st_mode);
+  // Answered from what the table knows of the holding directory, it is not remembered: the
+  // same rule answers again, and stops answering once that knowledge goes.
+  if (std::string_view holder = Holder(path); !holder.empty()) {
+    auto known = kinds_.find(holder);
+    bool noDirectory = known != kinds_.end() && known->second != Kind::Directory &&
+                       known->second != Kind::Link;
+    if (noDirectory || whole_.contains(holder)) return Kind::Missing;
   }
+  struct stat st;
+  Kind kind = ::lstat(path.c_str(), &st) == 0 ? FromMode(st.st_mode) : Kind::Missing;
   if (!path.empty()) Note(path, kind);
   return kind;
 }
@@ -80,7 +81,8 @@ void PathTable::Forget(const std::string& path) {
   if (!IsPlain(path)) Unsettle();
   kinds_.erase(path);
   whole_.erase(path);
-  whole_.erase(std::string(Holder(path)));  // it no longer knows every entry there
+  // It no longer knows every entry there.
+  if (auto holder = whole_.find(Holder(path)); holder != whole_.end()) whole_.erase(holder);
 }
 
 void PathTable::Unsettle() {

@@ -7,7 +7,9 @@
 
 #include <cstddef>
 #include <optional>
+#include <functional>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -44,9 +46,17 @@ class PathTable {
   // Keeps what the disk or a listing showed.
   void Note(const std::string& path, Kind kind);
 
-  std::unordered_map<std::string, Kind> kinds_;
+  // Looked up by string_view too, so that no look-up copies a path.
+  struct Hash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view path) const {
+      return std::hash<std::string_view>{}(path);
+    }
+  };
+
+  std::unordered_map<std::string, Kind, Hash, std::equal_to<>> kinds_;
   // The directories whose every entry is in kinds_ (listed, or made by the job).
-  std::unordered_set<std::string> whole_;
+  std::unordered_set<std::string, Hash, std::equal_to<>> whole_;
 };
 
 }  // namespace lumbra::platform
