@@ -192,7 +192,7 @@ Lookup LookUp(const JobContext& ctx, std::string_view treeRoot, std::string p, b
       if (c == '?' || c == ':' || c == '*') p[i] = '-';
     }
   } else {
-    std::size_t cut = p.size() > kCleanFrom ? p.find_first_of("?#", kCleanFrom) : npos;
+    std::size_t cut = p.size() > kCleanFrom ? FindEither(p, '?', '#', kCleanFrom) : npos;
     if (cut != npos) {
       tail = p.substr(cut);
       p.resize(cut);
@@ -356,7 +356,7 @@ int ResolveLink(const JobContext& ctx, std::string_view treeRoot, std::string& l
 
   std::string web = result.relative;
   if (!tail.empty()) {
-    std::size_t cut = web.find_first_of("?#");
+    std::size_t cut = FindEither(web, '?', '#');
     if (cut != npos) web.resize(cut);
   }
   if (ContainsNoCase(link, "http://")) {

@@ -276,7 +276,7 @@ void RecordLink(const JobContext& ctx, std::string_view link, bool found) {
     copy = ResolveDotSegments(copy);
   }
   if (!ContainsNoCase(copy, "cgi-bin")) {
-    std::size_t cut = copy.find_first_of("#?", 10);
+    std::size_t cut = FindEither(copy, '#', '?', 10);
     if (cut != std::string::npos) copy.resize(cut);
   }
   if (found) return;
@@ -447,9 +447,9 @@ void PageRewriter::WriteScript() {
   out.reserve(script_.size() + 64);
   std::size_t pos = 0;
   while (pos < script_.size()) {
-    std::size_t open = script_.find_first_of("\"'", pos);
+    std::size_t open = FindEither(script_, '"', '\'', pos);
     if (open == std::string::npos) break;
-    std::size_t close = script_.find_first_of("\"'", open + 1);
+    std::size_t close = FindEither(script_, '"', '\'', open + 1);
     out.append(script_, pos, open + 1 - pos);
     pos = open + 1;
     if (close == std::string::npos) break;
