@@ -221,9 +221,14 @@ Lookup LookUp(const JobContext& ctx, std::string_view treeRoot, std::string p, b
     }
   }
 
+  // p with a name or an extension added, in one buffer for all the candidates.
+  std::string candidate;
+  auto with = [&](std::string_view added) -> const std::string& {
+    return candidate.assign(p).append(added);
+  };
   if (!p.empty() && p.back() == '/') {
     for (std::string_view name : kDefaultDocuments) {
-      if (CandidateExists(table, p + std::string(name))) {
+      if (CandidateExists(table, with(name))) {
         p += name;
         found = true;
         break;
@@ -235,7 +240,7 @@ Lookup LookUp(const JobContext& ctx, std::string_view treeRoot, std::string p, b
 
   if (!found && (guessExtension || kind == LinkKind::Src)) {
     for (std::string_view ext : kExtensionGuesses) {
-      if (CandidateExists(table, p + std::string(ext))) {
+      if (CandidateExists(table, with(ext))) {
         p += ext;
         found = true;
         break;
@@ -243,7 +248,7 @@ Lookup LookUp(const JobContext& ctx, std::string_view treeRoot, std::string p, b
     }
   }
 
-  if (!found && CandidateExists(table, p + ".html")) {
+  if (!found && CandidateExists(table, with(".html"))) {
     p += ".html";
     found = true;
   }

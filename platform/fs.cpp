@@ -331,7 +331,7 @@ bool CrossesSymbolicLink(std::string_view root, std::string_view path, PathTable
     std::size_t end = path.find('/', start);
     if (end == std::string_view::npos) end = path.size();
     if (end > start) {
-      PathTable::Kind kind = kinds.KindOf(std::string(path.substr(0, end)));
+      PathTable::Kind kind = kinds.KindOf(path.substr(0, end));
       if (kind == PathTable::Kind::Missing) return false;  // nothing further exists
       if (kind == PathTable::Kind::Link) return true;
     }

@@ -57,20 +57,19 @@ namespace {
 
 // The name StatPath asks about: one trailing '/' dropped from a path longer than 3
 // characters; nullopt for a path longer than kStatPathMax, which does not exist.
-std::optional<std::string> StatName(std::string_view path) {
+std::optional<std::string_view> StatName(std::string_view path) {
   if (path.size() > kStatPathMax) return std::nullopt;
-  std::string name(path);
-  if (name.size() > 3 && name.back() == '/') name.pop_back();
-  return name;
+  if (path.size() > 3 && path.back() == '/') path.remove_suffix(1);
+  return path;
 }
 
 }  // namespace
 
 int StatPath(std::string_view path, platform::FileStatus& status) {
   status = {};
-  std::optional<std::string> name = StatName(path);
+  std::optional<std::string_view> name = StatName(path);
   if (!name) return -1;
-  status = platform::GetStatus(*name);
+  status = platform::GetStatus(std::string(*name));
   return status.exists() ? 0 : -1;
 }
 
@@ -82,7 +81,7 @@ bool PathExists(std::string_view path) {
 platform::EntryType TypeOfPath(std::string_view path, platform::PathTable* table) {
   using Kind = platform::PathTable::Kind;
   using Type = platform::EntryType;
-  std::optional<std::string> name = StatName(path);
+  std::optional<std::string_view> name = StatName(path);
   if (!name) return Type::Missing;
   if (table != nullptr) {
     switch (table->KindOf(*name)) {
@@ -98,7 +97,7 @@ platform::EntryType TypeOfPath(std::string_view path, platform::PathTable* table
         break;  // where it leads is asked every time
     }
   }
-  return platform::GetStatus(*name).type;
+  return platform::GetStatus(std::string(*name)).type;
 }
 
 PathParts SplitPath(std::string_view path) {

@@ -47,7 +47,7 @@ bool IsPlain(std::string_view path) {
 
 }  // namespace
 
-PathTable::Kind PathTable::KindOf(const std::string& path) {
+PathTable::Kind PathTable::KindOf(std::string_view path) {
   if (auto it = kinds_.find(path); it != kinds_.end()) return it->second;
   // Answered from what the table knows of the holding directory, it is not remembered: the
   // same rule answers again, and stops answering once that knowledge goes.
@@ -57,9 +57,10 @@ PathTable::Kind PathTable::KindOf(const std::string& path) {
                        known->second != Kind::Link;
     if (noDirectory || whole_.contains(holder)) return Kind::Missing;
   }
+  std::string name(path);
   struct stat st;
-  Kind kind = ::lstat(path.c_str(), &st) == 0 ? FromMode(st.st_mode) : Kind::Missing;
-  if (!path.empty()) Note(path, kind);
+  Kind kind = ::lstat(name.c_str(), &st) == 0 ? FromMode(st.st_mode) : Kind::Missing;
+  if (!name.empty()) Note(name, kind);
   return kind;
 }
 

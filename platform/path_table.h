@@ -24,7 +24,7 @@ class PathTable {
   // directory that is missing or no directory is missing, and so is a name the table does not
   // hold in a directory whose every entry it knows; neither is asked of the disk. A temporary
   // file of a replacement is never remembered: it comes and goes within one write.
-  Kind KindOf(const std::string& path);
+  Kind KindOf(std::string_view path);
   // What the job made or saw.
   void Remember(const std::string& path, Kind kind);
   // A directory the job has just made: empty, so every entry it will hold is one the job
