@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cstdio>
-#include <memory>
 #include <vector>
 
 #include <sys/stat.h>
@@ -241,17 +239,38 @@ class ReplacingSink : public ByteSink {
   std::size_t chunkSize_ = 0;
 };
 
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
+// A page's bytes in blocks of kPageBlockSize, read from the file a buffer at a time.
+class BlockReader {
+ public:
+  explicit BlockReader(platform::ReadableFile& file) : file_(file) {}
 
-// Reads up to one block; false on a read error.
-bool ReadBlock(std::FILE* file, std::string& block) {
-  block.resize(kPageBlockSize);
-  std::size_t got = std::fread(block.data(), 1, block.size(), file);
-  block.resize(got);
-  return std::ferror(file) == 0;
-}
+  // The next block: full, shorter at the end, then empty. False on a read error.
+  bool Next(std::string& block) {
+    block.clear();
+    while (block.size() < kPageBlockSize) {
+      if (at_ == filled_) {
+        if (ended_) break;
+        long n = file_.Read(buffer_.data(), buffer_.size());
+        if (n < 0) return false;
+        at_ = 0;
+        filled_ = static_cast<std::size_t>(n);
+        ended_ = n == 0;
+        continue;
+      }
+      std::size_t n = std::min(kPageBlockSize - block.size(), filled_ - at_);
+      block.append(buffer_.data() + at_, n);
+      at_ += n;
+    }
+    return true;
+  }
+
+ private:
+  platform::ReadableFile& file_;
+  std::array<char, 8192> buffer_;
+  std::size_t at_ = 0;
+  std::size_t filled_ = 0;
+  bool ended_ = false;
+};
 
 }  // namespace
 
@@ -491,13 +510,6 @@ PageRewrite ReconstructPage(const JobContext& ctx, Frontend& frontend, std::stri
     frontend.ShowMessage(openError);
     return PageRewrite::OpenFailed;
   }
-  // The stream reads into a buffer of its own here, so stdio never asks fstat for a size.
-  char streamBuffer[BUFSIZ];
-  std::unique_ptr<std::FILE, FileCloser> in(page.ReleaseAsStream());
-  if (!in || std::setvbuf(in.get(), streamBuffer, _IOFBF, sizeof streamBuffer) != 0) {
-    frontend.ShowMessage(openError);
-    return PageRewrite::OpenFailed;
-  }
   platform::AtomicFileWriter ownWriter;
   platform::AtomicFileWriter& writer = pageWriter != nullptr ? *pageWriter : ownWriter;
   if (!writer.Open(pagePath)) {
@@ -505,14 +517,15 @@ PageRewrite ReconstructPage(const JobContext& ctx, Frontend& frontend, std::stri
     return PageRewrite::TempFileFailed;
   }
 
-  ReplacingSink sink(::fileno(in.get()), writer);
+  ReplacingSink sink(page.fd(), writer);
   PageRewriter rewriter(ctx, treeRoot, pagePath, readRef, sink, probe);
   PageTokenizer tokenizer(rewriter);
+  BlockReader reader(page);
   std::string block;
   std::string next;
-  bool readOk = ReadBlock(in.get(), block);
+  bool readOk = reader.Next(block);
   while (readOk && !block.empty() && !sink.failed()) {
-    readOk = ReadBlock(in.get(), next);
+    readOk = reader.Next(next);
     tokenizer.FeedBlock(block, std::string_view(next).substr(0, kTokenizerLookahead));
     block.swap(next);
   }
