@@ -215,6 +215,11 @@ class ReplacingSink : public ByteSink {
   // At the first difference the temporary file is given the bytes that matched.
   bool Diverge() {
     differs_ = true;
+    if (chunkAt_ == 0 && chunkSize_ >= same_) {  // all of it is in the chunk read last
+      if (same_ > 0 && !writer_.Write(std::string_view(chunk_.data(), same_))) failed_ = true;
+      chunkSize_ = 0;
+      return !failed_;
+    }
     for (std::uint64_t at = 0; at < same_ && !failed_;) {
       std::size_t want =
           static_cast<std::size_t>(std::min<std::uint64_t>(chunk_.size(), same_ - at));
