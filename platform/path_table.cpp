@@ -1,7 +1,8 @@
 #include "platform/path_table.h"
 
+#include <cerrno>
+
 #include <dirent.h>
-#include <errno.h>
 #include <sys/stat.h>
 
 #include "platform/fs.h"
