@@ -1,5 +1,12 @@
 #include "logstore/log_add.h"
 
+#include <algorithm>
+#include <memory>
+#include <unordered_map>
+#include <vector>
+
+#include <sys/stat.h>
+
 #include "cache/cache_index.h"
 #include "core/exec_log.h"
 #include "logstore/excluded_hosts.h"
@@ -59,6 +66,95 @@ std::string_view RefusalText(platform::OpenError why) {
   return "キャッシュファイルを読めません";
 }
 
+// The pages of an add that wait for the second pass, where each is copied from the cache and
+// rewritten in one write rather than copied now and replaced then: a page is written once,
+// and no file is made only to be deleted. Meanwhile the job's table holds each as a file, so
+// the later entries and the links of every page see it as they would see its copy.
+class WaitingPages {
+ public:
+  struct Page {
+    LogState state;            // of the log copy when the entry was met
+    platform::FileStatus old;  // the log copy then, whose mode the new page keeps
+  };
+
+  void Add(int entry, const std::string& path, Page page) {
+    byPath_[path] = entry;
+    byEntry_.emplace(entry, page);
+  }
+  // The entry waiting for `path`, or -1.
+  int EntryAt(const std::string& path) const {
+    auto it = byPath_.find(path);
+    return it == byPath_.end() ? -1 : it->second;
+  }
+  // Takes the page of `entry` from the waiting ones; false when it was not waiting.
+  bool Take(int entry, const std::string& path, Page& page) {
+    auto it = byEntry_.find(entry);
+    if (it == byEntry_.end()) return false;
+    page = it->second;
+    byEntry_.erase(it);
+    byPath_.erase(path);
+    return true;
+  }
+  // The entries still waiting, in cache order.
+  std::vector<int> Entries() const {
+    std::vector<int> entries;
+    for (const auto& [entry, page] : byEntry_) entries.push_back(entry);
+    std::sort(entries.begin(), entries.end());
+    return entries;
+  }
+
+ private:
+  std::unordered_map<std::string, int> byPath_;
+  std::unordered_map<int, Page> byEntry_;
+};
+
+// The mode a log copy gets: the old copy's, or the normal one for a new file.
+mode_t LogCopyMode(LogState state, const platform::FileStatus& old) {
+  return state != LogState::LogMissing && old.isRegular() ? old.mode & 07777
+                                                          : platform::NormalFileMode();
+}
+
+// A stored entry whose copy failed after all: not stored, not counted.
+void UnstoreEntry(LogAddTarget& target, int i, const std::string& localPath) {
+  RecordFileFailure(target.ctx, target.counters, "ファイルコピー失敗", localPath);
+  target.ctx.paths->Forget(localPath);  // the old copy, or nothing: asked again
+  SetCacheEntryStatus(target.cache, i, 0);
+  --target.counters.loggedFiles;
+}
+
+// Copies the waiting page of entry `i` as the first pass would have copied it, unrewritten:
+// for a page whose path another entry meets, and for the pages still waiting when the job
+// stops.
+void CopyWaitingPage(LogAddTarget& target, platform::FilesBelow& cacheFiles, WaitingPages& waiting,
+                     int i) {
+  CacheEntry entry;
+  GetCacheEntry(target.cache, i, entry);
+  LogPath where;
+  MapEntryToLogPath(target.ctx, entry.url, where);
+  WaitingPages::Page page;
+  if (!waiting.Take(i, where.localPath, page)) return;
+  platform::ReadableFile cached;
+  if (OpenCachedFile(cacheFiles, entry.cacheFile, cached) != platform::OpenError::None ||
+      !CopyIntoLog(where.localPath, cached, page.state, page.old)) {
+    UnstoreEntry(target, i, where.localPath);
+  }
+}
+
+// Stores the waiting page of entry `i` (at `where`) rewritten. False when it failed, and
+// then the entry is not stored.
+bool StoreWaitingPage(LogAddTarget& target, platform::FilesBelow& cacheFiles,
+                      const WaitingPages::Page& page, int i, const CacheEntry& entry,
+                      const LogPath& where, std::string& title) {
+  platform::ReadableFile cached;
+  if (OpenCachedFile(cacheFiles, entry.cacheFile, cached) != platform::OpenError::None ||
+      !StoreRewrittenPage(target.ctx, where.treeRoot, where.localPath, target.ctx.readRef, cached,
+                          LogCopyMode(page.state, page.old), title)) {
+    UnstoreEntry(target, i, where.localPath);
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 StoreDecision DecideStore(const JobContext& ctx, LogState state, bool html) {
@@ -80,6 +176,13 @@ StoreDecision DecideStore(const JobContext& ctx, LogState state, bool html) {
 }
 
 bool AddEntriesToLogs(LogAddTarget& target) {
+  if (target.ctx.paths == nullptr) {
+    // The pages waiting for the second pass are known to the job's table alone.
+    JobContext withTable = target.ctx;
+    withTable.paths = std::make_shared<platform::PathTable>();
+    LogAddTarget job{withTable, target.counters, target.cache, target.index, target.frontend};
+    return AddEntriesToLogs(job);
+  }
   const JobContext& ctx = target.ctx;
   JobCounters& counters = target.counters;
   if (!ReadCacheIndex(ctx, target.frontend, target.cache, ctx.cacheDir)) {
@@ -93,13 +196,23 @@ bool AddEntriesToLogs(LogAddTarget& target) {
   counters.entryCount = n;
   RelatedHosts related;
   platform::FilesBelow cacheFiles(ctx.cacheDir);
+  platform::PathTable& paths = *ctx.paths;
+  // Pages wait only where nothing of the first pass looks into the files it stored: an old
+  // copy is kept by comparing contents, and READ_DOM walks the disk.
+  const bool pagesWait = !ctx.readBak && !ctx.readDom;
+  WaitingPages waiting;
+  // A stop leaves every stored page in the log as a stop always did: copied, not rewritten.
+  auto stop = [&] {
+    for (int entry : waiting.Entries()) CopyWaitingPage(target, cacheFiles, waiting, entry);
+    return false;
+  };
   for (int i = 0; i < n; ++i) {
     CacheEntry entry;
     GetCacheEntry(target.cache, i, entry);
     LogPath where;
     MapEntryToLogPath(ctx, entry.url, where);
     ++counters.scannedEntries;
-    if (target.frontend.ReportProgress(ProgressText(entry.url)) == 0) return false;
+    if (target.frontend.ReportProgress(ProgressText(entry.url)) == 0) return stop();
 
     // An excluded entry counts once in scannedEntries; one without a place in the logs not.
     bool hasPath = !where.localPath.empty();
@@ -111,6 +224,11 @@ bool AddEntriesToLogs(LogAddTarget& target) {
       --counters.scannedEntries;
       SetCacheEntryStatus(target.cache, i, 0);
       continue;
+    }
+    // A page waiting at this path is copied first, so this entry meets the copy it would
+    // have met.
+    if (int earlier = waiting.EntryAt(where.localPath); earlier >= 0) {
+      CopyWaitingPage(target, cacheFiles, waiting, earlier);
     }
 
     // The cache index names the file to copy; only a regular file below the cache directory
@@ -126,8 +244,7 @@ bool AddEntriesToLogs(LogAddTarget& target) {
     // The open cached file's own status: the name is not looked up a second time.
     // A log copy the job's table knows to be missing is not asked for again.
     platform::FileStatus logCopy;
-    if (ctx.paths == nullptr ||
-        ctx.paths->KindOf(where.localPath) != platform::PathTable::Kind::Missing) {
+    if (paths.KindOf(where.localPath) != platform::PathTable::Kind::Missing) {
       StatPath(where.localPath, logCopy);
     }
     LogState state = CompareStatus(cached.status(), logCopy);
@@ -140,8 +257,8 @@ bool AddEntriesToLogs(LogAddTarget& target) {
     }
     // Below a LogTree root files are written only through real directories: a link there
     // could lead anywhere.
-    if (platform::CrossesSymbolicLink(where.treeRoot, where.localPath, ctx.paths.get()) ||
-        !MakeDirectories(where.localPath, where.treeRoot, ctx.paths.get())) {
+    if (platform::CrossesSymbolicLink(where.treeRoot, where.localPath, &paths) ||
+        !MakeDirectories(where.localPath, where.treeRoot, &paths)) {
       RecordFileFailure(ctx, counters, "シンボリックリンクを経由するため保存しません",
                         where.localPath);
       SetCacheEntryStatus(target.cache, i, 0);
@@ -152,6 +269,18 @@ bool AddEntriesToLogs(LogAddTarget& target) {
       continue;
     }
 
+    // A page waits for the second pass; one that the copy would refuse (a read-only file or
+    // no file in the way) or the rewriting would (not writable by its owner) is copied now,
+    // so that it fails or stays unrewritten as it always did.
+    if (pagesWait && html && (!logCopy.exists() || logCopy.isRegular()) &&
+        !platform::IsReadOnly(logCopy) && (LogCopyMode(state, logCopy) & S_IWUSR) != 0) {
+      waiting.Add(i, where.localPath, {state, logCopy});
+      paths.Remember(where.localPath, platform::PathTable::Kind::File);
+      SetCacheEntryStatus(target.cache, i, 1);
+      ++counters.loggedFiles;
+      continue;
+    }
+
     bool keep = decision == StoreDecision::Store && ctx.readBak &&
                 (state == LogState::CacheNewer || (state == LogState::SizeDiffers && !html));
     // When the old copy cannot be kept it must not be overwritten either.
@@ -159,14 +288,12 @@ bool AddEntriesToLogs(LogAddTarget& target) {
     bool copied = (!keep || KeepOldCopy(where.localPath, entry.cacheFile, &keptAs)) &&
                   CopyIntoLog(where.localPath, cached, state,
                               keptAs.empty() ? logCopy : platform::FileStatus{});
-    if (ctx.paths != nullptr) {
-      // The job's table learns what the copy made: the log copy, and the old copy renamed.
-      if (!keptAs.empty()) ctx.paths->Remember(keptAs, platform::PathTable::Kind::File);
-      if (copied) {
-        ctx.paths->Remember(where.localPath, platform::PathTable::Kind::File);
-      } else {
-        ctx.paths->Forget(where.localPath);  // renamed away, and no copy in its place
-      }
+    // The job's table learns what the copy made: the log copy, and the old copy renamed.
+    if (!keptAs.empty()) paths.Remember(keptAs, platform::PathTable::Kind::File);
+    if (copied) {
+      paths.Remember(where.localPath, platform::PathTable::Kind::File);
+    } else {
+      paths.Forget(where.localPath);  // renamed away, and no copy in its place
     }
     if (!copied) {
       RecordFileFailure(ctx, counters, "ファイルコピー失敗", where.localPath);
@@ -195,10 +322,12 @@ bool AddEntriesToLogs(LogAddTarget& target) {
       LogPath where;
       MapEntryToLogPath(ctx, entry.url, where);
       if (entry.contentType != "text/html") continue;
-      if (target.frontend.ReportProgress(ProgressText(entry.url)) == 0) return false;
+      if (target.frontend.ReportProgress(ProgressText(entry.url)) == 0) return stop();
       std::string title;
-      if (ReconstructPage(ctx, target.frontend, where.treeRoot, where.localPath, ctx.readRef,
-                          title) != PageRewrite::Rewritten) {
+      if (WaitingPages::Page page; waiting.Take(i, where.localPath, page)) {
+        if (!StoreWaitingPage(target, cacheFiles, page, i, entry, where, title)) continue;
+      } else if (ReconstructPage(ctx, target.frontend, where.treeRoot, where.localPath, ctx.readRef,
+                                 title) != PageRewrite::Rewritten) {
         RecordFileFailure(ctx, counters, kRewriteFailed, where.localPath);
       }
       if (title.empty()) title = "No Title";

@@ -1,5 +1,7 @@
 #include "logstore/log_add.h"
 
+#include <filesystem>
+
 #include "platform/codepage.h"
 #include "testing/ie4_fixture.h"
 #include "testing/scripted_frontend.h"
@@ -177,14 +179,90 @@ TEST_F(LogAddTest, ReadDomWalksEachHostOnceAndRewritesItsOtherPages) {
             "<a href=\"file://" + Path("save/alog/host/new.html") + "\">n</a>");
 }
 
-TEST_F(LogAddTest, AStopEndsTheJobAtOnce) {
-  ie4.entries = {Entry("http://host/a.html", "a[1].html", "text/html", ""),
-                 Entry("http://host/b.html", "b[1].html", "text/html", "")};
+// A stop ends the job at once and leaves every page stored so far in the log: rewritten when
+// the second pass reached it, as copied otherwise.
+TEST_F(LogAddTest, AStopLeavesThePagesStoredSoFarInTheLog) {
+  const std::string aPage = "<a href=\"b.html\">b</a>";
+  const std::string bPage = "<a href=\"a.html\">a</a>";
+  ie4.entries = {Entry("http://host/a.html", "a[1].html", "text/html", aPage),
+                 Entry("http://host/b.html", "b[1].html", "text/html", bPage)};
   testing::WriteIe4Cache(Path("cache"), ie4);
-  fe.StopAtProgressCall(2);
-  EXPECT_FALSE(Add());
+  const std::string aRewritten = "<a href=\"file://" + Path("save/alog/host/b.html") + "\">b</a>";
+  struct Case {
+    int stopAt;  // the first pass asks for progress at a and b, the second at a and b again
+    int logged;
+    std::vector<std::string> files;
+    std::string a;
+    std::size_t indexed;
+  };
+  for (const Case& c : {Case{2, 1, {"host/a.html"}, aPage, 0},
+                        Case{4, 2, {"host/a.html", "host/b.html"}, aRewritten, 1}}) {
+    SCOPED_TRACE(c.stopAt);
+    std::filesystem::remove_all(Path("save/alog/host"));
+    fe = testing::ScriptedFrontend{};
+    fe.StopAtProgressCall(c.stopAt);
+    EXPECT_FALSE(Add());
+    EXPECT_EQ(counters.loggedFiles, c.logged);
+    EXPECT_EQ(FilesBelow("save/alog"), c.files);
+    EXPECT_EQ(ReadFile("save/alog/host/a.html"), c.a);
+    if (c.logged == 2) EXPECT_EQ(ReadFile("save/alog/host/b.html"), bPage);
+    EXPECT_EQ(index.size(), c.indexed);
+  }
+}
+
+// Two entries of one page: the second meets the copy of the first, as in cache order.
+TEST_F(LogAddTest, TheSecondEntryOfAPageMeetsTheCopyOfTheFirst) {
+  ie4.entries = {Entry("http://host/p.html", "p[1].html", "text/html", "<title>First</title>"),
+                 Entry("http://host/p.html", "p[2].html", "text/html", "<title>Longer</title>!")};
+  testing::WriteIe4Cache(Path("cache"), ie4);
+  ASSERT_TRUE(Add());
+  EXPECT_EQ(ReadFile("save/alog/host/p.html"), "<title>First</title>");
   EXPECT_EQ(counters.loggedFiles, 1);
-  EXPECT_EQ(index.size(), 0u);
+  ASSERT_EQ(index.size(), 1u);
+}
+
+// A page in the way of a directory of the log is not stored, and the directory stays one for
+// the links of the other pages.
+TEST_F(LogAddTest, APageNamedLikeADirectoryOfTheLogLeavesTheDirectoryAlone) {
+  WriteFile("save/alog/host/d.html/x.gif", "GIF");
+  testing::SetMtime(Path("save/alog/host/d.html"), kOld);
+  ie4.entries = {
+      Entry("http://host/p.html", "p[1].html", "text/html", "<img src=\"d.html/x.gif\">"),
+      Entry("http://host/d.html", "d[1].html", "text/html", "<title>D</title>")};
+  testing::WriteIe4Cache(Path("cache"), ie4);
+  ASSERT_TRUE(Add());
+  EXPECT_EQ(counters.failedFiles, 1);
+  EXPECT_EQ(ReadFile("save/alog/host/p.html"),
+            "<img src=\"file://" + Path("save/alog/host/d.html/x.gif") + "\">");
+}
+
+// A page whose cached file is gone by the time the page is written is a failed copy: not in
+// the log, not counted, not indexed.
+TEST_F(LogAddTest, APageWhoseCachedFileVanishesIsAFailedCopy) {
+  ie4.entries = {Entry("http://host/gone.html", "gone[1].html", "text/html", "<title>G</title>"),
+                 Entry("http://host/kept.html", "kept[1].html", "text/html", "<title>K</title>")};
+  testing::WriteIe4Cache(Path("cache"), ie4);
+  struct RemovingFrontend : testing::ScriptedFrontend {
+    std::string doomed;
+    int ReportProgress(std::string_view text) override {
+      if (progressCalls() == 2) std::filesystem::remove(doomed);  // the second pass begins
+      return ScriptedFrontend::ReportProgress(text);
+    }
+  } removing;
+  removing.doomed = Path("cache/CACHE001/gone[1].html");
+  ctx.execLog = true;
+  LogAddTarget target{ctx, counters, cache, index, removing};
+  ASSERT_TRUE(AddEntriesToLogs(target));
+  EXPECT_EQ(FilesBelow("save/alog"), std::vector<std::string>{"host/kept.html"});
+  EXPECT_EQ(counters.loggedFiles, 1);
+  EXPECT_EQ(counters.failedFiles, 1);
+  EXPECT_EQ(cache.row(0).status, 0);
+  ASSERT_EQ(index.size(), 1u);
+  EXPECT_EQ(index[0].path, Path("save/alog/host/kept.html"));
+  EXPECT_NE(
+      ReadFile("start/lumbralog.txt")
+          .find(platform::ToCp932("ファイルコピー失敗 : ") + Path("save/alog/host/gone.html")),
+      std::string::npos);
 }
 
 }  // namespace

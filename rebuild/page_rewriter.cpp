@@ -277,6 +277,49 @@ class BlockReader {
   bool ended_ = false;
 };
 
+// Where a page stored from the cache goes: every byte into its temporary file.
+class WritingSink : public ByteSink {
+ public:
+  explicit WritingSink(platform::AtomicFileWriter& writer) : writer_(writer) {}
+
+  void Write(std::string_view bytes) override {
+    if (!failed_ && !writer_.Write(bytes)) failed_ = true;
+  }
+  bool failed() const { return failed_; }
+
+ private:
+  platform::AtomicFileWriter& writer_;
+  bool failed_ = false;
+};
+
+// Sends the bytes of `page`, read from its start, through the rewriting of `pagePath` into
+// `sink`; stops early once the sink has failed. `title` receives the page title. False when
+// reading the page failed.
+template <typename Sink>
+bool RewriteFrom(const JobContext& ctx, std::string_view treeRoot, const std::string& pagePath,
+                 bool readRef, platform::ReadableFile& page, Sink& sink, RewriteProbe* probe,
+                 std::string& title) {
+  PageRewriter rewriter(ctx, treeRoot, pagePath, readRef, sink, probe);
+  PageTokenizer tokenizer(rewriter);
+  BlockReader reader(page);
+  std::string block;
+  std::string next;
+  bool readOk = reader.Next(block);
+  while (readOk && !block.empty() && !sink.failed()) {
+    readOk = reader.Next(next);
+    tokenizer.FeedBlock(block, std::string_view(next).substr(0, kTokenizerLookahead));
+    block.swap(next);
+  }
+  tokenizer.Finish();
+  rewriter.Finish();
+  if (probe != nullptr) {
+    // Both read blocks, the tokenizer's buffers and the script buffer at their peaks.
+    probe->peakHeldBytes += tokenizer.peakHeldBytes() + 2 * kPageBlockSize;
+  }
+  title = tokenizer.title();
+  return readOk;
+}
+
 }  // namespace
 
 std::string HostDirOf(std::string_view pageDir) {
@@ -523,25 +566,8 @@ PageRewrite ReconstructPage(const JobContext& ctx, Frontend& frontend, std::stri
   }
 
   ReplacingSink sink(page.fd(), writer);
-  PageRewriter rewriter(ctx, treeRoot, pagePath, readRef, sink, probe);
-  PageTokenizer tokenizer(rewriter);
-  BlockReader reader(page);
-  std::string block;
-  std::string next;
-  bool readOk = reader.Next(block);
-  while (readOk && !block.empty() && !sink.failed()) {
-    readOk = reader.Next(next);
-    tokenizer.FeedBlock(block, std::string_view(next).substr(0, kTokenizerLookahead));
-    block.swap(next);
-  }
-  tokenizer.Finish();
-  rewriter.Finish();
-  if (probe != nullptr) {
-    // Both read blocks, the tokenizer's buffers and the script buffer at their peaks.
-    probe->peakHeldBytes += tokenizer.peakHeldBytes() + 2 * kPageBlockSize;
-  }
-
-  if (!readOk) {
+  std::string pageTitle;
+  if (!RewriteFrom(ctx, treeRoot, pagePath, readRef, page, sink, probe, pageTitle)) {
     writer.Abort();  // the page stays as it was
     frontend.ShowMessage(openError);
     return PageRewrite::OpenFailed;
@@ -550,8 +576,24 @@ PageRewrite ReconstructPage(const JobContext& ctx, Frontend& frontend, std::stri
     frontend.ShowMessage(std::string(kWriteError) + pagePath);
     return PageRewrite::WriteFailed;
   }
-  title = tokenizer.title();
+  title = std::move(pageTitle);
   return PageRewrite::Rewritten;
+}
+
+bool StoreRewrittenPage(const JobContext& ctx, std::string_view treeRoot,
+                        const std::string& pagePath, bool readRef, platform::ReadableFile& source,
+                        mode_t mode, std::string& title) {
+  title.clear();
+  platform::AtomicFileWriter writer;
+  if (!writer.Open(pagePath)) return false;
+  WritingSink sink(writer);
+  std::string pageTitle;
+  if (!RewriteFrom(ctx, treeRoot, pagePath, readRef, source, sink, nullptr, pageTitle) ||
+      sink.failed() || !writer.Commit(mode)) {
+    return false;  // the writer removes its temporary file: the page stays as it was
+  }
+  title = std::move(pageTitle);
+  return true;
 }
 
 }  // namespace lumbra

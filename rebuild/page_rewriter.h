@@ -73,6 +73,15 @@ PageRewrite ReconstructPage(const JobContext& ctx, Frontend& frontend, std::stri
                             RewriteProbe* probe = nullptr,
                             platform::AtomicFileWriter* pageWriter = nullptr);
 
+// Stores the page read from `source` (a cached file, read from its start) as `pagePath` of
+// the LogTree `treeRoot`, rewritten as ReconstructPage rewrites a copy of it there: the copy
+// and its rewriting are one write. The page is written whether or not a link changed, given
+// `mode`, and replaced safely. `title` as for ReconstructPage. False, with `pagePath` as it
+// was and nothing shown, when reading or writing failed.
+bool StoreRewrittenPage(const JobContext& ctx, std::string_view treeRoot,
+                        const std::string& pagePath, bool readRef, platform::ReadableFile& source,
+                        mode_t mode, std::string& title);
+
 // The host directory of a page directory: up to its first "log/" and on to the end of the
 // next component (/save/log/host/dir/ gives /save/log/host). Without "log/", the page
 // directory itself without its trailing '/'.
