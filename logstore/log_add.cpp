@@ -37,14 +37,20 @@ bool IsExcluded(const ExcludedHosts& hosts, const std::string& hostDir) {
   return hosts.count(LowerAscii(std::string_view(hostDir).substr(at + 4))) > 0;
 }
 
+// The mode a log copy gets: the old copy's, or the normal one for a new file.
+mode_t LogCopyMode(LogState state, const platform::FileStatus& old) {
+  return state != LogState::LogMissing && old.isRegular() ? old.mode & 07777
+                                                          : platform::NormalFileMode();
+}
+
 // Copies the open cached file over the log copy. A log copy that existed (`old`, its status
 // before the copy; Missing when it was renamed to an old copy) keeps its mode.
 // False when the copy failed; the old log copy then stays as it was.
 bool CopyIntoLog(const std::string& localPath, platform::ReadableFile& cached, LogState state,
                  const platform::FileStatus& old) {
   if (!CopyReplace(localPath, cached, nullptr, &old)) return false;
-  if (state != LogState::LogMissing && old.isRegular()) {
-    platform::SetFileMode(localPath, old.mode);
+  if (mode_t mode = LogCopyMode(state, old); mode != platform::NormalFileMode()) {
+    platform::SetFileMode(localPath, mode);
   }
   return true;
 }
@@ -107,12 +113,6 @@ class WaitingPages {
   std::unordered_map<std::string, int> byPath_;
   std::unordered_map<int, Page> byEntry_;
 };
-
-// The mode a log copy gets: the old copy's, or the normal one for a new file.
-mode_t LogCopyMode(LogState state, const platform::FileStatus& old) {
-  return state != LogState::LogMissing && old.isRegular() ? old.mode & 07777
-                                                          : platform::NormalFileMode();
-}
 
 // A stored entry whose copy failed after all: not stored, not counted.
 void UnstoreEntry(LogAddTarget& target, int i, const std::string& localPath) {
