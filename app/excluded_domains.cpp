@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "core/ascii.h"
 #include "logstore/excluded_hosts.h"
 #include "platform/path_helpers.h"
 #include "platform/fs.h"
@@ -70,15 +71,6 @@ bool ExcludedDomainList::RemoveAt(std::size_t index) {
   if (index >= names_.size()) return false;
   names_.erase(names_.begin() + static_cast<std::ptrdiff_t>(index));
   return true;
-}
-
-std::optional<std::string> HostOfLogPath(std::string_view typed) {
-  std::string path(typed);
-  std::replace(path.begin(), path.end(), '\\', '/');
-  std::size_t at = FindNoCase(path, "log/");
-  if (at == std::string::npos) return std::nullopt;
-  std::string rest = path.substr(at + 4);
-  return rest.substr(0, rest.find('/'));
 }
 
 }  // namespace lumbra

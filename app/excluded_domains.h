@@ -34,9 +34,4 @@ class ExcludedDomainList {
   std::vector<std::string> names_;
 };
 
-// The host of a directory chosen below a LogTree: the text after the first "log/" (in any
-// letter case) up to the next '/'; backslashes count as '/'. nullopt when the path holds no
-// "log/"; empty when nothing follows it.
-std::optional<std::string> HostOfLogPath(std::string_view path);
-
 }  // namespace lumbra

@@ -1,5 +1,6 @@
 #include "app/excluded_domains_dialog.h"
 
+#include "core/log_tree.h"
 #include "platform/fs.h"
 
 namespace lumbra {

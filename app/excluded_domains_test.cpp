@@ -30,12 +30,5 @@ TEST_F(ExcludedDomainsTest, TheJobReadsTheNamesLowerCased) {
   EXPECT_TRUE(none.empty());
 }
 
-TEST(HostOfLogPathTest, TakesTheDirectoryAfterTheFirstLogMarker) {
-  EXPECT_EQ(HostOfLogPath("/save/alog/www.example/dir/sub"), "www.example");
-  EXPECT_EQ(HostOfLogPath("D:\\save\\LOG\\host-8080"), "host-8080");
-  EXPECT_EQ(HostOfLogPath("/save/alog"), std::nullopt);
-  EXPECT_EQ(HostOfLogPath("/save/log/"), "");
-}
-
 }  // namespace
 }  // namespace lumbra

@@ -3,7 +3,9 @@
 #include <cstdio>
 
 #include "cache/cache_index.h"
+#include "core/ascii.h"
 #include "core/exec_log.h"
+#include "core/log_tree.h"
 #include "index/frame_pages.h"
 #include "index/index_pages.h"
 #include "index/link_list_pages.h"
@@ -43,13 +45,12 @@ bool RefuseTooLong(const std::string& path, Frontend& frontend) {
   return true;
 }
 
+// A LogTree root ends in "log" (any case, written in lower case): its marker "log/" is what
+// every path of the logs is cut at.
 bool EndsInLog(std::string& path) {
-  if (path.size() < 3) return false;
-  std::string tail = path.substr(path.size() - 3);
-  for (char& c : tail) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  if (path.size() < 3 || LowerAscii(std::string_view(path).substr(path.size() - 3)) != "log") {
+    return false;
   }
-  if (tail != "log") return false;
   path.replace(path.size() - 3, 3, "log");
   return true;
 }
@@ -81,7 +82,7 @@ bool CheckLogPath(std::string& dest, std::string_view typed, const std::string& 
   MakeAbsolute(dest, startDir);
   if (RefuseTooLong(dest, frontend)) return false;
   // "log/" in a path marks the end of its tree root, so no root may hold it earlier.
-  if (FindNoCase(dest + "/", "log/") != dest.size() - 3) {
+  if (FindLogMarker(dest + "/") != dest.size() - 3) {
     frontend.ShowMessage("ログパスの途中に「log/」を含むことはできません\r" + dest);
     return false;
   }

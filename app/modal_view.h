@@ -15,13 +15,14 @@
 #include <string_view>
 #include <vector>
 
+#include "core/ascii.h"
+
 namespace lumbra {
 
 // The order of a sorted list: letter case ignored (ASCII), then byte order.
 inline bool SortedListOrder(std::string_view a, std::string_view b) {
-  auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-  auto less = [&](char x, char y) {
-    return static_cast<unsigned char>(lower(x)) < static_cast<unsigned char>(lower(y));
+  auto less = [](char x, char y) {
+    return static_cast<unsigned char>(LowerAscii(x)) < static_cast<unsigned char>(LowerAscii(y));
   };
   if (std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), less)) return true;
   if (std::lexicographical_compare(b.begin(), b.end(), a.begin(), a.end(), less)) return false;

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "cache/cache_table.h"
-#include "platform/path_helpers.h"
+#include "core/ascii.h"
 
 namespace lumbra {
 namespace {

@@ -7,6 +7,7 @@
 #include "cache/ie4_reader.h"
 #include "cache/netscape_reader.h"
 #include "cache/private_copy.h"
+#include "core/ascii.h"
 #include "core/exec_log.h"
 #include "platform/fs.h"
 #include "platform/path_helpers.h"

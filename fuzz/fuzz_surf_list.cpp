@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/path_helpers.h"
+#include "core/log_tree.h"
 #include "platform/fs.h"
 #include "surf/surf_list.h"
 
@@ -29,7 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (path.empty() || path.size() > lumbra::kSurfListPathMax) std::abort();
     const auto dir = lumbra::SurfListDirectory(path, kStart);
     if (!dir) continue;
-    const std::size_t marker = lumbra::FindNoCase(*dir, "log/");
+    const std::size_t marker = lumbra::FindLogMarker(*dir);
     if (marker == std::string::npos) std::abort();
     if (!lumbra::platform::NameStaysBelow(std::string_view(*dir).substr(1))) std::abort();
     if (path.front() != '/' && !dir->starts_with(std::string(kStart) + "/")) std::abort();

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <array>
 
+#include "core/ascii.h"
 #include "core/exec_log.h"
+#include "core/log_tree.h"
 #include "platform/path_helpers.h"
 #include "platform/codepage.h"
 #include "platform/text_file.h"
@@ -16,8 +18,6 @@ using platform::ToCp932;
 
 constexpr std::string_view kIndexFileError = "ERROR : インデクスファイルが作成できません";
 constexpr std::string_view kIndexPageFailed = "インデクスファイル作成失敗";
-// The text that ends a LogTree root inside a recorded path.
-constexpr std::string_view kLogMark = "log/";
 
 struct IndexPageKind {
   std::string_view file;   // below INDEX_DIR
@@ -133,10 +133,10 @@ bool WriteIndexPage(Frontend& frontend, NextIndexRecord& records, const std::str
     if (record.path == previousPath) continue;
     previousPath = record.path;
 
-    const std::size_t mark = FindNoCase(record.path, kLogMark);
+    const std::optional<std::string_view> relative = AfterLogMarker(record.path);
     // A path without a LogTree root has no site and no web address: it cannot be listed.
-    if (mark == std::string::npos) continue;
-    std::string address = record.path.substr(mark + kLogMark.size());
+    if (!relative) continue;
+    std::string address(*relative);
     const std::string site = address.substr(0, address.find('/'));
     entry.clear();
     if (site != previousSite) {
@@ -188,9 +188,9 @@ int WriteIndexPages(const JobContext& ctx, Frontend& frontend, const IndexRecord
 
   if (selector.empty()) return failed;
   if (selector.front() == 'n') {
-    write(kNewPages, kLogMark);
+    write(kNewPages, kLogMarker);
   } else if (selector.front() == 's') {
-    write(kSurfPages, kLogMark);
+    write(kSurfPages, kLogMarker);
   } else if (selector == "allidx_") {
     for (int log = 0; log < kLogTreeCount; ++log) writeLog(log);
   } else if (selector.size() >= 8 && selector[7] >= 'a' && selector[7] <= 'e') {

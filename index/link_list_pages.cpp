@@ -4,6 +4,7 @@
 #include <array>
 #include <optional>
 
+#include "core/ascii.h"
 #include "core/exec_log.h"
 #include "platform/path_helpers.h"
 #include "platform/codepage.h"
@@ -103,10 +104,8 @@ std::vector<std::string> ReadLinkList(std::string_view bytes) {
 }
 
 LinkListKind ClassifyLinkListAddress(std::string_view address) {
-  std::string tail(address.substr(address.size() - std::min(kTestedTail, address.size())));
-  for (char& c : tail) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
+  const std::string tail =
+      LowerAscii(address.substr(address.size() - std::min(kTestedTail, address.size())));
   auto holds = [&](std::string_view ext) { return tail.find(ext) != std::string::npos; };
   if (holds(".htm") || holds(".asp")) return LinkListKind::Html;
   if (holds(".jpg") || holds(".jpeg") || holds(".gif")) return LinkListKind::Image;

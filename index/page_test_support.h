@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "core/job_context.h"
+#include "core/log_tree.h"
 #include "index/index_record.h"
 #include "platform/path_helpers.h"
 #include "platform/codepage.h"
@@ -33,7 +34,7 @@ class PageTest : public TempDirTest {
  protected:
   void SetUp() override {
     // The pages find the site after the first "log/"; the test root must not hold one.
-    ASSERT_EQ(FindNoCase(root() + "/", "log/"), std::string::npos) << root();
+    ASSERT_EQ(FindLogMarker(root() + "/"), std::string::npos) << root();
     ctx.startDir = root();
     ctx.indexDir = MakeDir("idx");
     for (int k = 0; k < kLogTreeCount; ++k) {

@@ -1,16 +1,9 @@
 #include "logstore/excluded_hosts.h"
 
+#include "core/ascii.h"
 #include "platform/text_file.h"
 
 namespace lumbra {
-
-std::string LowerAscii(std::string_view text) {
-  std::string lower(text);
-  for (char& c : lower) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return lower;
-}
 
 void LoadExcludedHosts(const JobContext& ctx, ExcludedHosts& hosts) {
   platform::TextReader reader;

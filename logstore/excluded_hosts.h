@@ -20,7 +20,4 @@ using ExcludedHosts = std::set<std::string>;
 // Adds every line of the file, lower-cased, to `hosts`. A missing file adds nothing.
 void LoadExcludedHosts(const JobContext& ctx, ExcludedHosts& hosts);
 
-// Lower-cases ASCII letters; host names are compared this way.
-std::string LowerAscii(std::string_view text);
-
 }  // namespace lumbra

@@ -9,24 +9,14 @@
 #include <array>
 #include <cstddef>
 
+#include "core/ascii.h"
+#include "core/log_tree.h"
 #include "platform/path_helpers.h"
 
 namespace lumbra {
 namespace {
 
 constexpr std::size_t npos = std::string_view::npos;
-
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-std::string LowerPrefix(std::string_view text, std::size_t count) {
-  std::string out(text.substr(0, count));
-  for (char& c : out) c = Lower(c);
-  return out;
-}
-
-bool StartsWithNoCase(std::string_view text, std::string_view lowerPrefix) {
-  return text.size() >= lowerPrefix.size() && LowerPrefix(text, lowerPrefix.size()) == lowerPrefix;
-}
 
 // Whether `rest` (a URL path that begins with the '/' before the host) stays inside the
 // directory it is appended to: the host part is a real name, and no segment is "." or "..",
@@ -43,8 +33,7 @@ bool StaysInsideTree(std::string_view rest) {
 // taken as a local copy, so no link is ever pointed at a file outside the logs.
 bool LeavesTree(std::string_view path) {
   if (path.find('\0') != npos) return true;
-  std::size_t marker = FindNoCase(path, "log/");
-  std::string_view relative = marker == npos ? path : path.substr(marker + 4);
+  std::string_view relative = AfterLogMarker(path).value_or(path);
   int depth = 0;
   std::size_t start = 0;
   while (start <= relative.size()) {
@@ -69,12 +58,6 @@ bool CandidateExists(platform::PathTable* table, std::string_view path) {
 
 bool IsDirectoryPath(platform::PathTable* table, std::string_view path) {
   return !LeavesTree(path) && TypeOfPath(path, table) == platform::EntryType::Directory;
-}
-
-// The part of `text` from the '/' of its first "log/" on, or npos when it has none.
-std::size_t MarkerSlash(std::string_view text) {
-  std::size_t pos = FindNoCase(text, "log/");
-  return pos == npos ? npos : pos + 3;
 }
 
 // Whether a link begins with a URL scheme (two or more characters, a letter first, then
@@ -105,7 +88,7 @@ bool HasExtensionOf(std::string_view name, const std::array<std::string_view, N>
   std::size_t n = name.size();
   bool dotted = (n >= 4 && name[n - 4] == '.') || (n >= 5 && name[n - 5] == '.');
   if (!dotted) return false;
-  std::string tail = LowerPrefix(name.substr(n > 10 ? n - 10 : 0), 10);
+  std::string tail = LowerAscii(name.substr(n > 10 ? n - 10 : 0, 10));
   for (std::string_view ext : extensions) {
     if (tail.find(ext) != npos) return true;
   }
@@ -116,7 +99,7 @@ bool HasExtensionOf(std::string_view name, const std::array<std::string_view, N>
 
 bool MapEntryToLogPath(const JobContext& ctx, std::string_view url, LogPath& out) {
   out.localPath.clear();
-  std::string scheme = LowerPrefix(url, 10);
+  std::string scheme = LowerAscii(url.substr(0, 10));
   std::size_t drop = 0;
   if (scheme.starts_with("http") || scheme.starts_with("file")) {
     drop = 6;
@@ -205,8 +188,8 @@ Lookup LookUp(const JobContext& ctx, std::string_view treeRoot, std::string p, b
   if (std::size_t pos = p.find("//"); pos != npos) p.erase(pos, 1);
 
   if (p.find("./") != npos) {
-    std::size_t marker = FindNoCase(p, "log/");
-    if (marker != npos) p = p.substr(0, marker + 4) + ResolveDotSegments(p.substr(marker + 4));
+    std::size_t slash = LogMarkerSlash(p);
+    if (slash != npos) p = p.substr(0, slash + 1) + ResolveDotSegments(p.substr(slash + 1));
   }
 
   bool found = false;
@@ -254,7 +237,7 @@ Lookup LookUp(const JobContext& ctx, std::string_view treeRoot, std::string p, b
   }
 
   if (!found && ctx.readAel) {
-    std::size_t marker = MarkerSlash(p);
+    std::size_t marker = LogMarkerSlash(p);
     if (marker != npos) {
       const std::string s = p.substr(marker);
       for (const std::string& other : ctx.logDir) {
@@ -320,7 +303,7 @@ int ResolveLink(const JobContext& ctx, std::string_view treeRoot, std::string& l
   bool guessExtension = false;
   std::size_t pos;
   if ((pos = FindNoCase(link, "file://")) != npos) {
-    std::size_t marker = MarkerSlash(link);
+    std::size_t marker = LogMarkerSlash(link);
     if (marker != npos) {
       p = root + link.substr(marker);
     } else {
@@ -382,7 +365,7 @@ int ResolveLink(const JobContext& ctx, std::string_view treeRoot, std::string& l
 }
 
 std::string MarkerReading(std::string_view treeRoot, std::string_view text) {
-  std::size_t slash = MarkerSlash(text);
+  std::size_t slash = LogMarkerSlash(text);
   if (slash == npos) return {};
   std::size_t hostEnd = text.find('/', slash + 1);
   if (hostEnd == npos || hostEnd == slash + 1) return {};
@@ -399,20 +382,6 @@ std::string ChooseDirectory(std::string_view treeRoot, const std::string& ordina
     return Directory{path, IsDirectoryPath(table, path)};
   };
   return ChooseReading(table, treeRoot, ordinary, marker, lookUp).path;
-}
-
-std::string TreeRelativePart(std::string_view path, std::string_view treeRoot) {
-  // Below the tree root the rest is exact; a first "log/" search would stop inside a URL path
-  // such as /catalog/ and lose the host.
-  if (!treeRoot.empty() && path.size() > treeRoot.size() && path.starts_with(treeRoot) &&
-      path[treeRoot.size()] == '/') {
-    return std::string(path.substr(treeRoot.size() + 1));
-  }
-  std::size_t first = FindNoCase(path, "log/");
-  if (first == npos) return std::string(path);
-  std::string_view after = path.substr(first + 4);
-  std::size_t second = FindNoCase(after, "log/");
-  return std::string(second == npos ? after : after.substr(second + 4));
 }
 
 bool HasDocumentExtension(std::string_view name) {

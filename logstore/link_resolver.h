@@ -66,11 +66,6 @@ std::string MarkerReading(std::string_view treeRoot, std::string_view text);
 std::string ChooseDirectory(std::string_view treeRoot, const std::string& ordinary,
                             const std::string& marker, platform::PathTable* table);
 
-// The tree-relative form of a candidate path, as the web form of an unresolved link uses it:
-// the part after treeRoot + "/" when the path lies below treeRoot; otherwise the part after
-// the first "log/" (or after a second "log/" within it), or the whole path without "log/".
-std::string TreeRelativePart(std::string_view path, std::string_view treeRoot);
-
 // Whether a name ends in one of the document extensions the system keeps and links to.
 bool HasDocumentExtension(std::string_view name);
 // Whether a name ends in one of the media extensions never put into the link list.

@@ -311,14 +311,5 @@ TEST(ResolveDotSegmentsTest, DropsParentSegmentsAndDots) {
   EXPECT_EQ(ResolveDotSegments(limit), "a/" + std::string(kResolveDotSegmentsMax - 7, 'c'));
 }
 
-TEST(TreeRelativePartTest, KeepsTheHostOfPathsWithLogInThem) {
-  EXPECT_EQ(TreeRelativePart("/s/log/host/blog/x.html", "/s/log"), "host/blog/x.html");
-  EXPECT_EQ(TreeRelativePart("/s/log/host/../x", "/s/log"), "host/../x");
-  // Outside the given root the "log/" markers decide.
-  EXPECT_EQ(TreeRelativePart("/t/log/host/x", "/s/log"), "host/x");
-  EXPECT_EQ(TreeRelativePart("/t/blog/u/log/host/x", "/s/log"), "host/x");
-  EXPECT_EQ(TreeRelativePart("/no/marker", "/s/log"), "/no/marker");
-}
-
 }  // namespace
 }  // namespace lumbra

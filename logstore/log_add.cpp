@@ -8,7 +8,9 @@
 #include <sys/stat.h>
 
 #include "cache/cache_index.h"
+#include "core/ascii.h"
 #include "core/exec_log.h"
+#include "core/log_tree.h"
 #include "logstore/excluded_hosts.h"
 #include "logstore/link_resolver.h"
 #include "platform/fs.h"
@@ -32,9 +34,8 @@ std::string_view ProgressText(const std::string& url) {
 }
 
 bool IsExcluded(const ExcludedHosts& hosts, const std::string& hostDir) {
-  std::size_t at = FindNoCase(hostDir, "log/");
-  if (at == std::string::npos) return false;
-  return hosts.count(LowerAscii(std::string_view(hostDir).substr(at + 4))) > 0;
+  std::optional<std::string_view> host = AfterLogMarker(hostDir);
+  return host && hosts.count(LowerAscii(*host)) > 0;
 }
 
 // The mode a log copy gets: the old copy's, or the normal one for a new file.

@@ -9,8 +9,6 @@
 namespace lumbra {
 namespace {
 
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
 bool IsSeparator(char c) { return c == '/' || c == '\\'; }
 
 bool HasDriveLetter(std::string_view path) {
@@ -19,39 +17,6 @@ bool HasDriveLetter(std::string_view path) {
 }
 
 }  // namespace
-
-std::size_t FindNoCase(std::string_view text, std::string_view needle) {
-  constexpr std::size_t npos = std::string_view::npos;
-  if (text.size() > kFindNoCaseMax || needle.size() > text.size()) return npos;
-  if (needle.empty()) return 0;
-  // The first character is looked for in each of its cases with memchr, which is fast on the
-  // long paths and links this is mostly given; each case's next place is kept until passed.
-  const char cases[2] = {needle[0], static_cast<char>(needle[0] - 'a' + 'A')};
-  const int caseCount = (needle[0] >= 'a' && needle[0] <= 'z') ? 2 : 1;
-  const std::size_t end = text.size() - needle.size() + 1;  // the last start, plus one
-  std::size_t next[2] = {0, 0};
-  bool stale[2] = {true, true};
-  for (std::size_t i = 0; i < end;) {
-    std::size_t at = npos;
-    for (int c = 0; c < caseCount; ++c) {
-      if (stale[c] && next[c] != npos) {
-        const void* found = std::memchr(text.data() + i, cases[c], end - i);
-        next[c] = found == nullptr
-                      ? npos
-                      : static_cast<std::size_t>(static_cast<const char*>(found) - text.data());
-        stale[c] = false;
-      }
-      at = std::min(at, next[c]);
-    }
-    if (at == npos) break;
-    std::size_t k = 1;
-    while (k < needle.size() && Lower(text[at + k]) == needle[k]) ++k;
-    if (k == needle.size()) return at;
-    i = at + 1;
-    for (int c = 0; c < caseCount; ++c) stale[c] = next[c] != npos && next[c] < i;
-  }
-  return npos;
-}
 
 namespace {
 

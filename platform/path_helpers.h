@@ -12,23 +12,7 @@
 
 namespace lumbra {
 
-inline constexpr std::size_t kFindNoCaseMax = 102400;  // longer texts never match
 inline constexpr std::size_t kStatPathMax = 999;       // longer paths do not exist
-
-// Position of the first occurrence of `needle` (a lower-case literal) in `text` compared in
-// ASCII lower case, or npos. A text longer than kFindNoCaseMax never matches.
-std::size_t FindNoCase(std::string_view text, std::string_view needle);
-inline bool ContainsNoCase(std::string_view text, std::string_view needle) {
-  return FindNoCase(text, needle) != std::string_view::npos;
-}
-// Position of the first `a` or `b` in `text` from `from` on, or npos: find_first_of in one
-// pass (the library's looks every character up in the set with a call of its own).
-inline std::size_t FindEither(std::string_view text, char a, char b, std::size_t from = 0) {
-  for (std::size_t i = from; i < text.size(); ++i) {
-    if (text[i] == a || text[i] == b) return i;
-  }
-  return std::string_view::npos;
-}
 
 // Status of a path after removing one trailing '/' from a path longer than 3 characters.
 // Returns -1 when the entry does not exist (or the path is longer than kStatPathMax), 0

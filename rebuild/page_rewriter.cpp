@@ -7,6 +7,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "core/ascii.h"
+#include "core/log_tree.h"
 #include "logstore/link_resolver.h"
 #include "platform/fs.h"
 #include "platform/path_helpers.h"
@@ -65,8 +67,6 @@ struct Occurrence {
   std::size_t valueEnd() const { return valueAt + valueLength; }
 };
 
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
 // Whether some attribute name begins with the lower-case `c`.
 bool IsNameStart(char c) {
   for (const AttrName& attr : kAttributes) {
@@ -84,12 +84,12 @@ std::vector<Occurrence> FindOccurrences(const std::string& tag) {
   // the ones that begin as some name does.
   std::vector<std::size_t> starts;
   for (std::size_t i = 1; i < tag.size(); ++i) {
-    if (tag[i - 1] == ' ' && IsNameStart(Lower(tag[i]))) starts.push_back(i);
+    if (tag[i - 1] == ' ' && IsNameStart(LowerAscii(tag[i]))) starts.push_back(i);
   }
   std::vector<Occurrence> found;
   if (starts.empty()) return found;
   std::string lower(tag);
-  std::transform(lower.begin(), lower.end(), lower.begin(), Lower);
+  std::transform(lower.begin(), lower.end(), lower.begin(), [](char c) { return LowerAscii(c); });
   std::size_t held = 0;
   for (const AttrName& attr : kAttributes) {
     std::size_t from = 0;
@@ -321,20 +321,6 @@ bool RewriteFrom(const JobContext& ctx, std::string_view treeRoot, const std::st
 }
 
 }  // namespace
-
-std::string HostDirOf(std::string_view pageDir) {
-  std::size_t log = FindNoCase(pageDir, "log/");
-  if (log == std::string_view::npos) {
-    std::string dir(pageDir);
-    if (dir.size() > 1 && dir.back() == '/') dir.pop_back();
-    return dir;
-  }
-  std::size_t hostStart = log + 4;
-  std::size_t hostEnd = pageDir.find('/', hostStart);
-  if (hostEnd == std::string_view::npos) hostEnd = pageDir.size();
-  if (hostEnd == hostStart) hostEnd = log + 3;  // a page directly in the tree root
-  return std::string(pageDir.substr(0, hostEnd));
-}
 
 void RecordLink(const JobContext& ctx, std::string_view link, bool found) {
   if (HasMediaExtension(link)) return;

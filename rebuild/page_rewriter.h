@@ -82,11 +82,6 @@ bool StoreRewrittenPage(const JobContext& ctx, std::string_view treeRoot,
                         const std::string& pagePath, bool readRef, platform::ReadableFile& source,
                         mode_t mode, std::string& title);
 
-// The host directory of a page directory: up to its first "log/" and on to the end of the
-// next component (/save/log/host/dir/ gives /save/log/host). Without "log/", the page
-// directory itself without its trailing '/'.
-std::string HostDirOf(std::string_view pageDir);
-
 // Appends an external link that did not resolve to the link list serch.tmp (the line
 // "%s 0\n", text mode): not for media files, nor for links that do not begin with "http".
 void RecordLink(const JobContext& ctx, std::string_view link, bool found);

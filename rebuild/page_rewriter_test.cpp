@@ -385,12 +385,5 @@ TEST(RecordLinkTest, CutsQueriesAndSkipsMediaAndLongLinks) {
             "http://h/b.html 0\r\nhttp://h/?q 0\r\n");
 }
 
-TEST(HostDirOfTest, TakesTheComponentAfterTheTreeRoot) {
-  EXPECT_EQ(HostDirOf("/save/log/host/dir/"), "/save/log/host");
-  EXPECT_EQ(HostDirOf("/save/LOG/host/"), "/save/LOG/host");
-  EXPECT_EQ(HostDirOf("/save/log/"), "/save/log");
-  EXPECT_EQ(HostDirOf("/elsewhere/dir/"), "/elsewhere/dir");
-}
-
 }  // namespace
 }  // namespace lumbra

@@ -3,17 +3,10 @@
 #include <algorithm>
 #include <cstring>
 
-#include "platform/path_helpers.h"
+#include "core/ascii.h"
+
 
 namespace lumbra {
-namespace {
-
-char Lower(int c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : static_cast<char>(c);
-}
-
-}  // namespace
-
 void PageTokenizer::FeedBlock(std::string_view block, std::string_view following) {
   block_ = block;
   following_ = following;
@@ -77,7 +70,7 @@ bool PageTokenizer::TitleEndNear(std::size_t i) const {
   static constexpr std::string_view kEnd = "/titl";
   for (std::size_t start = i + 1; start <= i + 4; ++start) {
     std::size_t k = 0;
-    while (k < kEnd.size() && At(start + k) >= 0 && Lower(At(start + k)) == kEnd[k]) ++k;
+    while (k < kEnd.size() && At(start + k) >= 0 && LowerAscii(static_cast<char>(At(start + k))) == kEnd[k]) ++k;
     if (k == kEnd.size()) return true;
   }
   return false;

@@ -1,17 +1,13 @@
 #include "rebuild/tree_walk.h"
 
+#include "core/ascii.h"
 #include "core/exec_log.h"
+#include "core/log_tree.h"
 #include "platform/fs.h"
 #include "platform/path_helpers.h"
 #include "rebuild/page_rewriter.h"
 
 namespace lumbra {
-
-std::string TreeRootOf(std::string_view dir) {
-  std::size_t at = FindNoCase(dir, "log/");
-  if (at == std::string_view::npos) return std::string(dir);
-  return std::string(dir.substr(0, at + 3));
-}
 
 bool VisitEntry(RebuildTarget& target, std::string_view name, const std::string& path,
                 std::string_view treeRoot, platform::AtomicFileWriter& pageWriter) {

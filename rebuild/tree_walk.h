@@ -40,8 +40,4 @@ bool WalkLogTree(RebuildTarget& target, const std::string& dir);
 bool VisitEntry(RebuildTarget& target, std::string_view name, const std::string& path,
                 std::string_view treeRoot, platform::AtomicFileWriter& pageWriter);
 
-// The tree root of a walked directory: cut just after the "log" of its first "log/", or the
-// whole directory when it holds none.
-std::string TreeRootOf(std::string_view dir);
-
 }  // namespace lumbra

@@ -4,6 +4,7 @@
 
 #include <unistd.h>
 
+#include "core/log_tree.h"
 #include "testing/scripted_frontend.h"
 #include "testing/temp_dir.h"
 

@@ -15,6 +15,7 @@
 #include <initializer_list>
 #include <utility>
 
+#include "core/ascii.h"
 #include "core/exec_log.h"
 #include "platform/codepage.h"
 #include "platform/fs.h"
@@ -137,17 +138,6 @@ bool RenameNoReplace(const std::string& from, const std::string& to) {
   return ::unlink(from.c_str()) == 0;
 }
 
-bool SameNameNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
-}
-
 }  // namespace
 
 std::string SiteRowsQuery(int paramId) {
@@ -195,7 +185,7 @@ void SurfRowSet::Fail(std::string error) {
 int SurfRowSet::Column(std::string_view name) {
   if (!hasRow_) return -1;
   for (std::size_t i = 0; i < columns_.size(); ++i) {
-    if (SameNameNoCase(columns_[i], name)) return static_cast<int>(i);
+    if (EqualsNoCase(columns_[i], name)) return static_cast<int>(i);
   }
   Fail("no such column: " + std::string(name));
   return -1;

@@ -1,6 +1,8 @@
 #include "surf/surf_job.h"
 
+#include "core/ascii.h"
 #include "core/exec_log.h"
+#include "core/log_tree.h"
 #include "platform/fs.h"
 #include "platform/path_helpers.h"
 #include "rebuild/page_rewriter.h"

@@ -1,6 +1,7 @@
 #include "surf/surf_list.h"
 
-#include "platform/path_helpers.h"
+#include "core/ascii.h"
+#include "core/log_tree.h"
 #include "platform/fs.h"
 
 namespace lumbra {
@@ -51,10 +52,10 @@ std::optional<std::string> SurfListDirectory(std::string_view path, std::string_
   std::string dir(path);
   const std::string_view tail = path.substr(path.size() >= 7 ? path.size() - 7 : 0);
   if (!ContainsNoCase(tail, ".htm") && dir.back() != '/') dir += '/';
-  const std::size_t marker = FindNoCase(dir, "log/");
+  const std::size_t marker = FindLogMarker(dir);
   if (marker == std::string::npos) return std::nullopt;
   const std::size_t cut = dir.rfind('/');
-  if (cut < marker + 4) return std::nullopt;
+  if (cut < marker + kLogMarker.size()) return std::nullopt;
   dir.resize(cut);
   // The directory is walked and its pages rewritten: it must be the one the path names.
   if (dir.front() == '/') {
