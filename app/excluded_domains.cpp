@@ -4,7 +4,6 @@
 
 #include "core/ascii.h"
 #include "logstore/excluded_hosts.h"
-#include "platform/path_helpers.h"
 #include "platform/fs.h"
 #include "platform/text_file.h"
 

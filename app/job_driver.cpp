@@ -11,7 +11,7 @@
 #include "index/link_list_pages.h"
 #include "logstore/log_add.h"
 #include "platform/fs.h"
-#include "platform/path_helpers.h"
+#include "platform/paths.h"
 #include "platform/text_file.h"
 #include "rebuild/tree_walk.h"
 #include "surf/surf_job.h"
@@ -33,7 +33,7 @@ void DropTrailingSlash(std::string& path) {
 // absolute and its file:// links lead somewhere. A path typed with a drive letter is left
 // alone: the checks answer that its drive does not exist.
 void MakeAbsolute(std::string& path, const std::string& startDir) {
-  if (path.empty() || path.front() == '/' || SplitPath(path).drive.size() > 0) return;
+  if (path.empty() || path.front() == '/' || platform::HasDriveLetter(path)) return;
   path = startDir + "/" + path;
 }
 
@@ -86,14 +86,14 @@ bool CheckLogPath(std::string& dest, std::string_view typed, const std::string& 
     frontend.ShowMessage("ログパスの途中に「log/」を含むことはできません\r" + dest);
     return false;
   }
-  switch (CheckPath(dest + "/")) {
-    case kDriveMissing:
+  switch (platform::CheckPath(dest + "/")) {
+    case platform::PathCheck::DriveMissing:
       frontend.ShowMessage("ログ　ドライブが存在しません");
       return false;
-    case kDirectoryMissing:
+    case platform::PathCheck::DirectoryMissing:
       if (!frontend.AskYesNo("ログ　パス\r" + dest + "\rが存在しません　作成しますか"))
         return false;
-      MakeDirectories(dest + "/");
+      platform::MakeDirectories(dest + "/");
       if (!platform::GetStatus(dest).isDirectory()) {
         frontend.ShowMessage("ログ　パスを作成できません\r" + dest);
         return false;
@@ -112,11 +112,11 @@ bool PrepareCachePath(JobContext& ctx, std::string_view typed, const std::string
   ReplaceBackslashes(ctx.cacheDir);
   MakeAbsolute(ctx.cacheDir, startDir);
   if (RefuseTooLong(ctx.cacheDir, frontend)) return false;
-  switch (CheckPath(ctx.cacheDir + "/")) {
-    case kDriveMissing:
+  switch (platform::CheckPath(ctx.cacheDir + "/")) {
+    case platform::PathCheck::DriveMissing:
       frontend.ShowMessage("キャッシュ　ドライブが存在しません");
       return false;
-    case kDirectoryMissing:
+    case platform::PathCheck::DirectoryMissing:
       frontend.ShowMessage("キャッシュ　パスが存在しません");
       return false;
     default:
@@ -124,7 +124,7 @@ bool PrepareCachePath(JobContext& ctx, std::string_view typed, const std::string
   }
   ctx.cacheIndexFile.clear();
   for (std::string_view name : kCacheIndexFiles) {
-    if (PathExists(ctx.cacheDir + std::string(name))) {
+    if (platform::StatPath(ctx.cacheDir + std::string(name)).exists()) {
       ctx.cacheIndexFile = ctx.cacheDir + std::string(name);
       return true;
     }
@@ -137,7 +137,6 @@ bool PrepareJob(Session& session, Frontend& frontend) {
   const JobSettings& s = session.settings;
   JobContext& ctx = session.ctx;
   ctx = JobContext{};
-  ctx.paths = std::make_shared<platform::PathTable>();
   ctx.startDir = session.startDir;
   static_cast<JobSwitches&>(ctx) = s;
   ctx.surfAvailable = session.surfAvailable;
@@ -174,20 +173,18 @@ bool PrepareJob(Session& session, Frontend& frontend) {
   DropTrailingSlash(ctx.indexDir);
   MakeAbsolute(ctx.indexDir, session.startDir);
   if (RefuseTooLong(ctx.indexDir, frontend)) return false;
-  if (CheckPath(ctx.indexDir + "/") == kDriveMissing) {
+  if (platform::CheckPath(ctx.indexDir + "/") == platform::PathCheck::DriveMissing) {
     frontend.ShowMessage("インデックス　ドライブが存在しません");
     return false;
   }
-  if (!PathExists(ctx.indexDir) && ctx.indexDir.size() + 1 > 3) {
+  if (!platform::StatPath(ctx.indexDir).exists() && ctx.indexDir.size() + 1 > 3) {
     if (!frontend.AskYesNo("インデックス　パスが存在しません\r　　　作成しますか")) return false;
-    MakeDirectories(ctx.indexDir + "/");
+    platform::MakeDirectories(ctx.indexDir + "/");
     if (!platform::GetStatus(ctx.indexDir).isDirectory()) {
       frontend.ShowMessage("インデックス　パスを作成できません\r" + ctx.indexDir);
       return false;
     }
   }
-
-  if (ctx.unreferencedJob) platform::TruncateFile(ctx.StartFile("serch.tmp"));
   return true;
 }
 
@@ -261,16 +258,17 @@ int JobDriver::RunPostedJobs() {
 
 bool JobDriver::RunWork(JobKind kind, int logNumber) {
   const JobContext& ctx = session_.ctx;
+  platform::PathTable paths;  // what this job learns of the paths it looks at
   if (kind == JobKind::AddToLogs) {
     frontend_.ShowStatus("キャッシュからデータを読みとり中");
-    LogAddTarget target{ctx, session_.counters, session_.cache, session_.index, frontend_};
+    LogAddTarget target{ctx, session_.counters, session_.cache, session_.index, frontend_, paths};
     if (!AddEntriesToLogs(target)) return false;
     frontend_.ShowStatus("インデクス　ファイル　の　書き込み中");
     session_.counters.failedFiles += WriteIndexPages(ctx, frontend_, session_.index, "newidx_");
     return true;
   }
   frontend_.ShowStatus("作成されたログの参照関係を再構成しています");
-  RebuildTarget target{ctx, session_.counters, session_.index, frontend_};
+  RebuildTarget target{ctx, session_.counters, session_.index, frontend_, paths};
   switch (kind) {
     case JobKind::RebuildAllLogs:
       if (!ReconstructAllLogs(target)) return false;
@@ -279,7 +277,12 @@ bool JobDriver::RunWork(JobKind kind, int logNumber) {
     case JobKind::ListUnreferenced: {
       // The pages below the chosen root are rewritten, collecting their links in serch.tmp,
       // which becomes the link pages named after the root's last component.
-      if (!WalkLogTree(target, ctx.unreferencedDir)) return false;
+      LinkList links;
+      links.Open(ctx.StartFile(kLinkListName));
+      target.links = &links;
+      const bool walked = WalkLogTree(target, ctx.unreferencedDir);
+      links.Close();
+      if (!walked) return false;
       const std::string& root = ctx.unreferencedDir;
       session_.counters.failedFiles +=
           WriteLinkListPages(ctx, frontend_, std::string_view(root).substr(root.rfind('/') + 1));
@@ -295,7 +298,7 @@ bool JobDriver::RunWork(JobKind kind, int logNumber) {
       return true;
     }
     case JobKind::RebuildSurf: {
-      SurfTarget surf{ctx, session_.counters, session_.index, frontend_, session_.surf};
+      SurfTarget surf{ctx, session_.counters, session_.index, frontend_, session_.surf, paths};
       if (RunSurfJob(surf) == 0) return false;
       // The surf index is written even for a stopped job, which still counts as stopped.
       session_.counters.failedFiles += WriteIndexPages(ctx, frontend_, session_.index, "surfidx");

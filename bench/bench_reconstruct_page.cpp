@@ -7,7 +7,8 @@
 #include "core/frontend.h"
 #include "core/job_context.h"
 #include "platform/fs.h"
-#include "rebuild/page_rewriter.h"
+#include "platform/path_table.h"
+#include "rebuild/page_io.h"
 #include "testing/quiet_frontend.h"
 
 namespace {
@@ -47,7 +48,9 @@ void BM_ReconstructPage(benchmark::State& state) {
   lumbra::RewriteProbe probe;
   for (auto _ : state) {
     probe.peakHeldBytes = 0;
-    lumbra::ReconstructPage(ctx, frontend, tree, page, true, title, &probe);
+    lumbra::platform::PathTable paths;
+    lumbra::ReconstructPage(lumbra::RewriteContext{ctx, paths}, frontend, tree, page, true, title,
+                            &probe);
     bytes += content.size();
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(bytes));

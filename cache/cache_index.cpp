@@ -10,7 +10,7 @@
 #include "core/ascii.h"
 #include "core/exec_log.h"
 #include "platform/fs.h"
-#include "platform/path_helpers.h"
+#include "platform/paths.h"
 #include "platform/text_file.h"
 
 namespace lumbra {
@@ -107,13 +107,13 @@ bool ReadCacheIndex(const JobContext& ctx, Frontend& frontend, CacheEntryTable& 
           cacheDir + std::string(CanOpenForReading(cacheDir + std::string(kNetscapeIndex))
                                      ? kNetscapeIndex
                                      : kNetscapeUnixIndex);
-      if (CheckPath(index) != kPathOk) break;
+      if (platform::CheckPath(index) != platform::PathCheck::Ok) break;
       copied = ReadFromPrivateCopy(frontend, index, "tmp.db", [&](const std::string& copy) {
         // The probe of the reader sees a 4,096-byte file only when its first bucket holds
         // entries; too few rows for the files of the cache say the pages were smaller.
         if (ReadNetscapeCache(ctx, frontend, debugDump, copy, kNetscapeLargePage, table) ==
                 kNetscapeLargePage &&
-            CountFiles(cacheDir) > 2 * table.count()) {
+            platform::CountFiles(cacheDir) > 2 * table.count()) {
           table.Reset();
           ReadNetscapeCache(ctx, frontend, debugDump, copy, kNetscapeSmallPage, table);
         }
@@ -126,7 +126,7 @@ bool ReadCacheIndex(const JobContext& ctx, Frontend& frontend, CacheEntryTable& 
       break;
     case CacheKind::Explorer2: {
       std::string index = cacheDir + std::string(kExplorer2Index);
-      if (CheckPath(index) != kPathOk) break;
+      if (platform::CheckPath(index) != platform::PathCheck::Ok) break;
       copied = ReadFromPrivateCopy(frontend, index, "tmp.db", [&](const std::string& copy) {
         ReadExplorer2Cache(ctx, frontend, debugDump, copy, table);
       });
@@ -134,7 +134,7 @@ bool ReadCacheIndex(const JobContext& ctx, Frontend& frontend, CacheEntryTable& 
     }
     case CacheKind::Explorer4: {
       std::string index = cacheDir + std::string(kExplorer4Index);
-      if (CheckPath(index) != kPathOk) break;
+      if (platform::CheckPath(index) != platform::PathCheck::Ok) break;
       copied = ReadFromPrivateCopy(frontend, index, "index.dat", [&](const std::string& copy) {
         ReadExplorer4Cache(ctx, frontend, debugDump, copy, table);
       });
@@ -184,8 +184,10 @@ void NormaliseCacheEntry(CacheEntry& entry, const std::string& cacheDir, CacheKi
   AddExtension(url, entry.contentType, kind);
   entry.url = std::move(url);
 
-  PathParts parts = SplitPath(entry.cacheFile);
-  entry.cacheFile = cacheDir + "/" + parts.dir + parts.name + parts.ext;
+  // A name with a drive letter (an index written on Windows) is taken without it.
+  std::string_view name = entry.cacheFile;
+  if (platform::HasDriveLetter(name)) name.remove_prefix(2);
+  entry.cacheFile = cacheDir + "/" + std::string(name);
   entry.status = 0;
 }
 

@@ -35,8 +35,8 @@
 #include "cache/byte_span.h"
 #include "cache/private_copy.h"
 #include "core/exec_log.h"
-#include "platform/path_helpers.h"
 #include "platform/fs.h"
+#include "platform/paths.h"
 #include "platform/text_file.h"
 
 namespace lumbra {
@@ -132,7 +132,7 @@ bool ReadExplorer3Cache(const JobContext& ctx, Frontend& frontend, bool debugDum
     const std::string prefix = "cache" + std::to_string(d) + "/";
     for (const IndexFile& file : kIndexFiles) {
       const std::string path = cacheDir + "/" + prefix + std::string(file.name);
-      if (CheckPath(path) != kPathOk) continue;
+      if (platform::CheckPath(path) != platform::PathCheck::Ok) continue;
       const bool copied =
           ReadFromPrivateCopy(frontend, path, file.name, [&](const std::string& copy) {
             std::optional<std::string> bytes = platform::ReadFile(copy);

@@ -43,7 +43,6 @@
 #include "cache/byte_span.h"
 #include "cache/ie5_reader.h"
 #include "core/exec_log.h"
-#include "platform/path_helpers.h"
 #include "platform/fs.h"
 #include "platform/text_file.h"
 

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "platform/path_helpers.h"
+#include "core/document.h"
 #include "platform/fs.h"
 
 namespace lumbra {
@@ -10,8 +10,8 @@ namespace lumbra {
 bool ReadFromPrivateCopy(Frontend& frontend, const std::string& indexFile,
                          std::string_view copyName,
                          const std::function<void(const std::string& copy)>& read) {
-  platform::ReadableFile source;
-  if (source.Open(indexFile, platform::FollowLinks::No) != platform::OpenError::None) {
+  FileDocument source;
+  if (source.file().Open(indexFile, platform::FollowLinks::No) != platform::OpenError::None) {
     read(std::string());
     return true;
   }
@@ -20,9 +20,9 @@ bool ReadFromPrivateCopy(Frontend& frontend, const std::string& indexFile,
   std::string copy;
   if (!dir.path().empty()) {
     copy = dir.path() + "/" + std::string(copyName);
-    if (!CopyReplace(copy, source, &error)) copy.clear();
+    if (!CopyDocument(copy, source, &error)) copy.clear();
   }
-  source.Close();
+  source.file().Close();
   if (copy.empty()) {
     frontend.ShowMessage("キャッシュデータを一時ディレクトリにコピーできません（" +
                          std::string(std::strerror(error)) + "）\r" + dir.parent());

@@ -5,11 +5,8 @@
 
 #include <array>
 #include <cstddef>
-#include <memory>
 #include <string>
 #include <string_view>
-
-#include "platform/path_table.h"
 
 namespace lumbra {
 
@@ -68,10 +65,6 @@ struct JobContext : JobSwitches {
   // Whether surf data (lumbra.mdb or lumbrasurf.txt) existed in the start directory at
   // program start; decides the Surf link of the top bar.
   bool surfAvailable = false;
-
-  // What this job has learnt of the paths it looked at (made fresh by the start checks).
-  // Null: every test asks the disk.
-  std::shared_ptr<platform::PathTable> paths;
 
   // startDir + "/" + name: where a bare-named file of the system lives.
   std::string StartFile(std::string_view name) const;

@@ -15,7 +15,7 @@
 #include <unistd.h>
 
 #include "cache/cache_index.h"
-#include "logstore/link_resolver.h"
+#include "logstore/log_path.h"
 #include "platform/fs.h"
 
 namespace {
@@ -67,8 +67,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   lumbra::JobContext ctx;
   ctx.logDir[0] = "/nonexistent-lumbra/a/log";
+  lumbra::platform::PathTable paths;
   lumbra::LogPath where;
-  if (lumbra::MapEntryToLogPath(ctx, entry.url, where)) {
+  if (lumbra::MapEntryToLogPath(ctx, paths, entry.url, where)) {
     std::string_view rest = std::string_view(where.localPath).substr(ctx.logDir[0].size());
     if (!where.localPath.starts_with(ctx.logDir[0] + "/") || rest.find("/../") != rest.npos ||
         rest.ends_with("/..") || rest.find('\0') != rest.npos) {

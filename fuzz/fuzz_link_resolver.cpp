@@ -6,7 +6,9 @@
 #include <string>
 #include <string_view>
 
-#include "logstore/link_resolver.h"
+#include "logstore/log_path.h"
+#include "platform/path_table.h"
+#include "rebuild/link_resolver.h"
 
 namespace {
 
@@ -30,8 +32,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   ctx.logDir[0] = "/nonexistent-lumbra/a/log";
   ctx.logDir[2] = "/nonexistent-lumbra/c/log";
 
+  lumbra::platform::PathTable paths;
   lumbra::LogPath out;
-  if (lumbra::MapEntryToLogPath(ctx, input, out)) {
+  if (lumbra::MapEntryToLogPath(ctx, paths, input, out)) {
     std::string_view local = out.localPath;
     std::string prefix = out.treeRoot + "/";
     if (!local.starts_with(prefix) || HasParentSegment(local.substr(prefix.size())) ||
@@ -43,8 +46,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::string link(input);
   bool counter = false;
   const std::string& root = ctx.logDir[0];
-  if (lumbra::ResolveLink(ctx, root, link, root + "/host/dir/page.html", root + "/host",
-                          root + "/host/dir/", lumbra::LinkKind::Src, &counter) != 0) {
+  const std::string page = root + "/host/dir/page.html";
+  const std::string host = root + "/host";
+  const std::string dir = root + "/host/dir/";
+  if (lumbra::ResolveLink(ctx, paths, {root, page, host, dir}, link, lumbra::LinkKind::Src,
+                          &counter) != 0) {
     std::abort();  // nothing exists below these roots
   }
   lumbra::ResolveDotSegments(input);

@@ -12,7 +12,9 @@
 #include "core/frontend.h"
 #include "core/job_context.h"
 #include "platform/fs.h"
-#include "rebuild/page_rewriter.h"
+#include "platform/path_table.h"
+#include "rebuild/link_list.h"
+#include "rebuild/page_io.h"
 #include "rebuild/page_tokenizer.h"
 
 namespace {
@@ -90,15 +92,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   ctx.logDir[0] = tree.root;
   ctx.readCnt = (switches & 1) != 0;
   ctx.readAel = (switches & 2) != 0;
-  ctx.unreferencedJob = (switches & 4) != 0;
+  const bool listLinks = (switches & 4) != 0;  // as the unreferenced-links job does
   const bool readRef = (switches & 8) != 0;
 
   if (!lumbra::platform::ReplaceFileContent(tree.page, input, 0644)) return 0;
   QuietFrontend frontend;
   CheckingProbe probe;
   std::string title;
+  lumbra::platform::PathTable paths;
+  lumbra::LinkList links;
+  if (listLinks && !links.Open(ctx.StartFile("serch.tmp"))) return 0;
+  const lumbra::RewriteContext job{ctx, paths, listLinks ? &links : nullptr};
   lumbra::PageRewrite result =
-      lumbra::ReconstructPage(ctx, frontend, tree.root, tree.page, readRef, title, &probe);
+      lumbra::ReconstructPage(job, frontend, tree.root, tree.page, readRef, title, &probe);
+  links.Close();
   if (result != lumbra::PageRewrite::Rewritten || frontend.messages != 0) std::abort();
   auto written = lumbra::platform::ReadFile(tree.page);
   if (!written || *written != probe.writtenAll || probe.originals != input) std::abort();

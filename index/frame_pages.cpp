@@ -6,8 +6,8 @@
 #include "core/exec_log.h"
 #include "index/index_pages.h"
 #include "index/site_list.h"
-#include "platform/path_helpers.h"
 #include "platform/codepage.h"
+#include "platform/paths.h"
 #include "platform/text_file.h"
 
 namespace lumbra {
@@ -42,8 +42,8 @@ bool WritePage(const std::string& path, std::string_view text) {
 }
 
 std::string TopLink(const JobContext& ctx, std::string_view page, const std::string& text) {
-  return "<A HREF=\"" + FileUrl(ctx.indexDir + std::string(page)) + "\" TARGET=\"www\">" + text +
-         "</A> ";
+  return "<A HREF=\"" + platform::FileUrl(ctx.indexDir + std::string(page)) + "\" TARGET=\"www\">" +
+         text + "</A> ";
 }
 
 }  // namespace

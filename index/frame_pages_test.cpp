@@ -64,7 +64,7 @@ TEST_F(FramePagesTest, FramesetAndTopPageByteForByte) {
                     TopLink("www_surf.htm", "Surf")));
   // No index page exists yet: no site list is made.
   for (const char* list : {"www_a.htm", "www_e.htm", "www_n.htm"}) {
-    EXPECT_FALSE(PathExists(Idx(list))) << list;
+    EXPECT_FALSE(platform::StatPath(Idx(list)).exists()) << list;
   }
 }
 
@@ -91,7 +91,7 @@ TEST_F(FramePagesTest, MissingIndexDirectoryIsReportedOnceAndNothingWritten) {
   WriteFramePages(ctx, frontend);
   EXPECT_EQ(frontend.messages(),
             std::vector<std::string>{"ERROR : インデクスの為のメインフレームが作成できません"});
-  EXPECT_FALSE(PathExists(ctx.indexDir));
+  EXPECT_FALSE(platform::StatPath(ctx.indexDir).exists());
 }
 
 TEST_F(FramePagesTest, TopPageThatCannotBeMadeStopsTheRest) {
@@ -100,8 +100,8 @@ TEST_F(FramePagesTest, TopPageThatCannotBeMadeStopsTheRest) {
   WriteFramePages(ctx, frontend);
   EXPECT_EQ(frontend.messages(),
             std::vector<std::string>{"ERROR : インデクスの為のメインフレームが作成できません"});
-  EXPECT_TRUE(PathExists(Idx("lumbra.htm")));  // a frameset already written stays
-  EXPECT_FALSE(PathExists(Idx("www_n.htm")));
+  EXPECT_TRUE(platform::StatPath(Idx("lumbra.htm")).exists());  // a frameset already written stays
+  EXPECT_FALSE(platform::StatPath(Idx("www_n.htm")).exists());
 }
 
 TEST_F(FramePagesTest, LongTopBarIsWrittenWhole) {

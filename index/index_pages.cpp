@@ -6,8 +6,8 @@
 #include "core/ascii.h"
 #include "core/exec_log.h"
 #include "core/log_tree.h"
-#include "platform/path_helpers.h"
 #include "platform/codepage.h"
+#include "platform/paths.h"
 #include "platform/text_file.h"
 
 namespace lumbra {
@@ -90,7 +90,7 @@ std::string_view KindPrefix(PageKind kind) {
 
 }  // namespace
 
-std::string LogDisplayName(std::string_view logDir) { return SplitPath(logDir).name; }
+std::string LogDisplayName(std::string_view logDir) { return platform::SplitPath(logDir).name; }
 
 std::string BuildIndexLinkBar(const JobContext& ctx, int type) {
   static constexpr std::array<std::string_view, kLogTreeCount> kFiles{
@@ -98,11 +98,12 @@ std::string BuildIndexLinkBar(const JobContext& ctx, int type) {
   std::string bar;
   for (int log = 0; log < kLogTreeCount; ++log) {
     if (log + 1 == type || ctx.logDir[log].empty()) continue;
-    bar += "<A HREF=\"" + FileUrl(ctx.indexDir + std::string(kFiles[log])) + "\">";
+    bar += "<A HREF=\"" + platform::FileUrl(ctx.indexDir + std::string(kFiles[log])) + "\">";
     bar += ToCp932(kLogLetters[log]) + ":" + LogDisplayName(ctx.logSetting[log]) + "</A> ";
   }
   if (type != kLinkBarNewPages) {
-    bar += "<A HREF=\"" + FileUrl(ctx.indexDir + "/newidx.htm") + "\">" + ToCp932("新規") + "</A> ";
+    bar += "<A HREF=\"" + platform::FileUrl(ctx.indexDir + "/newidx.htm") + "\">" +
+           ToCp932("新規") + "</A> ";
   }
   return bar;
 }
@@ -154,7 +155,7 @@ bool WriteIndexPage(Frontend& frontend, NextIndexRecord& records, const std::str
     } else {
       entry += "<DD><A HREF=\"http://" + address + "\" target=\"newwindow\" ><NOBR> [NEW]</A> ";
     }
-    entry += "<A HREF=\"" + FileUrl(record.path) + "\" target=\"newwindow\" >";
+    entry += "<A HREF=\"" + platform::FileUrl(record.path) + "\" target=\"newwindow\" >";
     entry += std::string(KindPrefix(kind)) + Indent(address) + record.title + "</NOBR></A>\n";
     out.Write(entry);
   }

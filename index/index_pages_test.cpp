@@ -105,18 +105,18 @@ TEST_F(IndexPagesTest, EmptyLogIsLeftOutOfPagesAndBars) {
     EXPECT_NE(text, "<missing>") << page;
     EXPECT_EQ(text.find("allidx_b.htm"), std::string::npos) << page;
   }
-  EXPECT_FALSE(PathExists(Idx("allidx_b.htm")));
+  EXPECT_FALSE(platform::StatPath(Idx("allidx_b.htm")).exists());
   WriteIndexPages(ctx, frontend, table, "allidx_b");
-  EXPECT_FALSE(PathExists(Idx("allidx_b.htm")));
+  EXPECT_FALSE(platform::StatPath(Idx("allidx_b.htm")).exists());
   EXPECT_TRUE(frontend.messages().empty());
 }
 
 TEST_F(IndexPagesTest, OneLogSelectorWritesOnlyThatPage) {
   Record(3, "h/a.html", "A");
   WriteIndexPages(ctx, frontend, table, "allidx_d");
-  EXPECT_TRUE(PathExists(Idx("allidx_d.htm")));
+  EXPECT_TRUE(platform::StatPath(Idx("allidx_d.htm")).exists());
   for (const char* page : {"allidx_a.htm", "allidx_c.htm", "allidx_e.htm", "newidx.htm"}) {
-    EXPECT_FALSE(PathExists(Idx(page))) << page;
+    EXPECT_FALSE(platform::StatPath(Idx(page)).exists()) << page;
   }
   EXPECT_NE(ReadFile(Idx("allidx_d.htm")).find(" ______A</NOBR>"), std::string::npos);
 }
@@ -165,7 +165,7 @@ TEST_F(IndexPagesTest, MissingIndexDirectoryReportsEachPage) {
   WriteIndexPages(ctx, frontend, table, "newidx_");
   EXPECT_EQ(frontend.messages(),
             std::vector<std::string>{"ERROR : インデクスファイルが作成できません"});
-  EXPECT_FALSE(PathExists(ctx.indexDir));
+  EXPECT_FALSE(platform::StatPath(ctx.indexDir).exists());
 }
 
 TEST_F(IndexPagesTest, SiteListOfAMissingIndexPageIsNotWritten) {

@@ -6,9 +6,9 @@
 
 #include "core/ascii.h"
 #include "core/exec_log.h"
-#include "platform/path_helpers.h"
 #include "platform/codepage.h"
 #include "platform/fs.h"
+#include "platform/paths.h"
 #include "platform/text_file.h"
 
 namespace lumbra {
@@ -74,8 +74,8 @@ void ListSearchPages(platform::TextWriter& out, const std::string& dir) {
   if (!names) return;  // no page of that kind made yet: the heading stands alone
   for (const std::string& name : *names) {
     if (!ContainsNoCase(name, ".htm")) continue;
-    out.Write("<OD><A HREF=\"" + FileUrl(dir + "/" + name) + "\" target=\"home\"><NOBR> " + name +
-              "</NOBR></A><BR>\n");
+    out.Write("<OD><A HREF=\"" + platform::FileUrl(dir + "/" + name) +
+              "\" target=\"home\"><NOBR> " + name + "</NOBR></A><BR>\n");
   }
 }
 
@@ -132,7 +132,7 @@ int WriteLinkListPages(const JobContext& ctx, Frontend& frontend, std::string_vi
   };
   std::array<platform::TextWriter, 2> pages;  // HTML list, image list
   for (std::size_t k = 0; k < pages.size(); ++k) {
-    MakeDirectories(paths[k]);
+    platform::MakeDirectories(paths[k]);
     if (!pages[k].Open(paths[k], platform::TextWriter::Mode::Replace)) {
       frontend.ShowMessage(kSearchFileError);
       LogFileFailure(ctx, kSearchPageFailed, paths[k]);
@@ -175,7 +175,7 @@ int WriteLinkListPages(const JobContext& ctx, Frontend& frontend, std::string_vi
 
 int WriteUnreferencedListPage(const JobContext& ctx, Frontend& frontend) {
   const std::string path = ctx.indexDir + "/www_l.htm";
-  MakeDirectories(path);
+  platform::MakeDirectories(path);
   platform::TextWriter out;
   if (out.Open(path, platform::TextWriter::Mode::Replace)) {
     out.Write(

@@ -10,8 +10,8 @@
 #include "core/job_context.h"
 #include "core/log_tree.h"
 #include "index/index_record.h"
-#include "platform/path_helpers.h"
 #include "platform/codepage.h"
+#include "platform/paths.h"
 #include "testing/scripted_frontend.h"
 #include "testing/temp_dir.h"
 
@@ -93,7 +93,7 @@ class PageTest : public TempDirTest {
   std::string BarLink(std::string_view letter, std::string_view page) const {
     const int log = page[7] - 'a';
     return "<A HREF=\"file://" + Idx(page) + "\">" + J(letter) + ":" +
-           SplitPath(ctx.logSetting[log]).name + "</A> ";
+           platform::SplitPath(ctx.logSetting[log]).name + "</A> ";
   }
   std::string NewPagesLink() const {
     return "<A HREF=\"file://" + Idx("newidx.htm") + "\">" + J("新規") + "</A> ";

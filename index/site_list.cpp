@@ -1,8 +1,8 @@
 #include "index/site_list.h"
 
 #include "core/exec_log.h"
-#include "platform/path_helpers.h"
 #include "platform/codepage.h"
+#include "platform/paths.h"
 #include "platform/text_file.h"
 
 namespace lumbra {
@@ -55,7 +55,7 @@ SiteList WriteSiteListPage(const JobContext& ctx, Frontend& frontend, std::strin
   out.Write("<BR>\n");
 
   // Whole lines: a long line of the index page is never taken for a marker line part-way.
-  const std::string pageUrl = FileUrl(indexPath);
+  const std::string pageUrl = platform::FileUrl(indexPath);
   std::string line;
   std::string anchor;
   while (in.ReadLine(line)) {

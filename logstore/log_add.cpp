@@ -12,21 +12,14 @@
 #include "core/exec_log.h"
 #include "core/log_tree.h"
 #include "logstore/excluded_hosts.h"
-#include "logstore/link_resolver.h"
+#include "logstore/log_path.h"
 #include "platform/fs.h"
-#include "platform/path_helpers.h"
-#include "rebuild/page_rewriter.h"
+#include "platform/paths.h"
+#include "rebuild/page_io.h"
 #include "rebuild/tree_walk.h"
 
 namespace lumbra {
 namespace {
-
-bool IsOneOf(LogState state, std::initializer_list<LogState> states) {
-  for (LogState s : states) {
-    if (state == s) return true;
-  }
-  return false;
-}
 
 // The progress text of an entry: its URL from the seventh character on (/host/...).
 std::string_view ProgressText(const std::string& url) {
@@ -36,24 +29,6 @@ std::string_view ProgressText(const std::string& url) {
 bool IsExcluded(const ExcludedHosts& hosts, const std::string& hostDir) {
   std::optional<std::string_view> host = AfterLogMarker(hostDir);
   return host && hosts.count(LowerAscii(*host)) > 0;
-}
-
-// The mode a log copy gets: the old copy's, or the normal one for a new file.
-mode_t LogCopyMode(LogState state, const platform::FileStatus& old) {
-  return state != LogState::LogMissing && old.isRegular() ? old.mode & 07777
-                                                          : platform::NormalFileMode();
-}
-
-// Copies the open cached file over the log copy. A log copy that existed (`old`, its status
-// before the copy; Missing when it was renamed to an old copy) keeps its mode.
-// False when the copy failed; the old log copy then stays as it was.
-bool CopyIntoLog(const std::string& localPath, platform::ReadableFile& cached, LogState state,
-                 const platform::FileStatus& old) {
-  if (!CopyReplace(localPath, cached, nullptr, &old)) return false;
-  if (mode_t mode = LogCopyMode(state, old); mode != platform::NormalFileMode()) {
-    platform::SetFileMode(localPath, mode);
-  }
-  return true;
 }
 
 // Why a cached file is not read, for the execution log.
@@ -118,7 +93,7 @@ class WaitingPages {
 // A stored entry whose copy failed after all: not stored, not counted.
 void UnstoreEntry(LogAddTarget& target, int i, const std::string& localPath) {
   RecordFileFailure(target.ctx, target.counters, "ファイルコピー失敗", localPath);
-  target.ctx.paths->Forget(localPath);  // the old copy, or nothing: asked again
+  target.paths.Forget(localPath);  // the old copy, or nothing: asked again
   SetCacheEntryStatus(target.cache, i, 0);
   --target.counters.loggedFiles;
 }
@@ -131,11 +106,11 @@ void CopyWaitingPage(LogAddTarget& target, platform::FilesBelow& cacheFiles, Wai
   CacheEntry entry;
   GetCacheEntry(target.cache, i, entry);
   LogPath where;
-  MapEntryToLogPath(target.ctx, entry.url, where);
+  MapEntryToLogPath(target.ctx, target.paths, entry.url, where);
   WaitingPages::Page page;
   if (!waiting.Take(i, where.localPath, page)) return;
-  platform::ReadableFile cached;
-  if (OpenCachedFile(cacheFiles, entry.cacheFile, cached) != platform::OpenError::None ||
+  FileDocument cached;
+  if (OpenCachedFile(cacheFiles, entry.cacheFile, cached.file()) != platform::OpenError::None ||
       !CopyIntoLog(where.localPath, cached, page.state, page.old)) {
     UnstoreEntry(target, i, where.localPath);
   }
@@ -146,9 +121,10 @@ void CopyWaitingPage(LogAddTarget& target, platform::FilesBelow& cacheFiles, Wai
 bool StoreWaitingPage(LogAddTarget& target, platform::FilesBelow& cacheFiles,
                       const WaitingPages::Page& page, int i, const CacheEntry& entry,
                       const LogPath& where, std::string& title) {
-  platform::ReadableFile cached;
-  if (OpenCachedFile(cacheFiles, entry.cacheFile, cached) != platform::OpenError::None ||
-      !StoreRewrittenPage(target.ctx, where.treeRoot, where.localPath, target.ctx.readRef, cached,
+  FileDocument cached;
+  const RewriteContext job{target.ctx, target.paths};
+  if (OpenCachedFile(cacheFiles, entry.cacheFile, cached.file()) != platform::OpenError::None ||
+      !StoreRewrittenPage(job, where.treeRoot, where.localPath, target.ctx.readRef, cached,
                           LogCopyMode(page.state, page.old), title)) {
     UnstoreEntry(target, i, where.localPath);
     return false;
@@ -158,32 +134,7 @@ bool StoreWaitingPage(LogAddTarget& target, platform::FilesBelow& cacheFiles,
 
 }  // namespace
 
-StoreDecision DecideStore(const JobContext& ctx, LogState state, bool html) {
-  using S = LogState;
-  if (ctx.readAll && IsOneOf(state, {S::Same, S::LogMissing, S::CacheNewer, S::SizeDiffers})) {
-    return StoreDecision::Store;
-  }
-  if (ctx.readNew && IsOneOf(state, {S::LogMissing, S::CacheNewer, S::SizeDiffers})) {
-    if (state == S::SizeDiffers && html) {
-      return ctx.readHtm ? StoreDecision::CopyOnly : StoreDecision::DirectoryOnly;
-    }
-    return StoreDecision::Store;
-  }
-  if (ctx.readHtm && html &&
-      IsOneOf(state, {S::Same, S::LogMissing, S::CacheNewer, S::SizeDiffers})) {
-    return StoreDecision::Store;
-  }
-  return StoreDecision::Skip;
-}
-
 bool AddEntriesToLogs(LogAddTarget& target) {
-  if (target.ctx.paths == nullptr) {
-    // The pages waiting for the second pass are known to the job's table alone.
-    JobContext withTable = target.ctx;
-    withTable.paths = std::make_shared<platform::PathTable>();
-    LogAddTarget job{withTable, target.counters, target.cache, target.index, target.frontend};
-    return AddEntriesToLogs(job);
-  }
   const JobContext& ctx = target.ctx;
   JobCounters& counters = target.counters;
   if (!ReadCacheIndex(ctx, target.frontend, target.cache, ctx.cacheDir)) {
@@ -197,7 +148,7 @@ bool AddEntriesToLogs(LogAddTarget& target) {
   counters.entryCount = n;
   RelatedHosts related;
   platform::FilesBelow cacheFiles(ctx.cacheDir);
-  platform::PathTable& paths = *ctx.paths;
+  platform::PathTable& paths = target.paths;
   // Pages wait only where nothing of the first pass looks into the files it stored: an old
   // copy is kept by comparing contents, and READ_DOM walks the disk.
   const bool pagesWait = !ctx.readBak && !ctx.readDom;
@@ -211,7 +162,7 @@ bool AddEntriesToLogs(LogAddTarget& target) {
     CacheEntry entry;
     GetCacheEntry(target.cache, i, entry);
     LogPath where;
-    MapEntryToLogPath(ctx, entry.url, where);
+    MapEntryToLogPath(ctx, paths, entry.url, where);
     ++counters.scannedEntries;
     if (target.frontend.ReportProgress(ProgressText(entry.url)) == 0) return stop();
 
@@ -234,8 +185,8 @@ bool AddEntriesToLogs(LogAddTarget& target) {
 
     // The cache index names the file to copy; only a regular file below the cache directory
     // is ever read, whatever the index says.
-    platform::ReadableFile cached;
-    platform::OpenError opened = OpenCachedFile(cacheFiles, entry.cacheFile, cached);
+    FileDocument cached;
+    platform::OpenError opened = OpenCachedFile(cacheFiles, entry.cacheFile, cached.file());
     if (opened != platform::OpenError::None && opened != platform::OpenError::Missing) {
       RecordFileFailure(ctx, counters, RefusalText(opened), entry.cacheFile);
       SetCacheEntryStatus(target.cache, i, 0);
@@ -246,7 +197,7 @@ bool AddEntriesToLogs(LogAddTarget& target) {
     // A log copy the job's table knows to be missing is not asked for again.
     platform::FileStatus logCopy;
     if (paths.KindOf(where.localPath) != platform::PathTable::Kind::Missing) {
-      StatPath(where.localPath, logCopy);
+      logCopy = platform::StatPath(where.localPath);
     }
     LogState state = CompareStatus(cached.status(), logCopy);
     bool html = entry.contentType == "text/html";
@@ -259,7 +210,7 @@ bool AddEntriesToLogs(LogAddTarget& target) {
     // Below a LogTree root files are written only through real directories: a link there
     // could lead anywhere.
     if (platform::CrossesSymbolicLink(where.treeRoot, where.localPath, &paths) ||
-        !MakeDirectories(where.localPath, where.treeRoot, &paths)) {
+        !platform::MakeDirectories(where.localPath, paths, where.treeRoot)) {
       RecordFileFailure(ctx, counters, "シンボリックリンクを経由するため保存しません",
                         where.localPath);
       SetCacheEntryStatus(target.cache, i, 0);
@@ -286,7 +237,7 @@ bool AddEntriesToLogs(LogAddTarget& target) {
                 (state == LogState::CacheNewer || (state == LogState::SizeDiffers && !html));
     // When the old copy cannot be kept it must not be overwritten either.
     std::string keptAs;
-    bool copied = (!keep || KeepOldCopy(where.localPath, entry.cacheFile, &keptAs)) &&
+    bool copied = (!keep || KeepOldCopy(where.localPath, cached, &keptAs)) &&
                   CopyIntoLog(where.localPath, cached, state,
                               keptAs.empty() ? logCopy : platform::FileStatus{});
     // The job's table learns what the copy made: the log copy, and the old copy renamed.
@@ -311,7 +262,7 @@ bool AddEntriesToLogs(LogAddTarget& target) {
   if (ctx.readDom) {
     // Only host directories that received a file are remembered, and no file is stored
     // through a link, so no walk starts in a linked host directory.
-    RebuildTarget walk{ctx, counters, target.index, target.frontend};
+    RebuildTarget walk{ctx, counters, target.index, target.frontend, paths};
     for (const std::string& dir : related.dirs()) {
       if (!WalkLogTree(walk, dir)) return false;
     }
@@ -321,14 +272,14 @@ bool AddEntriesToLogs(LogAddTarget& target) {
       GetCacheEntry(target.cache, i, entry);
       if (entry.status == 0) continue;
       LogPath where;
-      MapEntryToLogPath(ctx, entry.url, where);
+      MapEntryToLogPath(ctx, paths, entry.url, where);
       if (entry.contentType != "text/html") continue;
       if (target.frontend.ReportProgress(ProgressText(entry.url)) == 0) return stop();
       std::string title;
       if (WaitingPages::Page page; waiting.Take(i, where.localPath, page)) {
         if (!StoreWaitingPage(target, cacheFiles, page, i, entry, where, title)) continue;
-      } else if (ReconstructPage(ctx, target.frontend, where.treeRoot, where.localPath, ctx.readRef,
-                                 title) != PageRewrite::Rewritten) {
+      } else if (ReconstructPage(RewriteContext{ctx, paths}, target.frontend, where.treeRoot,
+                                 where.localPath, ctx.readRef, title) != PageRewrite::Rewritten) {
         RecordFileFailure(ctx, counters, kRewriteFailed, where.localPath);
       }
       if (title.empty()) title = "No Title";

@@ -7,6 +7,7 @@
 #include "core/job_context.h"
 #include "index/index_record.h"
 #include "logstore/log_copy.h"
+#include "platform/path_table.h"
 
 namespace lumbra {
 
@@ -17,19 +18,11 @@ struct LogAddTarget {
   CacheEntryTable& cache;
   IndexRecordTable& index;
   Frontend& frontend;
+  platform::PathTable& paths;
 };
 
 // Runs the job. False when the user stopped it (then no closing log line is written and the
 // pages stored so far are not rewritten).
 bool AddEntriesToLogs(LogAddTarget& target);
-
-// Whether an entry in state `state` is stored, by READ_ALL, READ_NEW and READ_HTM.
-enum class StoreDecision {
-  Skip,           // not stored
-  Store,          // directories, old copy, copy
-  DirectoryOnly,  // a changed page under NEW without READ_HTM: its directories only
-  CopyOnly,       // a changed page under NEW with READ_HTM: copied, no old copy kept
-};
-StoreDecision DecideStore(const JobContext& ctx, LogState state, bool html);
 
 }  // namespace lumbra

@@ -30,7 +30,8 @@ class LogAddTest : public testing::TempDirTest {
   bool Add() {
     counters = JobCounters{};
     index.Clear();
-    LogAddTarget target{ctx, counters, cache, index, fe};
+    platform::PathTable paths;
+    LogAddTarget target{ctx, counters, cache, index, fe, paths};
     return AddEntriesToLogs(target);
   }
 
@@ -251,7 +252,8 @@ TEST_F(LogAddTest, APageWhoseCachedFileVanishesIsAFailedCopy) {
   } removing;
   removing.doomed = Path("cache/CACHE001/gone[1].html");
   ctx.execLog = true;
-  LogAddTarget target{ctx, counters, cache, index, removing};
+  platform::PathTable paths;
+  LogAddTarget target{ctx, counters, cache, index, removing, paths};
   ASSERT_TRUE(AddEntriesToLogs(target));
   EXPECT_EQ(FilesBelow("save/alog"), std::vector<std::string>{"host/kept.html"});
   EXPECT_EQ(counters.loggedFiles, 1);

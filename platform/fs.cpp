@@ -125,8 +125,6 @@ bool SetFileMode(const std::string& path, mode_t mode) {
   return ::chmod(path.c_str(), mode & 07777) == 0;
 }
 
-bool SetNormal(const std::string& path) { return SetFileMode(path, NormalFileMode()); }
-
 namespace {
 
 constexpr int kReadFlags = O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY;
@@ -478,6 +476,18 @@ bool RemoveTree(const std::string& path) {
     }
   }
   return ::rmdir(path.c_str()) == 0 && ok;
+}
+
+int CountFiles(const std::string& dir) {
+  auto names = ListDirectory(dir);
+  if (!names) return 0;
+  std::string prefix = dir;
+  if (prefix.empty() || (prefix.back() != '/' && prefix.back() != '\\')) prefix += '/';
+  int count = 0;
+  for (const std::string& name : *names) {
+    if (GetStatus(prefix + name).isRegular()) ++count;
+  }
+  return count;
 }
 
 }  // namespace lumbra::platform

@@ -53,7 +53,6 @@ bool IsReadOnly(const FileStatus& status);
 // The mode a new file gets under the umask (0666 & ~umask): the "normal" attribute.
 mode_t NormalFileMode();
 bool SetFileMode(const std::string& path, mode_t mode);
-bool SetNormal(const std::string& path);
 
 // Whether an open for reading follows a final symbolic link.
 enum class FollowLinks { Yes, No };
@@ -142,6 +141,9 @@ class FilesBelow {
   std::string root_;
   std::vector<OpenDirectory> kept_;  // the one reached first, first
 };
+
+// The number of regular files directly in `dir` (links followed); 0 when it cannot be listed.
+int CountFiles(const std::string& dir);
 
 // Reads a whole regular file (links followed); nullopt when it cannot be read.
 std::optional<std::string> ReadFile(const std::string& path);

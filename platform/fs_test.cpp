@@ -126,5 +126,14 @@ TEST_F(FsTest, RemoveTreeLeavesLinkTargetsAlone) {
   EXPECT_EQ(ReadFile("keep/file"), "x");
 }
 
+TEST_F(FsTest, CountFilesCountsOnlyRegularFilesDirectlyInside) {
+  WriteFile("d/one", "1");
+  WriteFile("d/two", "2");
+  WriteFile("d/sub/three", "3");
+  EXPECT_EQ(CountFiles(Path("d")), 2);
+  EXPECT_EQ(CountFiles(Path("d/")), 2);
+  EXPECT_EQ(CountFiles(Path("none")), 0);
+}
+
 }  // namespace
 }  // namespace lumbra::platform

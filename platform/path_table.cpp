@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include "platform/fs.h"
+#include "platform/paths.h"
 
 namespace lumbra::platform {
 namespace {
@@ -54,8 +55,8 @@ PathTable::Kind PathTable::KindOf(std::string_view path) {
   // same rule answers again, and stops answering once that knowledge goes.
   if (std::string_view holder = Holder(path); !holder.empty()) {
     auto known = kinds_.find(holder);
-    bool noDirectory = known != kinds_.end() && known->second != Kind::Directory &&
-                       known->second != Kind::Link;
+    bool noDirectory =
+        known != kinds_.end() && known->second != Kind::Directory && known->second != Kind::Link;
     if (noDirectory || whole_.contains(holder)) return Kind::Missing;
   }
   std::string name(path);
@@ -63,6 +64,24 @@ PathTable::Kind PathTable::KindOf(std::string_view path) {
   Kind kind = ::lstat(name.c_str(), &st) == 0 ? FromMode(st.st_mode) : Kind::Missing;
   if (!name.empty()) Note(name, kind);
   return kind;
+}
+
+EntryType PathTable::TypeOf(std::string_view path) {
+  std::optional<std::string_view> name = StatName(path);
+  if (!name) return EntryType::Missing;
+  switch (KindOf(*name)) {
+    case Kind::Missing:
+      return EntryType::Missing;
+    case Kind::File:
+      return EntryType::Regular;
+    case Kind::Directory:
+      return EntryType::Directory;
+    case Kind::Other:
+      return EntryType::Other;
+    case Kind::Link:
+      break;  // where it leads is asked every time
+  }
+  return GetStatus(std::string(*name)).type;
 }
 
 void PathTable::Remember(const std::string& path, Kind kind) {

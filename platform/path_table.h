@@ -6,13 +6,15 @@
 #pragma once
 
 #include <cstddef>
-#include <optional>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
+
+#include "platform/fs.h"
 
 namespace lumbra::platform {
 
@@ -25,6 +27,9 @@ class PathTable {
   // hold in a directory whose every entry it knows; neither is asked of the disk. A temporary
   // file of a replacement is never remembered: it comes and goes within one write.
   Kind KindOf(std::string_view path);
+  // The type of the entry StatPath finds for `path` (links followed): what the table knows
+  // of its StatName, a link asked every time; Missing when there is none.
+  EntryType TypeOf(std::string_view path);
   // What the job made or saw.
   void Remember(const std::string& path, Kind kind);
   // A directory the job has just made: empty, so every entry it will hold is one the job

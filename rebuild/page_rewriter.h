@@ -1,16 +1,17 @@
-// Reconstruction of one saved page: its links are rewritten to point at the local copies in
-// the LogTrees (or at their web addresses), URL strings inside JavaScript are rewritten, the
-// title is captured, and the page is replaced by the result. The page is streamed: what is
-// held at any time is bounded by the read blocks, the tag buffer and the script buffer.
+// The rewriting of one saved page's segments: the links of its tags are pointed at the local
+// copies in the LogTrees (or at their web addresses), URL strings inside JavaScript are
+// rewritten, and every other byte goes out as it came. It is the sink of the page tokenizer;
+// page_io.h reads and writes the pages through it.
 #pragma once
 
 #include <cstddef>
 #include <string>
 #include <string_view>
 
-#include "core/frontend.h"
 #include "core/job_context.h"
-#include "platform/fs.h"
+#include "platform/path_table.h"
+#include "rebuild/link_list.h"
+#include "rebuild/link_resolver.h"
 #include "rebuild/page_tokenizer.h"
 
 namespace lumbra {
@@ -18,27 +19,17 @@ namespace lumbra {
 // Script text between two tags is held up to this many bytes so that its strings can be
 // rewritten; a longer run is written partly unrewritten.
 inline constexpr std::size_t kScriptHold = 10240;
-// An attribute value takes at most this many characters; one of kValueTooLong characters or
-// more is not rewritten.
-inline constexpr std::size_t kValueTake = 256;
-inline constexpr std::size_t kValueTooLong = 180;
-// Once this many attribute occurrences are held, each further attribute name adds at most one.
-inline constexpr std::size_t kOccurrenceLimit = 30;
 // A script string is rewritten when it contains '/' and has this many characters.
 inline constexpr std::size_t kScriptStringMin = 6;
 inline constexpr std::size_t kScriptStringMax = 199;
-// Link-list lines are written only for links shorter than this.
-inline constexpr std::size_t kLinkListMax = 250;
 
-// The execution-log text of a page that could not be rewritten.
-inline constexpr std::string_view kRewriteFailed = "再構成失敗";
-
-// How one page's reconstruction ended.
-enum class PageRewrite {
-  Rewritten,       // the page now holds its rewritten form
-  OpenFailed,      // missing, unreadable or read-only page: left as it was
-  TempFileFailed,  // the temporary file beside the page could not be made: page unchanged
-  WriteFailed,     // writing or replacing failed part-way: page unchanged
+// What the rewriting of a job's pages works with: the job's snapshot (its LogTree roots and
+// the switches READ_CNT and READ_AEL), the job's path table, and the link list that collects
+// the external links of the unreferenced-links job (null in every other job).
+struct RewriteContext {
+  const JobContext& ctx;
+  platform::PathTable& paths;
+  LinkList* links = nullptr;
 };
 
 // Where the rewritten bytes go.
@@ -60,36 +51,11 @@ class RewriteProbe {
   std::size_t peakHeldBytes = 0;
 };
 
-// Rewrites the page `pagePath` of the LogTree `treeRoot` (ending in "log", no trailing '/').
-// `readRef` is READ_REF as the caller gives it; READ_CNT, READ_AEL and link-list mode
-// (unreferencedJob: external links go to serch.tmp in the start directory) come from `ctx`.
-// `title` receives the page title (at most kTitleMax characters), empty when the page has
-// none or was not rewritten. Failures are shown through `frontend`; the page then stays as
-// it was. A read-only page (no owner write bit) is never rewritten. `pageWriter`, when given,
-// writes the new page, and may keep an empty temporary file from one page for the next one
-// of the same directory (see AtomicFileWriter::Discard); otherwise a writer of its own does.
-PageRewrite ReconstructPage(const JobContext& ctx, Frontend& frontend, std::string_view treeRoot,
-                            const std::string& pagePath, bool readRef, std::string& title,
-                            RewriteProbe* probe = nullptr,
-                            platform::AtomicFileWriter* pageWriter = nullptr);
-
-// Stores the page read from `source` (a cached file, read from its start) as `pagePath` of
-// the LogTree `treeRoot`, rewritten as ReconstructPage rewrites a copy of it there: the copy
-// and its rewriting are one write. The page is written whether or not a link changed, given
-// `mode`, and replaced safely. `title` as for ReconstructPage. False, with `pagePath` as it
-// was and nothing shown, when reading or writing failed.
-bool StoreRewrittenPage(const JobContext& ctx, std::string_view treeRoot,
-                        const std::string& pagePath, bool readRef, platform::ReadableFile& source,
-                        mode_t mode, std::string& title);
-
-// Appends an external link that did not resolve to the link list serch.tmp (the line
-// "%s 0\n", text mode): not for media files, nor for links that do not begin with "http".
-void RecordLink(const JobContext& ctx, std::string_view link, bool found);
-
-// The rewriting of one page's segments: the tokenizer's sink. Exposed for the tests.
 class PageRewriter : public TokenSink {
  public:
-  PageRewriter(const JobContext& ctx, std::string_view treeRoot, std::string_view pagePath,
+  // Rewrites the page `pagePath` of the LogTree `treeRoot` (ending in "log", no trailing
+  // '/') into `out`. `readRef` is READ_REF as the caller gives it.
+  PageRewriter(const RewriteContext& job, std::string_view treeRoot, std::string_view pagePath,
                bool readRef, ByteSink& out, RewriteProbe* probe = nullptr);
 
   void OnText(std::string_view text) override { EmitSegment(false, text, text); }
@@ -110,10 +76,12 @@ class PageRewriter : public TokenSink {
   std::size_t heldBytes() const { return script_.size(); }
 
  private:
+  // The page as its links are resolved against it now.
+  PageLocation Location() const { return {treeRoot_, pagePath_, hostDir_, pageDir_}; }
   void WriteScript();
   void Write(RewriteProbe::Segment kind, std::string_view original, std::string_view written);
 
-  const JobContext& ctx_;
+  RewriteContext job_;
   std::string treeRoot_;
   std::string pagePath_;
   std::string pageDir_;

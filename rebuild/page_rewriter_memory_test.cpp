@@ -9,8 +9,8 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/path_helpers.h"
-#include "rebuild/page_rewriter.h"
+#include "platform/paths.h"
+#include "rebuild/page_io.h"
 #include "testing/scripted_frontend.h"
 #include "testing/temp_dir.h"
 
@@ -83,10 +83,12 @@ std::size_t PeakWhileRewriting(const std::string& tree, const std::string& page,
   ctx.logDir[0] = tree;
   ctx.startDir = tree;
   testing::ScriptedFrontend frontend;
+  platform::PathTable paths;
   std::string title;
   std::size_t before = liveBytes.load();
   peakBytes.store(before);
-  PageRewrite result = ReconstructPage(ctx, frontend, tree, page, true, title, &probe);
+  PageRewrite result =
+      ReconstructPage(RewriteContext{ctx, paths}, frontend, tree, page, true, title, &probe);
   EXPECT_EQ(result, PageRewrite::Rewritten);
   EXPECT_EQ(title, "Heavy");
   return peakBytes.load() - before;
@@ -121,7 +123,7 @@ TEST_F(RewriteMemoryTest, AOneMegabytePageIsRewrittenInBoundedMemory) {
 
   // And the page was really rewritten.
   std::string out = ReadFile(big);
-  EXPECT_NE(out.find(FileUrl(tree + "/host/img/a.gif")), std::string::npos);
+  EXPECT_NE(out.find(platform::FileUrl(tree + "/host/img/a.gif")), std::string::npos);
   EXPECT_GT(out.size(), bigContent.size());
 }
 

@@ -1,4 +1,4 @@
-#include "rebuild/page_rewriter.h"
+#include "rebuild/page_io.h"
 
 #include <csignal>
 #include <string>
@@ -10,7 +10,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "platform/path_helpers.h"
+#include "platform/paths.h"
+#include "rebuild/tag_attributes.h"
 #include "testing/scripted_frontend.h"
 #include "testing/temp_dir.h"
 
@@ -49,7 +50,7 @@ class ReconstructPageTest : public testing::TempDirTest {
     return WriteFile("save/log/" + std::string(relative), content);
   }
   std::string Url(std::string_view relative) const {
-    return FileUrl(tree + "/" + std::string(relative));
+    return platform::FileUrl(tree + "/" + std::string(relative));
   }
 
   // Writes the page, rewrites it and returns its new content.
@@ -60,7 +61,9 @@ class ReconstructPageTest : public testing::TempDirTest {
   std::string RewriteAgain(bool readRef = true) {
     std::string before = ReadFile(page);
     CheckingProbe probe;
-    result = ReconstructPage(ctx, frontend, tree, page, readRef, title, &probe);
+    platform::PathTable paths;  // each rewrite is a job of its own
+    result = ReconstructPage(RewriteContext{ctx, paths, links}, frontend, tree, page, readRef,
+                             title, &probe);
     std::string after = ReadFile(page);
     if (result == PageRewrite::Rewritten) {
       EXPECT_EQ(probe.originals, before) << "every byte of the page must be handled once";
@@ -70,6 +73,7 @@ class ReconstructPageTest : public testing::TempDirTest {
   }
 
   JobContext ctx;
+  LinkList* links = nullptr;  // the unreferenced-links job's list
   testing::ScriptedFrontend frontend;
   std::string tree;
   std::string page;
@@ -202,11 +206,12 @@ TEST_F(ReconstructPageTest, CodebaseBecomesADirectoryOfTheTree) {
       "<applet codebase=http://other/j/>"
       "<applet codebase=file:///elsewhere/log/host/k>"
       "<applet codebase=/blog/java>");
-  EXPECT_EQ(out, "<applet code=A.class codebase=" + FileUrl(tree + "/host/dir/classes/") + ">" +
-                     "<applet codebase=\"" + FileUrl(tree + "/host/java/") + "\" code=B.class>" +
-                     "<applet codebase=" + FileUrl(tree + "/other/j/") + ">" +
-                     "<applet codebase=" + FileUrl(tree + "/host/k/") + ">" +
-                     "<applet codebase=" + FileUrl(tree + "/host/blog/java/") + ">");
+  EXPECT_EQ(out, "<applet code=A.class codebase=" + platform::FileUrl(tree + "/host/dir/classes/") +
+                     ">" + "<applet codebase=\"" + platform::FileUrl(tree + "/host/java/") +
+                     "\" code=B.class>" +
+                     "<applet codebase=" + platform::FileUrl(tree + "/other/j/") + ">" +
+                     "<applet codebase=" + platform::FileUrl(tree + "/host/k/") + ">" +
+                     "<applet codebase=" + platform::FileUrl(tree + "/host/blog/java/") + ">");
 }
 
 TEST_F(ReconstructPageTest, RewritesUrlStringsInsideJavaScript) {
@@ -292,11 +297,14 @@ int RewriteInChild(const JobContext& ctx, const std::string& tree, const std::st
     // The sanitizers' checks of a virtual call may need descriptors of their own the first
     // time they meet a type: meet it before the limit.
     static_cast<Frontend&>(frontend).ShowStatus("child");
+    FileDocument document;
+    static_cast<DocumentSource&>(document).Rewind();
     std::signal(SIGXFSZ, SIG_IGN);
     struct rlimit lim = {limit, limit};
     ::setrlimit(resource, &lim);
     std::string title;
-    PageRewrite r = ReconstructPage(ctx, frontend, tree, page, true, title);
+    platform::PathTable paths;
+    PageRewrite r = ReconstructPage(RewriteContext{ctx, paths}, frontend, tree, page, true, title);
     bool told = frontend.messages().size() == 1;
     ::_exit(told ? static_cast<int>(r) : 100);
   }
@@ -364,25 +372,29 @@ TEST_F(ReconstructPageTest, RecordsExternalLinksThatDidNotResolveInLinkListMode)
       "<a href=http://ext/a.html#frag><a href=here.html><img src=http://ext/m.mov>"
       "<form action=http://ext/f.html><a href=\"http://ext/cgi-bin/q.cgi?x=1\">";
   Rewrite(content);
-  EXPECT_FALSE(PathExists(Path("serch.tmp"))) << "only in link-list mode";
+  EXPECT_FALSE(platform::StatPath(Path("serch.tmp")).exists()) << "only in link-list mode";
 
-  ctx.unreferencedJob = true;
+  LinkList list;
+  ASSERT_TRUE(list.Open(Path("serch.tmp")));
+  links = &list;
   Rewrite(content);
+  ASSERT_TRUE(list.Close());
   EXPECT_EQ(ReadFile("serch.tmp"), "http://ext/a.html 0\r\nhttp://ext/cgi-bin/q.cgi?x=1 0\r\n");
 }
 
-TEST(RecordLinkTest, CutsQueriesAndSkipsMediaAndLongLinks) {
+TEST(LinkListTest, CutsQueriesAndSkipsMediaAndLongLinks) {
   platform::TempDirectory dir;
-  JobContext ctx;
-  ctx.startDir = dir.path();
-  RecordLink(ctx, "http://h/a/../b.html?q", false);
-  RecordLink(ctx, "http://h/?q", false);  // no '?' from position 10 on
-  RecordLink(ctx, "http://h/v.avi", false);
-  RecordLink(ctx, "http://h/" + std::string(kLinkListMax, 'l'), false);
-  RecordLink(ctx, "ftp://h/x.html", false);
-  RecordLink(ctx, "HTTP://h/found.html", true);
-  EXPECT_EQ(platform::ReadFile(ctx.StartFile("serch.tmp")).value_or(""),
-            "http://h/b.html 0\r\nhttp://h/?q 0\r\n");
+  const std::string path = dir.path() + "/serch.tmp";
+  LinkList list;
+  ASSERT_TRUE(list.Open(path));
+  list.Record("http://h/a/../b.html?q", false);
+  list.Record("http://h/?q", false);  // no '?' from position 10 on
+  list.Record("http://h/v.avi", false);
+  list.Record("http://h/" + std::string(kLinkListMax, 'l'), false);
+  list.Record("ftp://h/x.html", false);
+  list.Record("HTTP://h/found.html", true);
+  ASSERT_TRUE(list.Close());
+  EXPECT_EQ(platform::ReadFile(path).value_or(""), "http://h/b.html 0\r\nhttp://h/?q 0\r\n");
 }
 
 }  // namespace

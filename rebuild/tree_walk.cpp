@@ -4,31 +4,30 @@
 #include "core/exec_log.h"
 #include "core/log_tree.h"
 #include "platform/fs.h"
-#include "platform/path_helpers.h"
-#include "rebuild/page_rewriter.h"
+#include "platform/paths.h"
+#include "rebuild/page_io.h"
 
 namespace lumbra {
 
 bool VisitEntry(RebuildTarget& target, std::string_view name, const std::string& path,
                 std::string_view treeRoot, platform::AtomicFileWriter& pageWriter) {
-  platform::PathTable* table = target.ctx.paths.get();
-  platform::EntryType type = TypeOfPath(path, table);
+  platform::EntryType type = target.paths.TypeOf(path);
   if (type == platform::EntryType::Missing) return false;
-  bool isLink = table != nullptr ? table->KindOf(path) == platform::PathTable::Kind::Link
-                                 : platform::IsSymbolicLink(path);
+  bool isLink = target.paths.KindOf(path) == platform::PathTable::Kind::Link;
   if (type == platform::EntryType::Directory)
     return !isLink && !name.empty() && name.front() != '.';
 
   ++target.counters.scannedFiles;
-  std::string ext = SplitPath(path).ext;
+  std::string ext = platform::SplitPath(path).ext;
   if (isLink || (!ContainsNoCase(ext, ".htm") && !ContainsNoCase(ext, ".asp"))) return false;
   if (target.counters.convertedPages >= kReconstructionLimit) {
     target.counters.convertedPages = kReconstructionLimitMarker;
     return false;
   }
   std::string title;
-  if (ReconstructPage(target.ctx, target.frontend, treeRoot, path, target.ctx.readRef, title,
-                      nullptr, &pageWriter) != PageRewrite::Rewritten) {
+  const RewriteContext job{target.ctx, target.paths, target.links};
+  if (ReconstructPage(job, target.frontend, treeRoot, path, target.ctx.readRef, title, nullptr,
+                      &pageWriter) != PageRewrite::Rewritten) {
     RecordFileFailure(target.ctx, target.counters, kRewriteFailed, path);
   }
   if (title.empty()) title = "No Title";
@@ -41,8 +40,7 @@ bool WalkLogTree(RebuildTarget& target, const std::string& dir) {
   std::string treeRoot = TreeRootOf(dir);
   // The listing tells the job's table what each entry is, so most entries and the links to
   // them are never asked of the disk again.
-  platform::PathTable* table = target.ctx.paths.get();
-  auto names = table != nullptr ? table->List(dir) : platform::ListDirectory(dir);
+  auto names = target.paths.List(dir);
   if (!names) return true;
   // The pages of this directory that come out unchanged share one temporary file. It goes
   // before the walk lists any other directory, so no listing ever sees it.

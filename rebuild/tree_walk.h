@@ -14,8 +14,10 @@
 
 #include "core/frontend.h"
 #include "core/job_context.h"
-#include "platform/fs.h"
 #include "index/index_record.h"
+#include "platform/fs.h"
+#include "platform/path_table.h"
+#include "rebuild/link_list.h"
 
 namespace lumbra {
 
@@ -25,6 +27,8 @@ struct RebuildTarget {
   JobCounters& counters;
   IndexRecordTable& index;
   Frontend& frontend;
+  platform::PathTable& paths;
+  LinkList* links = nullptr;
 };
 
 // Walks every configured LogTree, A to E. False when the user stopped the job.

@@ -17,7 +17,11 @@ class TreeWalkTest : public testing::TempDirTest {
     ctx.startDir = root();
     ctx.logDir[0] = MakeDir("save/alog");
   }
-  RebuildTarget Target() { return RebuildTarget{ctx, counters, index, fe}; }
+  // The target of a new job, which has asked nothing of the disk yet.
+  RebuildTarget Target() {
+    paths = platform::PathTable{};
+    return RebuildTarget{ctx, counters, index, fe, paths};
+  }
   std::vector<std::string> IndexedPaths() const {
     std::vector<std::string> paths;
     for (std::size_t i = 0; i < index.size(); ++i) paths.push_back(index[i].path);
@@ -29,6 +33,7 @@ class TreeWalkTest : public testing::TempDirTest {
   JobCounters counters;
   IndexRecordTable index;
   testing::ScriptedFrontend fe;
+  platform::PathTable paths;
 };
 
 TEST_F(TreeWalkTest, RewritesAndRecordsEveryPageBelowTheTree) {

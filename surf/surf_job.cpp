@@ -4,8 +4,8 @@
 #include "core/exec_log.h"
 #include "core/log_tree.h"
 #include "platform/fs.h"
-#include "platform/path_helpers.h"
-#include "rebuild/page_rewriter.h"
+#include "platform/paths.h"
+#include "rebuild/page_io.h"
 #include "rebuild/tree_walk.h"
 #include "surf/surf_list.h"
 
@@ -44,8 +44,8 @@ bool HandleRow(SurfTarget& target, const SurfSite& site, const std::string& site
     }
     if (target.frontend.ReportProgress(localPath) == 0) return false;
     std::string title;
-    if (ReconstructPage(ctx, target.frontend, logRoot, localPath, ctx.readRef, title) !=
-        PageRewrite::Rewritten) {
+    if (ReconstructPage(RewriteContext{ctx, target.paths}, target.frontend, logRoot, localPath,
+                        ctx.readRef, title) != PageRewrite::Rewritten) {
       RecordFileFailure(ctx, counters, kRewriteFailed, localPath);
     }
     if (title.empty()) title = "No Title";
@@ -54,9 +54,8 @@ bool HandleRow(SurfTarget& target, const SurfSite& site, const std::string& site
     ++pages;
   } else if (site.mirror == 1 && IsGone(status)) {
     // The page is no longer there: its copy goes, whatever kind of file it is.
-    if (FindLogCopy(ctx, localPath, *tail, logRoot) && platform::DeleteFile(localPath) &&
-        ctx.paths != nullptr) {
-      ctx.paths->Remember(localPath, platform::PathTable::Kind::Missing);
+    if (FindLogCopy(ctx, localPath, *tail, logRoot) && platform::DeleteFile(localPath)) {
+      target.paths.Remember(localPath, platform::PathTable::Kind::Missing);
     }
   }
   return true;
@@ -78,7 +77,7 @@ int RunSurfList(SurfTarget& target) {
   list.Finish();
   file.Close();
 
-  RebuildTarget rebuild{target.ctx, target.counters, target.index, target.frontend};
+  RebuildTarget rebuild{target.ctx, target.counters, target.index, target.frontend, target.paths};
   int result = 0;
   for (const std::string& path : list.paths()) {
     const std::optional<std::string> dir = SurfListDirectory(path, target.ctx.startDir);
@@ -106,7 +105,7 @@ std::string SiteLogRoot(const JobContext& ctx, std::string_view logDir) {
   if (!root.empty() && root.back() == '/') root.pop_back();
   // As for the paths of the settings: the index links need an absolute path, and one with a
   // drive letter names a drive this system does not have.
-  if (!logDir.empty() && logDir.front() != '/' && SplitPath(logDir).drive.empty()) {
+  if (!logDir.empty() && logDir.front() != '/' && !platform::HasDriveLetter(logDir)) {
     root = ctx.StartFile(root);
   }
   return root;

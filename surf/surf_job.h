@@ -17,6 +17,7 @@
 #include "core/frontend.h"
 #include "core/job_context.h"
 #include "index/index_record.h"
+#include "platform/path_table.h"
 #include "surf/surf_database.h"
 
 namespace lumbra {
@@ -30,6 +31,7 @@ struct SurfTarget {
   IndexRecordTable& index;
   Frontend& frontend;
   SurfSession& database;
+  platform::PathTable& paths;
   // Set when the user stopped the job (a progress call answered 0).
   bool stopped = false;
 };

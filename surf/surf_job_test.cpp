@@ -21,7 +21,8 @@ class SurfJobTest : public PageTest {
     ctx.execLog = true;
   }
   int RunJob() {
-    SurfTarget target{ctx, counters, table, frontend, session};
+    platform::PathTable paths;
+    SurfTarget target{ctx, counters, table, frontend, session, paths};
     const int result = RunSurfJob(target);
     stopped = target.stopped;
     return result;

@@ -2,31 +2,21 @@
 // "log/" (the first occurrence, any case), since every tree root ends in "log". In a link's
 // own text "log/" may end a folder of its site instead (/blog/), so there it is read as a
 // tree path only when the folder holds nothing (ChooseReading). Nothing is written to disk
-// here; the only file-system access is existence tests through TypeOfPath, which the job's
-// path table answers for every path asked before.
-#include "logstore/link_resolver.h"
+// here; the only file-system access is existence tests through the job's path table, which
+// answers for every path asked before.
+#include "rebuild/link_resolver.h"
 
 #include <array>
 #include <cstddef>
 
 #include "core/ascii.h"
 #include "core/log_tree.h"
-#include "platform/path_helpers.h"
+#include "platform/paths.h"
 
 namespace lumbra {
 namespace {
 
 constexpr std::size_t npos = std::string_view::npos;
-
-// Whether `rest` (a URL path that begins with the '/' before the host) stays inside the
-// directory it is appended to: the host part is a real name, and no segment is "." or "..",
-// which the file system would take as this or the parent directory. A NUL would cut the path
-// at the system call, so that a harmless-looking "..x" could become "..".
-bool StaysInsideTree(std::string_view rest) {
-  // No host (an empty first segment) would put the file into the tree root itself.
-  return rest.size() > 1 && rest[0] == '/' && rest[1] != '/' &&
-         platform::NameStaysBelow(rest.substr(1));
-}
 
 // Whether a path climbs above the point where its tree-relative part begins (after the first
 // "log/", or the path's start when it has none), or holds a NUL. Such a candidate is never
@@ -50,14 +40,14 @@ bool LeavesTree(std::string_view path) {
   return false;
 }
 
-// The existence test of every candidate: StatPath, never for a path that leaves its tree.
-// `table` is the job's, which answers for the paths asked before.
-bool CandidateExists(platform::PathTable* table, std::string_view path) {
-  return !LeavesTree(path) && TypeOfPath(path, table) != platform::EntryType::Missing;
+// The existence test of every candidate, through the job's table; never for a path that
+// leaves its tree.
+bool CandidateExists(platform::PathTable& paths, std::string_view path) {
+  return !LeavesTree(path) && paths.TypeOf(path) != platform::EntryType::Missing;
 }
 
-bool IsDirectoryPath(platform::PathTable* table, std::string_view path) {
-  return !LeavesTree(path) && TypeOfPath(path, table) == platform::EntryType::Directory;
+bool IsDirectoryPath(platform::PathTable& paths, std::string_view path) {
+  return !LeavesTree(path) && paths.TypeOf(path) == platform::EntryType::Directory;
 }
 
 // Whether a link begins with a URL scheme (two or more characters, a letter first, then
@@ -97,55 +87,6 @@ bool HasExtensionOf(std::string_view name, const std::array<std::string_view, N>
 
 }  // namespace
 
-bool MapEntryToLogPath(const JobContext& ctx, std::string_view url, LogPath& out) {
-  out.localPath.clear();
-  std::string scheme = LowerAscii(url.substr(0, 10));
-  std::size_t drop = 0;
-  if (scheme.starts_with("http") || scheme.starts_with("file")) {
-    drop = 6;
-  } else if (scheme.starts_with("ftp")) {
-    drop = 5;
-  } else if (scheme.starts_with("gopher")) {
-    drop = 8;
-  } else {
-    return false;
-  }
-  std::string_view rest = url.substr(std::min(drop, url.size()));
-  if (!StaysInsideTree(rest)) return false;
-
-  std::string_view hostKey = rest;
-  for (std::size_t i = 1; i < rest.size() && i <= kHostKeySearchEnd; ++i) {
-    if (rest[i] == '/') {
-      hostKey = rest.substr(0, i + 1);
-      break;
-    }
-  }
-
-  const std::string* chosen = nullptr;
-  for (const std::string& root : ctx.logDir) {
-    if (!root.empty()) chosen = &root;  // the last configured tree takes new hosts
-  }
-  if (chosen == nullptr) return false;  // no tree to store into
-  for (const std::string& root : ctx.logDir) {
-    if (!root.empty() && IsDirectoryPath(ctx.paths.get(), root + std::string(hostKey))) {
-      chosen = &root;
-      break;
-    }
-  }
-
-  std::string_view hostPart = rest;
-  for (std::size_t i = 1; i < rest.size() && i <= kHostDirSearchEnd; ++i) {
-    if (rest[i] == '/') {
-      hostPart = rest.substr(0, i);
-      break;
-    }
-  }
-  out.localPath = *chosen + std::string(rest);
-  out.treeRoot = *chosen;
-  out.hostDir = *chosen + std::string(hostPart);
-  return true;
-}
-
 namespace {
 
 // One candidate path of ResolveLink after its look-ups.
@@ -158,9 +99,8 @@ struct Lookup {
 
 // Cleans the candidate `p` and looks for its local copy: default documents, extension
 // guesses, ".html", and (with READ_AEL) the other trees.
-Lookup LookUp(const JobContext& ctx, std::string_view treeRoot, std::string p, bool guessExtension,
-              LinkKind kind) {
-  platform::PathTable* table = ctx.paths.get();
+Lookup LookUp(const JobContext& ctx, platform::PathTable& table, std::string_view treeRoot,
+              std::string p, bool guessExtension, LinkKind kind) {
   // The web form for an unresolved link, taken before the clean-ups (it keeps "../").
   std::string relative = TreeRelativePart(p, treeRoot);
 
@@ -268,7 +208,7 @@ Lookup LookUp(const JobContext& ctx, std::string_view treeRoot, std::string p, b
 }
 
 // Whether the host directory of a reading from MarkerReading exists in the tree.
-bool HostDirectoryExists(platform::PathTable* table, std::string_view treeRoot,
+bool HostDirectoryExists(platform::PathTable& table, std::string_view treeRoot,
                          std::string_view marker) {
   return IsDirectoryPath(table, marker.substr(0, marker.find('/', treeRoot.size() + 1)));
 }
@@ -277,7 +217,7 @@ bool HostDirectoryExists(platform::PathTable* table, std::string_view treeRoot,
 // ""), see ResolveLink. `resolve` returns a result with `found`; the marker reading is
 // resolved only when the ordinary one finds nothing.
 template <typename Resolve>
-auto ChooseReading(platform::PathTable* table, std::string_view treeRoot,
+auto ChooseReading(platform::PathTable& table, std::string_view treeRoot,
                    const std::string& ordinary, const std::string& marker, Resolve resolve) {
   auto ordinaryResult = resolve(ordinary);
   if (ordinaryResult.found || marker.empty()) return ordinaryResult;
@@ -288,11 +228,10 @@ auto ChooseReading(platform::PathTable* table, std::string_view treeRoot,
 
 }  // namespace
 
-int ResolveLink(const JobContext& ctx, std::string_view treeRoot, std::string& link,
-                std::string_view pagePath, std::string_view hostDir, std::string_view pageDir,
-                LinkKind kind, bool* counterFlag) {
+int ResolveLink(const JobContext& ctx, platform::PathTable& paths, const PageLocation& page,
+                std::string& link, LinkKind kind, bool* counterFlag) {
   if (link.empty()) return 0;
-  const std::string root(treeRoot);
+  const std::string root(page.treeRoot);
 
   // The candidate path; the first rule that applies wins. A link beginning with '/' or '.'
   // that holds "log/" may name a folder of its site (/blog/) or hold a path of the tree: it
@@ -311,7 +250,7 @@ int ResolveLink(const JobContext& ctx, std::string_view treeRoot, std::string& l
       p = root + (triple != npos ? link.substr(triple + 7) : link.substr(pos + 6));
     }
   } else if (link.front() == '/') {
-    p = std::string(hostDir) + link;
+    p = std::string(page.hostDir) + link;
     markerReading = MarkerReading(root, link);
   } else if ((pos = FindNoCase(link, "http://")) != npos) {
     p = root + link.substr(pos + 6);
@@ -323,22 +262,22 @@ int ResolveLink(const JobContext& ctx, std::string_view treeRoot, std::string& l
                      !ContainsNoCase(p, ".jpg") && !ContainsNoCase(p, ".gif") &&
                      !ContainsNoCase(p, ".asp");
   } else if (link.front() == '.') {
-    p = std::string(pageDir) + link;
+    p = std::string(page.dir) + link;
     markerReading = MarkerReading(root, link);
   } else if (link.front() == '#') {
-    p = std::string(pagePath) + link;
+    p = std::string(page.path) + link;
   } else {
     absolute = false;
-    p = std::string(pageDir) + link;
+    p = std::string(page.dir) + link;
   }
 
   const Lookup result =
-      ChooseReading(ctx.paths.get(), root, p, markerReading, [&](const std::string& candidate) {
-        return LookUp(ctx, root, candidate, guessExtension, kind);
+      ChooseReading(paths, root, p, markerReading, [&](const std::string& candidate) {
+        return LookUp(ctx, paths, root, candidate, guessExtension, kind);
       });
   const std::string& tail = result.tail;
   if (result.found) {
-    link = FileUrl(result.path) + tail;
+    link = platform::FileUrl(result.path) + tail;
     return 1;
   }
 
@@ -372,16 +311,16 @@ std::string MarkerReading(std::string_view treeRoot, std::string_view text) {
   return std::string(treeRoot) + std::string(text.substr(slash));
 }
 
-std::string ChooseDirectory(std::string_view treeRoot, const std::string& ordinary,
-                            const std::string& marker, platform::PathTable* table) {
+std::string ChooseDirectory(platform::PathTable& paths, std::string_view treeRoot,
+                            const std::string& ordinary, const std::string& marker) {
   struct Directory {
     std::string path;
     bool found;
   };
-  auto lookUp = [table](const std::string& path) {
-    return Directory{path, IsDirectoryPath(table, path)};
+  auto lookUp = [&paths](const std::string& path) {
+    return Directory{path, IsDirectoryPath(paths, path)};
   };
-  return ChooseReading(table, treeRoot, ordinary, marker, lookUp).path;
+  return ChooseReading(paths, treeRoot, ordinary, marker, lookUp).path;
 }
 
 bool HasDocumentExtension(std::string_view name) {

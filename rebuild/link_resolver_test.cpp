@@ -1,4 +1,4 @@
-#include "logstore/link_resolver.h"
+#include "rebuild/link_resolver.h"
 
 #include <ostream>
 #include <string>
@@ -24,7 +24,9 @@ class LinkResolverTest : public testing::TempDirTest {
               bool inHost = false) const {
     std::string page = inHost ? A("host/page.html") : A("host/dir/page.html");
     std::string dir = inHost ? A("host/") : A("host/dir/");
-    return ResolveLink(ctx, ctx.logDir[0], link, page, A("host"), dir, kind, counter);
+    platform::PathTable paths;
+    const std::string host = A("host");
+    return ResolveLink(ctx, paths, {ctx.logDir[0], page, host, dir}, link, kind, counter);
   }
 
   JobContext ctx;
@@ -194,88 +196,6 @@ TEST_F(LinkResolverTest, LongLinks) {
   link = "/" + huge + "/../x.gif";
   EXPECT_EQ(Resolve(link, LinkKind::Src), 0);
   EXPECT_EQ(link, "http://host/" + huge + "/../x.gif");
-}
-
-struct MapCase {
-  const char* url;
-  const char* local;  // relative to tree A; "" when the entry has no local path
-  const char* host;
-};
-
-void PrintTo(const MapCase& c, std::ostream* os) { *os << '"' << c.url << '"'; }
-
-class MapEntryTable : public LinkResolverTest, public ::testing::WithParamInterface<MapCase> {};
-
-TEST_P(MapEntryTable, MapsTheUrlIntoTreeA) {
-  ctx.logDir[4].clear();
-  const MapCase& c = GetParam();
-  LogPath out{"old", "oldRoot", "oldHost"};
-  bool mapped = MapEntryToLogPath(ctx, c.url, out);
-  if (*c.local == '\0') {
-    EXPECT_FALSE(mapped);
-    EXPECT_EQ(out.localPath, "");
-    EXPECT_EQ(out.treeRoot, "oldRoot");
-    EXPECT_EQ(out.hostDir, "oldHost");
-  } else {
-    EXPECT_TRUE(mapped);
-    EXPECT_EQ(out.localPath, A(c.local));
-    EXPECT_EQ(out.treeRoot, ctx.logDir[0]);
-    EXPECT_EQ(out.hostDir, A(c.host));
-  }
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    WorkedExamples, MapEntryTable,
-    ::testing::Values(MapCase{"http://host/dir/page.html", "host/dir/page.html", "host"},
-                      MapCase{"http://host/home.html", "host/home.html", "host"},
-                      MapCase{"http://host-8080/a.gif", "host-8080/a.gif", "host-8080"},
-                      MapCase{"http://host/cgi-bin/q-x=1.html", "host/cgi-bin/q-x=1.html", "host"},
-                      MapCase{"ftp://host/pub/file.zip", "host/pub/file.zip", "host"},
-                      MapCase{"news:group", "", ""}, MapCase{"https:/-host/x", "-host/x", "-host"},
-                      MapCase{"HTTP://Host/X.html", "Host/X.html", "Host"},
-                      MapCase{"file://host/x.txt", "host/x.txt", "host"},
-                      MapCase{"gopher://host/1/x", "host/1/x", "host"},
-                      MapCase{"http://host", "host", "host"}));
-
-// Nothing a cache holds may make the log-add job write outside the log directories.
-INSTANTIATE_TEST_SUITE_P(
-    OutsideTheTree, MapEntryTable,
-    ::testing::Values(MapCase{"http://host/../x", "", ""}, MapCase{"http://host/a/../../x", "", ""},
-                      MapCase{"http://../x", "", ""}, MapCase{"http://host/..", "", ""},
-                      MapCase{"http://./x", "", ""}, MapCase{"http://host/./x", "", ""},
-                      MapCase{"http:///x", "", ""}, MapCase{"http:", "", ""},
-                      MapCase{"httpfoo/bar", "", ""}, MapCase{"ftp:xy", "", ""},
-                      // Dots inside a name are a name.
-                      MapCase{"http://a..b/x..y/...", "a..b/x..y/...", "a..b"},
-                      MapCase{"http://host/.x/x./..z", "host/.x/x./..z", "host"},
-                      MapCase{"http://host/a//b", "host/a//b", "host"}));
-
-TEST_F(LinkResolverTest, MapRefusesANulThatWouldCutThePath) {
-  LogPath out;
-  EXPECT_FALSE(MapEntryToLogPath(ctx, std::string("http://host/..\0x", 16), out));
-  EXPECT_EQ(out.localPath, "");
-}
-
-TEST_F(LinkResolverTest, AHostStaysInTheFirstTreeThatHoldsIt) {
-  ctx.logDir = {Path("a/log"), "", Path("c/log"), Path("d/log"), ""};
-  MakeDir("a/log/both");
-  MakeDir("c/log/both");
-  MakeDir("c/log/conly");
-  WriteFile("a/log/plainfile", "not a host directory");
-  LogPath out;
-  ASSERT_TRUE(MapEntryToLogPath(ctx, "http://both/x.html", out));
-  EXPECT_EQ(out.localPath, Path("a/log/both/x.html"));
-  ASSERT_TRUE(MapEntryToLogPath(ctx, "http://conly/x.html", out));
-  EXPECT_EQ(out.treeRoot, Path("c/log"));
-  EXPECT_EQ(out.hostDir, Path("c/log/conly"));
-  ASSERT_TRUE(MapEntryToLogPath(ctx, "http://new/x.html", out));
-  EXPECT_EQ(out.localPath, Path("d/log/new/x.html"));
-  ASSERT_TRUE(MapEntryToLogPath(ctx, "http://plainfile/x.html", out));
-  EXPECT_EQ(out.treeRoot, Path("d/log"));
-
-  ctx.logDir = {};
-  EXPECT_FALSE(MapEntryToLogPath(ctx, "http://new/x.html", out));
-  EXPECT_EQ(out.localPath, "");
 }
 
 TEST(ExtensionClassTest, DocumentAndMediaNames) {

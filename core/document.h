@@ -1,0 +1,55 @@
+// A document as the jobs read it: a cached document (the file a browser stored, or the body a
+// cache layout takes out of a larger file) or a page of the logs. Its status is its size and
+// time as a document; its bytes are read from the first one on, as often as needed. Every
+// job reads the documents of a cache through this seam and nothing else, so a cache layout
+// that keeps its documents in some other form serves them without any job changing.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "platform/fs.h"
+
+namespace lumbra {
+
+class DocumentSource {
+ public:
+  virtual ~DocumentSource() = default;
+  // The document's size and modification time (type Regular).
+  virtual const platform::FileStatus& status() const = 0;
+  // Reads the next bytes into `buffer`: their count, 0 at the end, -1 on a read error.
+  virtual long Read(char* buffer, std::size_t size) = 0;
+  // Goes back to the first byte; false when the document cannot be read again.
+  virtual bool Rewind() = 0;
+};
+
+// A regular file as a document: the file that file() opens, read by offset, so that what
+// else reads the open file never moves this document's place.
+class FileDocument : public DocumentSource {
+ public:
+  platform::ReadableFile& file() { return file_; }
+
+  const platform::FileStatus& status() const override { return file_.status(); }
+  long Read(char* buffer, std::size_t size) override;
+  bool Rewind() override;
+
+ private:
+  platform::ReadableFile file_;
+  std::uint64_t offset_ = 0;
+};
+
+// Copies `document`, from its first byte, onto `target` and gives the target the normal
+// mode. The target is replaced safely: written to a temporary file beside it and renamed over
+// it only when complete. A read-only target (no owner write bit) is not replaced.
+// `targetStatus`, when given, is the target's status as the caller has just seen it (links
+// followed), so it is not asked again. Returns true when the target now holds the document's
+// bytes; otherwise `error`, when given, receives the errno of the cause.
+bool CopyDocument(const std::string& target, DocumentSource& document, int* error = nullptr,
+                  const platform::FileStatus* targetStatus = nullptr);
+
+// Whether `b`, read from its first byte, holds the bytes of `a` over the length of `a`
+// (callers compare the sizes first); false when either cannot be read.
+bool SameContent(DocumentSource& a, DocumentSource& b);
+
+}  // namespace lumbra

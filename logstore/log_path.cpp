@@ -1,0 +1,69 @@
+#include "logstore/log_path.h"
+
+#include <algorithm>
+
+#include "core/ascii.h"
+#include "platform/fs.h"
+
+namespace lumbra {
+namespace {
+
+// Whether `rest` (a URL path that begins with the '/' before the host) stays inside the
+// directory it is appended to: the host part is a real name, and no segment is "." or "..",
+// which the file system would take as this or the parent directory. A NUL would cut the path
+// at the system call, so that a harmless-looking "..x" could become "..".
+bool StaysInsideTree(std::string_view rest) {
+  // No host (an empty first segment) would put the file into the tree root itself.
+  return rest.size() > 1 && rest[0] == '/' && rest[1] != '/' &&
+         platform::NameStaysBelow(rest.substr(1));
+}
+
+// The part of `rest` before its first '/' at positions 1..searchEnd, with that '/' when
+// `withSlash`; all of `rest` when there is none.
+std::string_view HostPart(std::string_view rest, std::size_t searchEnd, bool withSlash) {
+  for (std::size_t i = 1; i < rest.size() && i <= searchEnd; ++i) {
+    if (rest[i] == '/') return rest.substr(0, withSlash ? i + 1 : i);
+  }
+  return rest;
+}
+
+}  // namespace
+
+bool MapEntryToLogPath(const JobContext& ctx, platform::PathTable& paths, std::string_view url,
+                       LogPath& out) {
+  out.localPath.clear();
+  std::string scheme = LowerAscii(url.substr(0, 10));
+  std::size_t drop = 0;
+  if (scheme.starts_with("http") || scheme.starts_with("file")) {
+    drop = 6;
+  } else if (scheme.starts_with("ftp")) {
+    drop = 5;
+  } else if (scheme.starts_with("gopher")) {
+    drop = 8;
+  } else {
+    return false;
+  }
+  std::string_view rest = url.substr(std::min(drop, url.size()));
+  if (!StaysInsideTree(rest)) return false;
+
+  const std::string* chosen = nullptr;
+  for (const std::string& root : ctx.logDir) {
+    if (!root.empty()) chosen = &root;  // the last configured tree takes new hosts
+  }
+  if (chosen == nullptr) return false;  // no tree to store into
+  const std::string_view hostKey = HostPart(rest, kHostKeySearchEnd, true);
+  for (const std::string& root : ctx.logDir) {
+    if (!root.empty() &&
+        paths.TypeOf(root + std::string(hostKey)) == platform::EntryType::Directory) {
+      chosen = &root;
+      break;
+    }
+  }
+
+  out.localPath = *chosen + std::string(rest);
+  out.treeRoot = *chosen;
+  out.hostDir = *chosen + std::string(HostPart(rest, kHostDirSearchEnd, false));
+  return true;
+}
+
+}  // namespace lumbra

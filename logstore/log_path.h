@@ -1,0 +1,34 @@
+// Where a cache entry goes in the LogTrees: its tree root + "/" + host + URL path, in the
+// first tree that already holds its host, else in the last tree configured.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+#include "core/job_context.h"
+#include "platform/path_table.h"
+
+namespace lumbra {
+
+// The host of a cache URL ends at the first '/' at positions 1..kHostKeySearchEnd of the
+// URL's rest (for the host lookup) and 1..kHostDirSearchEnd (for hostDir).
+inline constexpr std::size_t kHostKeySearchEnd = 249;
+inline constexpr std::size_t kHostDirSearchEnd = 199;
+
+// Where a cache entry goes in the logs.
+struct LogPath {
+  std::string localPath;  // full path of the file in the chosen tree; empty: skip the entry
+  std::string treeRoot;   // the chosen tree's root
+  std::string hostDir;    // treeRoot + "/" + host
+};
+
+// Maps a normalised cache URL to its place in the LogTrees of `ctx`; `paths` (the job's)
+// answers which trees hold the host already. Returns false (and an empty localPath) when the
+// URL has no supported scheme, no tree is configured, or the URL would lead outside its tree:
+// a path segment "." or "..", an empty host, a NUL, or a rest that does not begin with '/'.
+// treeRoot and hostDir are written only on success.
+bool MapEntryToLogPath(const JobContext& ctx, platform::PathTable& paths, std::string_view url,
+                       LogPath& out);
+
+}  // namespace lumbra

@@ -1,0 +1,73 @@
+// How the system names paths and asks about them. Paths use '/'; where a rule takes '\' for a
+// separator too (a path typed for Windows, a name from a cache index) it says so. There is no
+// drive letter on this platform: a path typed with one ("c:\x") names a drive that does not
+// exist, and the root of every path is "/".
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/fs.h"
+
+namespace lumbra::platform {
+
+class PathTable;
+
+inline constexpr std::size_t kStatPathMax = 999;  // longer paths name nothing
+
+// The name the system asks the file system about for `path`: one trailing '/' dropped from
+// a path longer than three characters; nullopt for a path longer than kStatPathMax.
+std::optional<std::string_view> StatName(std::string_view path);
+// The status of the entry `path` names (links followed), asked by its StatName; Missing when
+// there is none or the path is too long to name one.
+FileStatus StatPath(std::string_view path);
+
+// Whether a path typed for Windows begins with a drive letter and ':'.
+bool HasDriveLetter(std::string_view path);
+
+// The parts of a path: either '/' or '\' separates; a leading drive letter and ':' is part of
+// dir. dir ends in a separator when not empty; ext starts at the last '.' of the last
+// component.
+struct PathParts {
+  std::string dir, name, ext;
+};
+PathParts SplitPath(std::string_view path);
+
+// What CheckPath finds missing first.
+enum class PathCheck { Ok, DriveMissing, DirectoryMissing, FileMissing };
+// Tests the root, then the directory part, then (when the path has a file-name part) the
+// whole path; the first missing one decides. A path with a drive letter answers DriveMissing.
+PathCheck CheckPath(std::string_view path);
+
+// Creates every missing directory along the directory part of `filePath` (which ends in '/'
+// for a path naming a directory); existing ones are left alone, and the root is never made.
+// `table` answers for what it knows and learns what is made. With `realBelow` (a LogTree
+// root) nothing is created through a symbolic link below that root. True when the directory
+// part now exists.
+bool MakeDirectories(std::string_view filePath, PathTable& table, std::string_view realBelow = {});
+// The same for the start checks, which have no job yet: the disk is asked.
+bool MakeDirectories(std::string_view filePath);
+
+// Copies `source` onto `target` and gives the target the normal mode. The target is replaced
+// safely: written to a temporary file beside it and renamed over it only when complete. A
+// read-only target (no owner write bit) is not replaced, and only a regular file is read
+// (see ReadableFile). Returns true when the target now holds the source's bytes.
+bool CopyReplace(const std::string& target, const std::string& source);
+// The same from a file already open (read from its start). On failure `error`, when given,
+// receives the errno of the cause.
+// `targetStatus`, when given, is the target's status as the caller has just seen it (links
+// followed), so it is not asked again.
+bool CopyReplace(const std::string& target, ReadableFile& source, int* error = nullptr,
+                 const FileStatus* targetStatus = nullptr);
+
+// True when both files are regular files that can be read and pathB's bytes equal pathA's
+// over the length of pathA (callers compare the sizes first).
+bool SameFileContent(const std::string& pathA, const std::string& pathB);
+
+// The local link to a file: "file://" followed by the absolute path, so that it reads
+// file:///home/user/save/log/host/page.html (three slashes, as a browser expects).
+std::string FileUrl(std::string_view absolutePath);
+
+}  // namespace lumbra::platform

@@ -1,0 +1,34 @@
+// The link list of the unreferenced-links job: while that job rewrites the pages below its
+// root, every external link that did not resolve to a local copy goes into the list file
+// (serch.tmp in the start directory), one "%s 0\n" line each in text mode, for the link-list
+// pages made at the job's end. The job opens the list once and hands it to the rewriting.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+#include "platform/text_file.h"
+
+namespace lumbra {
+
+// Link-list lines are written only for links shorter than this.
+inline constexpr std::size_t kLinkListMax = 250;
+
+class LinkList {
+ public:
+  // Opens the list file `path`, emptied; false when it cannot be made (the links are then
+  // skipped, and the link-list pages say that the list cannot be read).
+  bool Open(const std::string& path);
+  // Notes a link as the rewriting left it: one that did not resolve (`found` false), begins
+  // with "http" and is shorter than kLinkListMax after its dot segments are resolved and its
+  // query or fragment is cut (a cgi-bin link keeps its query) is added; a media file is not.
+  void Record(std::string_view link, bool found);
+  // Writes what is held; true when every line reached the file.
+  bool Close();
+
+ private:
+  platform::TextWriter file_;
+};
+
+}  // namespace lumbra

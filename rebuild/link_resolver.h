@@ -1,0 +1,63 @@
+// The links of a saved page resolved against the LogTrees: a link whose document is stored
+// becomes the file:// URL of its local copy, any other its web address (or stays as it is).
+// A stored document lies at its tree root + "/" + host + URL path; the text "log/" in a
+// link marks the end of a tree root, except where a folder of its site of that name is meant
+// (see MarkerReading).
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+#include "core/job_context.h"
+#include "platform/path_table.h"
+
+namespace lumbra {
+
+// The kinds of link that ResolveLink is given: the link attributes of a tag, and the
+// strings of a script.
+enum class LinkKind { Href, Hsef, Src, Srd, Background, Action, ScriptString };
+
+// A candidate path is cleaned from this position on, so that a drive prefix such as d:/ stays.
+inline constexpr std::size_t kCleanFrom = 3;
+// ResolveDotSegments leaves longer paths as they are.
+inline constexpr std::size_t kResolveDotSegmentsMax = 999;
+
+// A page as its links are resolved against it.
+struct PageLocation {
+  std::string_view treeRoot;  // its LogTree's root (ends in "log", no trailing '/')
+  std::string_view path;      // the page itself, which a link to one of its anchors names
+  std::string_view hostDir;   // where a link beginning with '/' starts: treeRoot + "/" + host
+  std::string_view dir;       // where a relative link starts, ending in '/': the page's
+                              // directory, or the one its base names
+};
+
+// Resolves one link of `page` in place: a "file:///" URL of an existing local copy (result
+// 1), or its web form or the link unchanged (result 0). Every path is asked through `paths`,
+// the job's table. A link beginning with '/' or '.' is looked up below the host directory or
+// the page directory first; only when nothing is found there is its MarkerReading looked up,
+// and taken when it resolves or its host directory exists in the tree. Otherwise the web form
+// keeps the page's host. READ_AEL (ctx.readAel) lets a link resolve into another LogTree of
+// ctx. `counterFlag` is written only for LinkKind::Src links that were not found.
+int ResolveLink(const JobContext& ctx, platform::PathTable& paths, const PageLocation& page,
+                std::string& link, LinkKind kind, bool* counterFlag);
+
+// A link or base that holds "log/" may hold a path of a tree (/old/log/host/x.html) or name
+// a folder of its site (/blog/x.html, /catalog/). Its reading as a tree path: treeRoot + the
+// part from the '/' of "log/" on; "" when no host followed by '/' comes after "log/".
+std::string MarkerReading(std::string_view treeRoot, std::string_view text);
+
+// The directory a base or codebase names, chosen the way ResolveLink chooses for a link:
+// `ordinary` when it is a directory, else `marker` (a MarkerReading, may be "") when it is
+// one or its host directory exists in the tree, else `ordinary`.
+std::string ChooseDirectory(platform::PathTable& paths, std::string_view treeRoot,
+                            const std::string& ordinary, const std::string& marker);
+
+// Whether a name ends in one of the document extensions the system keeps and links to.
+bool HasDocumentExtension(std::string_view name);
+// Whether a name ends in one of the media extensions never put into the link list.
+bool HasMediaExtension(std::string_view name);
+// Removes "../" segments and "/./" from a path (at most 999 characters are handled).
+std::string ResolveDotSegments(std::string_view path);
+
+}  // namespace lumbra

@@ -1,0 +1,244 @@
+#include "rebuild/page_io.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace lumbra {
+namespace {
+
+constexpr std::string_view kOpenError = "ERROR : 再構成するファイルを開くことができません\rpath=";
+constexpr std::string_view kTempError = "ERROR : 再構成用一時ファイルが作成できません";
+constexpr std::string_view kWriteError =
+    "ERROR : 再構成したファイルを書き込むことができません\rpath=";
+
+// Where a rewritten page goes: the temporary file beside the page, but only once the bytes
+// differ from the page as it is. Until then each piece is compared with the page's own bytes,
+// read again by offset. A page that comes out the same is not replaced (its empty temporary
+// file is removed), so a rebuild of pages rewritten before writes no page again; it gets
+// the time a replacement would have given it.
+class ReplacingSink : public ByteSink {
+ public:
+  enum class End { Unchanged, Replaced, WriteFailed };
+
+  ReplacingSink(int pageFd, platform::AtomicFileWriter& writer) : fd_(pageFd), writer_(writer) {}
+
+  void Write(std::string_view bytes) override {
+    if (failed_ || bytes.empty()) return;
+    if (!differs_) {
+      if (Matches(bytes)) {
+        same_ += bytes.size();
+        return;
+      }
+      if (!Diverge()) return;
+    }
+    if (!writer_.Write(bytes)) failed_ = true;
+  }
+  bool failed() const { return failed_; }
+
+  // After the last piece: the page replaced by the new bytes (given `mode`), or left alone
+  // when they are its own bytes.
+  End Finish(std::uint64_t pageSize, mode_t mode) {
+    if (!failed_ && !differs_) {
+      if (same_ == pageSize) {
+        writer_.Discard();  // its empty temporary file may serve the next page
+        ::futimens(fd_, nullptr);
+        return End::Unchanged;
+      }
+      Diverge();  // the new page is the old one cut short
+    }
+    if (!failed_ && writer_.Commit(mode)) return End::Replaced;
+    writer_.Abort();
+    return End::WriteFailed;
+  }
+
+ private:
+  // Whether the page holds `bytes` at offset same_.
+  bool Matches(std::string_view bytes) {
+    std::uint64_t at = same_;
+    while (!bytes.empty()) {
+      if (at < chunkAt_ || at >= chunkAt_ + chunkSize_) {
+        ssize_t got = ::pread(fd_, chunk_.data(), chunk_.size(), static_cast<off_t>(at));
+        if (got <= 0) return false;
+        chunkAt_ = at;
+        chunkSize_ = static_cast<std::size_t>(got);
+      }
+      std::size_t offset = static_cast<std::size_t>(at - chunkAt_);
+      std::size_t n = std::min(bytes.size(), chunkSize_ - offset);
+      if (bytes.substr(0, n) != std::string_view(chunk_.data() + offset, n)) return false;
+      bytes.remove_prefix(n);
+      at += n;
+    }
+    return true;
+  }
+
+  // At the first difference the temporary file is given the bytes that matched.
+  bool Diverge() {
+    differs_ = true;
+    if (chunkAt_ == 0 && chunkSize_ >= same_) {  // all of it is in the chunk read last
+      if (same_ > 0 && !writer_.Write(std::string_view(chunk_.data(), same_))) failed_ = true;
+      chunkSize_ = 0;
+      return !failed_;
+    }
+    for (std::uint64_t at = 0; at < same_ && !failed_;) {
+      std::size_t want =
+          static_cast<std::size_t>(std::min<std::uint64_t>(chunk_.size(), same_ - at));
+      ssize_t got = ::pread(fd_, chunk_.data(), want, static_cast<off_t>(at));
+      if (got <= 0 ||
+          !writer_.Write(std::string_view(chunk_.data(), static_cast<std::size_t>(got)))) {
+        failed_ = true;
+      }
+      at += got > 0 ? static_cast<std::uint64_t>(got) : 0;
+    }
+    chunkSize_ = 0;
+    return !failed_;
+  }
+
+  int fd_;
+  platform::AtomicFileWriter& writer_;
+  bool differs_ = false;
+  bool failed_ = false;
+  std::uint64_t same_ = 0;  // the bytes written so far, all equal to the page's
+  std::array<char, 8192> chunk_;
+  std::uint64_t chunkAt_ = 0;
+  std::size_t chunkSize_ = 0;
+};
+
+// A page's bytes in blocks of kPageBlockSize, read from the document a buffer at a time.
+class BlockReader {
+ public:
+  explicit BlockReader(DocumentSource& page) : page_(page) {}
+
+  // The next block: full, shorter at the end, then empty. False on a read error.
+  bool Next(std::string& block) {
+    block.clear();
+    while (block.size() < kPageBlockSize) {
+      if (at_ == filled_) {
+        if (ended_) break;
+        long n = page_.Read(buffer_.data(), buffer_.size());
+        if (n < 0) return false;
+        at_ = 0;
+        filled_ = static_cast<std::size_t>(n);
+        ended_ = n == 0;
+        continue;
+      }
+      std::size_t n = std::min(kPageBlockSize - block.size(), filled_ - at_);
+      block.append(buffer_.data() + at_, n);
+      at_ += n;
+    }
+    return true;
+  }
+
+ private:
+  DocumentSource& page_;
+  std::array<char, 8192> buffer_;
+  std::size_t at_ = 0;
+  std::size_t filled_ = 0;
+  bool ended_ = false;
+};
+
+// Where a page stored from the cache goes: every byte into its temporary file.
+class WritingSink : public ByteSink {
+ public:
+  explicit WritingSink(platform::AtomicFileWriter& writer) : writer_(writer) {}
+
+  void Write(std::string_view bytes) override {
+    if (!failed_ && !writer_.Write(bytes)) failed_ = true;
+  }
+  bool failed() const { return failed_; }
+
+ private:
+  platform::AtomicFileWriter& writer_;
+  bool failed_ = false;
+};
+
+// Sends the bytes of `page`, read from its start, through the rewriting of `pagePath` into
+// `sink`; stops early once the sink has failed. `title` receives the page title. False when
+// reading the page failed.
+template <typename Sink>
+bool RewriteFrom(const RewriteContext& job, std::string_view treeRoot, const std::string& pagePath,
+                 bool readRef, DocumentSource& page, Sink& sink, RewriteProbe* probe,
+                 std::string& title) {
+  PageRewriter rewriter(job, treeRoot, pagePath, readRef, sink, probe);
+  PageTokenizer tokenizer(rewriter);
+  BlockReader reader(page);
+  std::string block;
+  std::string next;
+  bool readOk = page.Rewind() && reader.Next(block);
+  while (readOk && !block.empty() && !sink.failed()) {
+    readOk = reader.Next(next);
+    tokenizer.FeedBlock(block, std::string_view(next).substr(0, kTokenizerLookahead));
+    block.swap(next);
+  }
+  tokenizer.Finish();
+  rewriter.Finish();
+  if (probe != nullptr) {
+    // Both read blocks, the tokenizer's buffers and the script buffer at their peaks.
+    probe->peakHeldBytes += tokenizer.peakHeldBytes() + 2 * kPageBlockSize;
+  }
+  title = tokenizer.title();
+  return readOk;
+}
+
+}  // namespace
+
+PageRewrite ReconstructPage(const RewriteContext& job, Frontend& frontend,
+                            std::string_view treeRoot, const std::string& pagePath, bool readRef,
+                            std::string& title, RewriteProbe* probe,
+                            platform::AtomicFileWriter* pageWriter) {
+  title.clear();
+  const std::string openError = std::string(kOpenError) + pagePath;
+  // Only a regular file is rewritten: a link would be replaced by a file, and a FIFO or a
+  // device is never read.
+  FileDocument page;
+  const bool seen = job.paths.KindOf(pagePath) == platform::PathTable::Kind::File;
+  const platform::OpenError opened = seen ? page.file().OpenSeenRegular(pagePath)
+                                          : page.file().Open(pagePath, platform::FollowLinks::No);
+  const platform::FileStatus status = page.status();
+  // A read-only page is protected even from a user who could write it anyway.
+  if (opened != platform::OpenError::None || (status.mode & S_IWUSR) == 0) {
+    frontend.ShowMessage(openError);
+    return PageRewrite::OpenFailed;
+  }
+  platform::AtomicFileWriter ownWriter;
+  platform::AtomicFileWriter& writer = pageWriter != nullptr ? *pageWriter : ownWriter;
+  if (!writer.Open(pagePath)) {
+    frontend.ShowMessage(kTempError);
+    return PageRewrite::TempFileFailed;
+  }
+
+  ReplacingSink sink(page.file().fd(), writer);
+  std::string pageTitle;
+  if (!RewriteFrom(job, treeRoot, pagePath, readRef, page, sink, probe, pageTitle)) {
+    writer.Abort();  // the page stays as it was
+    frontend.ShowMessage(openError);
+    return PageRewrite::OpenFailed;
+  }
+  if (sink.Finish(status.size, status.mode & 07777) == ReplacingSink::End::WriteFailed) {
+    frontend.ShowMessage(std::string(kWriteError) + pagePath);
+    return PageRewrite::WriteFailed;
+  }
+  title = std::move(pageTitle);
+  return PageRewrite::Rewritten;
+}
+
+bool StoreRewrittenPage(const RewriteContext& job, std::string_view treeRoot,
+                        const std::string& pagePath, bool readRef, DocumentSource& source,
+                        mode_t mode, std::string& title) {
+  title.clear();
+  platform::AtomicFileWriter writer;
+  if (!writer.Open(pagePath)) return false;
+  WritingSink sink(writer);
+  std::string pageTitle;
+  if (!RewriteFrom(job, treeRoot, pagePath, readRef, source, sink, nullptr, pageTitle) ||
+      sink.failed() || !writer.Commit(mode)) {
+    return false;  // the writer removes its temporary file: the page stays as it was
+  }
+  title = std::move(pageTitle);
+  return true;
+}
+
+}  // namespace lumbra

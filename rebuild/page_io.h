@@ -1,0 +1,53 @@
+// Reading and writing the pages that are rewritten: a page of the logs is rewritten where it
+// lies (ReconstructPage), a page of the cache is stored rewritten (StoreRewrittenPage). The
+// page is streamed through the tokenizer and the rewriter: what is held at any time is
+// bounded by the read blocks, the tag buffer and the script buffer. Every page is replaced
+// safely: a failure leaves it as it was.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include <sys/types.h>
+
+#include "core/document.h"
+#include "core/frontend.h"
+#include "platform/fs.h"
+#include "rebuild/page_rewriter.h"
+
+namespace lumbra {
+
+// The execution-log text of a page that could not be rewritten.
+inline constexpr std::string_view kRewriteFailed = "再構成失敗";
+
+// How one page's reconstruction ended.
+enum class PageRewrite {
+  Rewritten,       // the page now holds its rewritten form
+  OpenFailed,      // missing, unreadable or read-only page: left as it was
+  TempFileFailed,  // the temporary file beside the page could not be made: page unchanged
+  WriteFailed,     // writing or replacing failed part-way: page unchanged
+};
+
+// Rewrites the page `pagePath` of the LogTree `treeRoot` (ending in "log", no trailing '/').
+// `readRef` is READ_REF as the caller gives it. `title` receives the page title (at most
+// kTitleMax characters), empty when the page has none or was not rewritten. Failures are
+// shown through `frontend`; the page then stays as it was. A read-only page (no owner write
+// bit) is never rewritten, and a page that comes out the same is not written again. `pageWriter`,
+// when given, writes the new page, and may keep an empty temporary file from one page for the
+// next one of the same directory (see AtomicFileWriter::Discard); otherwise a writer of its
+// own does.
+PageRewrite ReconstructPage(const RewriteContext& job, Frontend& frontend,
+                            std::string_view treeRoot, const std::string& pagePath, bool readRef,
+                            std::string& title, RewriteProbe* probe = nullptr,
+                            platform::AtomicFileWriter* pageWriter = nullptr);
+
+// Stores the page read from `source` (a cached document, from its first byte) as `pagePath`
+// of the LogTree `treeRoot`, rewritten as ReconstructPage rewrites a copy of it there: the
+// copy and its rewriting are one write. The page is written whether or not a link changed,
+// given `mode`, and replaced safely. `title` as for ReconstructPage. False, with `pagePath` as
+// it was and nothing shown, when reading or writing failed.
+bool StoreRewrittenPage(const RewriteContext& job, std::string_view treeRoot,
+                        const std::string& pagePath, bool readRef, DocumentSource& source,
+                        mode_t mode, std::string& title);
+
+}  // namespace lumbra
