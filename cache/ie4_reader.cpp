@@ -75,9 +75,10 @@ constexpr std::size_t kTextLimit = 256;
 // The content type must start less than this many bytes after the end of the name's NULs.
 constexpr std::size_t kContentTypeReach = 128;
 
-std::int8_t LowByte(std::string_view bytes, std::size_t offset) {
-  // The low byte of a little-endian field is its first byte.
-  return static_cast<std::int8_t>(static_cast<unsigned char>(bytes[offset]));
+// The low byte of the four-byte field at `offset`, signed; 0 when the field is not in `bytes`.
+int LowByte(std::string_view bytes, std::size_t offset) {
+  std::optional<std::uint32_t> value = ReadLeU32(bytes, offset);
+  return value ? static_cast<std::int8_t>(*value & 0xff) : 0;
 }
 
 // The subdirectory names of the header; empty when the table is not in the file.
