@@ -4,17 +4,11 @@
 // Header, at file offset 0:
 //   0     NUL-terminated  signature "Client UrlCache MMF Ver 4.7" or "... Ver 4.6"; a file
 //                         that begins with kExplorer5Signature is read by ie5_reader.cpp
-//   72    1024            directory table of version 4.7
+//   72    1024            directory table of version 4.7 (ie_directory_table.h)
 //   80    1024            directory table of version 4.6
-//   1024  1024            directory table for any other signature (where the first read
-//                         of 1024 bytes ended); a file shorter than 1024 bytes has none
-//
-// Directory table, from its start:
-//   0        1   signed number of subdirectories N (128 or more counts as negative)
-//   4+12*i   4   unknown (not read)
-//   8+12*i   8   name of subdirectory i, 8 characters, no terminator
-//   At most kMaxSubdirectories names are kept; the table is used only when all of its
-//   1024 bytes lie inside the file.
+//   1024  1024            directory table for any other signature, after the first 1,024
+//                         bytes; a file shorter than 2,048 bytes has none
+//   The table is used only when all of its 1,024 bytes lie inside the file.
 //
 // URL record, at any file offset that is a multiple of 128 and holds "URL "; 512 bytes are
 // taken from there, and a record with fewer than 512 bytes left in the file is not read:
@@ -32,9 +26,7 @@
 
 #include "cache/ie4_reader.h"
 
-#include <algorithm>
 #include <cstddef>
-#include <cstdint>
 #include <optional>
 #include <string>
 #include <utility>
@@ -42,6 +34,7 @@
 
 #include "cache/byte_span.h"
 #include "cache/ie5_reader.h"
+#include "cache/ie_directory_table.h"
 #include "core/exec_log.h"
 #include "platform/path_helpers.h"
 #include "platform/fs.h"
@@ -52,14 +45,9 @@ namespace {
 
 constexpr std::string_view kSignature47("Client UrlCache MMF Ver 4.7\0", 28);
 constexpr std::string_view kSignature46("Client UrlCache MMF Ver 4.6\0", 28);
-constexpr std::size_t kHeaderRead = 1024;
 constexpr std::size_t kTableOffset47 = 72;
 constexpr std::size_t kTableOffset46 = 80;
-constexpr std::size_t kDirectoryTableSize = 1024;
-constexpr std::size_t kDirectoryNameOffset = 8;
-constexpr std::size_t kDirectoryEntryStride = 12;
-constexpr std::size_t kDirectoryNameSize = 8;
-constexpr int kMaxSubdirectories = 20;
+constexpr std::size_t kOtherTableOffset = 1024;
 
 constexpr std::size_t kBlockSize = 128;
 constexpr std::size_t kRecordSize = 512;
@@ -75,30 +63,11 @@ constexpr std::size_t kTextLimit = 256;
 // The content type must start less than this many bytes after the end of the name's NULs.
 constexpr std::size_t kContentTypeReach = 128;
 
-// The low byte of the four-byte field at `offset`, signed; 0 when the field is not in `bytes`.
-int LowByte(std::string_view bytes, std::size_t offset) {
-  std::optional<std::uint32_t> value = ReadLeU32(bytes, offset);
-  return value ? static_cast<std::int8_t>(*value & 0xff) : 0;
-}
-
-// The subdirectory names of the header; empty when the table is not in the file.
-std::vector<std::string> ReadSubdirectories(std::string_view bytes) {
-  std::vector<std::string> names;
-  if (bytes.size() < kHeaderRead) return names;
-  std::size_t table = kHeaderRead;
-  if (bytes.substr(0, kSignature47.size()) == kSignature47) {
-    table = kTableOffset47;
-  } else if (bytes.substr(0, kSignature46.size()) == kSignature46) {
-    table = kTableOffset46;
-  }
-  if (bytes.size() - table < kDirectoryTableSize) return names;
-  std::string_view dir = bytes.substr(table, kDirectoryTableSize);
-  int count = std::min<int>(LowByte(dir, 0), kMaxSubdirectories);
-  for (int i = 0; i < count; ++i) {
-    std::size_t at = kDirectoryNameOffset + kDirectoryEntryStride * static_cast<std::size_t>(i);
-    names.emplace_back(TextAt(dir.substr(at, kDirectoryNameSize), 0));
-  }
-  return names;
+// Where the directory table lies, by the signature.
+std::size_t DirectoryTableOffset(std::string_view bytes) {
+  if (bytes.substr(0, kSignature47.size()) == kSignature47) return kTableOffset47;
+  if (bytes.substr(0, kSignature46.size()) == kSignature46) return kTableOffset46;
+  return kOtherTableOffset;
 }
 
 void AppendNumber(std::string* dump, int value) {
@@ -160,7 +129,8 @@ void ParseExplorer4Index(std::string_view bytes, CacheEntryTable& table, std::st
     ParseExplorer5Index(bytes, table, dump);
     return;
   }
-  const std::vector<std::string> subdirectories = ReadSubdirectories(bytes);
+  const std::vector<std::string> subdirectories =
+      ReadDirectoryTable(bytes, DirectoryTableOffset(bytes), DirectoryTableExtent::kWhole);
   for (std::size_t p = 0; p < bytes.size() && bytes.size() - p >= kRecordSize; p += kBlockSize) {
     std::string_view record = bytes.substr(p, kRecordSize);
     if (record.substr(0, kRecordTag.size()) != kRecordTag) continue;
