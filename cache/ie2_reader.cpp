@@ -136,7 +136,7 @@ void ParseExplorer2Index(std::string_view bytes, CacheEntryTable& table, std::st
   LineReader reader(bytes);
   std::string piece;
   for (int line = 0; line < kLineLimit && reader.Next(piece); ++line) {
-    if (piece.front() != kRecordType) continue;
+    if (!piece.starts_with(kRecordType)) continue;
     std::optional<CacheEntry> entry = ParseRecordLine(LineText(piece));
     if (!entry) continue;
     if (dump != nullptr) {

@@ -321,14 +321,17 @@ void WalkPages(std::string_view bytes, int pageSize, CacheEntryTable& table, std
     }
     if (*n < kMinEntries || *n > kMaxEntries) continue;
     const std::size_t pairs = static_cast<std::size_t>(*n / 2);
-    const std::size_t tableAt = page + 2;
-    if (bytes.size() - tableAt < 4 * pairs) {
+    const std::string_view offsets = bytes.substr(page + 2);  // n was read, so it is there
+    if (offsets.size() < 4 * pairs) {
       report(kTableUnreadable);
       continue;
     }
     for (std::size_t i = 0; i < pairs; ++i) {
-      ReadPair(bytes, static_cast<std::int64_t>(page), *ReadLe16(bytes, tableAt + 4 * i),
-               *ReadLe16(bytes, tableAt + 4 * i + 2), table, dump, report);
+      std::optional<std::int16_t> keyOffset = ReadLe16(offsets, 4 * i);
+      std::optional<std::int16_t> dataOffset = ReadLe16(offsets, 4 * i + 2);
+      if (!keyOffset || !dataOffset) break;
+      ReadPair(bytes, static_cast<std::int64_t>(page), *keyOffset, *dataOffset, table, dump,
+               report);
     }
   }
 }
