@@ -1,20 +1,5 @@
-// Internet Explorer 2.0 iexplore.cif, as this reader reads it.
-//
-// Lines: the file is read as a C text-mode read with a 5,000-byte buffer reads it. CR LF
-// arrives as LF; a line of more than 4,999 characters arrives in pieces of 4,999, and every
-// piece counts as a line of its own (so a piece that begins with 'F' is read as a record).
-// At most 5,000 lines are looked at, used or not.
-//
-// Record line: a line whose first character is 'F'; every other line is passed over. Its
-// fields are separated by ',' and counted from 1:
-//   1       record type, from the 'F' up to the first comma
-//   2       URL                                              -> url, cut at 200
-//   3       unknown, passed over; may be empty
-//   4 - 9   unknown, passed over
-//   10      content type                                     -> contentType, cut at 150
-//   11      name of the cached file, relative to the cache directory, followed by a comma
-//                                                            -> cacheFile, cut at 200
-//   12 ...  not read
+// Internet Explorer 2.0 iexplore.cif, as this reader reads it; the lines and the fields of a
+// record line are laid out in ie2_reader.h.
 //
 // The field cursor: fields 2 and 4 to 11 begin with the character after the comma that
 // closed the field before; that first character is always taken, even when it is a comma,

@@ -1,6 +1,22 @@
 // The reader of the Internet Explorer 2.0 cache list iexplore.cif: a text file with one
-// comma-separated line per cached file. The line and field rules are described in
-// ie2_reader.cpp.
+// comma-separated line per cached file. How the fields of a record line are walked, and what
+// drops a line, is described in ie2_reader.cpp.
+//
+// Lines: the file is read as a C text-mode read with a 5,000-byte buffer reads it. CR LF
+// arrives as LF; a line of more than 4,999 characters arrives in pieces of 4,999, and every
+// piece counts as a line of its own (so a piece that begins with 'F' is read as a record).
+// At most 5,000 lines are looked at, used or not.
+//
+// Record line: a line whose first character is 'F'; every other line is passed over. Its
+// fields are separated by ',' and counted from 1:
+//   1       record type, from the 'F' up to the first comma
+//   2       URL                                              -> url, cut at 200
+//   3       unknown, passed over; may be empty
+//   4 - 9   unknown, passed over
+//   10      content type                                     -> contentType, cut at 150
+//   11      name of the cached file, relative to the cache directory, followed by a comma
+//                                                            -> cacheFile, cut at 200
+//   12 ...  not read
 #pragma once
 
 #include <string>
