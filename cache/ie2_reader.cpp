@@ -9,8 +9,8 @@
 // comma to the next comma, so it may be empty.
 //
 // Local rules:
-//   - A line's text ends at its line end or at its first NUL byte (where the C string in the
-//     buffer ends); nothing of another line is ever read for it.
+//   - A line's text ends at its line end or at its first NUL byte; nothing after that NUL,
+//     and nothing of another line, is ever read for it.
 //   - Every field 1 to 11 must end in a comma within that text. A record line whose text
 //     ends first (too few fields, no comma after field 11, a field 11 that begins at the
 //     line end) is dropped whole: nothing of it goes into the table or the debug dump.
@@ -31,7 +31,7 @@
 namespace lumbra {
 namespace {
 
-constexpr std::size_t kLineBuffer = 5000;
+constexpr std::size_t kPieceMax = 4999;  // characters of a line, its LF included
 constexpr int kLineLimit = 5000;
 constexpr char kRecordType = 'F';
 constexpr char kSeparator = ',';
@@ -41,7 +41,7 @@ constexpr std::size_t kUrlMax = 200;
 constexpr std::size_t kCacheFileMax = 200;
 constexpr std::size_t kTypeMax = 150;
 
-// Hands out the lines of a text the way repeated reads with a kLineBuffer-byte buffer do.
+// Hands out the lines of a text: pieces that end after an LF or at kPieceMax characters.
 class LineReader {
  public:
   explicit LineReader(std::string_view bytes) : bytes_(bytes) {}
@@ -49,7 +49,7 @@ class LineReader {
   // The next piece, with its '\n' when the line ended in it; false at the end.
   bool Next(std::string& piece) {
     piece.clear();
-    while (piece.size() + 1 < kLineBuffer && pos_ < bytes_.size()) {
+    while (piece.size() < kPieceMax && pos_ < bytes_.size()) {
       char c = bytes_[pos_++];
       if (c == '\r' && pos_ < bytes_.size() && bytes_[pos_] == '\n') {
         c = '\n';

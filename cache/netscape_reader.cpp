@@ -1,8 +1,8 @@
 // Netscape Navigator fat.db, as this reader reads it; the layout is in netscape_reader.h.
 //
 // Local rules:
-// - Fields are read from the file bytes one after the other from J + offset, as a sequential
-//   read from there would, wherever that leads (offsets above P reach into later pages, a
+// - Fields are read from the file bytes one after the other from J + offset, each directly
+//   after the one before, wherever that leads (offsets above P reach into later pages, a
 //   negative one into earlier ones). A field that does not lie wholly inside the file cannot
 //   be read and gets its message; nothing before the file start or past its end is read.
 // - A text is its bytes up to the first NUL; bytes without a NUL end at the field's length,
