@@ -22,9 +22,9 @@ std::string_view TextAt(std::string_view bytes, std::size_t pos);
 std::size_t SkipNuls(std::string_view bytes, std::size_t pos);
 
 // The value of a "Content-Type:" header line (any case) that starts less than `reach` bytes
-// into `headers`: from after the colon and one optional blank (a header written without it
-// keeps its first letter) up to the next CR, at most kContentTypeMax characters. Empty when
-// there is none in reach.
+// into `headers`: from after the colon and one optional blank or tab (a header written
+// without it keeps its first letter) up to the next CR or the end, at most kContentTypeMax
+// characters. Only the first such line is looked at; empty when it is not in reach.
 std::string_view ContentTypeIn(std::string_view headers, std::size_t reach);
 
 }  // namespace lumbra

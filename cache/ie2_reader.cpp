@@ -1,20 +1,5 @@
-// Internet Explorer 2.0 iexplore.cif, as this reader reads it.
-//
-// Lines: the file is read as a C text-mode read with a 5,000-byte buffer reads it. CR LF
-// arrives as LF; a line of more than 4,999 characters arrives in pieces of 4,999, and every
-// piece counts as a line of its own (so a piece that begins with 'F' is read as a record).
-// At most 5,000 lines are looked at, used or not.
-//
-// Record line: a line whose first character is 'F'; every other line is passed over. Its
-// fields are separated by ',' and counted from 1:
-//   1       record type, from the 'F' up to the first comma
-//   2       URL                                              -> url, cut at 200
-//   3       unknown, passed over; may be empty
-//   4 - 9   unknown, passed over
-//   10      content type                                     -> contentType, cut at 150
-//   11      name of the cached file, relative to the cache directory, followed by a comma
-//                                                            -> cacheFile, cut at 200
-//   12 ...  not read
+// Internet Explorer 2.0 iexplore.cif, as this reader reads it; the lines and the fields of a
+// record line are laid out in ie2_reader.h.
 //
 // The field cursor: fields 2 and 4 to 11 begin with the character after the comma that
 // closed the field before; that first character is always taken, even when it is a comma,
@@ -24,8 +9,8 @@
 // comma to the next comma, so it may be empty.
 //
 // Local rules:
-//   - A line's text ends at its line end or at its first NUL byte (where the C string in the
-//     buffer ends); nothing of another line is ever read for it.
+//   - A line's text ends at its line end or at its first NUL byte; nothing after that NUL,
+//     and nothing of another line, is ever read for it.
 //   - Every field 1 to 11 must end in a comma within that text. A record line whose text
 //     ends first (too few fields, no comma after field 11, a field 11 that begins at the
 //     line end) is dropped whole: nothing of it goes into the table or the debug dump.
@@ -46,7 +31,7 @@
 namespace lumbra {
 namespace {
 
-constexpr std::size_t kLineBuffer = 5000;
+constexpr std::size_t kPieceMax = 4999;  // characters of a line, its LF included
 constexpr int kLineLimit = 5000;
 constexpr char kRecordType = 'F';
 constexpr char kSeparator = ',';
@@ -56,7 +41,7 @@ constexpr std::size_t kUrlMax = 200;
 constexpr std::size_t kCacheFileMax = 200;
 constexpr std::size_t kTypeMax = 150;
 
-// Hands out the lines of a text the way repeated reads with a kLineBuffer-byte buffer do.
+// Hands out the lines of a text: pieces that end after an LF or at kPieceMax characters.
 class LineReader {
  public:
   explicit LineReader(std::string_view bytes) : bytes_(bytes) {}
@@ -64,7 +49,7 @@ class LineReader {
   // The next piece, with its '\n' when the line ended in it; false at the end.
   bool Next(std::string& piece) {
     piece.clear();
-    while (piece.size() + 1 < kLineBuffer && pos_ < bytes_.size()) {
+    while (piece.size() < kPieceMax && pos_ < bytes_.size()) {
       char c = bytes_[pos_++];
       if (c == '\r' && pos_ < bytes_.size() && bytes_[pos_] == '\n') {
         c = '\n';
@@ -136,7 +121,7 @@ void ParseExplorer2Index(std::string_view bytes, CacheEntryTable& table, std::st
   LineReader reader(bytes);
   std::string piece;
   for (int line = 0; line < kLineLimit && reader.Next(piece); ++line) {
-    if (piece.front() != kRecordType) continue;
+    if (!piece.starts_with(kRecordType)) continue;
     std::optional<CacheEntry> entry = ParseRecordLine(LineText(piece));
     if (!entry) continue;
     if (dump != nullptr) {

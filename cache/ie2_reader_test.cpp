@@ -88,7 +88,7 @@ INSTANTIATE_TEST_SUITE_P(
                       CursorCase{"F,U,3", std::nullopt}, CursorCase{"F,", std::nullopt},
                       CursorCase{"F", std::nullopt}));
 
-TEST(ParseExplorer2IndexTest, LooksAtTheFirst5000LinesAsA5000ByteBufferCutsThem) {
+TEST(ParseExplorer2IndexTest, LooksAtTheFirst5000LinesCutAt4999Characters) {
   // A line of 4,999 + n characters arrives as two lines: its first 4,999 characters and the
   // rest, which is read as a record when it begins with 'F'. A line of exactly 4,999
   // characters leaves its line end as a line of its own.

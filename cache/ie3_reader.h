@@ -1,6 +1,26 @@
 // The reader of the Internet Explorer 3.0 cache: every cache<d> subdirectory (d = 1 to 19)
 // keeps index files mm256.dat, mm2048.dat and mm4096.dat of records of 256, 2,048 and 4,096
-// bytes. The layout is described in ie3_reader.cpp.
+// bytes. R, the record size, is 256, 2,048 or 4,096 by the file's name.
+//
+// File:
+//   0        256   header; its first line names the version; not read here
+//   S        R     the first record
+//   S + k*R  R     the following records, up to the last one that lies whole in the file
+//
+// S is found by a search for the text "http": windows of 288 bytes are taken at file
+// offsets 256, 512, 768, ..., and in each the positions 0 to 271 are tested in order; the
+// first position where "http" begins is S. A last window shorter than 288 bytes is searched
+// over the bytes it has, so that a file holding one record after its header is read too. A
+// file without "http" there has no records.
+//
+// Record, from its start:
+//   0       text   the URL, up to its NUL; the record is read only when it begins with
+//                  "http" or "ftp"
+//   after   text   the name of the cached file in cache<d>, directly after the URL's NUL, up
+//                  to its NUL
+//   after   text   the stored response header lines, each ended by "\r\n", directly after
+//                  the name's NUL, up to a NUL; the content type is the value of the first
+//                  "Content-Type:" line (any case) that starts less than 256 bytes in
 #pragma once
 
 #include <cstddef>

@@ -1,40 +1,11 @@
-// Internet Explorer 4.0 index.dat, as this reader reads it. Numbers are little-endian;
-// offsets in bytes.
-//
-// Header, at file offset 0:
-//   0     NUL-terminated  signature "Client UrlCache MMF Ver 4.7" or "... Ver 4.6"; a file
-//                         that begins with kExplorer5Signature is read by ie5_reader.cpp
-//   72    1024            directory table of version 4.7
-//   80    1024            directory table of version 4.6
-//   1024  1024            directory table for any other signature (where the first read
-//                         of 1024 bytes ended); a file shorter than 1024 bytes has none
-//
-// Directory table, from its start:
-//   0        1   signed number of subdirectories N (128 or more counts as negative)
-//   4+12*i   4   unknown (not read)
-//   8+12*i   8   name of subdirectory i, 8 characters, no terminator
-//   At most kMaxSubdirectories names are kept; the table is used only when all of its
-//   1024 bytes lie inside the file.
-//
-// URL record, at any file offset that is a multiple of 128 and holds "URL "; 512 bytes are
-// taken from there, and a record with fewer than 512 bytes left in the file is not read:
-//   0     4    "URL "
-//   4     100  25 four-byte fields; only the low byte of each is taken, signed. The one at
-//              offset 60 is the index of the subdirectory holding the cached file; the others
-//              are unknown and go only to the debug dump.
-//   104   text the URL, up to its NUL; NUL bytes follow
-//   ...   text the cached file's name, at the first file offset that is a multiple of 4 at or
-//              after the end of those NULs, up to its NUL; NUL bytes follow
-//   ...   text the stored HTTP response header lines, each ended by "\r\n"
+// Internet Explorer 4.0 index.dat, as this reader reads it; the layout is in ie4_reader.h.
 //
 // Local rules: every text ends at its NUL or at the end of the 512 bytes of its record,
 // whichever comes first; nothing outside the record is ever read for it.
 
 #include "cache/ie4_reader.h"
 
-#include <algorithm>
 #include <cstddef>
-#include <cstdint>
 #include <optional>
 #include <string>
 #include <utility>
@@ -42,6 +13,7 @@
 
 #include "cache/byte_span.h"
 #include "cache/ie5_reader.h"
+#include "cache/ie_directory_table.h"
 #include "core/exec_log.h"
 #include "platform/fs.h"
 #include "platform/text_file.h"
@@ -51,14 +23,9 @@ namespace {
 
 constexpr std::string_view kSignature47("Client UrlCache MMF Ver 4.7\0", 28);
 constexpr std::string_view kSignature46("Client UrlCache MMF Ver 4.6\0", 28);
-constexpr std::size_t kHeaderRead = 1024;
 constexpr std::size_t kTableOffset47 = 72;
 constexpr std::size_t kTableOffset46 = 80;
-constexpr std::size_t kDirectoryTableSize = 1024;
-constexpr std::size_t kDirectoryNameOffset = 8;
-constexpr std::size_t kDirectoryEntryStride = 12;
-constexpr std::size_t kDirectoryNameSize = 8;
-constexpr int kMaxSubdirectories = 20;
+constexpr std::size_t kOtherTableOffset = 1024;
 
 constexpr std::size_t kBlockSize = 128;
 constexpr std::size_t kRecordSize = 512;
@@ -74,29 +41,11 @@ constexpr std::size_t kTextLimit = 256;
 // The content type must start less than this many bytes after the end of the name's NULs.
 constexpr std::size_t kContentTypeReach = 128;
 
-std::int8_t LowByte(std::string_view bytes, std::size_t offset) {
-  // The low byte of a little-endian field is its first byte.
-  return static_cast<std::int8_t>(static_cast<unsigned char>(bytes[offset]));
-}
-
-// The subdirectory names of the header; empty when the table is not in the file.
-std::vector<std::string> ReadSubdirectories(std::string_view bytes) {
-  std::vector<std::string> names;
-  if (bytes.size() < kHeaderRead) return names;
-  std::size_t table = kHeaderRead;
-  if (bytes.substr(0, kSignature47.size()) == kSignature47) {
-    table = kTableOffset47;
-  } else if (bytes.substr(0, kSignature46.size()) == kSignature46) {
-    table = kTableOffset46;
-  }
-  if (bytes.size() - table < kDirectoryTableSize) return names;
-  std::string_view dir = bytes.substr(table, kDirectoryTableSize);
-  int count = std::min<int>(LowByte(dir, 0), kMaxSubdirectories);
-  for (int i = 0; i < count; ++i) {
-    std::size_t at = kDirectoryNameOffset + kDirectoryEntryStride * static_cast<std::size_t>(i);
-    names.emplace_back(TextAt(dir.substr(at, kDirectoryNameSize), 0));
-  }
-  return names;
+// Where the directory table lies, by the signature.
+std::size_t DirectoryTableOffset(std::string_view bytes) {
+  if (bytes.substr(0, kSignature47.size()) == kSignature47) return kTableOffset47;
+  if (bytes.substr(0, kSignature46.size()) == kSignature46) return kTableOffset46;
+  return kOtherTableOffset;
 }
 
 void AppendNumber(std::string* dump, int value) {
@@ -158,7 +107,8 @@ void ParseExplorer4Index(std::string_view bytes, CacheEntryTable& table, std::st
     ParseExplorer5Index(bytes, table, dump);
     return;
   }
-  const std::vector<std::string> subdirectories = ReadSubdirectories(bytes);
+  const std::vector<std::string> subdirectories =
+      ReadDirectoryTable(bytes, DirectoryTableOffset(bytes), DirectoryTableExtent::kWhole);
   for (std::size_t p = 0; p < bytes.size() && bytes.size() - p >= kRecordSize; p += kBlockSize) {
     std::string_view record = bytes.substr(p, kRecordSize);
     if (record.substr(0, kRecordTag.size()) != kRecordTag) continue;

@@ -1,7 +1,27 @@
 // The reader of the Internet Explorer 4.0 cache index index.dat. It follows no index
 // structure inside the file: it takes the cache subdirectory names from the header and scans
-// the whole file in 128-byte steps for URL records. The layout is described in
-// ie4_reader.cpp.
+// the whole file in 128-byte steps for URL records. Numbers are little-endian; offsets in
+// bytes.
+//
+// Header, at file offset 0:
+//   0     NUL-terminated  signature "Client UrlCache MMF Ver 4.7" or "... Ver 4.6"; a file
+//                         that begins with kExplorer5Signature is read by ie5_reader.h
+//   72    1024            directory table of version 4.7 (ie_directory_table.h)
+//   80    1024            directory table of version 4.6
+//   1024  1024            directory table for any other signature, after the first 1,024
+//                         bytes; a file shorter than 2,048 bytes has none
+//   The table is used only when all of its 1,024 bytes lie inside the file.
+//
+// URL record, at any file offset that is a multiple of 128 and holds "URL "; 512 bytes are
+// taken from there, and a record with fewer than 512 bytes left in the file is not read:
+//   0     4    "URL "
+//   4     100  25 four-byte fields; only the low byte of each is taken, signed. The one at
+//              offset 60 is the index of the subdirectory holding the cached file; the others
+//              are unknown and go only to the debug dump.
+//   104   text the URL, up to its NUL; NUL bytes follow
+//   ...   text the cached file's name, at the first file offset that is a multiple of 4 at or
+//              after the end of those NULs, up to its NUL; NUL bytes follow
+//   ...   text the stored HTTP response header lines, each ended by "\r\n"
 #pragma once
 
 #include <string>

@@ -1,31 +1,5 @@
-// Internet Explorer 5 to 9 index.dat (version 5.2), as this reader reads it. Numbers are
-// little-endian; offsets in bytes.
-//
-// Header, at file offset 0:
-//   0     28   signature "Client UrlCache MMF Ver 5.2" and its NUL
-//   28    44   not read (file size, hash table offset, block counts, cache sizes)
-//   72    ...  directory table, in the form of version 4.7
-//
-// Directory table, from file offset 72:
-//   0        1   signed number of subdirectories N (128 or more counts as negative); the three
-//                bytes after it are not read
-//   4+12*i   4   not read (one per subdirectory)
-//   8+12*i   8   name of subdirectory i, 8 characters, no terminator
-//   At most kMaxSubdirectories names are kept, and only those that lie wholly in the file.
-//
-// URL record, at any file offset that is a multiple of 128 and holds "URL ":
-//   0     4    "URL "
-//   4     4    length of the record in 128-byte blocks; a record of 0 blocks, or one that runs
-//              past the end of the file, is not read
-//   8     44   not read (times, the cached file's size, unknown)
-//   52    4    offset of the URL in the record
-//   56    1    index of the subdirectory holding the cached file, unsigned
-//   57    3    unknown
-//   60    4    offset of the cached file's name in the record
-//   64    4    not read (flags)
-//   68    4    offset of the stored HTTP response header in the record
-//   72    4    length of the stored header
-//   76    ...  not read (times, a hit count, unknown); the texts follow, the URL usually at 104
+// Internet Explorer 5 to 9 index.dat (version 5.2), as this reader reads it; the layout is
+// in ie5_reader.h.
 //
 // Local rules: an offset of 0 names no text. Every other offset is checked against the record,
 // and a text ends at its NUL or at the end of the record, the header also at its stored
@@ -52,15 +26,12 @@
 #include <vector>
 
 #include "cache/byte_span.h"
+#include "cache/ie_directory_table.h"
 
 namespace lumbra {
 namespace {
 
 constexpr std::size_t kTableOffset = 72;
-constexpr std::size_t kDirectoryNameOffset = 8;
-constexpr std::size_t kDirectoryEntryStride = 12;
-constexpr std::size_t kDirectoryNameSize = 8;
-constexpr int kMaxSubdirectories = 20;
 
 constexpr std::size_t kBlockSize = 128;
 constexpr std::string_view kRecordTag = "URL ";
@@ -75,25 +46,6 @@ constexpr std::size_t kDumpFieldCount = 25;
 
 // URLs and file names of this length or more are not taken, as in the 4.x reader.
 constexpr std::size_t kTextLimit = 256;
-
-// The low byte of the four-byte field at `offset`, signed; 0 when it is not in `bytes`.
-int LowByte(std::string_view bytes, std::size_t offset) {
-  std::optional<std::uint32_t> value = ReadLeU32(bytes, offset);
-  return value ? static_cast<std::int8_t>(*value & 0xff) : 0;
-}
-
-// The subdirectory names of the header.
-std::vector<std::string> ReadSubdirectories(std::string_view bytes) {
-  std::vector<std::string> names;
-  int count = std::min(LowByte(bytes, kTableOffset), kMaxSubdirectories);
-  for (int i = 0; i < count; ++i) {
-    std::size_t at =
-        kTableOffset + kDirectoryNameOffset + kDirectoryEntryStride * static_cast<std::size_t>(i);
-    if (bytes.size() < at + kDirectoryNameSize) break;
-    names.emplace_back(TextAt(bytes.substr(at, kDirectoryNameSize), 0));
-  }
-  return names;
-}
 
 // The text at the record offset held in the field at `field`; empty for offset 0 or one
 // outside the record.
@@ -155,7 +107,8 @@ void ParseRecord(std::string_view record, const std::vector<std::string>& subdir
 }  // namespace
 
 void ParseExplorer5Index(std::string_view bytes, CacheEntryTable& table, std::string* dump) {
-  const std::vector<std::string> subdirectories = ReadSubdirectories(bytes);
+  const std::vector<std::string> subdirectories =
+      ReadDirectoryTable(bytes, kTableOffset, DirectoryTableExtent::kNamesInFile);
   for (std::size_t p = 0; p < bytes.size(); p += kBlockSize) {
     std::string_view rest = bytes.substr(p);
     if (rest.substr(0, kRecordTag.size()) != kRecordTag) continue;

@@ -1,49 +1,8 @@
-// Netscape Navigator fat.db, as this reader reads it. Numbers are little-endian and signed;
-// offsets in bytes.
-//
-// File: pages of P bytes (4,096 or 16,384). The first page (the database's header) is not
-// walked; pages are read at P, 2P, ... below the file length.
-//   4096  2   page-size probe: not 0 means P = 4,096 whatever was asked (it is then the
-//             entry count of the first bucket page); 0 keeps the caller's P
-//
-// Page, from its start J:
-//   0     2        n, entries of the offset table; the page is used only when 1 <= n <= 1,000
-//   2     4*(n/2)  n/2 pairs of 16-bit offsets from J: key offset, data offset. A pair with an
-//                  offset of 0 or above 16,384 is passed over (the link to an overflow page
-//                  has the data offset 0); so is a key that begins with "INT". A pair too
-//                  large for one page lives on overflow pages behind marker offsets (1 to 3),
-//                  which are read like any offset; no entry within the limits below is that
-//                  large (at most 3,678 bytes).
-//
-// Key, read one field after the other from J + key offset:
-//   0     4    key size, this field included
-//   4     4    URL length L, at most 512
-//   8     L    URL, text
-//   8+L   4    unknown
-//   12+L  R    rest, R = key size - 12 - L, 0 <= R <= 1,024; unknown
-//
-// Data record, read one field after the other from J + data offset:
-//   0     4    record size, this field included
-//   4     4    unknown (N1)
-//   8     4    time1 (debug dump only)
-//   12    4    time2 (debug dump only)
-//   16    4    unknown (N4)
-//   20    4    mem (debug dump only)
-//   24    4    N5 (debug dump only)
-//   28    1    unknown (c)
-//   29    4    name length M, at most 512
-//   33    M    name of the cached file relative to the cache directory, text
-//   ...   28   N1 to N7, unknown
-//   ...   4    N8, unknown; present only when N7 is 0
-//   ...   1    unknown (c)
-//   ...   4    content-type length T, at most 512
-//   ...   T    content type, text
-//   ...   12   N1, N2 unknown; N3 (debug dump only)
-//   ...   R    rest, R = record size - every byte above, 0 <= R <= 1,024; unknown
+// Netscape Navigator fat.db, as this reader reads it; the layout is in netscape_reader.h.
 //
 // Local rules:
-// - Fields are read from the file bytes one after the other from J + offset, as a sequential
-//   read from there would, wherever that leads (offsets above P reach into later pages, a
+// - Fields are read from the file bytes one after the other from J + offset, each directly
+//   after the one before, wherever that leads (offsets above P reach into later pages, a
 //   negative one into earlier ones). A field that does not lie wholly inside the file cannot
 //   be read and gets its message; nothing before the file start or past its end is read.
 // - A text is its bytes up to the first NUL; bytes without a NUL end at the field's length,
@@ -321,14 +280,17 @@ void WalkPages(std::string_view bytes, int pageSize, CacheEntryTable& table, std
     }
     if (*n < kMinEntries || *n > kMaxEntries) continue;
     const std::size_t pairs = static_cast<std::size_t>(*n / 2);
-    const std::size_t tableAt = page + 2;
-    if (bytes.size() - tableAt < 4 * pairs) {
+    const std::string_view offsets = bytes.substr(page + 2);  // n was read, so it is there
+    if (offsets.size() < 4 * pairs) {
       report(kTableUnreadable);
       continue;
     }
     for (std::size_t i = 0; i < pairs; ++i) {
-      ReadPair(bytes, static_cast<std::int64_t>(page), *ReadLe16(bytes, tableAt + 4 * i),
-               *ReadLe16(bytes, tableAt + 4 * i + 2), table, dump, report);
+      std::optional<std::int16_t> keyOffset = ReadLe16(offsets, 4 * i);
+      std::optional<std::int16_t> dataOffset = ReadLe16(offsets, 4 * i + 2);
+      if (!keyOffset || !dataOffset) break;
+      ReadPair(bytes, static_cast<std::int64_t>(page), *keyOffset, *dataOffset, table, dump,
+               report);
     }
   }
 }

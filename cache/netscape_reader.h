@@ -1,7 +1,47 @@
 // The reader of the Netscape Navigator cache index fat.db, a hash database of fixed-size
 // pages. It does not follow the database's own structure: it walks every page after the first
-// and decodes each key/data pair of the page's offset table as a cache entry. The layout is
-// described in netscape_reader.cpp.
+// and decodes each key/data pair of the page's offset table as a cache entry. Numbers are
+// little-endian and signed; offsets in bytes.
+//
+// File: pages of P bytes (4,096 or 16,384). The first page (the database's header) is not
+// walked; pages are read at P, 2P, ... below the file length.
+//   4096  2   page-size probe: not 0 means P = 4,096 whatever was asked (it is then the
+//             entry count of the first bucket page); 0 keeps the caller's P
+//
+// Page, from its start J:
+//   0     2        n, entries of the offset table; the page is used only when 1 <= n <= 1,000
+//   2     4*(n/2)  n/2 pairs of 16-bit offsets from J: key offset, data offset. A pair with an
+//                  offset of 0 or above 16,384 is passed over (the link to an overflow page
+//                  has the data offset 0); so is a key that begins with "INT". A pair too
+//                  large for one page lives on overflow pages behind marker offsets (1 to 3),
+//                  which are read like any offset; no entry within the limits below is that
+//                  large (at most 3,678 bytes).
+//
+// Key, read one field after the other from J + key offset:
+//   0     4    key size, this field included
+//   4     4    URL length L, at most 512
+//   8     L    URL, text
+//   8+L   4    unknown
+//   12+L  R    rest, R = key size - 12 - L, 0 <= R <= 1,024; unknown
+//
+// Data record, read one field after the other from J + data offset:
+//   0     4    record size, this field included
+//   4     4    unknown (N1)
+//   8     4    time1 (debug dump only)
+//   12    4    time2 (debug dump only)
+//   16    4    unknown (N4)
+//   20    4    mem (debug dump only)
+//   24    4    N5 (debug dump only)
+//   28    1    unknown (c)
+//   29    4    name length M, at most 512
+//   33    M    name of the cached file relative to the cache directory, text
+//   ...   28   N1 to N7, unknown
+//   ...   4    N8, unknown; present only when N7 is 0
+//   ...   1    unknown (c)
+//   ...   4    content-type length T, at most 512
+//   ...   T    content type, text
+//   ...   12   N1, N2 unknown; N3 (debug dump only)
+//   ...   R    rest, R = record size - every byte above, 0 <= R <= 1,024; unknown
 #pragma once
 
 #include <functional>
