@@ -8,13 +8,14 @@
 #include "core/log_tree.h"
 #include "index/frame_pages.h"
 #include "index/index_pages.h"
-#include "index/link_list_pages.h"
-#include "logstore/log_add.h"
+#include "jobs/add_job.h"
+#include "jobs/job.h"
+#include "jobs/rebuild_job.h"
+#include "jobs/surf_job.h"
+#include "jobs/unreferenced_job.h"
 #include "platform/fs.h"
 #include "platform/paths.h"
 #include "platform/text_file.h"
-#include "rebuild/tree_walk.h"
-#include "surf/surf_job.h"
 
 namespace lumbra {
 namespace {
@@ -53,6 +54,20 @@ bool EndsInLog(std::string& path) {
   }
   path.replace(path.size() - 3, 3, "log");
   return true;
+}
+
+// Whether `kind` names one of the five jobs; a request of any other value only ends the busy
+// state.
+bool IsJobKind(JobKind kind) {
+  switch (kind) {
+    case JobKind::AddToLogs:
+    case JobKind::RebuildAllLogs:
+    case JobKind::ListUnreferenced:
+    case JobKind::RebuildOneLog:
+    case JobKind::RebuildSurf:
+      return true;
+  }
+  return false;
 }
 
 std::string Printf6(int value) {
@@ -105,7 +120,7 @@ bool CheckLogPath(std::string& dest, std::string_view typed, const std::string& 
 }
 
 bool PrepareCachePath(JobContext& ctx, std::string_view typed, const std::string& startDir,
-                      Frontend& frontend) {
+                      const CacheLayouts& layouts, Frontend& frontend) {
   // One trailing '/' goes before the backslashes are turned; a trailing backslash stays.
   ctx.cacheDir = std::string(typed);
   DropTrailingSlash(ctx.cacheDir);
@@ -123,11 +138,9 @@ bool PrepareCachePath(JobContext& ctx, std::string_view typed, const std::string
       break;
   }
   ctx.cacheIndexFile.clear();
-  for (std::string_view name : kCacheIndexFiles) {
-    if (platform::StatPath(ctx.cacheDir + std::string(name)).exists()) {
-      ctx.cacheIndexFile = ctx.cacheDir + std::string(name);
-      return true;
-    }
+  if (const CacheLayout* layout = layouts.Marked(ctx.cacheDir)) {
+    ctx.cacheIndexFile = ctx.cacheDir + std::string(layout->marker());
+    return true;
   }
   frontend.ShowMessage("キャッシュ　データが存在しません\rパス設定を確認してください");
   return false;
@@ -149,7 +162,9 @@ bool PrepareJob(Session& session, Frontend& frontend) {
   MakeAbsolute(ctx.unreferencedDir, session.startDir);
   if (ctx.unreferencedJob && RefuseTooLong(ctx.unreferencedDir, frontend)) return false;
 
-  if (!PrepareCachePath(ctx, s.cacheDir, session.startDir, frontend)) return false;
+  if (!PrepareCachePath(ctx, s.cacheDir, session.startDir, session.layouts, frontend)) {
+    return false;
+  }
 
   bool anyLog = false;
   for (int i = 0; i < kLogTreeCount; ++i) {
@@ -207,11 +222,21 @@ std::string FormatJobEnd(const JobCounters& counters, long long seconds) {
          Printf6(counters.scannedFiles) + "件\r" + converted + elapsed;
 }
 
-bool JobDriver::StartJob(JobKind kind, int logNumber) {
-  (void)kind;
-  (void)logNumber;
-  return BeginStart() && FinishStart();
+CacheListing JobDriver::ReadCache(CacheEntryTable& table) {
+  JobContext ctx;
+  ctx.startDir = session_.startDir;
+  ctx.execLog = session_.settings.execLog;
+  if (ctx.execLog) TruncateExecLog(ctx);
+  if (!PrepareCachePath(ctx, session_.settings.cacheDir, session_.startDir, session_.layouts,
+                        frontend_)) {
+    return CacheListing::Refused;
+  }
+  const CacheLayout* layout = session_.layouts.Find(ctx.cacheDir);
+  return ReadCacheIndex(ctx, frontend_, layout, table, ctx.cacheDir) ? CacheListing::Read
+                                                                     : CacheListing::Unreadable;
 }
+
+bool JobDriver::StartJob() { return BeginStart() && FinishStart(); }
 
 bool JobDriver::BeginStart() {
   if (session_.busy) return false;
@@ -236,11 +261,11 @@ bool JobDriver::FinishStart() {
 }
 
 bool JobDriver::Command(JobKind kind, int logNumber) {
-  if (!StartJob(kind, logNumber)) return false;
+  if (!StartJob()) return false;
   if (kind == JobKind::AddToLogs) {
     posted_.push_back({kind, logNumber});
   } else {
-    RunJob(logNumber, kind);
+    RunJob(kind, logNumber);
   }
   return true;
 }
@@ -250,69 +275,32 @@ int JobDriver::RunPostedJobs() {
   while (!posted_.empty()) {
     Request request = posted_.front();
     posted_.pop_front();
-    RunJob(request.logNumber, request.kind);
+    RunJob(request.kind, request.logNumber);
     ++ran;
   }
   return ran;
 }
 
 bool JobDriver::RunWork(JobKind kind, int logNumber) {
-  const JobContext& ctx = session_.ctx;
   platform::PathTable paths;  // what this job learns of the paths it looks at
-  if (kind == JobKind::AddToLogs) {
-    frontend_.ShowStatus("キャッシュからデータを読みとり中");
-    LogAddTarget target{ctx, session_.counters, session_.cache, session_.index, frontend_, paths};
-    if (!AddEntriesToLogs(target)) return false;
-    frontend_.ShowStatus("インデクス　ファイル　の　書き込み中");
-    session_.counters.failedFiles += WriteIndexPages(ctx, frontend_, session_.index, "newidx_");
-    return true;
-  }
-  frontend_.ShowStatus("作成されたログの参照関係を再構成しています");
-  RebuildTarget target{ctx, session_.counters, session_.index, frontend_, paths};
+  JobTarget job{session_.ctx, session_.counters, session_.index, frontend_, paths};
   switch (kind) {
-    case JobKind::RebuildAllLogs:
-      if (!ReconstructAllLogs(target)) return false;
-      session_.counters.failedFiles += WriteIndexPages(ctx, frontend_, session_.index, "allidx_");
-      return true;
-    case JobKind::ListUnreferenced: {
-      // The pages below the chosen root are rewritten, collecting their links in serch.tmp,
-      // which becomes the link pages named after the root's last component.
-      LinkList links;
-      links.Open(ctx.StartFile(kLinkListName));
-      target.links = &links;
-      const bool walked = WalkLogTree(target, ctx.unreferencedDir);
-      links.Close();
-      if (!walked) return false;
-      const std::string& root = ctx.unreferencedDir;
-      session_.counters.failedFiles +=
-          WriteLinkListPages(ctx, frontend_, std::string_view(root).substr(root.rfind('/') + 1));
-      return true;
-    }
-    case JobKind::RebuildOneLog: {
-      if (!ReconstructOneLog(target, logNumber)) return false;
-      if (logNumber >= 1 && logNumber <= kLogTreeCount) {
-        std::string selector = "allidx_";
-        selector += static_cast<char>('a' + logNumber - 1);
-        session_.counters.failedFiles += WriteIndexPages(ctx, frontend_, session_.index, selector);
-      }
-      return true;
-    }
-    case JobKind::RebuildSurf: {
-      SurfTarget surf{ctx, session_.counters, session_.index, frontend_, session_.surf, paths};
-      if (RunSurfJob(surf) == 0) return false;
-      // The surf index is written even for a stopped job, which still counts as stopped.
-      session_.counters.failedFiles += WriteIndexPages(ctx, frontend_, session_.index, "surfidx");
-      return !surf.stopped;
-    }
     case JobKind::AddToLogs:
-      return true;
+      return RunAddJob(job, session_.layouts, session_.cache);
+    case JobKind::RebuildAllLogs:
+      return RunRebuildJob(job, std::nullopt);
+    case JobKind::RebuildOneLog:
+      return RunRebuildJob(job, logNumber);
+    case JobKind::ListUnreferenced:
+      return RunUnreferencedJob(job);
+    case JobKind::RebuildSurf:
+      return RunSurfJob(job, session_.surf);
   }
   return false;
 }
 
-bool JobDriver::RunJob(int logNumber, JobKind kind) {
-  int value = static_cast<int>(kind);
-  if (value < 1 || value > 5) {
+bool JobDriver::RunJob(JobKind kind, int logNumber) {
+  if (!IsJobKind(kind)) {
     EndBusy();
     lastCompleted_ = false;
     return false;

@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "app/settings.h"
+#include "cache/cache_layout.h"
 #include "cache/cache_table.h"
 #include "core/frontend.h"
 #include "core/job_context.h"
@@ -30,6 +31,7 @@ struct Session {
   JobContext ctx;
   JobCounters counters;
   CacheEntryTable cache;
+  CacheLayouts layouts = CacheLayouts::BuiltIn();  // the caches the add job can read
   IndexRecordTable index;
   SurfSession surf;  // the surf database handles, all absent between jobs
   bool busy = false;
@@ -44,9 +46,16 @@ bool DetectSurfData(const std::string& startDir);
 bool PrepareJob(Session& session, Frontend& frontend);
 
 // Normalises the cache path into ctx.cacheDir and checks it: the directory must exist and
-// hold one of the four cache index files (remembered in ctx.cacheIndexFile).
+// hold the marker of one of `layouts` (remembered in ctx.cacheIndexFile).
 bool PrepareCachePath(JobContext& ctx, std::string_view typed, const std::string& startDir,
-                      Frontend& frontend);
+                      const CacheLayouts& layouts, Frontend& frontend);
+
+// How a read of the cache for a listing ended.
+enum class CacheListing {
+  Read,        // the table holds the cache's entries (none when no layout reads it)
+  Refused,     // the cache path did not pass the start checks (the reason has been shown)
+  Unreadable,  // the cache's index could not be copied for reading (the cause has been shown)
+};
 
 // Normalises one LogTree path into `dest` and checks it (must end in "log"; a missing
 // directory is created after the user agrees). True when accepted or empty.
@@ -61,10 +70,15 @@ class JobDriver {
   JobDriver(Session& session, Frontend& frontend, platform::Clock& clock)
       : session_(session), frontend_(frontend), clock_(clock) {}
 
+  // The entries of the cache in CACHE_DIR, read into `table` as the add job reads them, after
+  // the start checks of the cache path (the execution log is emptied first while it is on).
+  // Nothing is written into the logs.
+  CacheListing ReadCache(CacheEntryTable& table);
+
   // The common start of every job command. False when the job does not run: a job is
   // already running, or a start check refused it (the reason has been shown). On true the
-  // session is busy and the job must be run with RunJob (or Post for "ログ追加").
-  bool StartJob(JobKind kind, int logNumber);
+  // session is busy and the job must be run with RunJob (or queued, for "ログ追加").
+  bool StartJob();
 
   // StartJob in two halves, for the unreferenced-links command, which lets the user choose
   // its root between them. BeginStart refuses while busy, else sets busy, returns to the
@@ -79,9 +93,10 @@ class JobDriver {
   // "ログ追加". Returns whether the job started.
   bool Command(JobKind kind, int logNumber = 0);
 
-  // The job: its work by kind, the index pages when it completed, the frame pages, the end
-  // report and the end of the busy state. Returns whether the work completed.
-  bool RunJob(int logNumber, JobKind kind);
+  // The job of `kind` (`logNumber` 1..5 names the log of RebuildOneLog): its work and its
+  // index pages, the frame pages, the end report and the end of the busy state. Returns
+  // whether the work completed.
+  bool RunJob(JobKind kind, int logNumber = 0);
 
   // Runs the queued "ログ追加" requests; the front end's event loop calls it after the
   // command handler has returned. Returns the number of jobs run.

@@ -183,8 +183,8 @@ TEST_F(JobDriverTest, TheEndReportAndTheExecutionLogLine) {
 
 TEST_F(JobDriverTest, AKindOutsideTheFiveOnlyEndsTheBusyState) {
   JobDriver driver(session, fe, clock);
-  ASSERT_TRUE(driver.StartJob(JobKind::AddToLogs, 0));
-  EXPECT_FALSE(driver.RunJob(0, static_cast<JobKind>(9)));
+  ASSERT_TRUE(driver.StartJob());
+  EXPECT_FALSE(driver.RunJob(static_cast<JobKind>(9)));
   EXPECT_FALSE(session.busy);
   EXPECT_TRUE(fe.messages().empty());
   EXPECT_FALSE(platform::GetStatus(Path("idx/lumbra.htm")).exists());

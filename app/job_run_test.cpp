@@ -7,6 +7,7 @@
 #include <set>
 
 #include "app/job_driver.h"
+#include "cache/cache_layout.h"
 #include "platform/codepage.h"
 #include "testing/ie2_fixture.h"
 #include "testing/ie3_fixture.h"
@@ -241,6 +242,90 @@ TEST_P(EveryLayoutTest, AddStoresThePagesAndRewritesThem) {
 
 INSTANTIATE_TEST_SUITE_P(Caches, EveryLayoutTest, ::testing::ValuesIn(kLayouts),
                          [](const auto& info) { return info.param; });
+
+// A cache layout known only to this test: its entries and their documents live in memory (a
+// marker file says that a directory holds such a cache). The add job reads it through the
+// same seam as the layouts of the browsers' caches.
+class MemoryCache : public CacheLayout {
+ public:
+  struct Document {
+    std::string url, contentType, bytes;
+  };
+  explicit MemoryCache(std::vector<Document> documents) : documents_(std::move(documents)) {}
+
+  std::string_view name() const override { return "Memory"; }
+  std::string_view marker() const override { return "/memory.cache"; }
+  bool ReadEntries(const JobContext&, Frontend&, const std::string&,
+                   CacheEntryTable& table) const override {
+    for (std::size_t i = 0; i < documents_.size(); ++i) {
+      table.Append({std::to_string(i), documents_[i].url, documents_[i].contentType, 0});
+    }
+    return true;
+  }
+  std::unique_ptr<CachedDocuments> Documents(const std::string& cacheDir) const override {
+    return std::make_unique<Served>(cacheDir, documents_);
+  }
+
+ private:
+  class Bytes : public DocumentSource {
+   public:
+    explicit Bytes(std::string_view bytes) : bytes_(bytes) {
+      status_.type = platform::EntryType::Regular;
+      status_.size = bytes.size();
+      status_.mtime = 1750000000;
+    }
+    const platform::FileStatus& status() const override { return status_; }
+    long Read(char* buffer, std::size_t size) override {
+      std::size_t n = bytes_.copy(buffer, size, at_);
+      at_ += n;
+      return static_cast<long>(n);
+    }
+    bool Rewind() override {
+      at_ = 0;
+      return true;
+    }
+
+   private:
+    std::string_view bytes_;
+    std::size_t at_ = 0;
+    platform::FileStatus status_;
+  };
+
+  // The documents by the cacheFile of their rows: the cache directory + "/" + their number.
+  class Served : public CachedDocuments {
+   public:
+    Served(std::string cacheDir, const std::vector<Document>& documents)
+        : prefix_(std::move(cacheDir) + "/"), documents_(documents) {}
+    platform::OpenError Open(const CacheEntry& entry,
+                             std::unique_ptr<DocumentSource>& document) override {
+      std::size_t i = std::stoul(entry.cacheFile.substr(prefix_.size()));
+      document = std::make_unique<Bytes>(documents_.at(i).bytes);
+      return platform::OpenError::None;
+    }
+
+   private:
+    std::string prefix_;
+    const std::vector<Document>& documents_;
+  };
+
+  std::vector<Document> documents_;
+};
+
+TEST_F(JobRunTest, ALayoutKnownOnlyToThisTestIsStoredAndRewrittenByTheAddJob) {
+  WriteFile("cache/memory.cache", "");
+  session.layouts.Add(std::make_unique<MemoryCache>(std::vector<MemoryCache::Document>{
+      {"http://host/dir/page.html", "text/html", "<title>Mem</title><img src=\"pic.gif\">"},
+      {"http://host/dir/pic.gif", "image/gif", "GIF89a"}}));
+  session.settings.cacheDir = Path("cache");
+  ASSERT_TRUE(Run(JobKind::AddToLogs)) << ::testing::PrintToString(fe.messages());
+  EXPECT_EQ(session.counters.loggedFiles, 2);
+  EXPECT_EQ(session.counters.convertedPages, 1);
+  EXPECT_EQ(ReadFile("save/log/host/dir/pic.gif"), "GIF89a");
+  EXPECT_EQ(ReadFile("save/log/host/dir/page.html"),
+            "<title>Mem</title><img src=\"file://" + Path("save/log/host/dir/pic.gif") + "\">");
+  EXPECT_NE(ReadFile("index/newidx.htm").find(Path("save/log/host/dir/page.html")),
+            std::string::npos);
+}
 
 class SurfRunTest : public JobRunTest, public ::testing::WithParamInterface<bool> {};
 

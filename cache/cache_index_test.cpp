@@ -16,14 +16,15 @@
 namespace lumbra {
 namespace {
 
-constexpr CacheKind kIe4 = CacheKind::Explorer4;
-constexpr CacheKind kIe30 = CacheKind::Explorer30;
-constexpr CacheKind kNetscape = CacheKind::Netscape;
+// How the layouts store a page without an extension.
+constexpr PageWithoutExtension kIe4 = PageWithoutExtension::File;
+constexpr PageWithoutExtension kIe30 = PageWithoutExtension::Directory;
+constexpr PageWithoutExtension kNetscape = PageWithoutExtension::File;
 
 struct NormaliseCase {
   std::string url;
   std::string contentType;
-  CacheKind kind;
+  PageWithoutExtension kind;
   std::string expectedUrl;
   std::string cacheFile = "D/f";
   std::string expectedCacheFile = "/home/u/cache/D/f";
@@ -91,7 +92,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(NormaliseCacheEntryCutTest, ContentTypeIsCutAt150) {
   CacheEntry entry{"D/f", "http://h/p", "image/gif" + std::string(200, ';'), 0};
-  NormaliseCacheEntry(entry, "/c", CacheKind::Explorer4);
+  NormaliseCacheEntry(entry, "/c", kIe4);
   EXPECT_EQ(entry.contentType, ("image/gif" + std::string(200, ';')).substr(0, 150));
   EXPECT_EQ(entry.url, "http://h/p");
 }
@@ -103,33 +104,42 @@ class CacheIndexTest : public testing::TempDirTest {
     cacheDir = MakeDir("cache");
   }
 
+  // The name of the first layout that holds `dir`, "none" when none does.
+  std::string_view LayoutIn(const std::string& dir) const {
+    const CacheLayout* layout = layouts.Find(dir);
+    return layout != nullptr ? layout->name() : "none";
+  }
+  // Reads the cache directory as the add job reads it.
+  bool Read() { return ReadCacheIndex(ctx, frontend, layouts.Find(cacheDir), table, cacheDir); }
+
   JobContext ctx;
   std::string cacheDir;
   testing::ScriptedFrontend frontend;
+  CacheLayouts layouts = CacheLayouts::BuiltIn();
   CacheEntryTable table;
 };
 
 TEST_F(CacheIndexTest, DetectsTheLayoutByTheFirstIndexFileFound) {
-  EXPECT_EQ(DetectCacheKind(cacheDir), CacheKind::None);
+  EXPECT_EQ(LayoutIn(cacheDir), "none");
   WriteFile("unix/index.db", "x");  // Netscape on Unix, tried after the four
-  EXPECT_EQ(DetectCacheKind(Path("unix")), CacheKind::Netscape);
+  EXPECT_EQ(LayoutIn(Path("unix")), "Netscape");
   WriteFile("unix/iexplore.cif", "x");
-  EXPECT_EQ(DetectCacheKind(Path("unix")), CacheKind::Explorer2);
+  EXPECT_EQ(LayoutIn(Path("unix")), "Explorer 2");
   MakeDir("cache/iexplore.cif/");  // a directory is no index file
   MakeDir("cache/index.dat/");
-  EXPECT_EQ(DetectCacheKind(cacheDir), CacheKind::None);
+  EXPECT_EQ(LayoutIn(cacheDir), "none");
   WriteFile("sub2/iexplore.cif", "x");
-  EXPECT_EQ(DetectCacheKind(Path("sub2")), CacheKind::Explorer2);
+  EXPECT_EQ(LayoutIn(Path("sub2")), "Explorer 2");
   WriteFile("sub2/index.dat", "x");
-  EXPECT_EQ(DetectCacheKind(Path("sub2")), CacheKind::Explorer4);
+  EXPECT_EQ(LayoutIn(Path("sub2")), "Explorer 4 to 9");
   WriteFile("sub2/cache1/mm256.dat", "Ver 2.0\r\nVer 3.0\r\n");
-  EXPECT_EQ(DetectCacheKind(Path("sub2")), CacheKind::Explorer3Other);
+  EXPECT_EQ(LayoutIn(Path("sub2")), "Explorer 3");
   WriteFile("sub2/cache1/mm256.dat", std::string(299, 'x') + "3.0");
-  EXPECT_EQ(DetectCacheKind(Path("sub2")), CacheKind::Explorer3Other);
+  EXPECT_EQ(LayoutIn(Path("sub2")), "Explorer 3");
   WriteFile("sub2/cache1/mm256.dat", "MM Cache 3.0\r\n");
-  EXPECT_EQ(DetectCacheKind(Path("sub2")), CacheKind::Explorer30);
+  EXPECT_EQ(LayoutIn(Path("sub2")), "Explorer 3.0");
   WriteFile("sub2/fat.db", "x");
-  EXPECT_EQ(DetectCacheKind(Path("sub2")), CacheKind::Netscape);
+  EXPECT_EQ(LayoutIn(Path("sub2")), "Netscape");
 }
 
 // 300 entries written by the database code with pages of `pageSize`, whose cached files lie
@@ -170,7 +180,7 @@ TEST_F(CacheIndexTest, ANetscapeCacheIsReadWholeWithTheRetryOnlyWhereItIsNeeded)
     // The probe reads 0 in both: inside the header page, or in an emptied first bucket.
     ASSERT_EQ(ReadFile(index).substr(4096, 2), std::string(2, '\0'));
     platform::DeleteFile(ctx.StartFile("lumbralog.txt"));
-    ASSERT_TRUE(ReadCacheIndex(ctx, frontend, table, cacheDir));
+    ASSERT_TRUE(Read());
 
     std::size_t stored = cache.entries.size();
     if (cache.deleteEvery > 0) stored -= (stored + cache.deleteEvery - 1) / cache.deleteEvery;
@@ -202,7 +212,7 @@ TEST_F(CacheIndexTest, CopyOfTheIndexTouchesNeitherStartNorCacheDirectory) {
   std::string tmp = MakeDir("tmp");
   {
     testing::ScopedTmpDir scoped(tmp);
-    ReadCacheIndex(ctx, frontend, table, cacheDir);
+    Read();
   }
   EXPECT_EQ(GetCacheEntryCount(table), 2);
   EXPECT_EQ(ReadFile(index), original);
@@ -262,7 +272,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(CacheIndexTest, NoIndexFileReadsNothingAndLogsAZeroCount) {
   ctx.execLog = true;
   table.Append(CacheEntry{"old", "old", "old", 1});
-  ReadCacheIndex(ctx, frontend, table, cacheDir);
+  Read();
   EXPECT_EQ(GetCacheEntryCount(table), 0);
   EXPECT_TRUE(frontend.messages().empty());
   EXPECT_EQ(ReadFile("start/lumbralog.txt"),

@@ -24,8 +24,10 @@
 #include <string>
 #include <utility>
 
+#include "cache/private_copy.h"
 #include "core/exec_log.h"
 #include "platform/fs.h"
+#include "platform/paths.h"
 #include "platform/text_file.h"
 
 namespace lumbra {
@@ -148,5 +150,26 @@ void ReadExplorer2Cache(const JobContext& ctx, Frontend& /*frontend*/, bool debu
     dumpFile.Close();
   }
 }
+
+namespace {
+
+class Explorer2Cache : public CacheLayout {
+ public:
+  std::string_view name() const override { return "Explorer 2"; }
+  std::string_view marker() const override { return "/iexplore.cif"; }
+
+  bool ReadEntries(const JobContext& ctx, Frontend& frontend, const std::string& cacheDir,
+                   CacheEntryTable& table) const override {
+    const std::string index = cacheDir + std::string(marker());
+    if (platform::CheckPath(index) != platform::PathCheck::Ok) return true;
+    return ReadFromPrivateCopy(frontend, index, "tmp.db", [&](const std::string& copy) {
+      ReadExplorer2Cache(ctx, frontend, ctx.execLog, copy, table);
+    });
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<CacheLayout> Explorer2Layout() { return std::make_unique<Explorer2Cache>(); }
 
 }  // namespace lumbra

@@ -22,6 +22,7 @@
 #include <string>
 #include <string_view>
 
+#include "cache/cache_layout.h"
 #include "cache/cache_table.h"
 #include "core/frontend.h"
 #include "core/job_context.h"
@@ -41,5 +42,9 @@ void ParseExplorer2Index(std::string_view bytes, CacheEntryTable& table, std::st
 // returns without reading when it cannot.
 void ReadExplorer2Cache(const JobContext& ctx, Frontend& frontend, bool debugDump,
                         const std::string& indexFile, CacheEntryTable& table);
+
+// The layout of an Internet Explorer 2 cache (marker "/iexplore.cif"), whose list is read
+// from a private copy.
+std::unique_ptr<CacheLayout> Explorer2Layout();
 
 }  // namespace lumbra

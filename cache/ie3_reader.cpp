@@ -132,4 +132,49 @@ bool ReadExplorer3Cache(const JobContext& ctx, Frontend& frontend, bool debugDum
   return true;
 }
 
+namespace {
+
+// The first line of mm256.dat names the version; its first 299 characters are looked at.
+constexpr std::size_t kFirstLineRead = 300;
+
+bool FirstLineSaysVersion30(const std::string& path) {
+  platform::TextReader reader;
+  std::string line;
+  if (!reader.Open(path) || !reader.ReadChunk(kFirstLineRead, line)) return false;
+  return line.find("3.0") != std::string::npos;
+}
+
+class Explorer3Cache : public CacheLayout {
+ public:
+  explicit Explorer3Cache(Explorer3Version version) : version_(version) {}
+
+  std::string_view name() const override {
+    return version_ == Explorer3Version::V30 ? "Explorer 3.0" : "Explorer 3";
+  }
+  std::string_view marker() const override { return "/cache1/mm256.dat"; }
+  bool Holds(const std::string& cacheDir) const override {
+    if (!CacheLayout::Holds(cacheDir)) return false;
+    const bool v30 = FirstLineSaysVersion30(cacheDir + std::string(marker()));
+    return v30 == (version_ == Explorer3Version::V30);
+  }
+  PageWithoutExtension pageWithoutExtension() const override {
+    return version_ == Explorer3Version::V30 ? PageWithoutExtension::Directory
+                                             : PageWithoutExtension::File;
+  }
+
+  bool ReadEntries(const JobContext& ctx, Frontend& frontend, const std::string& cacheDir,
+                   CacheEntryTable& table) const override {
+    return ReadExplorer3Cache(ctx, frontend, ctx.execLog, cacheDir, table);
+  }
+
+ private:
+  Explorer3Version version_;
+};
+
+}  // namespace
+
+std::unique_ptr<CacheLayout> Explorer3Layout(Explorer3Version version) {
+  return std::make_unique<Explorer3Cache>(version);
+}
+
 }  // namespace lumbra

@@ -27,6 +27,7 @@
 #include <string>
 #include <string_view>
 
+#include "cache/cache_layout.h"
 #include "cache/cache_table.h"
 #include "core/frontend.h"
 #include "core/job_context.h"
@@ -50,5 +51,12 @@ void ParseExplorer3Segment(std::string_view bytes, std::size_t recordSize, std::
 // rows read before stay.
 bool ReadExplorer3Cache(const JobContext& ctx, Frontend& frontend, bool debugDump,
                         const std::string& cacheDir, CacheEntryTable& table);
+
+// Which caches with a cache1/mm256.dat a layout takes: those whose first line names version
+// 3.0, or the others. Version 3.0 keeps the URL of a page without an extension as a directory.
+enum class Explorer3Version { V30, Other };
+
+// The layout of an Internet Explorer 3 cache of `version` (marker "/cache1/mm256.dat").
+std::unique_ptr<CacheLayout> Explorer3Layout(Explorer3Version version);
 
 }  // namespace lumbra

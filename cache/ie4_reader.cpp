@@ -14,8 +14,10 @@
 #include "cache/byte_span.h"
 #include "cache/ie5_reader.h"
 #include "cache/ie_directory_table.h"
+#include "cache/private_copy.h"
 #include "core/exec_log.h"
 #include "platform/fs.h"
+#include "platform/paths.h"
 #include "platform/text_file.h"
 
 namespace lumbra {
@@ -137,5 +139,26 @@ void ReadExplorer4Cache(const JobContext& ctx, Frontend& frontend, bool debugDum
     dumpFile.Close();
   }
 }
+
+namespace {
+
+class Explorer4Cache : public CacheLayout {
+ public:
+  std::string_view name() const override { return "Explorer 4 to 9"; }
+  std::string_view marker() const override { return "/index.dat"; }
+
+  bool ReadEntries(const JobContext& ctx, Frontend& frontend, const std::string& cacheDir,
+                   CacheEntryTable& table) const override {
+    const std::string index = cacheDir + std::string(marker());
+    if (platform::CheckPath(index) != platform::PathCheck::Ok) return true;
+    return ReadFromPrivateCopy(frontend, index, "index.dat", [&](const std::string& copy) {
+      ReadExplorer4Cache(ctx, frontend, ctx.execLog, copy, table);
+    });
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<CacheLayout> Explorer4Layout() { return std::make_unique<Explorer4Cache>(); }
 
 }  // namespace lumbra

@@ -27,6 +27,7 @@
 #include <string>
 #include <string_view>
 
+#include "cache/cache_layout.h"
 #include "cache/cache_table.h"
 #include "core/frontend.h"
 #include "core/job_context.h"
@@ -47,5 +48,9 @@ void ParseExplorer4Index(std::string_view bytes, CacheEntryTable& table, std::st
 // "キャッシュファイルが使用中です" when the file cannot be read.
 void ReadExplorer4Cache(const JobContext& ctx, Frontend& frontend, bool debugDump,
                         const std::string& indexFile, CacheEntryTable& table);
+
+// The layout of an Internet Explorer 4 to 9 cache (marker "/index.dat"), whose index is read
+// from a private copy.
+std::unique_ptr<CacheLayout> Explorer4Layout();
 
 }  // namespace lumbra

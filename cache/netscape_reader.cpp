@@ -19,8 +19,10 @@
 #include <utility>
 
 #include "cache/byte_span.h"
+#include "cache/private_copy.h"
 #include "core/exec_log.h"
 #include "platform/fs.h"
+#include "platform/paths.h"
 #include "platform/text_file.h"
 
 namespace lumbra {
@@ -337,6 +339,44 @@ int ReadNetscapeCache(const JobContext& ctx, Frontend& frontend, bool debugDump,
     dumpFile.Close();
   }
   return *used;
+}
+
+namespace {
+
+// The page sizes of a Netscape index: the larger is read first.
+constexpr int kLargePage = 16384;
+constexpr int kSmallPage = 4096;
+
+class NetscapeCache : public CacheLayout {
+ public:
+  explicit NetscapeCache(std::string_view indexName) : indexName_(indexName) {}
+
+  std::string_view name() const override { return "Netscape"; }
+  std::string_view marker() const override { return indexName_; }
+
+  bool ReadEntries(const JobContext& ctx, Frontend& frontend, const std::string& cacheDir,
+                   CacheEntryTable& table) const override {
+    const std::string index = cacheDir + std::string(indexName_);
+    if (platform::CheckPath(index) != platform::PathCheck::Ok) return true;
+    return ReadFromPrivateCopy(frontend, index, "tmp.db", [&](const std::string& copy) {
+      // The probe of the reader sees a 4,096-byte file only when its first bucket holds
+      // entries; too few rows for the files of the cache say the pages were smaller.
+      if (ReadNetscapeCache(ctx, frontend, ctx.execLog, copy, kLargePage, table) == kLargePage &&
+          platform::CountFiles(cacheDir) > 2 * table.count()) {
+        table.Reset();
+        ReadNetscapeCache(ctx, frontend, ctx.execLog, copy, kSmallPage, table);
+      }
+    });
+  }
+
+ private:
+  std::string_view indexName_;
+};
+
+}  // namespace
+
+std::unique_ptr<CacheLayout> NetscapeLayout(std::string_view indexName) {
+  return std::make_unique<NetscapeCache>(indexName);
 }
 
 }  // namespace lumbra

@@ -48,6 +48,7 @@
 #include <string>
 #include <string_view>
 
+#include "cache/cache_layout.h"
 #include "cache/cache_table.h"
 #include "core/frontend.h"
 #include "core/job_context.h"
@@ -73,5 +74,15 @@ int ParseNetscapeIndex(std::string_view bytes, int pageSize, CacheEntryTable& ta
 // cannot be created (shown).
 int ReadNetscapeCache(const JobContext& ctx, Frontend& frontend, bool debugDump,
                       const std::string& indexFile, int pageSize, CacheEntryTable& table);
+
+// The index files of a Netscape cache: fat.db, and on Unix index.db, the same database.
+inline constexpr std::string_view kNetscapeIndex = "/fat.db";
+inline constexpr std::string_view kNetscapeUnixIndex = "/index.db";
+
+// The layout of a Netscape cache whose index is `indexName` (kNetscapeIndex or
+// kNetscapeUnixIndex). Its index is read from a private copy with 16,384-byte pages and, when
+// that gives fewer than half as many rows as the cache directory holds files, again with
+// 4,096-byte pages.
+std::unique_ptr<CacheLayout> NetscapeLayout(std::string_view indexName);
 
 }  // namespace lumbra

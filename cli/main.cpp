@@ -7,7 +7,6 @@
 #include "app/excluded_domains.h"
 #include "app/job_driver.h"
 #include "app/settings.h"
-#include "cache/cache_index.h"
 #include "cache/cache_table.h"
 #include "cli/terminal_frontend.h"
 #include "core/exec_log.h"
@@ -166,15 +165,17 @@ int ExcludeCommand(const std::string& startDir, const std::vector<std::string>& 
 
 // Lists what the cache holds, after the same checks of the cache path as a job start.
 int CacheCommand(Session& session, Frontend& frontend) {
-  JobContext ctx;
-  ctx.startDir = session.startDir;
-  ctx.execLog = session.settings.execLog;
-  if (ctx.execLog) TruncateExecLog(ctx);
-  if (!PrepareCachePath(ctx, session.settings.cacheDir, session.startDir, frontend)) {
-    return kRefused;
-  }
+  platform::SystemClock clock;
+  JobDriver driver(session, frontend, clock);
   CacheEntryTable table;
-  if (!ReadCacheIndex(ctx, frontend, table, ctx.cacheDir)) return kFilesFailed;
+  switch (driver.ReadCache(table)) {
+    case CacheListing::Refused:
+      return kRefused;
+    case CacheListing::Unreadable:
+      return kFilesFailed;
+    case CacheListing::Read:
+      break;
+  }
   int count = GetCacheEntryCount(table);
   for (int i = 0; i < count; ++i) {
     const CacheEntry& entry = table.row(i);

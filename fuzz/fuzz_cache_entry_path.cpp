@@ -57,7 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::string_view url = cut == std::string_view::npos ? std::string_view() : input.substr(cut + 1);
 
   lumbra::CacheEntry entry{std::string(name), std::string(url), "text/html", 0};
-  lumbra::NormaliseCacheEntry(entry, cache.root, lumbra::CacheKind::Explorer4);
+  lumbra::NormaliseCacheEntry(entry, cache.root, lumbra::PageWithoutExtension::File);
   lumbra::platform::ReadableFile file;
   if (lumbra::OpenCachedFile(cache.root, entry.cacheFile, file) ==
       lumbra::platform::OpenError::None) {

@@ -1,7 +1,7 @@
 #include "index/frame_pages.h"
 
-#include "index/page_test_support.h"
 #include "platform/fs.h"
+#include "testing/page_test.h"
 
 namespace lumbra::testing {
 namespace {

@@ -4,9 +4,9 @@
 #include <set>
 
 #include "index/frame_pages.h"
-#include "index/page_test_support.h"
 #include "index/site_list.h"
 #include "platform/fs.h"
+#include "testing/page_test.h"
 
 namespace lumbra::testing {
 namespace {

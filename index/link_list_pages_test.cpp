@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "index/page_test_support.h"
 #include "platform/fs.h"
+#include "testing/page_test.h"
 
 namespace lumbra::testing {
 namespace {
@@ -62,13 +62,11 @@ TEST_F(LinkListPagesTest, PagesByteForByte) {
   EXPECT_TRUE(frontend.messages().empty());
   // Sorted byte-wise (a CP932 host after every ASCII one), each address once, by its last
   // five characters: neither the .png nor the page whose .htm lies before them is listed.
-  EXPECT_EQ(HtmPage("alpha"), LinkPage(Entry("a.htm", "") +
-                                       Entry("http://www.a.example/news.asp",
-                                             "/www.a.example/news.asp") +
-                                       Entry("http://www.b.example/page.html",
-                                             "/www.b.example/page.html") +
-                                       Entry("http://\x8a\xbf.example/top.htm",
-                                             "/\x8a\xbf.example/top.htm")));
+  EXPECT_EQ(HtmPage("alpha"),
+            LinkPage(Entry("a.htm", "") +
+                     Entry("http://www.a.example/news.asp", "/www.a.example/news.asp") +
+                     Entry("http://www.b.example/page.html", "/www.b.example/page.html") +
+                     Entry("http://\x8a\xbf.example/top.htm", "/\x8a\xbf.example/top.htm")));
   EXPECT_EQ(JpgPage("alpha"),
             LinkPage(Entry("http://www.a.example/logo.gif", "/www.a.example/logo.gif") +
                      Entry("http://www.a.example/photo.JPEG", "/www.a.example/photo.JPEG") +
@@ -110,7 +108,8 @@ TEST_F(LinkListPagesTest, OnlyTheFirst2999LinesAreUsed) {
   const std::string page = HtmPage("many");
   const auto entries = [&](std::string_view needle) {
     std::size_t count = 0;
-    for (std::size_t at = page.find(needle); at != std::string::npos; at = page.find(needle, at + 1))
+    for (std::size_t at = page.find(needle); at != std::string::npos;
+         at = page.find(needle, at + 1))
       ++count;
     return count;
   };

@@ -1,9 +1,16 @@
 #include "logstore/excluded_hosts.h"
 
 #include "core/ascii.h"
+#include "core/log_tree.h"
 #include "platform/text_file.h"
 
 namespace lumbra {
+
+bool IsExcludedHostDir(const ExcludedHosts& hosts, std::string_view hostDir) {
+  if (hosts.empty()) return false;
+  std::optional<std::string_view> host = AfterLogMarker(hostDir);
+  return host && hosts.count(LowerAscii(*host)) > 0;
+}
 
 void LoadExcludedHosts(const JobContext& ctx, ExcludedHosts& hosts) {
   platform::TextReader reader;

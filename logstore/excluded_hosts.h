@@ -20,4 +20,7 @@ using ExcludedHosts = std::set<std::string>;
 // Adds every line of the file, lower-cased, to `hosts`. A missing file adds nothing.
 void LoadExcludedHosts(const JobContext& ctx, ExcludedHosts& hosts);
 
+// Whether the host of a host directory of the logs (the text after its "log/") is excluded.
+bool IsExcludedHostDir(const ExcludedHosts& hosts, std::string_view hostDir);
+
 }  // namespace lumbra

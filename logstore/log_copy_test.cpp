@@ -66,6 +66,26 @@ TEST_F(LogCopyTest, NothingIsKeptWhenEitherFileIsMissing) {
   EXPECT_FALSE(platform::GetStatus(Path("log/page-old0001.html")).exists());
 }
 
+TEST(DecideStoreTest, SelectionSwitchesDecideWhatIsStored) {
+  using S = LogState;
+  JobContext ctx;  // READ_NEW alone
+  JobContext all;
+  all.readAll = true;
+  all.readNew = false;
+  JobContext htmOnly;
+  htmOnly.readNew = false;
+  htmOnly.readHtm = true;
+  EXPECT_EQ(DecideStore(all, S::Same, false), StoreDecision::Store);
+  EXPECT_EQ(DecideStore(all, S::CacheMissing, true), StoreDecision::Skip);
+  EXPECT_EQ(DecideStore(ctx, S::Same, false), StoreDecision::Skip);
+  EXPECT_EQ(DecideStore(ctx, S::SizeDiffers, true), StoreDecision::DirectoryOnly);
+  EXPECT_EQ(DecideStore(ctx, S::SizeDiffers, false), StoreDecision::Store);
+  EXPECT_EQ(DecideStore(htmOnly, S::Same, true), StoreDecision::Store);
+  EXPECT_EQ(DecideStore(htmOnly, S::Same, false), StoreDecision::Skip);
+  ctx.readHtm = true;
+  EXPECT_EQ(DecideStore(ctx, S::SizeDiffers, true), StoreDecision::CopyOnly);
+}
+
 TEST(RelatedHostsTest, EachDirectoryOnceUpTo500) {
   RelatedHosts hosts;
   hosts.Remember("/s/alog/a");

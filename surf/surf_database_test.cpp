@@ -2,7 +2,7 @@
 
 #include <tuple>
 
-#include "index/page_test_support.h"
+#include "testing/page_test.h"
 #include "testing/surf_fixture.h"
 
 namespace lumbra::testing {

@@ -14,26 +14,21 @@
 #include <string>
 #include <string_view>
 
-#include "core/frontend.h"
 #include "core/job_context.h"
-#include "index/index_record.h"
-#include "platform/path_table.h"
+#include "jobs/job.h"
 #include "surf/surf_database.h"
 
 namespace lumbra {
 
 inline constexpr std::string_view kSurfUpkeepText = "データベースを最適化しています";
 
-// What the surf job works with.
-struct SurfTarget {
-  const JobContext& ctx;
-  JobCounters& counters;
-  IndexRecordTable& index;
-  Frontend& frontend;
-  SurfSession& database;
-  platform::PathTable& paths;
-  // Set when the user stopped the job (a progress call answered 0).
-  bool stopped = false;
+// How the surf job's work ended.
+struct SurfOutcome {
+  // surfidx.htm is to be written: on the database route whenever the database opened (also
+  // when no page was converted or the job was stopped), on the surf-list route when at least
+  // one listed directory was walked to its end.
+  bool read = false;
+  bool stopped = false;  // the user stopped it (a progress call answered 0)
 };
 
 // One site, from its Param row.
@@ -44,20 +39,23 @@ struct SurfSite {
   int mirror = 0;      // 1: copies of pages that are no longer there are deleted
 };
 
-// The job. Non-zero when the index page surfidx.htm is to be written: on the database route
-// whenever the database opened (also when no page was converted or the job was stopped), on
-// the surf-list route when at least one listed directory was walked to its end.
-int RunSurfJob(SurfTarget& target);
+// The job's work, through the surf database handles of `database`.
+SurfOutcome SurfWork(JobTarget& job, SurfSession& database);
+
+// The job: its work, then surfidx.htm when the work read anything (a stopped job's too).
+// False when the work did not complete.
+bool RunSurfJob(JobTarget& job, SurfSession& database);
 
 // Handles every enabled site of the database (LogDir set, ID 2 or more, OnOff 1) in ascending
-// No order, until the rows run out, a read fails or the user stops the job.
-void WalkParamRows(SurfTarget& target);
+// No order, until the rows run out, a read fails or the user stops the job. False when the
+// user stopped it.
+bool WalkParamRows(JobTarget& job, SurfSession& database);
 
 // Handles the Lumbra_log rows of one site in ascending URL order: a page fetched with status
 // 200 or 304 is rewritten and indexed, a copy of one answered 301, 302, 400 or 404 is deleted
 // when the site's Mirror is 1. Returns the number of pages converted, nullopt when the user
 // stopped it.
-std::optional<int> WalkSiteRows(SurfTarget& target, const SurfSite& site);
+std::optional<int> WalkSiteRows(JobTarget& job, SurfSession& database, const SurfSite& site);
 
 // The site's start URL up to its last '/', when that stands at position 2 or later; otherwise
 // the whole URL.

@@ -1,12 +1,12 @@
-#include "surf/surf_job.h"
+#include "jobs/surf_job.h"
 
 #include "core/ascii.h"
 #include "core/exec_log.h"
 #include "core/log_tree.h"
+#include "index/index_pages.h"
+#include "jobs/tree_walk.h"
 #include "platform/fs.h"
 #include "platform/paths.h"
-#include "rebuild/page_io.h"
-#include "rebuild/tree_walk.h"
 #include "surf/surf_list.h"
 
 namespace lumbra {
@@ -24,49 +24,39 @@ bool IsCopy(const std::string& root, const std::string& path) {
 }
 
 // One Lumbra_log row of a site; false when the user stopped the job.
-bool HandleRow(SurfTarget& target, const SurfSite& site, const std::string& siteRoot,
+bool HandleRow(JobTarget& job, const SurfSite& site, const std::string& siteRoot,
                const std::string& siteBase, int status, std::string_view url, int& pages) {
   const std::optional<std::string> tail = FetchedPathTail(url);
   if (!tail) return true;
   std::string logRoot = siteRoot;
   std::string localPath = siteRoot + "/" + *tail;
   if (localPath.size() > kSurfTextMax) return true;
-  const JobContext& ctx = target.ctx;
-  JobCounters& counters = target.counters;
+  const JobContext& ctx = job.ctx;
 
   if (IsUsableCopy(status)) {
     if (!ContainsNoCase(localPath, ".htm") && !ContainsNoCase(localPath, ".asp")) return true;
     if (!ctx.readDom && localPath.find(siteBase) == std::string::npos) return true;
     if (!FindLogCopy(ctx, localPath, *tail, logRoot)) return true;
-    if (counters.convertedPages >= kReconstructionLimit) {
-      counters.convertedPages = kReconstructionLimitMarker;
-      return true;
-    }
-    if (target.frontend.ReportProgress(localPath) == 0) return false;
-    std::string title;
-    if (ReconstructPage(RewriteContext{ctx, target.paths}, target.frontend, logRoot, localPath,
-                        ctx.readRef, title) != PageRewrite::Rewritten) {
-      RecordFileFailure(ctx, counters, kRewriteFailed, localPath);
-    }
-    if (title.empty()) title = "No Title";
-    AddIndexRecord(target.index, logRoot, localPath, title);
-    ++counters.convertedPages;
+    if (RewriteLimitReached(job.counters)) return true;
+    if (job.frontend.ReportProgress(localPath) == 0) return false;
+    RewriteAndIndex(job, logRoot, localPath);
     ++pages;
   } else if (site.mirror == 1 && IsGone(status)) {
     // The page is no longer there: its copy goes, whatever kind of file it is.
     if (FindLogCopy(ctx, localPath, *tail, logRoot) && platform::DeleteFile(localPath)) {
-      target.paths.Remember(localPath, platform::PathTable::Kind::Missing);
+      job.paths.Remember(localPath, platform::PathTable::Kind::Missing);
     }
   }
   return true;
 }
 
-// The surf-list route; non-zero when a listed directory was walked to its end.
-int RunSurfList(SurfTarget& target) {
+// The surf-list route.
+SurfOutcome RunSurfList(JobTarget& job) {
+  SurfOutcome outcome;
   platform::ReadableFile file;
-  if (file.Open(target.ctx.StartFile(kSurfListFile), platform::FollowLinks::Yes) !=
+  if (file.Open(job.ctx.StartFile(kSurfListFile), platform::FollowLinks::Yes) !=
       platform::OpenError::None) {
-    return 0;
+    return outcome;
   }
   SurfListReader list;
   char buffer[4096];
@@ -77,19 +67,17 @@ int RunSurfList(SurfTarget& target) {
   list.Finish();
   file.Close();
 
-  RebuildTarget rebuild{target.ctx, target.counters, target.index, target.frontend, target.paths};
-  int result = 0;
   for (const std::string& path : list.paths()) {
-    const std::optional<std::string> dir = SurfListDirectory(path, target.ctx.startDir);
+    const std::optional<std::string> dir = SurfListDirectory(path, job.ctx.startDir);
     // Below its tree root the walk goes through real directories only, as every walk does.
     if (!dir || platform::CrossesSymbolicLink(TreeRootOf(*dir), *dir)) continue;
-    if (WalkLogTree(rebuild, *dir)) {
-      result = 1;
+    if (WalkLogTree(job, *dir)) {
+      outcome.read = true;
     } else {
-      target.stopped = true;
+      outcome.stopped = true;
     }
   }
-  return result;
+  return outcome;
 }
 
 }  // namespace
@@ -135,14 +123,13 @@ bool FindLogCopy(const JobContext& ctx, std::string& localPath, std::string_view
   return false;
 }
 
-std::optional<int> WalkSiteRows(SurfTarget& target, const SurfSite& site) {
-  SurfSession& database = target.database;
-  if (OpenSurfRows(database, database.siteRows, SiteRowsQuery(site.id), target.ctx,
-                   target.frontend) == 0) {
+std::optional<int> WalkSiteRows(JobTarget& job, SurfSession& database, const SurfSite& site) {
+  if (OpenSurfRows(database, database.siteRows, SiteRowsQuery(site.id), job.ctx, job.frontend) ==
+      0) {
     return 0;
   }
   const std::string siteBase = SiteBase(site.url);
-  const std::string siteRoot = SiteLogRoot(target.ctx, site.logDir);
+  const std::string siteRoot = SiteLogRoot(job.ctx, site.logDir);
   SurfRowSet& rows = *database.siteRows;
   int pages = 0;
   bool stopped = false;
@@ -150,24 +137,24 @@ std::optional<int> WalkSiteRows(SurfTarget& target, const SurfSite& site) {
     const int status = rows.Integer("ReadStatus");
     const std::string url = rows.Text("URL");
     if (rows.failed()) break;
-    ++target.counters.scannedFiles;
-    if (!HandleRow(target, site, siteRoot, siteBase, status, url, pages)) {
+    ++job.counters.scannedFiles;
+    if (!HandleRow(job, site, siteRoot, siteBase, status, url, pages)) {
       stopped = true;
       break;
     }
     rows.Next();
   }
-  if (rows.failed()) LogSurfReadError(target.ctx, rows);
+  if (rows.failed()) LogSurfReadError(job.ctx, rows);
   database.siteRows.reset();
   if (stopped) return std::nullopt;
   return pages;
 }
 
-void WalkParamRows(SurfTarget& target) {
-  SurfSession& database = target.database;
-  if (OpenSurfRows(database, database.paramRows, kParamQuery, target.ctx, target.frontend) == 0) {
-    return;
+bool WalkParamRows(JobTarget& job, SurfSession& database) {
+  if (OpenSurfRows(database, database.paramRows, kParamQuery, job.ctx, job.frontend) == 0) {
+    return true;
   }
+  bool stopped = false;
   SurfRowSet& rows = *database.paramRows;
   while (!rows.AtEnd()) {
     SurfSite site;
@@ -178,26 +165,34 @@ void WalkParamRows(SurfTarget& target) {
     site.mirror = rows.Integer("Mirror");
     if (rows.failed()) break;
     if (!site.logDir.empty() && site.id >= 2 && onOff == 1 &&
-        !WalkSiteRows(target, site).has_value()) {
-      target.stopped = true;
+        !WalkSiteRows(job, database, site).has_value()) {
+      stopped = true;
       break;
     }
     rows.Next();
   }
-  if (rows.failed()) LogSurfReadError(target.ctx, rows);
+  if (rows.failed()) LogSurfReadError(job.ctx, rows);
   database.paramRows.reset();
+  return !stopped;
 }
 
-int RunSurfJob(SurfTarget& target) {
-  if (!platform::GetStatus(target.ctx.StartFile(kSurfDatabaseFile)).exists()) {
-    return RunSurfList(target);
-  }
-  target.frontend.ReportProgress(kSurfUpkeepText);
-  CompactSurfDatabase(target.ctx);
-  if (OpenSurfDatabase(target.database, target.ctx, target.frontend) == 0) return 0;
-  WalkParamRows(target);
-  CloseSurfDatabase(target.database);
-  return 1;
+SurfOutcome SurfWork(JobTarget& job, SurfSession& database) {
+  if (!platform::GetStatus(job.ctx.StartFile(kSurfDatabaseFile)).exists()) return RunSurfList(job);
+  job.frontend.ReportProgress(kSurfUpkeepText);
+  CompactSurfDatabase(job.ctx);
+  if (OpenSurfDatabase(database, job.ctx, job.frontend) == 0) return {};
+  const bool completed = WalkParamRows(job, database);
+  CloseSurfDatabase(database);
+  return {.read = true, .stopped = !completed};
+}
+
+bool RunSurfJob(JobTarget& job, SurfSession& database) {
+  job.frontend.ShowStatus("作成されたログの参照関係を再構成しています");
+  const SurfOutcome outcome = SurfWork(job, database);
+  if (!outcome.read) return false;
+  // The surf index is written even for a stopped job, which still counts as stopped.
+  job.counters.failedFiles += WriteIndexPages(job.ctx, job.frontend, job.index, "surfidx");
+  return !outcome.stopped;
 }
 
 }  // namespace lumbra

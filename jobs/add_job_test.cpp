@@ -1,4 +1,4 @@
-#include "logstore/log_add.h"
+#include "jobs/add_job.h"
 
 #include <filesystem>
 
@@ -31,8 +31,8 @@ class LogAddTest : public testing::TempDirTest {
     counters = JobCounters{};
     index.Clear();
     platform::PathTable paths;
-    LogAddTarget target{ctx, counters, cache, index, fe, paths};
-    return AddEntriesToLogs(target);
+    JobTarget job{ctx, counters, index, fe, paths};
+    return AddEntriesToLogs(job, CacheLayouts::BuiltIn(), cache);
   }
 
   JobContext ctx;
@@ -142,25 +142,6 @@ TEST_F(LogAddTest, NothingIsWrittenThroughALinkInTheLogTree) {
             std::string::npos);
 }
 
-TEST_F(LogAddTest, SelectionSwitchesDecideWhatIsStored) {
-  using S = LogState;
-  JobContext all;
-  all.readAll = true;
-  all.readNew = false;
-  JobContext htmOnly;
-  htmOnly.readNew = false;
-  htmOnly.readHtm = true;
-  EXPECT_EQ(DecideStore(all, S::Same, false), StoreDecision::Store);
-  EXPECT_EQ(DecideStore(all, S::CacheMissing, true), StoreDecision::Skip);
-  EXPECT_EQ(DecideStore(ctx, S::Same, false), StoreDecision::Skip);
-  EXPECT_EQ(DecideStore(ctx, S::SizeDiffers, true), StoreDecision::DirectoryOnly);
-  EXPECT_EQ(DecideStore(ctx, S::SizeDiffers, false), StoreDecision::Store);
-  EXPECT_EQ(DecideStore(htmOnly, S::Same, true), StoreDecision::Store);
-  EXPECT_EQ(DecideStore(htmOnly, S::Same, false), StoreDecision::Skip);
-  ctx.readHtm = true;
-  EXPECT_EQ(DecideStore(ctx, S::SizeDiffers, true), StoreDecision::CopyOnly);
-}
-
 TEST_F(LogAddTest, ReadDomWalksEachHostOnceAndRewritesItsOtherPages) {
   WriteFile("save/alog/host/older.html", "<a href=\"new.html\">n</a>");
   ie4.entries = {
@@ -206,7 +187,9 @@ TEST_F(LogAddTest, AStopLeavesThePagesStoredSoFarInTheLog) {
     EXPECT_EQ(counters.loggedFiles, c.logged);
     EXPECT_EQ(FilesBelow("save/alog"), c.files);
     EXPECT_EQ(ReadFile("save/alog/host/a.html"), c.a);
-    if (c.logged == 2) EXPECT_EQ(ReadFile("save/alog/host/b.html"), bPage);
+    if (c.logged == 2) {
+      EXPECT_EQ(ReadFile("save/alog/host/b.html"), bPage);
+    }
     EXPECT_EQ(index.size(), c.indexed);
   }
 }
@@ -253,8 +236,8 @@ TEST_F(LogAddTest, APageWhoseCachedFileVanishesIsAFailedCopy) {
   removing.doomed = Path("cache/CACHE001/gone[1].html");
   ctx.execLog = true;
   platform::PathTable paths;
-  LogAddTarget target{ctx, counters, cache, index, removing, paths};
-  ASSERT_TRUE(AddEntriesToLogs(target));
+  JobTarget job{ctx, counters, index, removing, paths};
+  ASSERT_TRUE(AddEntriesToLogs(job, CacheLayouts::BuiltIn(), cache));
   EXPECT_EQ(FilesBelow("save/alog"), std::vector<std::string>{"host/kept.html"});
   EXPECT_EQ(counters.loggedFiles, 1);
   EXPECT_EQ(counters.failedFiles, 1);

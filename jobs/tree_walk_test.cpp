@@ -1,10 +1,11 @@
-#include "rebuild/tree_walk.h"
+#include "jobs/tree_walk.h"
 
 #include <algorithm>
 
 #include <unistd.h>
 
 #include "core/log_tree.h"
+#include "jobs/rebuild_job.h"
 #include "testing/scripted_frontend.h"
 #include "testing/temp_dir.h"
 
@@ -18,9 +19,9 @@ class TreeWalkTest : public testing::TempDirTest {
     ctx.logDir[0] = MakeDir("save/alog");
   }
   // The target of a new job, which has asked nothing of the disk yet.
-  RebuildTarget Target() {
+  JobTarget Target() {
     paths = platform::PathTable{};
-    return RebuildTarget{ctx, counters, index, fe, paths};
+    return JobTarget{ctx, counters, index, fe, paths};
   }
   std::vector<std::string> IndexedPaths() const {
     std::vector<std::string> paths;
@@ -43,7 +44,7 @@ TEST_F(TreeWalkTest, RewritesAndRecordsEveryPageBelowTheTree) {
   WriteFile("save/alog/host/pic.gif", "GIF89a");
   WriteFile("save/alog/host/page-old0001.html", "<title>Old</title>");
   WriteFile("save/alog/host/.cache/hidden.html", "<title>H</title>");
-  RebuildTarget target = Target();
+  JobTarget target = Target();
   ASSERT_TRUE(ReconstructAllLogs(target));
   EXPECT_EQ(IndexedPaths(),
             (std::vector<std::string>{Path("save/alog/host/a.html"), Path("save/alog/host/b.htm"),
@@ -66,7 +67,7 @@ TEST_F(TreeWalkTest, LeftoversOfAKilledReplacementAreRemovedAndNeverTakenForPage
   WriteFile("save/alog/h/.lumbra-tmp-mine", "not of that pattern");
   std::string locked = WriteFile("save/alog/h/locked.html", "<title>L</title>");
   ASSERT_TRUE(platform::SetFileMode(locked, 0444));
-  RebuildTarget target = Target();
+  JobTarget target = Target();
   ASSERT_TRUE(ReconstructAllLogs(target));
   EXPECT_FALSE(platform::GetStatus(Path("save/alog/h/.lumbra-tmp-Ab12Cd")).exists());
   EXPECT_TRUE(platform::GetStatus(Path("save/alog/h/.lumbra-tmp-mine")).exists());
@@ -81,7 +82,7 @@ TEST_F(TreeWalkTest, AWalkOfAHostDirectoryResolvesAgainstItsTree) {
   ctx.logDir[1] = MakeDir("more/blog");
   WriteFile("more/blog/other/x.html", "<a href=\"/y.html\">y</a>");
   WriteFile("more/blog/other/y.html", "");
-  RebuildTarget target = Target();
+  JobTarget target = Target();
   ASSERT_TRUE(WalkLogTree(target, Path("more/blog/other")));
   EXPECT_EQ(TreeRootOf(Path("more/blog/other")), Path("more/blog"));
   EXPECT_EQ(ReadFile("more/blog/other/x.html"),
@@ -93,7 +94,7 @@ TEST_F(TreeWalkTest, OnlyTheConfiguredTreesAreWalked) {
   ctx.logDir[2] = MakeDir("c/clog");
   WriteFile("c/clog/h/p.html", "");
   WriteFile("save/alog/h/q.html", "");
-  RebuildTarget target = Target();
+  JobTarget target = Target();
   ASSERT_TRUE(ReconstructAllLogs(target));
   EXPECT_EQ(IndexedPaths(), std::vector<std::string>{Path("c/clog/h/p.html")});
   ASSERT_TRUE(ReconstructOneLog(target, 1));  // A is not configured: nothing
@@ -107,7 +108,7 @@ TEST_F(TreeWalkTest, SymbolicLinksAreNeverFollowedOrRewritten) {
   ASSERT_EQ(::symlink(Path("outside").c_str(), Path("save/alog/h/dirlink").c_str()), 0);
   ASSERT_EQ(::symlink(outside.c_str(), Path("save/alog/h/filelink.html").c_str()), 0);
   ASSERT_EQ(::symlink(Path("save/alog").c_str(), Path("save/alog/h/loop").c_str()), 0);
-  RebuildTarget target = Target();
+  JobTarget target = Target();
   ASSERT_TRUE(ReconstructAllLogs(target));
   EXPECT_EQ(IndexedPaths(), std::vector<std::string>{Path("save/alog/h/real.html")});
   EXPECT_EQ(ReadFile("outside/page.html"), "<a href=\"x.html\">x</a>");
@@ -117,7 +118,7 @@ TEST_F(TreeWalkTest, SymbolicLinksAreNeverFollowedOrRewritten) {
 TEST_F(TreeWalkTest, AStopEndsTheWalkAtTheNextProgressCall) {
   for (int i = 0; i < 5; ++i) WriteFile("save/alog/h/p" + std::to_string(i) + ".html", "");
   fe.StopAtProgressCall(4);
-  RebuildTarget target = Target();
+  JobTarget target = Target();
   EXPECT_FALSE(ReconstructAllLogs(target));
   EXPECT_LT(index.size(), 5u);
   EXPECT_EQ(fe.progressCalls(), 4) << "nothing more is visited after the stop";
@@ -126,7 +127,7 @@ TEST_F(TreeWalkTest, AStopEndsTheWalkAtTheNextProgressCall) {
 TEST_F(TreeWalkTest, TheLimitStopsRewritingAndSetsTheMarker) {
   for (int i = 0; i < 4; ++i) WriteFile("save/alog/h/p" + std::to_string(i) + ".html", "");
   counters.convertedPages = kReconstructionLimit - 2;
-  RebuildTarget target = Target();
+  JobTarget target = Target();
   ASSERT_TRUE(ReconstructAllLogs(target));
   EXPECT_EQ(index.size(), 2u);
   EXPECT_EQ(counters.convertedPages, kReconstructionLimitMarker);

@@ -1,0 +1,267 @@
+#include "jobs/add_job.h"
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include <sys/stat.h>
+
+#include "cache/cache_index.h"
+#include "core/exec_log.h"
+#include "index/index_pages.h"
+#include "jobs/tree_walk.h"
+#include "jobs/waiting_pages.h"
+#include "logstore/excluded_hosts.h"
+#include "logstore/log_copy.h"
+#include "logstore/log_path.h"
+#include "platform/paths.h"
+#include "rebuild/page_io.h"
+
+namespace lumbra {
+namespace {
+
+constexpr std::string_view kCopyFailed = "ファイルコピー失敗";
+
+// The progress text of an entry: its URL from the seventh character on (/host/...).
+std::string_view ProgressText(const std::string& url) {
+  return url.size() > 6 ? std::string_view(url).substr(6) : std::string_view();
+}
+
+bool IsPage(const CacheEntry& entry) { return entry.contentType == "text/html"; }
+
+class AddJob {
+ public:
+  AddJob(JobTarget& job, CacheEntryTable& cache) : job_(job), ctx_(job.ctx), cache_(cache) {}
+
+  // The cache's entries into the table, and the excluded hosts. False when the cache's index
+  // could not be read: without it nothing is known.
+  bool ReadIndex(const CacheLayouts& layouts);
+  // Every entry stored or passed over. False when the user stopped the job.
+  bool FirstPass();
+  // The pages stored, rewritten and indexed. False when the user stopped the job.
+  bool SecondPass();
+
+ private:
+  // What the first pass did with an entry.
+  enum class Met {
+    NoPlace,     // no place in the logs: not looked at
+    Vanished,    // its document is gone: not looked at
+    PassedOver,  // looked at, not stored (excluded, not selected, refused, or failed)
+    Stored,      // copied into its log
+    Waiting,     // a page that waits for the second pass
+  };
+  Met StoreEntry(int i, const CacheEntry& entry, const LogPath& where);
+  platform::OpenError OpenDocument(const CacheEntry& entry,
+                                   std::unique_ptr<DocumentSource>& document);
+  // A stop leaves every page stored so far in its log copied, not rewritten (a rebuild
+  // rewrites it).
+  bool Stop();
+  // Copies the waiting page of entry `i` as the first pass would have copied it, unrewritten:
+  // for a page whose path another entry meets, and for the pages still waiting at a stop.
+  void CopyWaitingPage(int i);
+  // Stores the waiting page of entry `i` rewritten. False when it failed.
+  bool StoreWaitingPage(int i, const WaitingPages::Page& page, std::string& title);
+  // An entry that was to be stored but whose copy failed: not stored.
+  void Unstore(int i, const std::string& localPath);
+
+  JobTarget& job_;
+  const JobContext& ctx_;
+  CacheEntryTable& cache_;
+  ExcludedHosts excluded_;
+  std::unique_ptr<CachedDocuments> documents_;  // null when no layout holds the cache
+  // Pages wait only where nothing of the first pass looks into the files it stored: an old
+  // copy is kept by comparing contents, and READ_DOM walks the disk.
+  const bool pagesWait_ = !ctx_.readBak && !ctx_.readDom;
+  WaitingPages waiting_;
+  RelatedHosts related_;
+};
+
+bool AddJob::ReadIndex(const CacheLayouts& layouts) {
+  const CacheLayout* layout = layouts.Find(ctx_.cacheDir);
+  if (!ReadCacheIndex(ctx_, job_.frontend, layout, cache_, ctx_.cacheDir)) {
+    RecordFileFailure(ctx_, job_.counters, kCopyFailed, ctx_.cacheIndexFile);
+    return false;
+  }
+  if (layout != nullptr) documents_ = layout->Documents(ctx_.cacheDir);
+  LoadExcludedHosts(ctx_, excluded_);
+  job_.counters.entryCount = GetCacheEntryCount(cache_);
+  return true;
+}
+
+bool AddJob::FirstPass() {
+  JobCounters& counters = job_.counters;
+  const int n = GetCacheEntryCount(cache_);
+  for (int i = 0; i < n; ++i) {
+    const CacheEntry& entry = cache_.row(i);
+    LogPath where;
+    MapEntryToLogPath(ctx_, job_.paths, entry.url, where);
+    if (job_.frontend.ReportProgress(ProgressText(entry.url)) == 0) {
+      ++counters.scannedEntries;  // the entry met at the stop counts as looked at
+      return Stop();
+    }
+    const Met met = StoreEntry(i, entry, where);
+    if (met != Met::NoPlace && met != Met::Vanished) ++counters.scannedEntries;
+    if (met == Met::Stored) ++counters.loggedFiles;  // a waiting page counts once written
+    SetCacheEntryStatus(cache_, i, met == Met::Stored || met == Met::Waiting ? 1 : 0);
+  }
+  AppendExecLog(ctx_,
+                "ファイルコピー　終了 ( " + std::to_string(counters.scannedEntries) + " 件 )\n");
+  return true;
+}
+
+AddJob::Met AddJob::StoreEntry(int i, const CacheEntry& entry, const LogPath& where) {
+  if (where.localPath.empty()) return Met::NoPlace;
+  if (IsExcludedHostDir(excluded_, where.hostDir)) return Met::PassedOver;
+  // A page waiting at this path is copied first, so this entry meets the copy it would have
+  // met.
+  if (int earlier = waiting_.EntryAt(where.localPath); earlier >= 0) CopyWaitingPage(earlier);
+
+  // The cache index names the document; only what lies inside the cache is ever read,
+  // whatever the index says.
+  std::unique_ptr<DocumentSource> cached;
+  platform::OpenError opened = OpenDocument(entry, cached);
+  if (opened == platform::OpenError::Missing) return Met::Vanished;
+  if (opened != platform::OpenError::None) {
+    RecordFileFailure(ctx_, job_.counters, RefusalText(opened), entry.cacheFile);
+    return Met::PassedOver;
+  }
+
+  // A log copy the job's table knows to be missing is not asked for again.
+  platform::PathTable& paths = job_.paths;
+  platform::FileStatus logCopy;
+  if (paths.KindOf(where.localPath) != platform::PathTable::Kind::Missing) {
+    logCopy = platform::StatPath(where.localPath);
+  }
+  const LogState state = CompareStatus(cached->status(), logCopy);
+  const bool html = IsPage(entry);
+  const StoreDecision decision = DecideStore(ctx_, state, html);
+  if (decision == StoreDecision::Skip) {
+    return state == LogState::CacheMissing ? Met::Vanished : Met::PassedOver;
+  }
+  // Below a LogTree root files are written only through real directories: a link there
+  // could lead anywhere.
+  if (platform::CrossesSymbolicLink(where.treeRoot, where.localPath, &paths) ||
+      !platform::MakeDirectories(where.localPath, paths, where.treeRoot)) {
+    RecordFileFailure(ctx_, job_.counters, "シンボリックリンクを経由するため保存しません",
+                      where.localPath);
+    return Met::PassedOver;
+  }
+  if (decision == StoreDecision::DirectoryOnly) return Met::PassedOver;
+
+  // A page waits for the second pass; one that the copy would refuse (a read-only file or
+  // no file in the way) or the rewriting would (not writable by its owner) is copied now,
+  // so that it fails or stays unrewritten in the same way.
+  if (pagesWait_ && html && (!logCopy.exists() || logCopy.isRegular()) &&
+      !platform::IsReadOnly(logCopy) && (LogCopyMode(state, logCopy) & S_IWUSR) != 0) {
+    waiting_.Add(i, {where, state, logCopy});
+    paths.Remember(where.localPath, platform::PathTable::Kind::File);
+    return Met::Waiting;
+  }
+
+  bool keep = decision == StoreDecision::Store && ctx_.readBak &&
+              (state == LogState::CacheNewer || (state == LogState::SizeDiffers && !html));
+  // When the old copy cannot be kept it must not be overwritten either.
+  std::string keptAs;
+  bool copied = (!keep || KeepOldCopy(where.localPath, *cached, &keptAs)) &&
+                CopyIntoLog(where.localPath, *cached, state,
+                            keptAs.empty() ? logCopy : platform::FileStatus{});
+  // The job's table learns what the copy made: the log copy, and the old copy renamed.
+  if (!keptAs.empty()) paths.Remember(keptAs, platform::PathTable::Kind::File);
+  if (!copied) {
+    paths.Forget(where.localPath);  // renamed away, and no copy in its place
+    RecordFileFailure(ctx_, job_.counters, kCopyFailed, where.localPath);
+    return Met::PassedOver;
+  }
+  paths.Remember(where.localPath, platform::PathTable::Kind::File);
+  if (ctx_.readDom) related_.Remember(where.hostDir);
+  return Met::Stored;
+}
+
+platform::OpenError AddJob::OpenDocument(const CacheEntry& entry,
+                                         std::unique_ptr<DocumentSource>& document) {
+  if (documents_ == nullptr) return platform::OpenError::Missing;
+  return documents_->Open(entry, document);
+}
+
+bool AddJob::Stop() {
+  for (int entry : waiting_.Entries()) CopyWaitingPage(entry);
+  return false;
+}
+
+void AddJob::CopyWaitingPage(int i) {
+  std::optional<WaitingPages::Page> page = waiting_.Take(i);
+  if (!page) return;
+  std::unique_ptr<DocumentSource> cached;
+  if (OpenDocument(cache_.row(i), cached) != platform::OpenError::None ||
+      !CopyIntoLog(page->where.localPath, *cached, page->state, page->old)) {
+    Unstore(i, page->where.localPath);
+    return;
+  }
+  ++job_.counters.loggedFiles;
+}
+
+bool AddJob::StoreWaitingPage(int i, const WaitingPages::Page& page, std::string& title) {
+  std::unique_ptr<DocumentSource> cached;
+  if (OpenDocument(cache_.row(i), cached) != platform::OpenError::None ||
+      !StoreRewrittenPage(job_.rewriting(), page.where.treeRoot, page.where.localPath, ctx_.readRef,
+                          *cached, LogCopyMode(page.state, page.old), title)) {
+    Unstore(i, page.where.localPath);
+    return false;
+  }
+  ++job_.counters.loggedFiles;
+  return true;
+}
+
+void AddJob::Unstore(int i, const std::string& localPath) {
+  RecordFileFailure(ctx_, job_.counters, kCopyFailed, localPath);
+  job_.paths.Forget(localPath);  // the old copy, or nothing: asked again
+  SetCacheEntryStatus(cache_, i, 0);
+}
+
+bool AddJob::SecondPass() {
+  if (ctx_.readDom) {
+    // Only host directories that received a file are remembered, and no file is stored
+    // through a link, so no walk starts in a linked host directory.
+    for (const std::string& dir : related_.dirs()) {
+      if (!WalkLogTree(job_, dir)) return false;
+    }
+  } else {
+    const int n = GetCacheEntryCount(cache_);
+    for (int i = 0; i < n; ++i) {
+      const CacheEntry& entry = cache_.row(i);
+      if (entry.status == 0 || !IsPage(entry)) continue;
+      if (job_.frontend.ReportProgress(ProgressText(entry.url)) == 0) return Stop();
+      if (std::optional<WaitingPages::Page> page = waiting_.Take(i)) {
+        std::string title;
+        if (StoreWaitingPage(i, *page, title)) {
+          IndexPage(job_, page->where.treeRoot, page->where.localPath, std::move(title));
+        }
+        continue;
+      }
+      LogPath where;
+      MapEntryToLogPath(ctx_, job_.paths, entry.url, where);
+      RewriteAndIndex(job_, where.treeRoot, where.localPath);
+    }
+  }
+  AppendExecLog(ctx_, "HTML 変更書き換え　終了 ( " + std::to_string(job_.counters.convertedPages) +
+                          " 件 )\n");
+  return true;
+}
+
+}  // namespace
+
+bool AddEntriesToLogs(JobTarget& job, const CacheLayouts& layouts, CacheEntryTable& cache) {
+  AddJob add(job, cache);
+  return add.ReadIndex(layouts) && add.FirstPass() && add.SecondPass();
+}
+
+bool RunAddJob(JobTarget& job, const CacheLayouts& layouts, CacheEntryTable& cache) {
+  job.frontend.ShowStatus("キャッシュからデータを読みとり中");
+  if (!AddEntriesToLogs(job, layouts, cache)) return false;
+  job.frontend.ShowStatus("インデクス　ファイル　の　書き込み中");
+  job.counters.failedFiles += WriteIndexPages(job.ctx, job.frontend, job.index, "newidx_");
+  return true;
+}
+
+}  // namespace lumbra

@@ -1,0 +1,49 @@
+// What every job works with, and the step every job ends a page with. A job is started by the
+// driver once the start checks have passed; it does its work on the snapshot, counts into the
+// counters, records the pages it rewrote for the index pages, and writes its own index pages.
+// Each job keeps its own path table, made fresh for it, so that it asks the disk about a path
+// once and not once for every link that names it.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "core/frontend.h"
+#include "core/job_context.h"
+#include "index/index_record.h"
+#include "platform/fs.h"
+#include "platform/path_table.h"
+#include "rebuild/link_list.h"
+#include "rebuild/page_rewriter.h"
+
+namespace lumbra {
+
+struct JobTarget {
+  const JobContext& ctx;
+  JobCounters& counters;
+  IndexRecordTable& index;
+  Frontend& frontend;
+  platform::PathTable& paths;  // the job's own
+  LinkList* links = nullptr;   // the unreferenced-links job's link list; null in every other job
+
+  // What the rewriting of this job's pages works with.
+  RewriteContext rewriting() const { return {ctx, paths, links}; }
+};
+
+// Records a page that the job stored or rewrote for the index pages, with its title ("No
+// Title" when it has none), and counts it in convertedPages.
+void IndexPage(JobTarget& job, std::string_view treeRoot, const std::string& path,
+               std::string title);
+
+// Rewrites the page `path` of the LogTree `treeRoot` where it lies (with `pageWriter`, see
+// ReconstructPage), counts it in failedFiles when it could not be rewritten, and indexes it
+// either way.
+void RewriteAndIndex(JobTarget& job, std::string_view treeRoot, const std::string& path,
+                     platform::AtomicFileWriter* pageWriter = nullptr);
+
+// Whether the job has rewritten as many pages as one job may (kReconstructionLimit): then
+// convertedPages becomes the marker, which stops every further page and selects the limit
+// form of the end report.
+bool RewriteLimitReached(JobCounters& counters);
+
+}  // namespace lumbra

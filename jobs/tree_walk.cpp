@@ -1,0 +1,54 @@
+#include "jobs/tree_walk.h"
+
+#include "core/ascii.h"
+#include "core/log_tree.h"
+#include "platform/paths.h"
+
+namespace lumbra {
+
+bool VisitEntry(JobTarget& job, std::string_view name, const std::string& path,
+                std::string_view treeRoot, platform::AtomicFileWriter& pageWriter) {
+  platform::EntryType type = job.paths.TypeOf(path);
+  if (type == platform::EntryType::Missing) return false;
+  bool isLink = job.paths.KindOf(path) == platform::PathTable::Kind::Link;
+  if (type == platform::EntryType::Directory) {
+    return !isLink && !name.empty() && name.front() != '.';
+  }
+
+  ++job.counters.scannedFiles;
+  std::string ext = platform::SplitPath(path).ext;
+  if (isLink || (!ContainsNoCase(ext, ".htm") && !ContainsNoCase(ext, ".asp"))) return false;
+  if (RewriteLimitReached(job.counters)) return false;
+  RewriteAndIndex(job, treeRoot, path, &pageWriter);
+  return false;
+}
+
+bool WalkLogTree(JobTarget& job, const std::string& dir) {
+  std::string treeRoot = TreeRootOf(dir);
+  // The listing tells the job's table what each entry is, so most entries and the links to
+  // them are never asked of the disk again.
+  auto names = job.paths.List(dir);
+  if (!names) return true;
+  // The pages of this directory that come out unchanged share one temporary file. It goes
+  // before the walk lists any other directory, so no listing ever sees it.
+  platform::AtomicFileWriter pageWriter;
+  for (const std::string& name : *names) {
+    std::string path = dir + "/" + name;
+    // What a killed replacement left behind is no page: it is removed, never counted.
+    if (platform::IsReplacementLeftover(name)) {
+      if (platform::GetLinkStatus(path).isRegular())
+        platform::DeleteFile(path);  // never in the table
+      continue;
+    }
+    if (job.frontend.ReportProgress(path) == 0) return false;
+    // A stop inside a subdirectory ends every walk above it too, so a stopped job is never
+    // taken for a completed one.
+    if (VisitEntry(job, name, path, treeRoot, pageWriter)) {
+      pageWriter.Abort();
+      if (!WalkLogTree(job, path)) return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace lumbra

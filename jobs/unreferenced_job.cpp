@@ -1,0 +1,28 @@
+#include "jobs/unreferenced_job.h"
+
+#include <string>
+#include <string_view>
+
+#include "index/link_list_pages.h"
+#include "jobs/tree_walk.h"
+#include "rebuild/link_list.h"
+
+namespace lumbra {
+
+bool RunUnreferencedJob(JobTarget& job) {
+  job.frontend.ShowStatus("作成されたログの参照関係を再構成しています");
+  // A former job's list goes; one that cannot be made leaves the link pages to say so.
+  LinkList links;
+  links.Open(job.ctx.StartFile(kLinkListName));
+  JobTarget listing = job;
+  listing.links = &links;
+  const std::string& root = job.ctx.unreferencedDir;
+  const bool walked = WalkLogTree(listing, root);
+  links.Close();
+  if (!walked) return false;
+  job.counters.failedFiles +=
+      WriteLinkListPages(job.ctx, job.frontend, std::string_view(root).substr(root.rfind('/') + 1));
+  return true;
+}
+
+}  // namespace lumbra
