@@ -9,21 +9,14 @@
 namespace lumbra {
 
 void CacheEntryTable::Append(CacheEntry entry) {
-  rows_[static_cast<std::size_t>(count_)] = std::move(entry);
-  ++count_;
-  if (count_ > kCacheEntryMax) count_ = kCacheEntryMax;
+  if (count() < kCacheEntryMax) rows_.push_back(std::move(entry));
 }
 
 void CacheEntryTable::RemoveRepeatedRows() {
   std::set<std::tuple<std::string, std::string, std::string>> seen;
-  int kept = 0;
-  for (int i = 0; i < count_; ++i) {
-    CacheEntry& row = rows_[static_cast<std::size_t>(i)];
-    if (!seen.emplace(row.url, row.cacheFile, row.contentType).second) continue;
-    if (kept != i) rows_[static_cast<std::size_t>(kept)] = std::move(row);
-    ++kept;
-  }
-  count_ = kept;
+  std::erase_if(rows_, [&seen](const CacheEntry& row) {
+    return !seen.emplace(row.url, row.cacheFile, row.contentType).second;
+  });
 }
 
 bool GetCacheEntry(const CacheEntryTable& table, int index, CacheEntry& out) {

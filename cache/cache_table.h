@@ -1,7 +1,5 @@
 // The cache entry table: every document a cache reader found in the browser's index, one row
 // each, filled by ReadCacheIndex at the start of a log-add job and walked by index afterwards.
-// The table has a fixed number of rows; only the count says which rows are valid, and rows
-// are never cleared.
 #pragma once
 
 #include <cstddef>
@@ -27,10 +25,8 @@ struct CacheEntry {
   int status = 0;
 };
 
-inline constexpr int kCacheTableRows = 5000;
-// At most this many rows are used (rows 0 to 4,998); row 4,999 takes every later record and
-// is dropped again.
-inline constexpr int kCacheEntryMax = kCacheTableRows - 1;
+// At most this many rows are kept: the first records the index gives; later ones are dropped.
+inline constexpr int kCacheEntryMax = 4999;
 // ReadCacheIndex cuts every url and contentType to these lengths before normalising.
 inline constexpr std::size_t kCacheUrlMax = 200;
 inline constexpr std::size_t kContentTypeMax = 150;
@@ -40,13 +36,10 @@ inline constexpr std::string_view kDebugDumpName = "fat.txt";
 
 class CacheEntryTable {
  public:
-  CacheEntryTable() : rows_(kCacheTableRows) {}
+  // Forgets every row.
+  void Reset() { rows_.clear(); }
 
-  // Forgets every row (the rows keep their old values; only the count goes to 0).
-  void Reset() { count_ = 0; }
-
-  // Writes `entry` into the row at the current count and raises the count; when the count
-  // would exceed kCacheEntryMax it stays there, so the first 4,999 records are kept.
+  // Appends `entry` as the next row; once kCacheEntryMax rows are held it is dropped.
   void Append(CacheEntry entry);
 
   // Drops every row that repeats an earlier one in url, cacheFile and contentType, keeping the
@@ -55,14 +48,13 @@ class CacheEntryTable {
   // entry of a job.
   void RemoveRepeatedRows();
 
-  int count() const { return count_; }
+  int count() const { return static_cast<int>(rows_.size()); }
   // A valid row (0 <= index < count()); callers check the index.
   CacheEntry& row(int index) { return rows_[static_cast<std::size_t>(index)]; }
   const CacheEntry& row(int index) const { return rows_[static_cast<std::size_t>(index)]; }
 
  private:
   std::vector<CacheEntry> rows_;
-  int count_ = 0;
 };
 
 // Copies the row at `index` into `out` and answers true; for an index outside the valid rows

@@ -20,8 +20,6 @@ TEST(CacheEntryTableTest, KeepsTheFirst4999OfSixThousandRecords) {
   ASSERT_TRUE(GetCacheEntry(table, 4998, out));
   EXPECT_EQ(out.url, "http://h/4998");
   EXPECT_FALSE(GetCacheEntry(table, 4999, out));
-  // Row 4,999 took every later record and was dropped each time.
-  EXPECT_EQ(table.row(4999).url, "http://h/5999");
 }
 
 TEST(CacheEntryTableTest, ARepeatedRowIsKeptOnceInItsPlace) {
@@ -49,7 +47,7 @@ TEST(CacheEntryTableTest, GetAndSetIgnoreIndexesOutsideTheValidRows) {
 
   SetCacheEntryStatus(table, 1, 1);
   SetCacheEntryStatus(table, -1, 1);
-  EXPECT_EQ(table.row(1).status, 0);
+  EXPECT_EQ(GetCacheEntryCount(table), 1);
   SetCacheEntryStatus(table, 0, 1);
   ASSERT_TRUE(GetCacheEntry(table, 0, out));
   EXPECT_EQ(out.cacheFile, "d/f0");

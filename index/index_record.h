@@ -37,7 +37,7 @@ class IndexRecordTable {
   std::vector<IndexRecord> rows_;
 };
 
-// The text before the first NUL byte (what a C string holds), cut to `max` bytes.
+// The text before its first NUL byte, where a recorded text ends, cut to `max` bytes.
 std::string CutRecordText(std::string_view text, std::size_t max);
 
 // Records one page: the path is cut to kIndexPathMax bytes, the title to kIndexTitleMax bytes

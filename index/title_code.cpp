@@ -9,7 +9,7 @@ namespace {
 constexpr unsigned char kEsc = 0x1B;
 
 // Assembles two-byte characters one byte at a time. The output ends at the first NUL fed to
-// it, as the C string it stands for would.
+// it, where the title ends.
 class PairConverter {
  public:
   void Feed(unsigned char byte) {

@@ -11,8 +11,7 @@ namespace lumbra {
 inline constexpr std::size_t kTitleCodeMax = 256;
 
 // Converts an EUC-JP or ISO-2022-JP title to Shift-JIS in place; any other title stays as it
-// is. The title is read as the C string it would be (up to its first NUL byte); a converted
-// title is never longer than before.
+// is. The title ends at its first NUL byte; a converted title is never longer than before.
 void ConvertTitleCode(std::string& title);
 
 // The JIS X 0208 row/cell pair (top bits ignored) as a Shift-JIS pair; a pair outside

@@ -1,9 +1,5 @@
 #include "platform/paths.h"
 
-#include <algorithm>
-#include <cerrno>
-#include <cstdint>
-#include <cstring>
 #include <optional>
 
 #include "platform/path_table.h"
@@ -96,69 +92,6 @@ bool MakeDirectories(std::string_view filePath, PathTable& table, std::string_vi
 bool MakeDirectories(std::string_view filePath) {
   PathTable table;
   return MakeDirectories(filePath, table);
-}
-
-namespace {
-
-bool CopyInto(const std::string& target, ReadableFile& source, int* error,
-              const FileStatus* targetStatus) {
-  int cause = EACCES;  // a read-only target
-  bool ok = targetStatus != nullptr ? !IsReadOnly(*targetStatus) : !IsReadOnly(target);
-  AtomicFileWriter writer;
-  ok = ok && writer.Open(target);
-  // From the start, however much of the source was read before.
-  char buffer[65536];
-  std::uint64_t at = 0;
-  while (ok) {
-    long n = source.ReadAt(buffer, sizeof buffer, at);
-    if (n <= 0) {
-      ok = n == 0;
-      if (!ok) cause = errno;
-      break;
-    }
-    at += static_cast<std::uint64_t>(n);
-    ok = writer.Write(std::string_view(buffer, static_cast<std::size_t>(n)));
-  }
-  ok = ok && writer.Commit(NormalFileMode());
-  if (!ok && error != nullptr) *error = writer.error() != 0 ? writer.error() : cause;
-  return ok;
-}
-
-}  // namespace
-
-bool CopyReplace(const std::string& target, const std::string& source) {
-  ReadableFile in;
-  if (in.Open(source, FollowLinks::Yes) != OpenError::None) return false;
-  return CopyInto(target, in, nullptr, nullptr);
-}
-
-bool CopyReplace(const std::string& target, ReadableFile& source, int* error,
-                 const FileStatus* targetStatus) {
-  return source.isOpen() && CopyInto(target, source, error, targetStatus);
-}
-
-bool SameFileContent(const std::string& pathA, const std::string& pathB) {
-  ReadableFile a;
-  ReadableFile b;
-  if (a.Open(pathA, FollowLinks::Yes) != OpenError::None ||
-      b.Open(pathB, FollowLinks::Yes) != OpenError::None) {
-    return false;
-  }
-  char blockA[4096];
-  char blockB[4096];
-  for (;;) {
-    long n = a.Read(blockA, sizeof blockA);
-    if (n < 0) return false;
-    if (n == 0) return true;
-    // pathB must give as many bytes as pathA's block, whatever its reads return at a time.
-    long got = 0;
-    while (got < n) {
-      long m = b.Read(blockB + got, static_cast<std::size_t>(n - got));
-      if (m <= 0) return false;
-      got += m;
-    }
-    if (std::memcmp(blockA, blockB, static_cast<std::size_t>(n)) != 0) return false;
-  }
 }
 
 std::string FileUrl(std::string_view absolutePath) {

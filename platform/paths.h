@@ -50,22 +50,6 @@ bool MakeDirectories(std::string_view filePath, PathTable& table, std::string_vi
 // The same for the start checks, which have no job yet: the disk is asked.
 bool MakeDirectories(std::string_view filePath);
 
-// Copies `source` onto `target` and gives the target the normal mode. The target is replaced
-// safely: written to a temporary file beside it and renamed over it only when complete. A
-// read-only target (no owner write bit) is not replaced, and only a regular file is read
-// (see ReadableFile). Returns true when the target now holds the source's bytes.
-bool CopyReplace(const std::string& target, const std::string& source);
-// The same from a file already open (read from its start). On failure `error`, when given,
-// receives the errno of the cause.
-// `targetStatus`, when given, is the target's status as the caller has just seen it (links
-// followed), so it is not asked again.
-bool CopyReplace(const std::string& target, ReadableFile& source, int* error = nullptr,
-                 const FileStatus* targetStatus = nullptr);
-
-// True when both files are regular files that can be read and pathB's bytes equal pathA's
-// over the length of pathA (callers compare the sizes first).
-bool SameFileContent(const std::string& pathA, const std::string& pathB);
-
 // The local link to a file: "file://" followed by the absolute path, so that it reads
 // file:///home/user/save/log/host/page.html (three slashes, as a browser expects).
 std::string FileUrl(std::string_view absolutePath);

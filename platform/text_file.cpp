@@ -20,7 +20,7 @@ void TextReader::Close() {
   pending_ = -1;
 }
 
-// One character as a text-mode read gives it: CR LF arrives as LF.
+// The next character, a CR LF taken as one LF.
 int TextReader::Get() {
   int c;
   if (pending_ >= 0) {

@@ -12,9 +12,10 @@
 
 namespace lumbra::platform {
 
-// Reads a text file the way a C text-mode read with a fixed buffer does: each ReadChunk
-// takes at most `bufferSize - 1` characters, stopping after the first '\n'; a CR directly
-// before a LF is dropped. A longer line therefore arrives in several chunks.
+// Reads a text file in chunks: each ReadChunk takes at most `bufferSize - 1` characters,
+// stopping after the first '\n', and a CR directly before a LF is dropped. A line longer than
+// the chunk therefore arrives in several chunks; the readers of the system's files take each
+// chunk for a line where their rules say so.
 class TextReader {
  public:
   TextReader() = default;

@@ -7,7 +7,8 @@
 namespace lumbra {
 namespace {
 
-// White space as the C library's scanf takes it in the "C" locale.
+// The white space that separates the tokens of the list: blank, tab, LF, vertical tab, form
+// feed and CR.
 bool IsSpace(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
