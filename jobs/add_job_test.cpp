@@ -132,7 +132,7 @@ TEST_F(LogAddTest, NothingIsWrittenThroughALinkInTheLogTree) {
   EXPECT_EQ(FilesBelow("elsewhere"), (std::vector<std::string>{"page.html", "target.gif"}));
   EXPECT_EQ(ReadFile("elsewhere/page.html"), "<a href=\"x.html\">x</a>");
   EXPECT_EQ(ReadFile("elsewhere/target.gif"), "TARGET");
-  EXPECT_TRUE(platform::IsSymbolicLink(Path("save/alog/host/c.gif")));
+  EXPECT_TRUE(std::filesystem::is_symlink(Path("save/alog/host/c.gif")));
   EXPECT_EQ(ReadFile("save/alog/host/ok.gif"), "GIF ok");
   EXPECT_EQ(counters.loggedFiles, 1);
   EXPECT_EQ(counters.failedFiles, 4);

@@ -1,6 +1,7 @@
 #include "jobs/tree_walk.h"
 
 #include <algorithm>
+#include <filesystem>
 
 #include <unistd.h>
 
@@ -112,7 +113,7 @@ TEST_F(TreeWalkTest, SymbolicLinksAreNeverFollowedOrRewritten) {
   ASSERT_TRUE(ReconstructAllLogs(target));
   EXPECT_EQ(IndexedPaths(), std::vector<std::string>{Path("save/alog/h/real.html")});
   EXPECT_EQ(ReadFile("outside/page.html"), "<a href=\"x.html\">x</a>");
-  EXPECT_TRUE(platform::IsSymbolicLink(Path("save/alog/h/filelink.html")));
+  EXPECT_TRUE(std::filesystem::is_symlink(Path("save/alog/h/filelink.html")));
 }
 
 TEST_F(TreeWalkTest, AStopEndsTheWalkAtTheNextProgressCall) {

@@ -70,11 +70,6 @@ FileStatus GetLinkStatus(const std::string& path) {
   return status;
 }
 
-bool IsSymbolicLink(const std::string& path) {
-  struct stat st;
-  return !path.empty() && ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
-}
-
 std::optional<std::vector<std::string>> ListDirectory(const std::string& dir) {
   DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());
   if (d == nullptr) return std::nullopt;
@@ -184,11 +179,6 @@ OpenError ReadableFile::OpenSeenRegular(const std::string& path) {
   int fd = ::open(path.c_str(), kReadFlags | O_NOFOLLOW);
   if (fd < 0) return FromErrno(errno);
   return Finish(fd);
-}
-
-OpenError ReadableFile::OpenBelow(const std::string& root, std::string_view relative) {
-  FilesBelow below(root);
-  return below.Open(relative, *this);
 }
 
 OpenError ReadableFile::OpenAt(int dir, const std::string& name) {

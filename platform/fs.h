@@ -33,9 +33,6 @@ FileStatus GetStatus(const std::string& path);
 // Status of the entry itself, not following a final symbolic link (lstat).
 FileStatus GetLinkStatus(const std::string& path);
 
-// Whether the path itself is a symbolic link.
-bool IsSymbolicLink(const std::string& path);
-
 // Every entry of a directory as a "*.*" search yields it: "." and ".." included, in the
 // order readdir gives. nullopt when the directory cannot be listed.
 std::optional<std::vector<std::string>> ListDirectory(const std::string& dir);
@@ -87,10 +84,6 @@ class ReadableFile {
   // without testing it again first: the open still takes no link and never blocks, and fstat
   // still refuses anything but a regular file.
   OpenError OpenSeenRegular(const std::string& path);
-  // Opens the file `relative` below the directory `root` through real directories only:
-  // `root` itself may be a link, but no component below it may be, and the name must stay
-  // below it (relative, no "." or ".." segment, no NUL).
-  OpenError OpenBelow(const std::string& root, std::string_view relative);
 
   bool isOpen() const { return fd_ >= 0; }
   int fd() const { return fd_; }
@@ -117,10 +110,11 @@ class ReadableFile {
   FileStatus status_;
 };
 
-// The files below one root directory, opened the way ReadableFile::OpenBelow opens them. The
-// directories reached last stay open (up to kKeptDirectories), so the files of a directory are
-// opened without walking to it again: a cache keeps its files in a few directories, and the
-// entries of its index take them in turn.
+// The files below one root directory, each opened through real directories only: the root
+// itself may be a link, but no component below it may be, and a name must stay below it
+// (relative, no "." or ".." segment, no NUL). The directories reached last stay open (up to
+// kKeptDirectories), so the files of a directory are opened without walking to it again: a
+// cache keeps its files in a few directories, and the entries of its index take them in turn.
 class FilesBelow {
  public:
   explicit FilesBelow(std::string root) : root_(std::move(root)) {}

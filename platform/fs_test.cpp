@@ -25,8 +25,10 @@ TEST_F(FsTest, OnlyRegularFilesAreOpenedForReadingAndNothingBlocks) {
   EXPECT_EQ(file.Open(Path("fifo"), FollowLinks::Yes), OpenError::NotRegular);
   EXPECT_EQ(file.Open("/dev/zero", FollowLinks::Yes), OpenError::NotRegular);
   // Below a root no component may be a link, but the root itself may.
-  EXPECT_EQ(file.OpenBelow(root(), "dirlink/file"), OpenError::SymbolicLink);
-  EXPECT_EQ(file.OpenBelow(Path("dirlink"), "file"), OpenError::None);
+  platform::FilesBelow belowRoot(root());
+  platform::FilesBelow belowLink(Path("dirlink"));
+  EXPECT_EQ(belowRoot.Open("dirlink/file", file), OpenError::SymbolicLink);
+  EXPECT_EQ(belowLink.Open("file", file), OpenError::None);
   std::string content;
   ASSERT_TRUE(file.ReadAll(content));
   EXPECT_EQ(content, "bytes");
