@@ -17,7 +17,6 @@
 #include "cache/private_copy.h"
 #include "core/exec_log.h"
 #include "platform/fs.h"
-#include "platform/paths.h"
 #include "platform/text_file.h"
 
 namespace lumbra {
@@ -149,9 +148,7 @@ class Explorer4Cache : public CacheLayout {
 
   bool ReadEntries(const JobContext& ctx, Frontend& frontend, const std::string& cacheDir,
                    CacheEntryTable& table) const override {
-    const std::string index = cacheDir + std::string(marker());
-    if (platform::CheckPath(index) != platform::PathCheck::Ok) return true;
-    return ReadFromPrivateCopy(frontend, index, "index.dat", [&](const std::string& copy) {
+    return ReadIndexCopy(frontend, cacheDir, marker(), "index.dat", [&](const std::string& copy) {
       ReadExplorer4Cache(ctx, frontend, ctx.execLog, copy, table);
     });
   }

@@ -356,9 +356,7 @@ class NetscapeCache : public CacheLayout {
 
   bool ReadEntries(const JobContext& ctx, Frontend& frontend, const std::string& cacheDir,
                    CacheEntryTable& table) const override {
-    const std::string index = cacheDir + std::string(indexName_);
-    if (platform::CheckPath(index) != platform::PathCheck::Ok) return true;
-    return ReadFromPrivateCopy(frontend, index, "tmp.db", [&](const std::string& copy) {
+    return ReadIndexCopy(frontend, cacheDir, indexName_, "tmp.db", [&](const std::string& copy) {
       // The probe of the reader sees a 4,096-byte file only when its first bucket holds
       // entries; too few rows for the files of the cache say the pages were smaller.
       if (ReadNetscapeCache(ctx, frontend, ctx.execLog, copy, kLargePage, table) == kLargePage &&

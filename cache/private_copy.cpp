@@ -4,6 +4,7 @@
 
 #include "core/document.h"
 #include "platform/fs.h"
+#include "platform/paths.h"
 
 namespace lumbra {
 
@@ -31,6 +32,14 @@ bool ReadFromPrivateCopy(Frontend& frontend, const std::string& indexFile,
   read(copy);
   platform::DeleteFile(copy);
   return true;
+}
+
+bool ReadIndexCopy(Frontend& frontend, const std::string& cacheDir, std::string_view indexName,
+                   std::string_view copyName,
+                   const std::function<void(const std::string& copy)>& read) {
+  const std::string index = cacheDir + std::string(indexName);
+  if (platform::CheckPath(index) != platform::PathCheck::Ok) return true;
+  return ReadFromPrivateCopy(frontend, index, copyName, read);
 }
 
 }  // namespace lumbra

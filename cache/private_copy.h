@@ -20,4 +20,10 @@ bool ReadFromPrivateCopy(Frontend& frontend, const std::string& indexFile,
                          std::string_view copyName,
                          const std::function<void(const std::string& copy)>& read);
 
+// ReadFromPrivateCopy for the index file `indexName` ("/index.dat") of the cache in
+// `cacheDir`; when there is no such file nothing is read, and the answer is true.
+bool ReadIndexCopy(Frontend& frontend, const std::string& cacheDir, std::string_view indexName,
+                   std::string_view copyName,
+                   const std::function<void(const std::string& copy)>& read);
+
 }  // namespace lumbra
