@@ -3,9 +3,9 @@
 #pragma once
 
 #include <cstddef>
+#include <deque>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "core/job_context.h"
 
@@ -54,7 +54,8 @@ class CacheEntryTable {
   const CacheEntry& row(int index) const { return rows_[static_cast<std::size_t>(index)]; }
 
  private:
-  std::vector<CacheEntry> rows_;
+  // Rows are added one at a time without moving the ones held.
+  std::deque<CacheEntry> rows_;
 };
 
 // Copies the row at `index` into `out` and answers true; for an index outside the valid rows

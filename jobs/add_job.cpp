@@ -60,8 +60,9 @@ class AddJob {
   // Copies the waiting page of entry `i` as the first pass would have copied it, unrewritten:
   // for a page whose path another entry meets, and for the pages still waiting at a stop.
   void CopyWaitingPage(int i);
-  // Stores the waiting page of entry `i` rewritten. False when it failed.
-  bool StoreWaitingPage(int i, const WaitingPages::Page& page, std::string& title);
+  // Stores the waiting page of entry `i` (at `where`) rewritten. False when it failed.
+  bool StoreWaitingPage(int i, const LogPath& where, const WaitingPages::Page& page,
+                        std::string& title);
   // An entry that was to be stored but whose copy failed: not stored.
   void Unstore(int i, const std::string& localPath);
 
@@ -154,7 +155,7 @@ AddJob::Met AddJob::StoreEntry(int i, const CacheEntry& entry, const LogPath& wh
   // so that it fails or stays unrewritten in the same way.
   if (pagesWait_ && html && (!logCopy.exists() || logCopy.isRegular()) &&
       !platform::IsReadOnly(logCopy) && (LogCopyMode(state, logCopy) & S_IWUSR) != 0) {
-    waiting_.Add(i, {where, state, logCopy});
+    waiting_.Add(i, where.localPath, {state, logCopy});
     paths.Remember(where.localPath, platform::PathTable::Kind::File);
     return Met::Waiting;
   }
@@ -190,23 +191,27 @@ bool AddJob::Stop() {
 }
 
 void AddJob::CopyWaitingPage(int i) {
-  std::optional<WaitingPages::Page> page = waiting_.Take(i);
+  const CacheEntry& entry = cache_.row(i);
+  LogPath where;
+  MapEntryToLogPath(ctx_, job_.paths, entry.url, where);
+  std::optional<WaitingPages::Page> page = waiting_.Take(i, where.localPath);
   if (!page) return;
   std::unique_ptr<DocumentSource> cached;
-  if (OpenDocument(cache_.row(i), cached) != platform::OpenError::None ||
-      !CopyIntoLog(page->where.localPath, *cached, page->state, page->old)) {
-    Unstore(i, page->where.localPath);
+  if (OpenDocument(entry, cached) != platform::OpenError::None ||
+      !CopyIntoLog(where.localPath, *cached, page->state, page->old)) {
+    Unstore(i, where.localPath);
     return;
   }
   ++job_.counters.loggedFiles;
 }
 
-bool AddJob::StoreWaitingPage(int i, const WaitingPages::Page& page, std::string& title) {
+bool AddJob::StoreWaitingPage(int i, const LogPath& where, const WaitingPages::Page& page,
+                              std::string& title) {
   std::unique_ptr<DocumentSource> cached;
   if (OpenDocument(cache_.row(i), cached) != platform::OpenError::None ||
-      !StoreRewrittenPage(job_.rewriting(), page.where.treeRoot, page.where.localPath, ctx_.readRef,
-                          *cached, LogCopyMode(page.state, page.old), title)) {
-    Unstore(i, page.where.localPath);
+      !StoreRewrittenPage(job_.rewriting(), where.treeRoot, where.localPath, ctx_.readRef, *cached,
+                          LogCopyMode(page.state, page.old), title)) {
+    Unstore(i, where.localPath);
     return false;
   }
   ++job_.counters.loggedFiles;
@@ -232,16 +237,16 @@ bool AddJob::SecondPass() {
       const CacheEntry& entry = cache_.row(i);
       if (entry.status == 0 || !IsPage(entry)) continue;
       if (job_.frontend.ReportProgress(ProgressText(entry.url)) == 0) return Stop();
-      if (std::optional<WaitingPages::Page> page = waiting_.Take(i)) {
-        std::string title;
-        if (StoreWaitingPage(i, *page, title)) {
-          IndexPage(job_, page->where.treeRoot, page->where.localPath, std::move(title));
-        }
-        continue;
-      }
       LogPath where;
       MapEntryToLogPath(ctx_, job_.paths, entry.url, where);
-      RewriteAndIndex(job_, where.treeRoot, where.localPath);
+      if (std::optional<WaitingPages::Page> page = waiting_.Take(i, where.localPath)) {
+        std::string title;
+        if (StoreWaitingPage(i, where, *page, title)) {
+          IndexPage(job_, where.treeRoot, where.localPath, std::move(title));
+        }
+      } else {
+        RewriteAndIndex(job_, where.treeRoot, where.localPath);
+      }
     }
   }
   AppendExecLog(ctx_, "HTML 変更書き換え　終了 ( " + std::to_string(job_.counters.convertedPages) +

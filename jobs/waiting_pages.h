@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "logstore/log_copy.h"
-#include "logstore/log_path.h"
 #include "platform/fs.h"
 
 namespace lumbra {
@@ -19,27 +18,29 @@ namespace lumbra {
 class WaitingPages {
  public:
   struct Page {
-    LogPath where;             // where the entry goes
     LogState state;            // of the log copy when the entry was met
     platform::FileStatus old;  // the log copy then, whose mode the new page keeps
   };
 
-  void Add(int entry, Page page) {
-    byPath_[page.where.localPath] = entry;
-    byEntry_.emplace(entry, std::move(page));
+  // The page of `entry` waits at `path` (its place in the logs, which MapEntryToLogPath gives
+  // again whenever it is asked, so it is not kept twice).
+  void Add(int entry, const std::string& path, Page page) {
+    byPath_[path] = entry;
+    byEntry_.emplace(entry, page);
   }
   // The entry waiting for `path`, or -1.
   int EntryAt(const std::string& path) const {
     auto it = byPath_.find(path);
     return it == byPath_.end() ? -1 : it->second;
   }
-  // Takes the page of `entry` from the waiting ones; nullopt when it was not waiting.
-  std::optional<Page> Take(int entry) {
+  // Takes the page of `entry` (waiting at `path`) from the waiting ones; nullopt when it was
+  // not waiting.
+  std::optional<Page> Take(int entry, const std::string& path) {
     auto it = byEntry_.find(entry);
     if (it == byEntry_.end()) return std::nullopt;
-    Page page = std::move(it->second);
+    Page page = it->second;
     byEntry_.erase(it);
-    byPath_.erase(page.where.localPath);
+    byPath_.erase(path);
     return page;
   }
   // The entries still waiting, in cache order.
