@@ -81,6 +81,39 @@ TEST_F(JobRunTest, TheSampleCacheBecomesACollectionWhoseLinksAllLead) {
   EXPECT_FALSE(platform::GetStatus(Path("save/log/ads.example.com")).exists());
 }
 
+// https is stored and linked like http, under the host's own directory, and the index pages
+// (of the add and of a later rebuild) send a page fetched over https to its https address.
+TEST_F(JobRunTest, HttpsEntriesAreStoredLinkedAndIndexedUnderTheirHost) {
+  testing::Ie4Cache cache;
+  cache.entries = {
+      testing::CachedEntry("https://secure.example/a/two.html", "two[1].html", "text/html",
+                           "<title>Two</title><a href=\"https://secure.example/a/page\">p</a>"
+                           "<a href=\"HTTPS://secure.example/none.html\">n</a>"),
+      testing::CachedEntry("https://secure.example/a/page", "page[1].html",
+                           "text/html; charset=utf-8", "<title>Page</title>"),
+      testing::CachedEntry("http://plain.example/x.html", "x[1].html", "text/html",
+                           "<title>X</title>"),
+  };
+  testing::WriteIe4Cache(Path("cache"), cache);
+  session.settings.cacheDir = Path("cache");
+  ASSERT_TRUE(Run(JobKind::AddToLogs));
+  EXPECT_EQ(session.counters.convertedPages, 3);
+  EXPECT_EQ(ReadFile("save/log/secure.example/a/two.html"),
+            "<title>Two</title><a href=\"file://" + Path("save/log/secure.example/a/page.html") +
+                "\">p</a><a href=\"https://secure.example/none.html\">n</a>");
+  EXPECT_EQ(ReadFile("save/log/.lumbra-https"), "secure.example\r\n");
+  for (const char* page : {"index/newidx.htm", "index/allidx_a.htm"}) {
+    if (std::string(page) == "index/allidx_a.htm") {
+      ASSERT_TRUE(Run(JobKind::RebuildAllLogs));
+      EXPECT_EQ(session.counters.scannedFiles, 3) << "the tree's list of https hosts is no file";
+    }
+    const std::string index = ReadFile(page);
+    EXPECT_NE(index.find("\"https://secure.example/a/two.html\""), std::string::npos) << page;
+    EXPECT_NE(index.find("\"http://plain.example/x.html\""), std::string::npos) << page;
+    EXPECT_EQ(index.find("http://secure.example"), std::string::npos) << page;
+  }
+}
+
 TEST_F(JobRunTest, AddStoresWhatIsNewKeepsOldCopiesAndIndexesTheNewPages) {
   constexpr long long kEarlier = 1700000000;
   constexpr long long kCached = 1750000000;

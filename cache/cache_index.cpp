@@ -1,8 +1,11 @@
 #include "cache/cache_index.h"
 
 #include <algorithm>
+#include <array>
+#include <string_view>
 
 #include "core/ascii.h"
+#include "core/content_type.h"
 #include "core/exec_log.h"
 #include "platform/fs.h"
 #include "platform/paths.h"
@@ -10,12 +13,15 @@
 namespace lumbra {
 namespace {
 
-// The slash and character rule leaves the scheme and its two slashes ("http://") alone.
+// The slash and character rule leaves the scheme and its two slashes ("http://", "https://")
+// alone.
 constexpr std::size_t kNormaliseFrom = 6;
+constexpr std::size_t kNormaliseFromHttps = 7;
 
 std::string NormaliseUrl(std::string url) {
   bool afterSlash = false;
-  for (std::size_t i = kNormaliseFrom; i < url.size(); ++i) {
+  const std::size_t from = StartsWithNoCase(url, "https://") ? kNormaliseFromHttps : kNormaliseFrom;
+  for (std::size_t i = from; i < url.size(); ++i) {
     char& c = url[i];
     if (c == '/') {
       if (afterSlash) c = '-';
@@ -28,17 +34,64 @@ std::string NormaliseUrl(std::string url) {
   return url;
 }
 
-void AddExtension(std::string& url, const std::string& contentType, PageWithoutExtension pages) {
-  if (contentType == "text/html") {
+// The extensions the types of today's documents get: a stored file is opened through a
+// file:// link, and a browser tells its type by its extension alone.
+struct TypeExtension {
+  std::string_view mediaType;
+  std::string_view extension;  // added when the last segment has none of `fitting`
+  std::array<std::string_view, 2> fitting;
+};
+constexpr std::array<TypeExtension, 19> kTypeExtensions = {{
+    {"image/png", ".png", {".png"}},
+    {"image/webp", ".webp", {".webp"}},
+    {"image/svg+xml", ".svg", {".svg", ".svgz"}},
+    {"image/avif", ".avif", {".avif"}},
+    {"image/x-icon", ".ico", {".ico"}},
+    {"image/vnd.microsoft.icon", ".ico", {".ico"}},
+    {"text/css", ".css", {".css"}},
+    {"text/javascript", ".js", {".js", ".mjs"}},
+    {"application/javascript", ".js", {".js", ".mjs"}},
+    {"application/json", ".json", {".json"}},
+    {"application/xml", ".xml", {".xml"}},
+    {"text/xml", ".xml", {".xml"}},
+    {"application/pdf", ".pdf", {".pdf"}},
+    {"video/mp4", ".mp4", {".mp4", ".m4v"}},
+    {"video/webm", ".webm", {".webm"}},
+    {"audio/mpeg", ".mp3", {".mp3"}},
+    {"font/woff", ".woff", {".woff"}},
+    {"font/woff2", ".woff2", {".woff2"}},
+    {"application/font-woff", ".woff", {".woff"}},
+}};
+
+// The extension of the URL's last segment, from its last '.'; empty when it has none.
+std::string_view LastExtension(std::string_view url) {
+  std::string_view segment = url.substr(url.rfind('/') + 1);
+  std::size_t dot = segment.rfind('.');
+  return dot == std::string_view::npos ? std::string_view() : segment.substr(dot);
+}
+
+void AddExtension(std::string& url, std::string_view contentType, PageWithoutExtension pages) {
+  const std::string type = MediaTypeOf(contentType);
+  if (type == "text/html") {
     if (!url.empty() && url.back() == '/') {
       url += "home.html";
     } else if (!ContainsNoCase(url, ".htm") && !ContainsNoCase(url, ".asp")) {
       url += pages == PageWithoutExtension::Directory ? "/home.html" : ".html";
     }
-  } else if (contentType == "image/gif") {
+  } else if (type == "image/gif") {
     if (!ContainsNoCase(url, ".gif")) url += ".gif";
-  } else if (contentType == "image/jpeg") {
+  } else if (type == "image/jpeg") {
     if (!ContainsNoCase(url, ".jp")) url += ".jpg";
+  } else {
+    for (const TypeExtension& known : kTypeExtensions) {
+      if (known.mediaType != type) continue;
+      const std::string_view extension = LastExtension(url);
+      const bool fits = std::any_of(known.fitting.begin(), known.fitting.end(), [&](auto fit) {
+        return !fit.empty() && EqualsNoCase(extension, fit);
+      });
+      if (!fits) url += known.extension;
+      break;
+    }
   }
 }
 

@@ -59,15 +59,23 @@ INSTANTIATE_TEST_SUITE_P(
         NormaliseCase{"http:///x", "text/plain", kIe4, "http://-x"},
         NormaliseCase{"http://h/a///b", "text/plain", kIe4, "http://h/a/--b"},
         // Replacements start at index 6, wherever the scheme ends.
-        NormaliseCase{"https://h/p", "text/plain", kIe4, "https:/-h/p"},
+        NormaliseCase{"https://h/p", "text/plain", kIe4, "https://h/p"},
+        NormaliseCase{"HTTPS://h//p?q", "text/plain", kIe4, "HTTPS://h/-p-q"},
         NormaliseCase{"webcal://h/p", "text/plain", kIe4, "webcal-/-h/p"},
         NormaliseCase{"http://host:8080/x.html", "text/html", kIe4, "http://host-8080/x.html"},
         NormaliseCase{"http://host/dir/", "text/html", kIe4, "http://host/dir/home.html"},
         NormaliseCase{"http://host/", "text/html", kIe30, "http://host/home.html"},
         NormaliseCase{"http://host/PAGE.HTM", "text/html", kNetscape, "http://host/PAGE.HTM"},
         NormaliseCase{"http://host/x.asp?id=1", "text/html", kIe4, "http://host/x.asp-id=1"},
-        NormaliseCase{"http://host/p", "text/html; charset=EUC-JP", kIe4, "http://host/p"},
-        NormaliseCase{"http://host/p", "TEXT/HTML", kIe4, "http://host/p"},
+        // Types are compared on their media type, any case.
+        NormaliseCase{"http://host/p", "text/html; charset=EUC-JP", kIe4, "http://host/p.html"},
+        NormaliseCase{"http://host/p", "TEXT/HTML", kIe4, "http://host/p.html"},
+        // Today's types get their extension unless the last segment has one that fits.
+        NormaliseCase{"https://h/app", "text/javascript; charset=utf-8", kIe4, "https://h/app.js"},
+        NormaliseCase{"http://h/s.css?v=3", "text/css", kIe4, "http://h/s.css-v=3.css"},
+        NormaliseCase{"http://h/x.svg/i", "image/svg+xml", kIe4, "http://h/x.svg/i.svg"},
+        NormaliseCase{"http://h/Logo.PNG", "image/png", kIe4, "http://h/Logo.PNG"},
+        NormaliseCase{"http://h/m", "application/octet-stream", kIe4, "http://h/m"},
         NormaliseCase{"http://host/logo", "image/gif", kIe4, "http://host/logo.gif"},
         NormaliseCase{"http://host/A.GIF?x", "image/gif", kIe4, "http://host/A.GIF-x"},
         NormaliseCase{"http://host/photo", "image/jpeg", kIe4, "http://host/photo.jpg"},
@@ -94,7 +102,7 @@ TEST(NormaliseCacheEntryCutTest, ContentTypeIsCutAt150) {
   CacheEntry entry{"D/f", "http://h/p", "image/gif" + std::string(200, ';'), 0};
   NormaliseCacheEntry(entry, "/c", kIe4);
   EXPECT_EQ(entry.contentType, ("image/gif" + std::string(200, ';')).substr(0, 150));
-  EXPECT_EQ(entry.url, "http://h/p");
+  EXPECT_EQ(entry.url, "http://h/p.gif");
 }
 
 class CacheIndexTest : public testing::TempDirTest {

@@ -2,10 +2,13 @@
 
 #include <algorithm>
 #include <array>
+#include <map>
+#include <set>
 
 #include "core/ascii.h"
 #include "core/exec_log.h"
 #include "core/log_tree.h"
+#include "core/secure_hosts.h"
 #include "platform/codepage.h"
 #include "platform/paths.h"
 #include "platform/text_file.h"
@@ -125,6 +128,8 @@ bool WriteIndexPage(Frontend& frontend, NextIndexRecord& records, const std::str
   out.Write("<DT><TT>\n");
 
   records.Reset();
+  // The https hosts of each tree the pages lie in, read once per page written.
+  std::map<std::string, std::set<std::string>> secureHosts;
   std::string previousPath;
   std::string previousSite;
   int anchor = 0;
@@ -147,13 +152,20 @@ bool WriteIndexPage(Frontend& frontend, NextIndexRecord& records, const std::str
       previousSite = site;
     }
 
+    const std::string treeRoot = TreeRootOf(record.path);
+    auto secure = secureHosts.find(treeRoot);
+    if (secure == secureHosts.end()) {
+      secure = secureHosts.emplace(treeRoot, ReadSecureHosts(treeRoot)).first;
+    }
+    const std::string_view scheme = secure->second.contains(site) ? "https://" : "http://";
     RestorePort(address);
     const bool oldCopy = ContainsNoCase(address, "-old0");
     const PageKind kind = ClassifyAndCut(address);
     if (oldCopy) {
       entry += "<DD><NOBR> [OLD] ";
     } else {
-      entry += "<DD><A HREF=\"http://" + address + "\" target=\"newwindow\" ><NOBR> [NEW]</A> ";
+      entry += "<DD><A HREF=\"" + std::string(scheme) + address +
+               "\" target=\"newwindow\" ><NOBR> [NEW]</A> ";
     }
     entry += "<A HREF=\"" + platform::FileUrl(record.path) + "\" target=\"newwindow\" >";
     entry += std::string(KindPrefix(kind)) + Indent(address) + record.title + "</NOBR></A>\n";

@@ -1,14 +1,19 @@
 #include "jobs/add_job.h"
 
+#include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 
 #include <sys/stat.h>
 
 #include "cache/cache_index.h"
+#include "core/ascii.h"
+#include "core/content_type.h"
 #include "core/exec_log.h"
+#include "core/secure_hosts.h"
 #include "index/index_pages.h"
 #include "jobs/tree_walk.h"
 #include "jobs/waiting_pages.h"
@@ -28,7 +33,7 @@ std::string_view ProgressText(const std::string& url) {
   return url.size() > 6 ? std::string_view(url).substr(6) : std::string_view();
 }
 
-bool IsPage(const CacheEntry& entry) { return entry.contentType == "text/html"; }
+bool IsPage(const CacheEntry& entry) { return IsHtmlType(entry.contentType); }
 
 class AddJob {
  public:
@@ -41,6 +46,8 @@ class AddJob {
   bool FirstPass();
   // The pages stored, rewritten and indexed. False when the user stopped the job.
   bool SecondPass();
+  // Adds the hosts met over https to their trees' lists (see core/secure_hosts.h).
+  void SaveSecureHosts();
 
  private:
   // What the first pass did with an entry.
@@ -76,6 +83,7 @@ class AddJob {
   const bool pagesWait_ = !ctx_.readBak && !ctx_.readDom;
   WaitingPages waiting_;
   RelatedHosts related_;
+  std::map<std::string, std::set<std::string>> secureHosts_;  // by tree root
 };
 
 bool AddJob::ReadIndex(const CacheLayouts& layouts) {
@@ -126,6 +134,9 @@ AddJob::Met AddJob::StoreEntry(int i, const CacheEntry& entry, const LogPath& wh
   if (opened != platform::OpenError::None) {
     RecordFileFailure(ctx_, job_.counters, RefusalText(opened), entry.cacheFile);
     return Met::PassedOver;
+  }
+  if (StartsWithNoCase(entry.url, "https:")) {
+    secureHosts_[where.treeRoot].insert(where.hostDir.substr(where.treeRoot.size() + 1));
   }
 
   // A log copy the job's table knows to be missing is not asked for again.
@@ -254,11 +265,22 @@ bool AddJob::SecondPass() {
   return true;
 }
 
+void AddJob::SaveSecureHosts() {
+  for (const auto& [root, hosts] : secureHosts_) {
+    if (!AddSecureHosts(root, hosts)) {
+      RecordFileFailure(ctx_, job_.counters, "ファイル書き込み失敗",
+                        root + "/" + std::string(kSecureHostsName));
+    }
+  }
+}
+
 }  // namespace
 
 bool AddEntriesToLogs(JobTarget& job, const CacheLayouts& layouts, CacheEntryTable& cache) {
   AddJob add(job, cache);
-  return add.ReadIndex(layouts) && add.FirstPass() && add.SecondPass();
+  const bool completed = add.ReadIndex(layouts) && add.FirstPass() && add.SecondPass();
+  add.SaveSecureHosts();  // a stopped job's pages were fetched over https all the same
+  return completed;
 }
 
 bool RunAddJob(JobTarget& job, const CacheLayouts& layouts, CacheEntryTable& cache) {

@@ -2,6 +2,7 @@
 
 #include "core/ascii.h"
 #include "core/log_tree.h"
+#include "core/secure_hosts.h"
 #include "platform/paths.h"
 
 namespace lumbra {
@@ -40,6 +41,8 @@ bool WalkLogTree(JobTarget& job, const std::string& dir) {
         platform::DeleteFile(path);  // never in the table
       continue;
     }
+    // The tree's list of https hosts is the tree's own, no document of it.
+    if (name == kSecureHostsName && dir == treeRoot) continue;
     if (job.frontend.ReportProgress(path) == 0) return false;
     // A stop inside a subdirectory ends every walk above it too, so a stopped job is never
     // taken for a completed one.

@@ -34,7 +34,9 @@ bool MapEntryToLogPath(const JobContext& ctx, platform::PathTable& paths, std::s
   out.localPath.clear();
   std::string scheme = LowerAscii(url.substr(0, 10));
   std::size_t drop = 0;
-  if (scheme.starts_with("http") || scheme.starts_with("file")) {
+  if (scheme.starts_with("https:")) {
+    drop = 7;  // stored like http: one file serves both schemes
+  } else if (scheme.starts_with("http") || scheme.starts_with("file")) {
     drop = 6;
   } else if (scheme.starts_with("ftp")) {
     drop = 5;

@@ -6,6 +6,7 @@
 // answers for every path asked before.
 #include "rebuild/link_resolver.h"
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 
@@ -72,17 +73,31 @@ constexpr std::array<std::string_view, 14> kDocumentExtensions = {
     ".htm", ".html", ".gif", ".jpg", ".jpeg", ".mov", ".avi",
     ".mpg", ".txt",  ".dcr", ".zip", ".asp",  ".mid", ".wrl"};
 constexpr std::array<std::string_view, 4> kMediaExtensions = {".mov", ".avi", ".zip", ".dcr"};
+// The documents of today, known by the extension of their name's last segment exactly.
+constexpr std::array<std::string_view, 15> kTodaysDocumentExtensions = {
+    ".png", ".webp", ".svg", ".avif", ".ico", ".css",  ".js",   ".json",
+    ".xml", ".pdf",  ".mp4", ".webm", ".mp3", ".woff", ".woff2"};
+constexpr std::array<std::string_view, 3> kTodaysMediaExtensions = {".mp4", ".webm", ".mp3"};
 
-template <std::size_t N>
-bool HasExtensionOf(std::string_view name, const std::array<std::string_view, N>& extensions) {
+// The extensions of the system's first document types are found in the last ten characters
+// of a name whose fourth or fifth last is a '.' ("x.htm.bak" is a page too); today's by the
+// extension of the last segment.
+template <std::size_t N, std::size_t M>
+bool HasExtensionOf(std::string_view name, const std::array<std::string_view, N>& extensions,
+                    const std::array<std::string_view, M>& todays) {
   std::size_t n = name.size();
   bool dotted = (n >= 4 && name[n - 4] == '.') || (n >= 5 && name[n - 5] == '.');
-  if (!dotted) return false;
-  std::string tail = LowerAscii(name.substr(n > 10 ? n - 10 : 0, 10));
-  for (std::string_view ext : extensions) {
-    if (tail.find(ext) != npos) return true;
+  if (dotted) {
+    std::string tail = LowerAscii(name.substr(n > 10 ? n - 10 : 0, 10));
+    for (std::string_view ext : extensions) {
+      if (tail.find(ext) != npos) return true;
+    }
   }
-  return false;
+  std::string_view segment = name.substr(name.rfind('/') + 1);
+  std::size_t dot = segment.rfind('.');
+  if (dot == npos) return false;
+  return std::any_of(todays.begin(), todays.end(),
+                     [&](std::string_view ext) { return EqualsNoCase(segment.substr(dot), ext); });
 }
 
 }  // namespace
@@ -254,6 +269,8 @@ int ResolveLink(const JobContext& ctx, platform::PathTable& paths, const PageLoc
     markerReading = MarkerReading(root, link);
   } else if ((pos = FindNoCase(link, "http://")) != npos) {
     p = root + link.substr(pos + 6);
+  } else if ((pos = FindNoCase(link, "https://")) != npos) {
+    p = root + link.substr(pos + 7);  // stored like http, under the same host directory
   } else if ((pos = FindNoCase(link, "ftp://")) != npos) {
     p = root + link.substr(pos + 5);
   } else if ((pos = FindNoCase(link, "gopher://")) != npos) {
@@ -288,6 +305,8 @@ int ResolveLink(const JobContext& ctx, platform::PathTable& paths, const PageLoc
   }
   if (ContainsNoCase(link, "http://")) {
     link = "http://" + web + tail;
+  } else if (ContainsNoCase(link, "https://")) {
+    link = "https://" + web + tail;
   } else if (ContainsNoCase(link, "ftp://")) {
     link = "ftp://" + web + tail;
   } else if (ContainsNoCase(link, "gopher://")) {
@@ -324,10 +343,12 @@ std::string ChooseDirectory(platform::PathTable& paths, std::string_view treeRoo
 }
 
 bool HasDocumentExtension(std::string_view name) {
-  return HasExtensionOf(name, kDocumentExtensions);
+  return HasExtensionOf(name, kDocumentExtensions, kTodaysDocumentExtensions);
 }
 
-bool HasMediaExtension(std::string_view name) { return HasExtensionOf(name, kMediaExtensions); }
+bool HasMediaExtension(std::string_view name) {
+  return HasExtensionOf(name, kMediaExtensions, kTodaysMediaExtensions);
+}
 
 std::string ResolveDotSegments(std::string_view path) {
   std::string text(path);

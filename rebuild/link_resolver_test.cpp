@@ -98,8 +98,12 @@ INSTANTIATE_TEST_SUITE_P(
         LinkCase{"sub/none.html", {}, "http://host/dir/sub/none.html"},
         LinkCase{"javascript:go()", {}, "javascript:go()"},
         LinkCase{"MAILTO:a@b.html", {}, "MAILTO:a@b.html"},
-        // Another scheme is never glued onto the page's directory.
+        // Another scheme is never glued onto the page's directory; https is stored as http is,
+        // and a link that finds no copy keeps its scheme.
+        LinkCase{"webcal://secure/x.ics", {}, "webcal://secure/x.ics"},
         LinkCase{"https://secure/x.html", {}, "https://secure/x.html"},
+        LinkCase{"HTTPS://secure/x.html?q#f", {"A/secure/x.html"}, "@A/secure/x.html?q#f"},
+        LinkCase{"https://secure/d/", {"A/secure/d/index.html"}, "@A/secure/d/index.html"},
         LinkCase{"./pic.gif", {"A/host/dir/pic.gif"}, "@A/host/dir/pic.gif"},
         LinkCase{"file:///other/path", {"A/other/path"}, "@A/other/path"},
         LinkCase{"file:///other/path", {}, "http://other/path"}));
@@ -205,11 +209,28 @@ TEST(ExtensionClassTest, DocumentAndMediaNames) {
     bool media;
   };
   const Case cases[] = {
-      {"a.gif", true, false},       {"x.html", true, false}, {"X.JPEG", true, false},
-      {"x.htm.bak", true, false},   {"m.MOV", true, true},   {"z.zip", true, true},
-      {"s.dcr", true, true},        {"x.mp3", false, false}, {"page", false, false},
-      {"abc", false, false},        {"", false, false},      {"long.c", false, false},
-      {"a.gif/page", false, false}, {"v.avi", true, true},   {"w.wrl", true, false},
+      {"a.gif", true, false},
+      {"x.html", true, false},
+      {"X.JPEG", true, false},
+      {"x.htm.bak", true, false},
+      {"m.MOV", true, true},
+      {"z.zip", true, true},
+      {"s.dcr", true, true},
+      {"x.mp3", true, true},
+      {"x.m4a", false, false},
+      {"page", false, false},
+      {"abc", false, false},
+      {"", false, false},
+      {"long.c", false, false},
+      {"a.gif/page", false, false},
+      {"v.avi", true, true},
+      {"w.wrl", true, false},
+      // Today's types by the extension of the last segment.
+      {"/s/style.CSS", true, false},
+      {"f.woff2", true, false},
+      {"a.js/x", false, false},
+      {"v.webm", true, true},
+      {"x.css-v=3", false, false},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(HasDocumentExtension(c.name), c.document) << c.name;
