@@ -153,7 +153,6 @@ platform::OpenError OpenCachedFile(platform::FilesBelow& cache, const std::strin
 
 void NormaliseCacheEntry(CacheEntry& entry, const std::string& cacheDir,
                          PageWithoutExtension pages) {
-  if (entry.url.size() > kCacheUrlMax) entry.url.resize(kCacheUrlMax);
   if (entry.contentType.size() > kContentTypeMax) entry.contentType.resize(kContentTypeMax);
 
   std::string url = NormaliseUrl(entry.url);

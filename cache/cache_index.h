@@ -22,8 +22,8 @@ namespace lumbra {
 bool ReadCacheIndex(const JobContext& ctx, Frontend& frontend, const CacheLayout* layout,
                     CacheEntryTable& table, const std::string& cacheDir);
 
-// The form the log store expects of a row read from the cache in `cacheDir`: url and
-// contentType cut to their limits, repeated slashes and '?', ':', '*' of the url turned into
+// The form the log store expects of a row read from the cache in `cacheDir`: contentType
+// cut to its limit, repeated slashes and '?', ':', '*' of the url turned into
 // '-' from index 6 on, an extension added by content type (a page without one as `pages`
 // says), cacheFile made absolute (a drive letter dropped), status 0.
 void NormaliseCacheEntry(CacheEntry& entry, const std::string& cacheDir,

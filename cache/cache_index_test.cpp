@@ -86,7 +86,8 @@ INSTANTIATE_TEST_SUITE_P(
         // URLs of six characters or fewer get no replacements.
         NormaliseCase{"a:b?c/", "text/html", kIe4, "a:b?c/home.html"},
         NormaliseCase{"ab:?*/", "text/plain", kIe4, "ab:?*/"},
-        NormaliseCase{kLongPath, "text/html", kIe4, kLongPath.substr(0, 200) + ".html"}));
+        // A URL of today is kept whole.
+        NormaliseCase{kLongPath, "text/html", kIe4, kLongPath + ".html"}));
 
 INSTANTIATE_TEST_SUITE_P(
     CacheFiles, NormaliseCacheEntryTest,

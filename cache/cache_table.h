@@ -27,8 +27,10 @@ struct CacheEntry {
 
 // At most this many rows are kept: the first records the index gives; later ones are dropped.
 inline constexpr int kCacheEntryMax = 4999;
-// ReadCacheIndex cuts every url and contentType to these lengths before normalising.
-inline constexpr std::size_t kCacheUrlMax = 200;
+// URLs of up to this many bytes are read and stored; the add job refuses a longer one and
+// reports it (a URL cut short would name another document).
+inline constexpr std::size_t kCacheUrlMax = 8192;
+// ReadCacheIndex cuts every contentType to this length before normalising.
 inline constexpr std::size_t kContentTypeMax = 150;
 
 // The debug dump the readers write into the start directory while the execution log is on.

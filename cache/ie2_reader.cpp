@@ -38,8 +38,6 @@ constexpr char kRecordType = 'F';
 constexpr char kSeparator = ',';
 constexpr int kFirstSkippedField = 4;  // fields 4 to 9 are passed over like the used ones
 constexpr int kLastSkippedField = 9;
-constexpr std::size_t kUrlMax = 200;
-constexpr std::size_t kCacheFileMax = 200;
 constexpr std::size_t kTypeMax = 150;
 
 // Hands out the lines of a text: pieces that end after an LF or at kPieceMax characters.
@@ -110,9 +108,9 @@ std::optional<CacheEntry> ParseRecordLine(std::string_view line) {
   const std::optional<std::string_view> name = type ? cursor.Next(true) : std::nullopt;
   if (!name) return std::nullopt;
   CacheEntry entry;
-  entry.url = Cut(*url, kUrlMax);
+  entry.url = std::string(*url);
   entry.contentType = Cut(*type, kTypeMax);
-  entry.cacheFile = Cut(*name, kCacheFileMax);
+  entry.cacheFile = std::string(*name);
   return entry;
 }
 

@@ -10,12 +10,12 @@
 // Record line: a line whose first character is 'F'; every other line is passed over. Its
 // fields are separated by ',' and counted from 1:
 //   1       record type, from the 'F' up to the first comma
-//   2       URL                                              -> url, cut at 200
+//   2       URL                                              -> url
 //   3       unknown, passed over; may be empty
 //   4 - 9   unknown, passed over
 //   10      content type                                     -> contentType, cut at 150
 //   11      name of the cached file, relative to the cache directory, followed by a comma
-//                                                            -> cacheFile, cut at 200
+//                                                            -> cacheFile
 //   12 ...  not read
 #pragma once
 

@@ -2,8 +2,8 @@
 // ie3_reader.h.
 //
 // Local rules: every text ends at its NUL or at the end of its R-byte record, whichever comes
-// first; nothing outside the record is ever read for it. A URL or a name of 256 characters
-// or more, or no content type in reach, drops the record.
+// first; nothing outside the record is ever read for it. No content type in reach drops the
+// record.
 
 #include "cache/ie3_reader.h"
 
@@ -29,8 +29,6 @@ constexpr std::size_t kSearchPositions = 272;
 constexpr std::string_view kHttp = "http";
 constexpr std::string_view kFtp = "ftp";
 
-// URLs and file names of this length or more are not taken.
-constexpr std::size_t kTextLimit = 256;
 // The content type must start less than this many bytes after the name's NUL.
 constexpr std::size_t kContentTypeReach = 256;
 
@@ -66,12 +64,10 @@ void ParseRecord(std::string_view record, std::string_view prefix, CacheEntryTab
                  std::string* dump) {
   if (!record.starts_with(kHttp) && !record.starts_with(kFtp)) return;
   const std::string_view url = TextAt(record, 0);
-  if (url.size() >= kTextLimit) return;
   AppendText(dump, url, " ");
 
   const std::size_t namePos = url.size() + 1;
   const std::string_view name = TextAt(record, namePos);
-  if (name.size() >= kTextLimit) return;
   AppendText(dump, name, " ");
 
   const std::string_view headers = TextAt(record, namePos + name.size() + 1);

@@ -81,7 +81,7 @@ TEST(ParseExplorer3SegmentTest, RecordsCutAtTheFileEndAreNotRead) {
   EXPECT_TRUE(Parse(index.bytes.substr(0, last - 1), 2048).empty());
 }
 
-TEST(ParseExplorer3SegmentTest, TextsEndAtTheirRecordAndLongOrTypelessRecordsAreDropped) {
+TEST(ParseExplorer3SegmentTest, TextsEndAtTheirRecordAndTypelessRecordsAreDropped) {
   const std::string url255 = "http://h/" + std::string(246, 'u');
   const std::string name255(255, 'n');
   const std::vector<Ie3Entry> entries = {
@@ -95,7 +95,9 @@ TEST(ParseExplorer3SegmentTest, TextsEndAtTheirRecordAndLongOrTypelessRecordsAre
       Entry("http://h/none", "none", "")};
   EXPECT_EQ(Parse(testing::BuildIe3Index(entries, 2048).bytes, 2048),
             (std::vector<Row>{{url255, "cache1/a", "text/html"},
+                              {url255 + "u", "cache1/b", "text/html"},
                               {"http://h/c", "cache1/" + name255, "image/gif"},
+                              {"http://h/d", "cache1/" + name255 + "n", "text/html"},
                               {"http://h/nearest", "cache1/f", "image/png"}}));
 
   // The header starts at 15 and the value at 15 + 202 + 14: it runs to the end of the

@@ -37,8 +37,6 @@ constexpr int kSubdirectoryField = 14;  // the field at offset 60
 constexpr std::size_t kUrlOffset = 104;
 constexpr std::size_t kNameAlignment = 4;
 
-// URLs and file names of this length or more are not taken.
-constexpr std::size_t kTextLimit = 256;
 // The content type must start less than this many bytes after the end of the name's NULs.
 constexpr std::size_t kContentTypeReach = 128;
 
@@ -73,14 +71,12 @@ void ParseRecord(std::string_view record, const std::vector<std::string>& subdir
 
   std::string_view url = TextAt(record, kUrlOffset);
   std::size_t pos = SkipNuls(record, kUrlOffset + url.size());
-  if (url.size() >= kTextLimit) return;
   AppendText(dump, url, " ");
 
   // The record starts on a block boundary, so its offsets align as the file's do.
   while (pos < record.size() && pos % kNameAlignment != 0) ++pos;
   std::string_view name = TextAt(record, pos);
   pos = SkipNuls(record, pos + name.size());
-  if (name.size() >= kTextLimit) return;
 
   CacheEntry entry;
   entry.url = std::string(url);

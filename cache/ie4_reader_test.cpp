@@ -111,7 +111,7 @@ TEST(ParseExplorer4IndexTest, ContentTypeIsTakenWithinReachOrTheRecordIsDropped)
                               {"http://h/near", "CACHE001/near", "image/png"}}));
 }
 
-TEST(ParseExplorer4IndexTest, UrlsAndNamesOf256CharactersOrMoreAreDropped) {
+TEST(ParseExplorer4IndexTest, UrlsAndNamesAreTakenWholeWithinTheirRecord) {
   std::string url255 = "http://h/" + std::string(246, 'u');
   std::string name255(255, 'n');
   Ie4Cache cache;
@@ -121,7 +121,9 @@ TEST(ParseExplorer4IndexTest, UrlsAndNamesOf256CharactersOrMoreAreDropped) {
                    Page("http://h/" + std::string(500, 'v'), "e", 0, "text/html")};
   EXPECT_EQ(Parse(testing::BuildIe4Index(cache).bytes),
             (std::vector<Row>{{url255, "CACHE001/a", "text/html"},
-                              {"http://h/c", "CACHE001/" + name255, "image/gif"}}));
+                              {url255 + "u", "CACHE001/b", "text/html"},
+                              {"http://h/c", "CACHE001/" + name255, "image/gif"},
+                              {"http://h/d", "CACHE001/" + name255 + "n", "image/gif"}}));
 }
 
 TEST(ParseExplorer4IndexTest, TextsEndAtTheEndOfTheRecord) {

@@ -5,8 +5,8 @@
 // and a text ends at its NUL or at the end of the record, the header also at its stored
 // length, whichever comes first; nothing outside the record is read for it. The content type
 // is looked for in the whole stored header, since its length is given. A record gives a row
-// only with a URL and a file name, each non-empty and shorter than kTextLimit, and a content
-// type; any other record ("REDR", "LEAK", "HASH", ...) is passed over.
+// only with a URL and a file name, each non-empty, and a content type; any other record ("REDR",
+// "LEAK", "HASH", ...) is passed over.
 //
 // Debug dump, one line per URL record read, in the form the 4.x reader writes: the low bytes
 // of the 25 four-byte fields at offsets 4, 8, ..., 100, each as a signed number followed by a
@@ -44,9 +44,6 @@ constexpr std::size_t kHeaderLengthField = 72;
 constexpr std::size_t kDumpFieldsOffset = 4;
 constexpr std::size_t kDumpFieldCount = 25;
 
-// URLs and file names of this length or more are not taken, as in the 4.x reader.
-constexpr std::size_t kTextLimit = 256;
-
 // The text at the record offset held in the field at `field`; empty for offset 0 or one
 // outside the record.
 std::string_view TextAtField(std::string_view record, std::size_t field) {
@@ -65,15 +62,11 @@ std::string_view StoredHeader(std::string_view record) {
   return TextAt(header.substr(0, std::min<std::size_t>(*length, header.size())), 0);
 }
 
-std::string_view Usable(std::string_view text) {
-  return text.size() < kTextLimit ? text : std::string_view();
-}
-
 // One whole URL record: appends its row when it names a file and has a content type.
 void ParseRecord(std::string_view record, const std::vector<std::string>& subdirectories,
                  CacheEntryTable& table, std::string* dump) {
-  std::string_view url = Usable(TextAtField(record, kUrlField));
-  std::string_view name = Usable(TextAtField(record, kNameField));
+  std::string_view url = TextAtField(record, kUrlField);
+  std::string_view name = TextAtField(record, kNameField);
   std::string_view header = StoredHeader(record);
   std::string_view contentType = ContentTypeIn(header, header.size());
   if (dump != nullptr) {

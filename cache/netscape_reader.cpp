@@ -35,10 +35,10 @@ constexpr int kMaxEntries = 1000;
 constexpr std::int16_t kMaxItemOffset = 16384;
 constexpr std::string_view kSkippedKeyTag = "INT";
 constexpr std::int32_t kMaxTextLength = 512;
+// A URL (with its NUL) may be as long as the entry table keeps one.
+constexpr std::int32_t kMaxUrlLength = static_cast<std::int32_t>(kCacheUrlMax) + 1;
 constexpr std::int64_t kMaxRest = 1024;
 constexpr int kMiddleFields = 7;
-constexpr std::size_t kUrlCut = 200;
-constexpr std::size_t kFileCut = 200;
 constexpr std::size_t kTypeCut = 150;
 // Widths of the debug dump's columns.
 constexpr int kCountWidth = 6;
@@ -122,7 +122,9 @@ class FieldReader {
   std::int64_t taken_ = 0;
 };
 
-bool TextLengthTooLong(std::int32_t length) { return length < 0 || length > kMaxTextLength; }
+bool TextLengthTooLong(std::int32_t length, std::int32_t max = kMaxTextLength) {
+  return length < 0 || length > max;
+}
 
 bool RestTooLong(std::int64_t rest) { return rest < 0 || rest > kMaxRest; }
 
@@ -161,7 +163,7 @@ std::string_view ReadKey(FieldReader in, DumpWriter& dump, std::string_view& url
   if (!keySize) return kNoKeySize;
   std::optional<std::int32_t> urlLength = in.Int32();
   if (!urlLength) return kNoUrlLength;
-  if (TextLengthTooLong(*urlLength)) return kUrlTooLong;
+  if (TextLengthTooLong(*urlLength, kMaxUrlLength)) return kUrlTooLong;
   std::optional<std::string_view> text = in.Text(*urlLength);
   if (!text) return kNoUrl;
   url = *text;
@@ -256,8 +258,8 @@ void ReadPair(std::string_view bytes, std::int64_t page, std::int16_t keyOffset,
   }
   dump.EndLine();
   CacheEntry entry;
-  entry.url = std::string(url.substr(0, kUrlCut));
-  entry.cacheFile = std::string(name.substr(0, kFileCut));
+  entry.url = std::string(url);
+  entry.cacheFile = std::string(name);
   entry.contentType = std::string(type.substr(0, kTypeCut));
   table.Append(std::move(entry));
 }

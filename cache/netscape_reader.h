@@ -14,12 +14,12 @@
 //                  offset of 0 or above 16,384 is passed over (the link to an overflow page
 //                  has the data offset 0); so is a key that begins with "INT". A pair too
 //                  large for one page lives on overflow pages behind marker offsets (1 to 3),
-//                  which are read like any offset; no entry within the limits below is that
-//                  large (at most 3,678 bytes).
+//                  which are read like any offset: an entry with a URL of some thousand bytes
+//                  may lie there, and is then not read (the damaged-entry messages say so).
 //
 // Key, read one field after the other from J + key offset:
 //   0     4    key size, this field included
-//   4     4    URL length L, at most 512
+//   4     4    URL length L, at most 8,193 (kCacheUrlMax and its NUL)
 //   8     L    URL, text
 //   8+L   4    unknown
 //   12+L  R    rest, R = key size - 12 - L, 0 <= R <= 1,024; unknown
@@ -57,7 +57,7 @@ namespace lumbra {
 
 // Decodes an index held in memory with pages of `pageSize` bytes (4,096 instead when the
 // 16-bit number at offset 4,096 is not 0) and appends one row per entry that is whole: url
-// (cut to 200), cacheFile (the file name, relative to the cache directory, cut to 200) and
+// (whole), cacheFile (the file name, relative to the cache directory) and
 // contentType (cut to 150); status is left alone. Every damaged page or entry is passed to
 // `report` as its "fat read ..." message (UTF-8) and skipped. When `dump` is not null the
 // debug-dump text is appended to it ('\n' line ends, values as they came). Returns the page

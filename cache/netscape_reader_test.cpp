@@ -88,9 +88,9 @@ TEST(ParseNetscapeIndexTest, PairLargerThanAPageIsNotReadFromItsOverflowPages) {
                                                        "fat read Ns006:名前が長すぎます"}));
 }
 
-TEST(ParseNetscapeIndexTest, LengthsUpToTheirLimitsAreReadAndTextsCut) {
-  NetscapeEntry longest = NetscapeFile("http://h/" + std::string(502, 'u'), std::string(511, 'n'),
-                                       "text/" + std::string(506, 't'));
+TEST(ParseNetscapeIndexTest, LengthsUpToTheirLimitsAreReadAndTheTypeCut) {
+  NetscapeEntry longest = NetscapeFile("http://h/" + std::string(kCacheUrlMax - 9, 'u'),
+                                       std::string(511, 'n'), "text/" + std::string(506, 't'));
   longest.keyRest = std::string(1024, 'k');
   longest.dataRest = std::string(1024, 'd');
   NetscapeEntry noNul = NetscapeFile("http://h/nonul", "nonul", "image/gif");
@@ -104,8 +104,7 @@ TEST(ParseNetscapeIndexTest, LengthsUpToTheirLimitsAreReadAndTextsCut) {
   cache.entries = {longest, noNul, empty, inner};
   Parsed parsed = Parse(testing::BuildNetscapeIndex(cache), 16384);
   EXPECT_EQ(Sorted(parsed.rows),
-            Sorted({{longest.url.substr(0, 200), longest.fileName.substr(0, 200),
-                     longest.contentType.substr(0, 150)},
+            Sorted({{longest.url, longest.fileName, longest.contentType.substr(0, 150)},
                     RowOf(noNul),
                     {"", "", ""},
                     {"http://h/e", "e", "text/html"}}));
@@ -202,7 +201,7 @@ INSTANTIATE_TEST_SUITE_P(
         Damage{Damage::File, "offset table", 4105, "fat read error Ns003:FAT 読みとりエラー"},
         Damage{Damage::Cut, "key size", 0, "fat read Ns004:no No"},
         Damage{Damage::Cut, "url length", 0, "fat read Ns005:no Len"},
-        Damage{Damage::Set, "url length", 513, "fat read Ns006:名前が長すぎます"},
+        Damage{Damage::Set, "url length", kCacheUrlMax + 2, "fat read Ns006:名前が長すぎます"},
         Damage{Damage::Set, "url length", -1, "fat read Ns006:名前が長すぎます"},
         Damage{Damage::Cut, "url", 0, "fat read Ns007:no pname"},
         Damage{Damage::Cut, "key int", 0, "fat read Ns008:no Len"},

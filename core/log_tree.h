@@ -37,6 +37,19 @@ std::string HostDirOf(std::string_view pageDir);
 // "log/" (or after a second "log/" within it), or the whole path without "log/".
 std::string TreeRelativePart(std::string_view path, std::string_view treeRoot);
 
+// The most bytes a name of a directory or file may have on this file system.
+inline constexpr std::size_t kNameMax = 255;
+
+// A URL's path may hold a component longer than a file name can be (a query of today). Such a
+// component is stored under a stable short name: its first bytes (ending on a whole UTF-8
+// character), "~", the 16 hexadecimal digits of the 64-bit FNV-1a hash of the whole component,
+// and its extension (from its last '.', when that is 2 to 16 bytes long), kNameMax bytes in
+// all. The mapping of a cache entry and the link resolution both name a path this way, so a
+// link to such a document finds its copy. A path with no such component comes back as it is.
+std::string ShortNames(std::string_view path);
+// Whether a component of `path` is longer than kNameMax bytes.
+bool NeedsShortNames(std::string_view path);
+
 // The host of a directory chosen below a LogTree (a path as typed, '\' or '/' separating):
 // the component after the first "log/"; nullopt without "log/", empty when nothing follows.
 std::optional<std::string> HostOfLogPath(std::string_view typed);

@@ -9,7 +9,9 @@
 
 namespace lumbra {
 
-inline constexpr std::size_t kIndexPathMax = 255;           // bytes of a recorded path
+// Bytes of a recorded path: as long as a path can be (every component of a stored page's
+// path fits a file name, see ShortNames), so that an index page links every page it lists.
+inline constexpr std::size_t kIndexPathMax = 4095;
 inline constexpr std::size_t kIndexTitleMax = 99;           // bytes of a recorded title
 inline constexpr std::size_t kIndexRecordCapacity = 20000;  // records per job
 

@@ -34,7 +34,7 @@ IndexRecordTable TableOf(const std::vector<std::pair<std::string, std::string>>&
 
 TEST(AddIndexRecordTest, CutsPathAndTitleAndConvertsTheTitle) {
   IndexRecordTable table;
-  const std::string longPath = "/s/log/host/" + std::string(300, 'p');
+  const std::string longPath = "/s/log/host/" + std::string(kIndexPathMax, 'p');
   ASSERT_TRUE(AddIndexRecord(table, "/s/log", longPath, std::string(120, 't')));
   ASSERT_TRUE(AddIndexRecord(table, "/s/log", "/s/log/h/e.html", "\xA4\xA2\xA4\xA4\xA4\xA6"));
   ASSERT_EQ(table.size(), 2u);

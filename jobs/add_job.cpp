@@ -121,6 +121,10 @@ bool AddJob::FirstPass() {
 
 AddJob::Met AddJob::StoreEntry(int i, const CacheEntry& entry, const LogPath& where) {
   if (where.localPath.empty()) return Met::NoPlace;
+  if (entry.url.size() > kCacheUrlMax) {
+    RecordFileFailure(ctx_, job_.counters, "URL が長すぎるため保存しません", entry.url);
+    return Met::PassedOver;
+  }
   if (IsExcludedHostDir(excluded_, where.hostDir)) return Met::PassedOver;
   // A page waiting at this path is copied first, so this entry meets the copy it would have
   // met.

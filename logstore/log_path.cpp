@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "core/ascii.h"
+#include "core/log_tree.h"
 #include "platform/fs.h"
 
 namespace lumbra {
@@ -18,13 +19,12 @@ bool StaysInsideTree(std::string_view rest) {
          platform::NameStaysBelow(rest.substr(1));
 }
 
-// The part of `rest` before its first '/' at positions 1..searchEnd, with that '/' when
-// `withSlash`; all of `rest` when there is none.
-std::string_view HostPart(std::string_view rest, std::size_t searchEnd, bool withSlash) {
-  for (std::size_t i = 1; i < rest.size() && i <= searchEnd; ++i) {
-    if (rest[i] == '/') return rest.substr(0, withSlash ? i + 1 : i);
-  }
-  return rest;
+// The '/' and host that begin `rest`, up to the next '/' (taken with it when `withSlash`);
+// all of `rest` when there is none.
+std::string_view HostPart(std::string_view rest, bool withSlash) {
+  std::size_t slash = rest.find('/', 1);
+  if (slash == std::string_view::npos) return rest;
+  return rest.substr(0, withSlash ? slash + 1 : slash);
 }
 
 }  // namespace
@@ -45,15 +45,15 @@ bool MapEntryToLogPath(const JobContext& ctx, platform::PathTable& paths, std::s
   } else {
     return false;
   }
-  std::string_view rest = url.substr(std::min(drop, url.size()));
-  if (!StaysInsideTree(rest)) return false;
+  if (!StaysInsideTree(url.substr(std::min(drop, url.size())))) return false;
+  const std::string rest = ShortNames(url.substr(std::min(drop, url.size())));
 
   const std::string* chosen = nullptr;
   for (const std::string& root : ctx.logDir) {
     if (!root.empty()) chosen = &root;  // the last configured tree takes new hosts
   }
   if (chosen == nullptr) return false;  // no tree to store into
-  const std::string_view hostKey = HostPart(rest, kHostKeySearchEnd, true);
+  const std::string_view hostKey = HostPart(rest, true);
   for (const std::string& root : ctx.logDir) {
     if (!root.empty() &&
         paths.TypeOf(root + std::string(hostKey)) == platform::EntryType::Directory) {
@@ -62,9 +62,9 @@ bool MapEntryToLogPath(const JobContext& ctx, platform::PathTable& paths, std::s
     }
   }
 
-  out.localPath = *chosen + std::string(rest);
+  out.localPath = *chosen + rest;
   out.treeRoot = *chosen;
-  out.hostDir = *chosen + std::string(HostPart(rest, kHostDirSearchEnd, false));
+  out.hostDir = *chosen + std::string(HostPart(rest, false));
   return true;
 }
 

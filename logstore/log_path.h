@@ -11,11 +11,6 @@
 
 namespace lumbra {
 
-// The host of a cache URL ends at the first '/' at positions 1..kHostKeySearchEnd of the
-// URL's rest (for the host lookup) and 1..kHostDirSearchEnd (for hostDir).
-inline constexpr std::size_t kHostKeySearchEnd = 249;
-inline constexpr std::size_t kHostDirSearchEnd = 199;
-
 // Where a cache entry goes in the logs.
 struct LogPath {
   std::string localPath;  // full path of the file in the chosen tree; empty: skip the entry
@@ -24,10 +19,11 @@ struct LogPath {
 };
 
 // Maps a normalised cache URL to its place in the LogTrees of `ctx`; `paths` (the job's)
-// answers which trees hold the host already. Returns false (and an empty localPath) when the
-// URL has no supported scheme, no tree is configured, or the URL would lead outside its tree:
-// a path segment "." or "..", an empty host, a NUL, or a rest that does not begin with '/'.
-// treeRoot and hostDir are written only on success.
+// answers which trees hold the host already. The host ends at the first '/' after the scheme;
+// a component longer than a file name can be gets its short name (ShortNames). Returns false (and
+// an empty localPath) when the URL has no supported scheme, no tree is configured, or the URL would
+// lead outside its tree: a path segment "." or "..", an empty host, a NUL, or a rest that does not
+// begin with '/'. treeRoot and hostDir are written only on success.
 bool MapEntryToLogPath(const JobContext& ctx, platform::PathTable& paths, std::string_view url,
                        LogPath& out);
 

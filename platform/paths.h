@@ -15,7 +15,8 @@ namespace lumbra::platform {
 
 class PathTable;
 
-inline constexpr std::size_t kStatPathMax = 999;  // longer paths name nothing
+// Longer paths name nothing: the file system takes paths up to this many bytes.
+inline constexpr std::size_t kStatPathMax = 4095;
 
 // The name the system asks the file system about for `path`: one trailing '/' dropped from
 // a path longer than three characters; nullopt for a path longer than kStatPathMax.

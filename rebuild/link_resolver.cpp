@@ -41,14 +41,20 @@ bool LeavesTree(std::string_view path) {
   return false;
 }
 
-// The existence test of every candidate, through the job's table; never for a path that
-// leaves its tree.
+// The type of a candidate, through the job's table, by the name it is stored under (a
+// component too long for a file name has its short name); Missing for a path that leaves its
+// tree.
+platform::EntryType CandidateType(platform::PathTable& paths, std::string_view path) {
+  if (LeavesTree(path)) return platform::EntryType::Missing;
+  return NeedsShortNames(path) ? paths.TypeOf(ShortNames(path)) : paths.TypeOf(path);
+}
+
 bool CandidateExists(platform::PathTable& paths, std::string_view path) {
-  return !LeavesTree(path) && paths.TypeOf(path) != platform::EntryType::Missing;
+  return CandidateType(paths, path) != platform::EntryType::Missing;
 }
 
 bool IsDirectoryPath(platform::PathTable& paths, std::string_view path) {
-  return !LeavesTree(path) && paths.TypeOf(path) == platform::EntryType::Directory;
+  return CandidateType(paths, path) == platform::EntryType::Directory;
 }
 
 // Whether a link begins with a URL scheme (two or more characters, a letter first, then
@@ -219,6 +225,7 @@ Lookup LookUp(const JobContext& ctx, platform::PathTable& table, std::string_vie
     found = hasDefault;
   }
 
+  if (found && NeedsShortNames(p)) p = ShortNames(p);
   return {std::move(p), std::move(relative), std::move(tail), found};
 }
 
@@ -339,7 +346,7 @@ std::string ChooseDirectory(platform::PathTable& paths, std::string_view treeRoo
   auto lookUp = [&paths](const std::string& path) {
     return Directory{path, IsDirectoryPath(paths, path)};
   };
-  return ChooseReading(paths, treeRoot, ordinary, marker, lookUp).path;
+  return ShortNames(ChooseReading(paths, treeRoot, ordinary, marker, lookUp).path);
 }
 
 bool HasDocumentExtension(std::string_view name) {
