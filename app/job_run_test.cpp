@@ -81,14 +81,18 @@ TEST_F(JobRunTest, TheSampleCacheBecomesACollectionWhoseLinksAllLead) {
   EXPECT_FALSE(platform::GetStatus(Path("save/log/ads.example.com")).exists());
 }
 
-// https is stored and linked like http, under the host's own directory, and the index pages
-// (of the add and of a later rebuild) send a page fetched over https to its https address.
+// https is stored and linked like http, under the host's own directory (one file for both
+// schemes: of two entries the rule of two entries of one URL decides, which keeps the first
+// here), and the index pages of the add and of a later rebuild send a page fetched over https
+// to its https address.
 TEST_F(JobRunTest, HttpsEntriesAreStoredLinkedAndIndexedUnderTheirHost) {
   testing::Ie4Cache cache;
   cache.entries = {
       testing::CachedEntry("https://secure.example/a/two.html", "two[1].html", "text/html",
                            "<title>Two</title><a href=\"https://secure.example/a/page\">p</a>"
                            "<a href=\"HTTPS://secure.example/none.html\">n</a>"),
+      testing::CachedEntry("http://secure.example/a/two.html", "old[1].html", "text/html",
+                           "<title>Old</title>"),
       testing::CachedEntry("https://secure.example/a/page", "page[1].html",
                            "text/html; charset=utf-8", "<title>Page</title>"),
       testing::CachedEntry("http://plain.example/x.html", "x[1].html", "text/html",
