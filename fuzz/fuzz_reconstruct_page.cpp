@@ -1,7 +1,8 @@
 // Saved pages come from outside. Whatever a page holds, rewriting it must not crash, must
 // handle every byte of it once and in order, must write text outside tags and scripts byte
-// for byte, and must leave on disk exactly what it wrote. The first input byte picks the
-// switches; the rest is the page.
+// for byte, and must leave on disk exactly what it wrote; what it finds of the page's charset
+// must not depend on how the page is split. The first input byte picks the switches; the rest
+// is the page.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -13,6 +14,7 @@
 #include "core/job_context.h"
 #include "platform/fs.h"
 #include "platform/path_table.h"
+#include "rebuild/charset_scan.h"
 #include "rebuild/link_list.h"
 #include "rebuild/page_io.h"
 #include "rebuild/page_tokenizer.h"
@@ -86,6 +88,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   tokenizer.Finish();
   if (joined.all != input || tokenizer.title().size() > lumbra::kTitleMax) std::abort();
+  // The charset scan finds the same whether the page comes whole or a byte at a time.
+  lumbra::CharsetScan whole;
+  lumbra::CharsetScan bytes;
+  whole.Feed(input);
+  for (char c : input) bytes.Feed(std::string_view(&c, 1));
+  whole.Finish();
+  bytes.Finish();
+  if (whole.declared() != bytes.declared() || whole.utf8() != bytes.utf8()) std::abort();
 
   lumbra::JobContext ctx;
   ctx.startDir = tree.dir.path();
@@ -99,17 +109,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   QuietFrontend frontend;
   CheckingProbe probe;
   std::string title;
+  lumbra::TitleCharset charset;
   lumbra::platform::PathTable paths;
   lumbra::LinkList links;
   if (listLinks && !links.Open(ctx.StartFile("serch.tmp"))) return 0;
   const lumbra::RewriteContext job{ctx, paths, listLinks ? &links : nullptr};
-  lumbra::PageRewrite result =
-      lumbra::ReconstructPage(job, frontend, tree.root, tree.page, readRef, title, &probe);
+  lumbra::PageRewrite result = lumbra::ReconstructPage(job, frontend, tree.root, tree.page, readRef,
+                                                       title, &probe, nullptr, &charset);
   links.Close();
   if (result != lumbra::PageRewrite::Rewritten || frontend.messages != 0) std::abort();
   auto written = lumbra::platform::ReadFile(tree.page);
   if (!written || *written != probe.writtenAll || probe.originals != input) std::abort();
-  if (title.size() > lumbra::kTitleMax) std::abort();
+  if (title.size() > lumbra::kTitleMax || charset.declared != whole.declared() ||
+      charset.utf8Page != whole.utf8()) {
+    std::abort();
+  }
   lumbra::platform::DeleteFile(ctx.StartFile("serch.tmp"));
   return 0;
 }

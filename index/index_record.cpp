@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <utility>
 
-#include "index/title_code.h"
+#include "index/title_text.h"
 
 namespace lumbra {
 
@@ -21,12 +21,11 @@ std::string CutRecordText(std::string_view text, std::size_t max) {
 }
 
 bool AddIndexRecord(IndexRecordTable& table, std::string_view /*logRoot*/,
-                    std::string_view pagePath, std::string title) {
+                    std::string_view pagePath, std::string title, const TitleCharset& charset) {
   if (table.full()) return false;
   IndexRecord record;
   record.path = CutRecordText(pagePath, kIndexPathMax);
-  record.title = CutRecordText(title, kIndexTitleMax);
-  ConvertTitleCode(record.title);
+  record.title = IndexTitle(title, charset, kIndexTitleMax);
   return table.Append(std::move(record));
 }
 

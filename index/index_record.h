@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "core/title_charset.h"
+
 namespace lumbra {
 
 // Bytes of a recorded path: as long as a path can be (every component of a stored page's
@@ -42,11 +44,12 @@ class IndexRecordTable {
 // The text before its first NUL byte, where a recorded text ends, cut to `max` bytes.
 std::string CutRecordText(std::string_view text, std::size_t max);
 
-// Records one page: the path is cut to kIndexPathMax bytes, the title to kIndexTitleMax bytes
-// and then converted to Shift-JIS (ConvertTitleCode). The log root is not used. Returns false
-// when the table is full: the record is dropped.
+// Records one page: the path is cut to kIndexPathMax bytes, the title, read by `charset`,
+// becomes Shift-JIS of at most kIndexTitleMax bytes (IndexTitle; a title of a page that
+// declares nothing is cut and then converted by ConvertTitleCode, as always). The log root is
+// not used. Returns false when the table is full: the record is dropped.
 bool AddIndexRecord(IndexRecordTable& table, std::string_view logRoot, std::string_view pagePath,
-                    std::string title);
+                    std::string title, const TitleCharset& charset = {});
 
 // The row numbers of the table ordered by path, ascending byte-wise (unsigned, as strcmp).
 // Rows of the same path come in the order an exchange sort leaves them (for each position

@@ -60,9 +60,9 @@ void ConvertJisPair(unsigned char& lead, unsigned char& second) {
   }
 }
 
-void ConvertTitleCode(std::string& title) {
+TitleCode DetectTitleCode(std::string_view title) {
   const std::size_t n = std::min(title.find('\0'), title.size());
-  if (n > kTitleCodeMax) return;
+  if (n > kTitleCodeMax) return TitleCode::Unchanged;
   // The positions 0..n, the terminating NUL included.
   auto at = [&](std::size_t i) -> unsigned char {
     return i < n ? static_cast<unsigned char>(title[i]) : 0;
@@ -86,16 +86,22 @@ void ConvertTitleCode(std::string& title) {
       if (b > 0xA0) ++eucLeads;
     }
   }
+  if (n > 2 && singles < n && n - singles < 2 * eucLeads) return TitleCode::EucJp;
+  if (escapes > 0) return TitleCode::Iso2022Jp;
+  return TitleCode::Unchanged;
+}
 
-  if (n > 2 && singles < n && n - singles < 2 * eucLeads) {
-    PairConverter out;
+void ConvertTitleCode(std::string& title) {
+  const TitleCode code = DetectTitleCode(title);
+  if (code == TitleCode::Unchanged) return;
+  const std::size_t n = std::min(title.find('\0'), title.size());
+  auto at = [&](std::size_t i) -> unsigned char {
+    return i < n ? static_cast<unsigned char>(title[i]) : 0;
+  };
+  PairConverter out;
+  if (code == TitleCode::EucJp) {
     for (std::size_t i = 0; i <= n; ++i) out.Feed(at(i));
-    title = out.Take();
-    return;
-  }
-
-  if (escapes > 0) {
-    PairConverter out;
+  } else {
     bool twoByte = false;
     for (std::size_t i = 0; i <= n; ++i) {
       const unsigned char b = at(i);
@@ -109,8 +115,8 @@ void ConvertTitleCode(std::string& title) {
         out.Append(b);
       }
     }
-    title = out.Take();
   }
+  title = out.Take();
 }
 
 }  // namespace lumbra

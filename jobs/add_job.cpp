@@ -69,7 +69,7 @@ class AddJob {
   void CopyWaitingPage(int i);
   // Stores the waiting page of entry `i` (at `where`) rewritten. False when it failed.
   bool StoreWaitingPage(int i, const LogPath& where, const WaitingPages::Page& page,
-                        std::string& title);
+                        std::string& title, TitleCharset& charset);
   // An entry that was to be stored but whose copy failed: not stored.
   void Unstore(int i, const std::string& localPath);
 
@@ -221,11 +221,11 @@ void AddJob::CopyWaitingPage(int i) {
 }
 
 bool AddJob::StoreWaitingPage(int i, const LogPath& where, const WaitingPages::Page& page,
-                              std::string& title) {
+                              std::string& title, TitleCharset& charset) {
   std::unique_ptr<DocumentSource> cached;
   if (OpenDocument(cache_.row(i), cached) != platform::OpenError::None ||
       !StoreRewrittenPage(job_.rewriting(), where.treeRoot, where.localPath, ctx_.readRef, *cached,
-                          LogCopyMode(page.state, page.old), title)) {
+                          LogCopyMode(page.state, page.old), title, &charset)) {
     Unstore(i, where.localPath);
     return false;
   }
@@ -256,11 +256,13 @@ bool AddJob::SecondPass() {
       MapEntryToLogPath(ctx_, job_.paths, entry.url, where);
       if (std::optional<WaitingPages::Page> page = waiting_.Take(i, where.localPath)) {
         std::string title;
-        if (StoreWaitingPage(i, where, *page, title)) {
-          IndexPage(job_, where.treeRoot, where.localPath, std::move(title));
+        TitleCharset charset;
+        if (StoreWaitingPage(i, where, *page, title, charset)) {
+          IndexPage(job_, where.treeRoot, where.localPath, std::move(title), std::move(charset),
+                    entry.contentType);
         }
       } else {
-        RewriteAndIndex(job_, where.treeRoot, where.localPath);
+        RewriteAndIndex(job_, where.treeRoot, where.localPath, nullptr, entry.contentType);
       }
     }
   }

@@ -10,6 +10,7 @@
 
 #include "core/frontend.h"
 #include "core/job_context.h"
+#include "core/title_charset.h"
 #include "index/index_record.h"
 #include "platform/fs.h"
 #include "platform/path_table.h"
@@ -31,15 +32,18 @@ struct JobTarget {
 };
 
 // Records a page that the job stored or rewrote for the index pages, with its title ("No
-// Title" when it has none), and counts it in convertedPages.
+// Title" when it has none) read by `charset`, and counts it in convertedPages. A page that
+// declares no encoding itself is read in the charset of `contentType`, its cache entry's
+// content type, when it names one.
 void IndexPage(JobTarget& job, std::string_view treeRoot, const std::string& path,
-               std::string title);
+               std::string title, TitleCharset charset = {}, std::string_view contentType = {});
 
 // Rewrites the page `path` of the LogTree `treeRoot` where it lies (with `pageWriter`, see
 // ReconstructPage), counts it in failedFiles when it could not be rewritten, and indexes it
-// either way.
+// either way (`contentType` as for IndexPage).
 void RewriteAndIndex(JobTarget& job, std::string_view treeRoot, const std::string& path,
-                     platform::AtomicFileWriter* pageWriter = nullptr);
+                     platform::AtomicFileWriter* pageWriter = nullptr,
+                     std::string_view contentType = {});
 
 // Whether the job has rewritten as many pages as one job may (kReconstructionLimit): then
 // convertedPages becomes the marker, which stops every further page and selects the limit

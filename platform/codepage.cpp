@@ -41,7 +41,156 @@ std::string Convert(const char* to, const char* from, std::string_view in,
   return out;
 }
 
+// The C library's names of the encodings browsers know (x-user-defined and replacement are
+// decoded by hand). Browsers read gbk with the gb18030 decoder, big5 with the Hong Kong
+// additions, euc-kr as Windows code page 949, and shift_jis and euc-jp with Windows'
+// extensions, so the C library's variants that have them are taken.
+struct WebEncoding {
+  std::string_view name;
+  const char* iconvName;
+};
+constexpr WebEncoding kWebEncodings[] = {
+    {"utf-8", "UTF-8"},
+    {"ibm866", "IBM866"},
+    {"iso-8859-2", "ISO-8859-2"},
+    {"iso-8859-3", "ISO-8859-3"},
+    {"iso-8859-4", "ISO-8859-4"},
+    {"iso-8859-5", "ISO-8859-5"},
+    {"iso-8859-6", "ISO-8859-6"},
+    {"iso-8859-7", "ISO-8859-7"},
+    {"iso-8859-8", "ISO-8859-8"},
+    {"iso-8859-8-i", "ISO-8859-8"},
+    {"iso-8859-10", "ISO-8859-10"},
+    {"iso-8859-13", "ISO-8859-13"},
+    {"iso-8859-14", "ISO-8859-14"},
+    {"iso-8859-15", "ISO-8859-15"},
+    {"iso-8859-16", "ISO-8859-16"},
+    {"koi8-r", "KOI8-R"},
+    {"koi8-u", "KOI8-RU"},
+    {"macintosh", "MACINTOSH"},
+    {"windows-874", "CP874"},
+    {"windows-1250", "CP1250"},
+    {"windows-1251", "CP1251"},
+    {"windows-1252", "CP1252"},
+    {"windows-1253", "CP1253"},
+    {"windows-1254", "CP1254"},
+    {"windows-1255", "CP1255"},
+    {"windows-1256", "CP1256"},
+    {"windows-1257", "CP1257"},
+    {"windows-1258", "CP1258"},
+    {"x-mac-cyrillic", "MAC-CYRILLIC"},
+    {"gbk", "GB18030"},
+    {"gb18030", "GB18030"},
+    {"big5", "BIG5-HKSCS"},
+    {"euc-jp", "EUC-JP-MS"},
+    {"iso-2022-jp", "ISO-2022-JP"},
+    {"shift_jis", "CP932"},
+    {"euc-kr", "CP949"},
+    {"utf-16be", "UTF-16BE"},
+    {"utf-16le", "UTF-16LE"},
+};
+
+constexpr char32_t kReplacement = 0xFFFD;
+
+char32_t ReadLeU32(const char* p) {
+  const auto* b = reinterpret_cast<const unsigned char*>(p);
+  return static_cast<char32_t>(b[0]) | static_cast<char32_t>(b[1]) << 8 |
+         static_cast<char32_t>(b[2]) << 16 | static_cast<char32_t>(b[3]) << 24;
+}
+
+// The bytes an invalid sequence at `at` spans: for UTF-8 its lead and the continuation bytes
+// that follow it (one U+FFFD for the whole), otherwise one unit.
+std::size_t InvalidSpan(std::string_view encoding, const char* at, std::size_t left) {
+  if (encoding == "utf-16be" || encoding == "utf-16le") return left < 2 ? left : 2;
+  if (encoding != "utf-8") return 1;
+  const auto lead = static_cast<unsigned char>(*at);
+  const std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+  std::size_t span = 1;
+  while (span < length && span < left && (static_cast<unsigned char>(at[span]) & 0xC0) == 0x80) {
+    ++span;
+  }
+  return span;
+}
+
+// Appends what iconv wrote into `buffer` up to `end` as code points.
+void TakeCodePoints(const char* buffer, const char* end, std::u32string& out) {
+  for (const char* p = buffer; p + 4 <= end; p += 4) out.push_back(ReadLeU32(p));
+}
+
 }  // namespace
+
+std::optional<std::u32string> DecodeWebText(std::string_view bytes, std::string_view encoding,
+                                            bool endIsCut) {
+  std::u32string out;
+  if (encoding == "replacement") {
+    if (!bytes.empty()) out.push_back(kReplacement);  // the whole text is one error
+    return out;
+  }
+  if (encoding == "x-user-defined") {
+    for (char c : bytes) {
+      const auto b = static_cast<unsigned char>(c);
+      out.push_back(b < 0x80 ? b : 0xF780 + b - 0x80);
+    }
+    return out;
+  }
+  const WebEncoding* known = nullptr;
+  for (const WebEncoding& e : kWebEncodings) {
+    if (e.name == encoding) known = &e;
+  }
+  if (known == nullptr) return std::nullopt;
+  iconv_t cd = ::iconv_open("UTF-32LE", known->iconvName);
+  if (cd == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
+  char* inPtr = const_cast<char*>(bytes.data());
+  std::size_t inLeft = bytes.size();
+  char buffer[1024];
+  while (inLeft > 0) {
+    char* outPtr = buffer;
+    std::size_t outLeft = sizeof buffer;
+    const std::size_t r = ::iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
+    const int error = errno;
+    TakeCodePoints(buffer, outPtr, out);
+    if (r != static_cast<std::size_t>(-1) || error == E2BIG) continue;
+    if (error == EINVAL) {  // an incomplete sequence ends the text
+      if (!endIsCut) out.push_back(kReplacement);
+      break;
+    }
+    out.push_back(kReplacement);
+    const std::size_t skip = InvalidSpan(encoding, inPtr, inLeft);
+    inPtr += skip;
+    inLeft -= skip;
+  }
+  // A character the converter still holds (big5's pairs of code points) comes out now.
+  char* outPtr = buffer;
+  std::size_t outLeft = sizeof buffer;
+  ::iconv(cd, nullptr, nullptr, &outPtr, &outLeft);
+  TakeCodePoints(buffer, outPtr, out);
+  ::iconv_close(cd);
+  return out;
+}
+
+Cp932Encoder::Cp932Encoder() : cd_(::iconv_open("CP932", "UTF-32LE")) {}
+
+Cp932Encoder::~Cp932Encoder() {
+  if (cd_ != reinterpret_cast<void*>(-1)) ::iconv_close(static_cast<iconv_t>(cd_));
+}
+
+bool Cp932Encoder::Append(char32_t c, std::string& out) {
+  if (cd_ == reinterpret_cast<void*>(-1)) return false;
+  char in[4] = {static_cast<char>(c & 0xFF), static_cast<char>((c >> 8) & 0xFF),
+                static_cast<char>((c >> 16) & 0xFF), static_cast<char>((c >> 24) & 0xFF)};
+  char bytes[8];
+  char* inPtr = in;
+  std::size_t inLeft = sizeof in;
+  char* outPtr = bytes;
+  std::size_t outLeft = sizeof bytes;
+  const std::size_t r = ::iconv(static_cast<iconv_t>(cd_), &inPtr, &inLeft, &outPtr, &outLeft);
+  if (r == static_cast<std::size_t>(-1) || inLeft != 0) {
+    ::iconv(static_cast<iconv_t>(cd_), nullptr, nullptr, nullptr, nullptr);
+    return false;
+  }
+  out.append(bytes, static_cast<std::size_t>(outPtr - bytes));
+  return true;
+}
 
 std::string ToCp932(std::string_view utf8) { return Convert("CP932", "UTF-8", utf8, "?"); }
 

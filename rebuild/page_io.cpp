@@ -7,6 +7,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "rebuild/charset_scan.h"
+
 namespace lumbra {
 namespace {
 
@@ -156,14 +158,15 @@ class WritingSink : public ByteSink {
 };
 
 // Sends the bytes of `page`, read from its start, through the rewriting of `pagePath` into
-// `sink`; stops early once the sink has failed. `title` receives the page title. False when
-// reading the page failed.
+// `sink`; stops early once the sink has failed. `title` receives the page title and `charset`
+// what the page says about reading it. False when reading the page failed.
 template <typename Sink>
 bool RewriteFrom(const RewriteContext& job, std::string_view treeRoot, const std::string& pagePath,
                  bool readRef, DocumentSource& page, Sink& sink, RewriteProbe* probe,
-                 std::string& title) {
+                 std::string& title, TitleCharset& charset) {
   PageRewriter rewriter(job, treeRoot, pagePath, readRef, sink, probe);
   PageTokenizer tokenizer(rewriter);
+  CharsetScan scan;
   BlockReader reader(page);
   std::string block;
   std::string next;
@@ -171,10 +174,13 @@ bool RewriteFrom(const RewriteContext& job, std::string_view treeRoot, const std
   while (readOk && !block.empty() && !sink.failed()) {
     readOk = reader.Next(next);
     tokenizer.FeedBlock(block, std::string_view(next).substr(0, kTokenizerLookahead));
+    scan.Feed(block);
     block.swap(next);
   }
   tokenizer.Finish();
   rewriter.Finish();
+  scan.Finish();
+  charset = TitleCharset{scan.declared(), scan.utf8(), tokenizer.titleCut()};
   if (probe != nullptr) {
     // Both read blocks, the tokenizer's buffers and the script buffer at their peaks.
     probe->peakHeldBytes += tokenizer.peakHeldBytes() + 2 * kPageBlockSize;
@@ -188,8 +194,9 @@ bool RewriteFrom(const RewriteContext& job, std::string_view treeRoot, const std
 PageRewrite ReconstructPage(const RewriteContext& job, Frontend& frontend,
                             std::string_view treeRoot, const std::string& pagePath, bool readRef,
                             std::string& title, RewriteProbe* probe,
-                            platform::AtomicFileWriter* pageWriter) {
+                            platform::AtomicFileWriter* pageWriter, TitleCharset* charset) {
   title.clear();
+  if (charset != nullptr) *charset = {};
   const std::string openError = std::string(kOpenError) + pagePath;
   // Only a regular file is rewritten: a link would be replaced by a file, and a FIFO or a
   // device is never read.
@@ -212,7 +219,8 @@ PageRewrite ReconstructPage(const RewriteContext& job, Frontend& frontend,
 
   ReplacingSink sink(page.file().fd(), writer);
   std::string pageTitle;
-  if (!RewriteFrom(job, treeRoot, pagePath, readRef, page, sink, probe, pageTitle)) {
+  TitleCharset pageCharset;
+  if (!RewriteFrom(job, treeRoot, pagePath, readRef, page, sink, probe, pageTitle, pageCharset)) {
     writer.Abort();  // the page stays as it was
     frontend.ShowMessage(openError);
     return PageRewrite::OpenFailed;
@@ -222,22 +230,27 @@ PageRewrite ReconstructPage(const RewriteContext& job, Frontend& frontend,
     return PageRewrite::WriteFailed;
   }
   title = std::move(pageTitle);
+  if (charset != nullptr) *charset = std::move(pageCharset);
   return PageRewrite::Rewritten;
 }
 
 bool StoreRewrittenPage(const RewriteContext& job, std::string_view treeRoot,
                         const std::string& pagePath, bool readRef, DocumentSource& source,
-                        mode_t mode, std::string& title) {
+                        mode_t mode, std::string& title, TitleCharset* charset) {
   title.clear();
+  if (charset != nullptr) *charset = {};
   platform::AtomicFileWriter writer;
   if (!writer.Open(pagePath)) return false;
   WritingSink sink(writer);
   std::string pageTitle;
-  if (!RewriteFrom(job, treeRoot, pagePath, readRef, source, sink, nullptr, pageTitle) ||
+  TitleCharset pageCharset;
+  if (!RewriteFrom(job, treeRoot, pagePath, readRef, source, sink, nullptr, pageTitle,
+                   pageCharset) ||
       sink.failed() || !writer.Commit(mode)) {
     return false;  // the writer removes its temporary file: the page stays as it was
   }
   title = std::move(pageTitle);
+  if (charset != nullptr) *charset = std::move(pageCharset);
   return true;
 }
 

@@ -12,6 +12,7 @@
 
 #include "core/document.h"
 #include "core/frontend.h"
+#include "core/title_charset.h"
 #include "platform/fs.h"
 #include "rebuild/page_rewriter.h"
 
@@ -30,7 +31,8 @@ enum class PageRewrite {
 
 // Rewrites the page `pagePath` of the LogTree `treeRoot` (ending in "log", no trailing '/').
 // `readRef` is READ_REF as the caller gives it. `title` receives the page title (at most
-// kTitleMax characters), empty when the page has none or was not rewritten. Failures are
+// kTitleMax characters), empty when the page has none or was not rewritten; `charset`, when
+// given, what the page says about reading it (see CharsetScan). Failures are
 // shown through `frontend`; the page then stays as it was. A read-only page (no owner write
 // bit) is never rewritten, and a page that comes out the same is not written again. `pageWriter`,
 // when given, writes the new page, and may keep an empty temporary file from one page for the
@@ -39,15 +41,16 @@ enum class PageRewrite {
 PageRewrite ReconstructPage(const RewriteContext& job, Frontend& frontend,
                             std::string_view treeRoot, const std::string& pagePath, bool readRef,
                             std::string& title, RewriteProbe* probe = nullptr,
-                            platform::AtomicFileWriter* pageWriter = nullptr);
+                            platform::AtomicFileWriter* pageWriter = nullptr,
+                            TitleCharset* charset = nullptr);
 
 // Stores the page read from `source` (a cached document, from its first byte) as `pagePath`
 // of the LogTree `treeRoot`, rewritten as ReconstructPage rewrites a copy of it there: the
 // copy and its rewriting are one write. The page is written whether or not a link changed,
-// given `mode`, and replaced safely. `title` as for ReconstructPage. False, with `pagePath` as
-// it was and nothing shown, when reading or writing failed.
+// given `mode`, and replaced safely. `title` and `charset` as for ReconstructPage. False, with
+// `pagePath` as it was and nothing shown, when reading or writing failed.
 bool StoreRewrittenPage(const RewriteContext& job, std::string_view treeRoot,
                         const std::string& pagePath, bool readRef, DocumentSource& source,
-                        mode_t mode, std::string& title);
+                        mode_t mode, std::string& title, TitleCharset* charset = nullptr);
 
 }  // namespace lumbra

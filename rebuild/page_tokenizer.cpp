@@ -86,7 +86,7 @@ void PageTokenizer::HandleText(std::size_t i) {
   if (c == '<') {
     if (!text_.empty()) sink_.OnText(text_);
     if (titlePending_) {
-      title_ = text_.substr(0, kTitleMax);
+      TakeTitle();
       titlePending_ = false;
     }
     text_.clear();
@@ -101,7 +101,7 @@ void PageTokenizer::HandleText(std::size_t i) {
   text_ += c;
   if (c == '>') {
     sink_.OnText(text_);
-    if (titlePending_) title_ = text_.substr(0, kTitleMax);
+    if (titlePending_) TakeTitle();
     text_.clear();
   }
 }
@@ -131,6 +131,11 @@ void PageTokenizer::HandleTag(std::size_t i) {
     tag_.clear();
     mode_ = Mode::Text;
   }
+}
+
+void PageTokenizer::TakeTitle() {
+  title_ = text_.substr(0, kTitleMax);
+  titleCut_ = text_.size() > kTitleMax;
 }
 
 void PageTokenizer::EmitText() {

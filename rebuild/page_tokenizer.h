@@ -49,6 +49,8 @@ class PageTokenizer {
   // The page title: the text before "</title" after a title tag, at most kTitleMax
   // characters; empty when the page has none.
   const std::string& title() const { return title_; }
+  // Whether the page's title text went on past the kTitleMax characters kept.
+  bool titleCut() const { return titleCut_; }
   // Bytes the tokenizer holds now (text and tag buffers), and the most it ever held.
   std::size_t heldBytes() const { return text_.size() + tag_.size(); }
   std::size_t peakHeldBytes() const { return peakHeld_; }
@@ -61,6 +63,7 @@ class PageTokenizer {
   // The byte at `i` of the current block or of the bytes following it; -1 past them.
   int At(std::size_t i) const;
   bool TitleEndNear(std::size_t i) const;
+  void TakeTitle();
   void EmitText();
   void EmitTag();
   void NoteHeld();
@@ -69,6 +72,7 @@ class PageTokenizer {
   Mode mode_ = Mode::Text;
   bool firstBlock_ = true;
   bool titlePending_ = false;
+  bool titleCut_ = false;
   std::string text_;
   std::string tag_;
   std::string title_;
