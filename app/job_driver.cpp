@@ -217,9 +217,6 @@ std::string FormatJobEnd(const JobCounters& counters, long long seconds) {
            "ログ登録ファイル数　　\t" +
            Printf6(counters.loggedFiles) + "件\r" + converted + elapsed;
   }
-  if (counters.convertedPages == kReconstructionLimitMarker) {
-    return "再構成の最大件数は " + std::to_string(kReconstructionLimit) + " 件で終了です";
-  }
   return "ＨＴＭＬ 再構成　終了\r\r"
          "チェック総ファイル数　\t" +
          Printf6(counters.scannedFiles) + "件\r" + converted + elapsed;

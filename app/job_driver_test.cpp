@@ -190,7 +190,7 @@ TEST_F(JobDriverTest, AnOverlongPathIsRefusedNotCut) {
   EXPECT_TRUE(fe.questions().empty());
 }
 
-TEST(JobEndTest, TheThreeFormsOfTheReport) {
+TEST(JobEndTest, TheTwoFormsOfTheReport) {
   JobCounters add{3, 12, 7, 4, 0};
   EXPECT_EQ(FormatJobEnd(add, 5),
             "ログ追加処理　終了\r\r"
@@ -198,8 +198,13 @@ TEST(JobEndTest, TheThreeFormsOfTheReport) {
             "ログ登録ファイル数　　\t     7件\r"
             "変換ファイル数　　　　\t     4件\r"
             "総経過時間　　　　　　\t     5秒\r");
-  JobCounters limit{0, 0, 0, kReconstructionLimitMarker, 30000};
-  EXPECT_EQ(FormatJobEnd(limit, 9), "再構成の最大件数は 19999 件で終了です");
+  // Any count is a count: the value that once marked a stopped rebuild too.
+  JobCounters many{0, 0, 0, 10000000, 30000};
+  EXPECT_EQ(FormatJobEnd(many, 9),
+            "ＨＴＭＬ 再構成　終了\r\r"
+            "チェック総ファイル数　\t 30000件\r"
+            "変換ファイル数　　　　\t10000000件\r"
+            "総経過時間　　　　　　\t     9秒\r");
   JobCounters rebuild{0, 0, 0, 123456, 1234567};
   EXPECT_EQ(FormatJobEnd(rebuild, 61),
             "ＨＴＭＬ 再構成　終了\r\r"

@@ -8,26 +8,19 @@
 
 namespace lumbra {
 
-bool IndexRecordTable::Append(IndexRecord record) {
-  if (full()) return false;
-  rows_.push_back(std::move(record));
-  return true;
-}
-
 std::string CutRecordText(std::string_view text, std::size_t max) {
   std::size_t end = text.find('\0');
   if (end == std::string_view::npos) end = text.size();
   return std::string(text.substr(0, std::min(end, max)));
 }
 
-bool AddIndexRecord(IndexRecordTable& table, std::string_view /*logRoot*/,
+void AddIndexRecord(IndexRecordTable& table, std::string_view /*logRoot*/,
                     std::string_view pagePath, std::string title) {
-  if (table.full()) return false;
   IndexRecord record;
   record.path = CutRecordText(pagePath, kIndexPathMax);
   record.title = CutRecordText(title, kIndexTitleMax);
   ConvertTitleCode(record.title);
-  return table.Append(std::move(record));
+  table.Append(std::move(record));
 }
 
 std::vector<int> SortIndexRecords(const IndexRecordTable& table) {

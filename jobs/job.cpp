@@ -24,10 +24,4 @@ void RewriteAndIndex(JobTarget& job, std::string_view treeRoot, const std::strin
   IndexPage(job, treeRoot, path, std::move(title));
 }
 
-bool RewriteLimitReached(JobCounters& counters) {
-  if (counters.convertedPages < kReconstructionLimit) return false;
-  counters.convertedPages = kReconstructionLimitMarker;
-  return true;
-}
-
 }  // namespace lumbra

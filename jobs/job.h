@@ -41,9 +41,4 @@ void IndexPage(JobTarget& job, std::string_view treeRoot, const std::string& pat
 void RewriteAndIndex(JobTarget& job, std::string_view treeRoot, const std::string& path,
                      platform::AtomicFileWriter* pageWriter = nullptr);
 
-// Whether the job has rewritten as many pages as one job may (kReconstructionLimit): then
-// convertedPages becomes the marker, which stops every further page and selects the limit
-// form of the end report.
-bool RewriteLimitReached(JobCounters& counters);
-
 }  // namespace lumbra

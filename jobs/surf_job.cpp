@@ -37,7 +37,6 @@ bool HandleRow(JobTarget& job, const SurfSite& site, const std::string& siteRoot
     if (!ContainsNoCase(localPath, ".htm") && !ContainsNoCase(localPath, ".asp")) return true;
     if (!ctx.readDom && localPath.find(siteBase) == std::string::npos) return true;
     if (!FindLogCopy(ctx, localPath, *tail, logRoot)) return true;
-    if (RewriteLimitReached(job.counters)) return true;
     if (job.frontend.ReportProgress(localPath) == 0) return false;
     RewriteAndIndex(job, logRoot, localPath);
     ++pages;
