@@ -60,7 +60,7 @@ SurfOutcome RunSurfList(JobTarget& job) {
   SurfListReader list;
   char buffer[4096];
   long got = 0;
-  while (!list.full() && (got = file.Read(buffer, sizeof buffer)) > 0) {
+  while ((got = file.Read(buffer, sizeof buffer)) > 0) {
     list.Feed(std::string_view(buffer, static_cast<std::size_t>(got)));
   }
   list.Finish();
