@@ -7,6 +7,15 @@
 #include "index/title_code.h"
 
 namespace lumbra {
+namespace {
+
+// The exchange sort takes time in the square of the records, and all it decides is which of
+// the records of one path an index page shows. Up to as many records as a job could once hold
+// it runs as ever; in a larger table the records of one path keep the order they were
+// recorded in, so that no job waits minutes for its index pages.
+constexpr std::size_t kExchangeOrderMax = 20000;
+
+}  // namespace
 
 std::string CutRecordText(std::string_view text, std::size_t max) {
   std::size_t end = text.find('\0');
@@ -46,7 +55,7 @@ std::vector<int> SortIndexRecords(const IndexRecordTable& table) {
     }
   }
   // Without equal paths the ascending order is unique: any sort gives the exchange sort's.
-  if (!duplicates) return sorted;
+  if (!duplicates || n > kExchangeOrderMax) return sorted;
 
   // With equal paths their order matters, so run the exchange sort itself; it compares the
   // ranks, which order the rows exactly as their paths do, at the cost of an int compare.
