@@ -22,7 +22,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     for (int i = 0; i < table.count(); ++i) {
       const lumbra::CacheEntry& row = table.row(i);
-      if (row.url.size() > 200 || row.cacheFile.size() > 200 ||
+      // The lengths the records give are checked: the URL's (its NUL included) against
+      // kCacheUrlMax + 1, the name's against 512.
+      if (row.url.size() > lumbra::kCacheUrlMax + 1 || row.cacheFile.size() > 512 ||
           row.contentType.size() > lumbra::kContentTypeMax ||
           bytes.find(row.url) == std::string_view::npos) {
         std::abort();
