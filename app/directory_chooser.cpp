@@ -181,7 +181,6 @@ void DirectoryChooser::ListDirectories(const std::string& dir) {
   if (!entries) return;
   std::string prefix = dir.empty() || dir.ends_with('/') ? dir : dir + "/";
   for (const std::string& name : *entries) {
-    if (dirNames_.size() == kMaxDirectoryNames) break;
     if (name == ".") continue;
     if (platform::GetStatus(prefix + name).isDirectory()) dirNames_.push_back(name);
   }

@@ -30,7 +30,6 @@
 namespace lumbra {
 
 inline constexpr std::string_view kDriveUnusableMessage = "そのドライブは、現在、使用できません";
-inline constexpr std::size_t kMaxDirectoryNames = 1000;  // names listed of one directory
 
 // The chooser's view: the drive box, the directory list, the path edit (ids below).
 using ChooserView = ModalView;

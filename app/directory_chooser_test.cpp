@@ -174,14 +174,12 @@ TEST_F(ChooserTest, OkReturnsTheTypedTextAsTypedAndBothLeaveTheDirectoryWhereThe
   }
 }
 
-TEST_F(ChooserTest, ListsTheFirstThousandDirectoriesTheFileSystemReturns) {
+TEST_F(ChooserTest, ListsEveryDirectoryHoweverMany) {
   for (int i = 0; i < 1003; ++i) MakeDir("many/d" + std::to_string(i));
   WriteFile("many/file", "");
   Names expected, all = platform::ListDirectory(Path("many")).value();
   for (const std::string& name : all) {
-    if (name != "." && name != "file" && expected.size() < kMaxDirectoryNames) {
-      expected.push_back(name);
-    }
+    if (name != "." && name != "file") expected.push_back(name);
   }
   std::sort(expected.begin(), expected.end(),
             [](const std::string& a, const std::string& b) { return SortedListOrder(a, b); });

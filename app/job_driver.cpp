@@ -146,7 +146,7 @@ bool PrepareCachePath(JobContext& ctx, std::string_view typed, const std::string
   return false;
 }
 
-bool PrepareJob(Session& session, Frontend& frontend) {
+bool PrepareJob(Session& session, Frontend& frontend, JobKind kind) {
   const JobSettings& s = session.settings;
   JobContext& ctx = session.ctx;
   ctx = JobContext{};
@@ -162,7 +162,10 @@ bool PrepareJob(Session& session, Frontend& frontend) {
   MakeAbsolute(ctx.unreferencedDir, session.startDir);
   if (ctx.unreferencedJob && RefuseTooLong(ctx.unreferencedDir, frontend)) return false;
 
-  if (!PrepareCachePath(ctx, s.cacheDir, session.startDir, session.layouts, frontend)) {
+  // A collection is rebuilt, listed or surfed wherever it lies, with or without a browser's
+  // cache on the machine.
+  if (kind == JobKind::AddToLogs &&
+      !PrepareCachePath(ctx, s.cacheDir, session.startDir, session.layouts, frontend)) {
     return false;
   }
 
@@ -214,9 +217,6 @@ std::string FormatJobEnd(const JobCounters& counters, long long seconds) {
            "ログ登録ファイル数　　\t" +
            Printf6(counters.loggedFiles) + "件\r" + converted + elapsed;
   }
-  if (counters.convertedPages == kReconstructionLimitMarker) {
-    return "再構成の最大件数は " + std::to_string(kReconstructionLimit) + " 件で終了です";
-  }
   return "ＨＴＭＬ 再構成　終了\r\r"
          "チェック総ファイル数　\t" +
          Printf6(counters.scannedFiles) + "件\r" + converted + elapsed;
@@ -236,7 +236,7 @@ CacheListing JobDriver::ReadCache(CacheEntryTable& table) {
                                                                      : CacheListing::Unreadable;
 }
 
-bool JobDriver::StartJob() { return BeginStart() && FinishStart(); }
+bool JobDriver::StartJob(JobKind kind) { return BeginStart() && FinishStart(kind); }
 
 bool JobDriver::BeginStart() {
   if (session_.busy) return false;
@@ -250,9 +250,9 @@ bool JobDriver::BeginStart() {
   return true;
 }
 
-bool JobDriver::FinishStart() {
+bool JobDriver::FinishStart(JobKind kind) {
   if (onBusyChanged) onBusyChanged(true);
-  if (!PrepareJob(session_, frontend_)) {
+  if (!PrepareJob(session_, frontend_, kind)) {
     EndBusy();
     return false;
   }
@@ -261,7 +261,7 @@ bool JobDriver::FinishStart() {
 }
 
 bool JobDriver::Command(JobKind kind, int logNumber) {
-  if (!StartJob()) return false;
+  if (!StartJob(kind)) return false;
   if (kind == JobKind::AddToLogs) {
     posted_.push_back({kind, logNumber});
   } else {

@@ -42,8 +42,10 @@ struct Session {
 bool DetectSurfData(const std::string& startDir);
 
 // Copies the switches and normalises the paths of `settings` into ctx, resets the counters,
-// and runs every start check with its message or question. True when the job may run.
-bool PrepareJob(Session& session, Frontend& frontend);
+// and runs every start check of a job of `kind` with its message or question. Only the add
+// job reads the cache, so only its start checks the cache path: every other job starts
+// without one (ctx.cacheDir stays empty). True when the job may run.
+bool PrepareJob(Session& session, Frontend& frontend, JobKind kind);
 
 // Normalises the cache path into ctx.cacheDir and checks it: the directory must exist and
 // hold the marker of one of `layouts` (remembered in ctx.cacheIndexFile).
@@ -75,18 +77,20 @@ class JobDriver {
   // Nothing is written into the logs.
   CacheListing ReadCache(CacheEntryTable& table);
 
-  // The common start of every job command. False when the job does not run: a job is
-  // already running, or a start check refused it (the reason has been shown). On true the
-  // session is busy and the job must be run with RunJob (or queued, for "ログ追加").
-  bool StartJob();
+  // The common start of every job command: the start checks of a job of `kind`. False when
+  // the job does not run: a job is already running, or a start check refused it (the reason
+  // has been shown). On true the session is busy and the job must be run with RunJob (or
+  // queued, for "ログ追加").
+  bool StartJob(JobKind kind);
 
   // StartJob in two halves, for the unreferenced-links command, which lets the user choose
   // its root between them. BeginStart refuses while busy, else sets busy, returns to the
   // start directory and empties the execution log there. FinishStart disables the commands
-  // and runs the start checks; on a refusal the busy state ends. CancelStart ends a start
-  // that never reached FinishStart: busy is cleared, the commands were never disabled.
+  // and runs the start checks of a job of `kind`; on a refusal the busy state ends.
+  // CancelStart ends a start that never reached FinishStart: busy is cleared, the commands
+  // were never disabled.
   bool BeginStart();
-  bool FinishStart();
+  bool FinishStart(JobKind kind);
   void CancelStart() { session_.busy = false; }
 
   // A job command as the window gives it: StartJob, then RunJob at once, or queued for

@@ -19,7 +19,7 @@ class JobDriverTest : public testing::TempDirTest {
     session.settings.logDir[0] = Path("save/alog");
     session.settings.indexDir = Path("idx");
   }
-  bool Prepare() { return PrepareJob(session, fe); }
+  bool Prepare() { return PrepareJob(session, fe, JobKind::AddToLogs); }
 
   Session session;
   testing::ScriptedFrontend fe;
@@ -66,6 +66,7 @@ TEST_F(JobDriverTest, PathsAreNormalisedIntoTheSnapshot) {
 
 struct RefusalCase {
   const char* name;
+  JobKind kind;  // a job whose start makes the check
   void (*change)(JobSettings&, const std::string& root);
   const char* message;
   friend void PrintTo(const RefusalCase& c, std::ostream* os) { *os << c.name; }
@@ -77,7 +78,7 @@ class JobDriverRefusalTest : public JobDriverTest,
 TEST_P(JobDriverRefusalTest, ShowsItsMessageRefusesAndEndsTheBusyState) {
   GetParam().change(session.settings, root());
   JobDriver driver(session, fe, clock);
-  EXPECT_FALSE(driver.Command(JobKind::RebuildAllLogs));
+  EXPECT_FALSE(driver.Command(GetParam().kind));
   EXPECT_FALSE(session.busy);
   EXPECT_EQ(fe.messages(), std::vector<std::string>{GetParam().message});
   EXPECT_TRUE(fe.questions().empty());
@@ -86,30 +87,73 @@ TEST_P(JobDriverRefusalTest, ShowsItsMessageRefusesAndEndsTheBusyState) {
 INSTANTIATE_TEST_SUITE_P(
     StartChecks, JobDriverRefusalTest,
     ::testing::Values(
-        RefusalCase{"CacheDrive",
+        RefusalCase{"CacheDrive", JobKind::AddToLogs,
                     [](JobSettings& s, const std::string&) { s.cacheDir = "q:\\cache"; },
                     "キャッシュ　ドライブが存在しません"},
-        RefusalCase{"CachePath",
+        RefusalCase{"CachePath", JobKind::AddToLogs,
                     [](JobSettings& s, const std::string& r) { s.cacheDir = r + "/nocache"; },
                     "キャッシュ　パスが存在しません"},
-        RefusalCase{"CacheData",
+        RefusalCase{"CacheData", JobKind::AddToLogs,
                     [](JobSettings& s, const std::string& r) { s.cacheDir = r + "/save"; },
                     "キャッシュ　データが存在しません\rパス設定を確認してください"},
-        RefusalCase{"LogEnding",
+        RefusalCase{"LogEnding", JobKind::RebuildAllLogs,
                     [](JobSettings& s, const std::string& r) { s.logDir[1] = r + "/save/logs"; },
                     "ログパスの最後は「ｌｏｇ］でなければなりません"},
-        RefusalCase{"LogShort", [](JobSettings& s, const std::string&) { s.logDir[3] = "lo"; },
+        RefusalCase{"LogShort", JobKind::RebuildAllLogs,
+                    [](JobSettings& s, const std::string&) { s.logDir[3] = "lo"; },
                     "ログパスの最後は「ｌｏｇ］でなければなりません"},
-        RefusalCase{"LogDrive",
+        RefusalCase{"LogDrive", JobKind::RebuildAllLogs,
                     [](JobSettings& s, const std::string&) { s.logDir[4] = "z:\\save\\log"; },
                     "ログ　ドライブが存在しません"},
-        RefusalCase{"NoLogs", [](JobSettings& s, const std::string&) { s.logDir[0] = ""; },
+        RefusalCase{"NoLogs", JobKind::RebuildAllLogs,
+                    [](JobSettings& s, const std::string&) { s.logDir[0] = ""; },
                     "ログ用のパスが存在しません\rパス設定を確認してください"},
-        RefusalCase{"EmptyIndex", [](JobSettings& s, const std::string&) { s.indexDir = ""; },
+        RefusalCase{"EmptyIndex", JobKind::RebuildAllLogs,
+                    [](JobSettings& s, const std::string&) { s.indexDir = ""; },
                     "インデックス　ドライブが存在しません"},
-        RefusalCase{"IndexDrive", [](JobSettings& s, const std::string&) { s.indexDir = "x:/idx"; },
+        RefusalCase{"IndexDrive", JobKind::RebuildAllLogs,
+                    [](JobSettings& s, const std::string&) { s.indexDir = "x:/idx"; },
                     "インデックス　ドライブが存在しません"}),
     [](const ::testing::TestParamInfo<RefusalCase>& info) { return std::string(info.param.name); });
+
+// A collection is rebuilt where it lies: every job but the add starts and runs to its end
+// report whatever CACHE_DIR says, empty or naming no cache at all.
+TEST_F(JobDriverTest, OnlyTheAddNeedsACache) {
+  WriteFile("save/alog/h/p.html", "<a href=\"http://o.example/x.html\">x</a>");
+  WriteFile("lumbrasurf.txt", "1 2 3 4 " + Path("save/alog/h/p.html") + "\n");
+  session.settings.unreferencedDir = Path("save/alog");
+  struct Job {
+    JobKind kind;
+    int logNumber;
+    const char* page;  // written only by a job that ran
+  };
+  const Job jobs[] = {{JobKind::RebuildAllLogs, 0, "idx/allidx_a.htm"},
+                      {JobKind::RebuildOneLog, 1, "idx/allidx_a.htm"},
+                      {JobKind::ListUnreferenced, 0, "idx/search/htm/alog.link_htm.htm"},
+                      {JobKind::RebuildSurf, 0, "idx/surfidx.htm"}};
+  for (const std::string& cache : {std::string(), Path("nocache"), Path("save")}) {
+    session.settings.cacheDir = cache;
+    for (const Job& job : jobs) {
+      SCOPED_TRACE(::testing::Message()
+                   << "kind " << static_cast<int>(job.kind) << " cache '" << cache << "'");
+      platform::DeleteFile(Path(job.page));
+      session.settings.unreferencedJob = job.kind == JobKind::ListUnreferenced;
+      const std::size_t shown = fe.messages().size();
+      JobDriver driver(session, fe, clock);
+      ASSERT_TRUE(driver.Command(job.kind, job.logNumber));
+      EXPECT_TRUE(driver.lastJobCompleted());
+      EXPECT_TRUE(platform::GetStatus(Path(job.page)).isRegular());
+      ASSERT_EQ(fe.messages().size(), shown + 1);
+      EXPECT_TRUE(fe.messages().back().starts_with("ＨＴＭＬ 再構成　終了"))
+          << fe.messages().back();
+      EXPECT_TRUE(session.ctx.cacheDir.empty());
+    }
+  }
+  session.settings.unreferencedJob = false;
+  JobDriver driver(session, fe, clock);
+  EXPECT_FALSE(driver.Command(JobKind::AddToLogs));
+  EXPECT_EQ(fe.messages().back(), "キャッシュ　データが存在しません\rパス設定を確認してください");
+}
 
 TEST_F(JobDriverTest, AMissingLogDirectoryIsMadeOnlyAfterYes) {
   session.settings.logDir[1] = Path("new/blog");
@@ -146,7 +190,7 @@ TEST_F(JobDriverTest, AnOverlongPathIsRefusedNotCut) {
   EXPECT_TRUE(fe.questions().empty());
 }
 
-TEST(JobEndTest, TheThreeFormsOfTheReport) {
+TEST(JobEndTest, TheTwoFormsOfTheReport) {
   JobCounters add{3, 12, 7, 4, 0};
   EXPECT_EQ(FormatJobEnd(add, 5),
             "ログ追加処理　終了\r\r"
@@ -154,8 +198,13 @@ TEST(JobEndTest, TheThreeFormsOfTheReport) {
             "ログ登録ファイル数　　\t     7件\r"
             "変換ファイル数　　　　\t     4件\r"
             "総経過時間　　　　　　\t     5秒\r");
-  JobCounters limit{0, 0, 0, kReconstructionLimitMarker, 30000};
-  EXPECT_EQ(FormatJobEnd(limit, 9), "再構成の最大件数は 19999 件で終了です");
+  // Any count is a count: the value that once marked a stopped rebuild too.
+  JobCounters many{0, 0, 0, 10000000, 30000};
+  EXPECT_EQ(FormatJobEnd(many, 9),
+            "ＨＴＭＬ 再構成　終了\r\r"
+            "チェック総ファイル数　\t 30000件\r"
+            "変換ファイル数　　　　\t10000000件\r"
+            "総経過時間　　　　　　\t     9秒\r");
   JobCounters rebuild{0, 0, 0, 123456, 1234567};
   EXPECT_EQ(FormatJobEnd(rebuild, 61),
             "ＨＴＭＬ 再構成　終了\r\r"
@@ -183,7 +232,7 @@ TEST_F(JobDriverTest, TheEndReportAndTheExecutionLogLine) {
 
 TEST_F(JobDriverTest, AKindOutsideTheFiveOnlyEndsTheBusyState) {
   JobDriver driver(session, fe, clock);
-  ASSERT_TRUE(driver.StartJob());
+  ASSERT_TRUE(driver.StartJob(static_cast<JobKind>(9)));
   EXPECT_FALSE(driver.RunJob(static_cast<JobKind>(9)));
   EXPECT_FALSE(session.busy);
   EXPECT_TRUE(fe.messages().empty());

@@ -233,6 +233,62 @@ TEST_F(JobRunTest, TheUnreferencedJobListsTheExternalLinksOfItsRoot) {
             std::string::npos);
 }
 
+// No count ends a job early: the 4,999 entries of a cache, the 19,999 pages of a rebuild and
+// the 20,000 index records a job once stopped at are all passed, and both end reports count
+// everything.
+TEST_F(JobRunTest, AnAddOf30000EntriesAndARebuildOf25000PagesGoToTheirEnd) {
+  constexpr int kEntries = 30000;
+  testing::Ie4Cache cache;
+  cache.entries.reserve(kEntries);
+  for (int i = 0; i < kEntries; ++i) {
+    // Five pages, then an image, over 20 hosts. The entries share two cached files; the last
+    // page has its own, which links to the first image.
+    const std::string url = "http://h" + std::to_string(i % 20) + ".example/" + std::to_string(i);
+    const bool last = i == kEntries - 2;
+    testing::Ie4Entry entry;
+    if (i % 6 == 5) {
+      entry = testing::CachedEntry(url + ".gif", "pic.gif", "image/gif", "GIF");
+    } else if (last) {
+      entry = testing::CachedEntry(url + ".html", "last.htm", "text/html",
+                                   "<img src=\"http://h5.example/5.gif\">");
+    } else {
+      entry = testing::CachedEntry(url + ".html", "page.htm", "text/html", "<title>T</title>");
+    }
+    entry.writeFile = i < 6 || last;
+    cache.entries.push_back(std::move(entry));
+  }
+  testing::WriteIe4Cache(Path("cache"), cache);
+  session.settings.cacheDir = Path("cache");
+  const auto listed = [this](const char* page) {
+    const std::string text = ReadFile(page);
+    std::size_t entries = 0;
+    for (std::size_t at = text.find("<DD>"); at != std::string::npos;
+         at = text.find("<DD>", at + 1))
+      ++entries;
+    return entries;
+  };
+
+  ASSERT_TRUE(Run(JobKind::AddToLogs));
+  EXPECT_EQ(fe.messages().back(),
+            "ログ追加処理　終了\r\r"
+            "チェック総ファイル数　\t 30000件\r"
+            "ログ登録ファイル数　　\t 30000件\r"
+            "変換ファイル数　　　　\t 25000件\r"
+            "総経過時間　　　　　　\t     1秒\r");
+  EXPECT_EQ(ReadFile("save/log/h18.example/29998.html"),
+            "<img src=\"file://" + Path("save/log/h5.example/5.gif") + "\">");
+  EXPECT_EQ(listed("index/newidx.htm"), 25000u);
+
+  ASSERT_TRUE(Run(JobKind::RebuildAllLogs));
+  EXPECT_EQ(fe.messages().back(),
+            "ＨＴＭＬ 再構成　終了\r\r"
+            "チェック総ファイル数　\t 30000件\r"
+            "変換ファイル数　　　　\t 25000件\r"
+            "総経過時間　　　　　　\t     1秒\r");
+  EXPECT_EQ(listed("index/allidx_a.htm"), 25000u);
+  EXPECT_EQ(session.counters.failedFiles, 0);
+}
+
 // A cache of one page linking to one image, in each layout the add job reads.
 const std::string kLayouts[] = {"NetscapeFatDb", "NetscapeUnixIndexDb", "Explorer2",
                                 "Explorer3",     "Explorer4",           "Explorer5To9"};

@@ -192,7 +192,7 @@ void MainDialog::ListUnreferenced() {
   s.unreferencedDir = *chosen;
   platform::ChangeDirectory(session_.startDir);  // the chooser moved it
   s.unreferencedJob = true;
-  if (driver_.FinishStart()) driver_.RunJob(JobKind::ListUnreferenced);
+  if (driver_.FinishStart(JobKind::ListUnreferenced)) driver_.RunJob(JobKind::ListUnreferenced);
   s.unreferencedJob = false;
 }
 

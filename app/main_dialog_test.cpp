@@ -225,6 +225,7 @@ TEST_P(SentCommandTest, RunsItsJobInsideTheCommand) {
   }
   Open();
   TypeWorkingPaths();
+  view.Type(C::CacheEdit, "");  // only the add reads a cache
   view.Type(C::LogEditA, "");
   view.Type(c.logEdit, Path("save/log"));
   WriteFile("save/log/www.example.jp/a.html", kPage);
@@ -300,6 +301,7 @@ TEST_F(MainDialogTest, OnceTheEventLoopEndsEveryLaterProgressOfTheJobAnswersStop
 TEST_F(MainDialogTest, UnreferencedLetsTheUserChooseItsRootFirst) {
   Open();
   TypeWorkingPaths();
+  view.Type(C::CacheEdit, "");  // only the add reads a cache
   WriteFile("save/log/www.example.jp/a.html", kPage);
   MakeDir("other/log");
   view.Type(C::LogEditC, Path("other/log"));

@@ -2,15 +2,10 @@
 
 #include <set>
 #include <tuple>
-#include <utility>
 
 #include "core/exec_log.h"
 
 namespace lumbra {
-
-void CacheEntryTable::Append(CacheEntry entry) {
-  if (count() < kCacheEntryMax) rows_.push_back(std::move(entry));
-}
 
 void CacheEntryTable::RemoveRepeatedRows() {
   std::set<std::tuple<std::string, std::string, std::string>> seen;

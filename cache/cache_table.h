@@ -6,6 +6,7 @@
 #include <deque>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "core/job_context.h"
 
@@ -25,8 +26,6 @@ struct CacheEntry {
   int status = 0;
 };
 
-// At most this many rows are kept: the first records the index gives; later ones are dropped.
-inline constexpr int kCacheEntryMax = 4999;
 // URLs of up to this many bytes are read and stored; the add job refuses a longer one and
 // reports it (a URL cut short would name another document).
 inline constexpr std::size_t kCacheUrlMax = 8192;
@@ -41,8 +40,9 @@ class CacheEntryTable {
   // Forgets every row.
   void Reset() { rows_.clear(); }
 
-  // Appends `entry` as the next row; once kCacheEntryMax rows are held it is dropped.
-  void Append(CacheEntry entry);
+  // Appends `entry` as the next row. Every record of the index is kept: the table grows with
+  // the cache, row by row.
+  void Append(CacheEntry entry) { rows_.push_back(std::move(entry)); }
 
   // Drops every row that repeats an earlier one in url, cacheFile and contentType, keeping the
   // order of the others. A Netscape index can give one record twice (a record the database

@@ -12,16 +12,6 @@ CacheEntry Entry(int n) {
   return CacheEntry{"d/f" + std::to_string(n), "http://h/" + std::to_string(n), "text/html", 7};
 }
 
-TEST(CacheEntryTableTest, KeepsTheFirst4999OfSixThousandRecords) {
-  CacheEntryTable table;
-  for (int i = 0; i < 6000; ++i) table.Append(Entry(i));
-  EXPECT_EQ(GetCacheEntryCount(table), 4999);
-  CacheEntry out;
-  ASSERT_TRUE(GetCacheEntry(table, 4998, out));
-  EXPECT_EQ(out.url, "http://h/4998");
-  EXPECT_FALSE(GetCacheEntry(table, 4999, out));
-}
-
 TEST(CacheEntryTableTest, ARepeatedRowIsKeptOnceInItsPlace) {
   CacheEntryTable table;
   for (int n : {1, 2, 1, 3, 2}) table.Append(Entry(n));

@@ -33,7 +33,6 @@ namespace lumbra {
 namespace {
 
 constexpr std::size_t kPieceMax = 4999;  // characters of a line, its LF included
-constexpr int kLineLimit = 5000;
 constexpr char kRecordType = 'F';
 constexpr char kSeparator = ',';
 constexpr int kFirstSkippedField = 4;  // fields 4 to 9 are passed over like the used ones
@@ -119,7 +118,7 @@ std::optional<CacheEntry> ParseRecordLine(std::string_view line) {
 void ParseExplorer2Index(std::string_view bytes, CacheEntryTable& table, std::string* dump) {
   LineReader reader(bytes);
   std::string piece;
-  for (int line = 0; line < kLineLimit && reader.Next(piece); ++line) {
+  while (reader.Next(piece)) {
     if (!piece.starts_with(kRecordType)) continue;
     std::optional<CacheEntry> entry = ParseRecordLine(LineText(piece));
     if (!entry) continue;

@@ -5,7 +5,7 @@
 // Lines: CR LF counts as one LF. The file is taken in pieces that end after an LF or at 4,999
 // characters, whichever comes first, and every piece counts as a line of its own: the rest of
 // a longer line is read as a record when it begins with 'F', and a line of exactly 4,999
-// characters leaves its LF as an empty line. At most 5,000 lines are looked at, used or not.
+// characters leaves its LF as an empty line. Every line of the file is looked at.
 //
 // Record line: a line whose first character is 'F'; every other line is passed over. Its
 // fields are separated by ',' and counted from 1:
@@ -31,9 +31,8 @@ namespace lumbra {
 
 // Decodes a cache list held in memory and appends one row per record line that has all its
 // fields: url, cacheFile (relative to the cache directory) and contentType; status is left
-// alone. At most the first 5,000 lines, as the pieces above cut them, are looked at. When
-// `dump` is not null the debug-dump line of every row is appended to it ('\n' line ends,
-// values as they came).
+// alone. When `dump` is not null the debug-dump line of every row is appended to it ('\n'
+// line ends, values as they came).
 void ParseExplorer2Index(std::string_view bytes, CacheEntryTable& table, std::string* dump);
 
 // Reads the cache list `indexFile` (the private copy ReadCacheIndex made) into `table`. A

@@ -88,7 +88,7 @@ INSTANTIATE_TEST_SUITE_P(
                       CursorCase{"F,U,3", std::nullopt}, CursorCase{"F,", std::nullopt},
                       CursorCase{"F", std::nullopt}));
 
-TEST(ParseExplorer2IndexTest, LooksAtTheFirst5000LinesCutAt4999Characters) {
+TEST(ParseExplorer2IndexTest, ReadsEveryLineCutAt4999Characters) {
   // A line of 4,999 + n characters arrives as two lines: its first 4,999 characters and the
   // rest, which is read as a record when it begins with 'F'. A line of exactly 4,999
   // characters leaves its line end as a line of its own.
@@ -102,7 +102,8 @@ TEST(ParseExplorer2IndexTest, LooksAtTheFirst5000LinesCutAt4999Characters) {
   cache.entries.push_back({.url = "http://h/5001", .fileName = "5001.htm"});
   EXPECT_EQ(Parse(testing::BuildIe2Index(cache)),
             (std::vector<Row>{{"http://h/piece", "piece.htm", "text/html"},
-                              {"http://h/5000", "5000.htm", "text/html"}}));
+                              {"http://h/5000", "5000.htm", "text/html"},
+                              {"http://h/5001", "5001.htm", "text/html"}}));
 }
 
 using ReadExplorer2CacheTest = testing::ReaderFileTest;

@@ -82,12 +82,12 @@ TEST(ParseExplorer4IndexTest, SubdirectoryIndexThatNamesNoSlotGivesTheBareName) 
   cache.subdirectories = {"AAAA0001", "BBBB0002"};
   for (int i = 0; i < 25; ++i) cache.subdirectories.push_back("DIR" + std::to_string(10000 + i));
   cache.entries = {Page("http://h/a", "a", 2, "text/html"),       // DIR10000
-                   Page("http://h/b", "b", 19, "text/html"),      // DIR10017, the 20th name
-                   Page("http://h/c", "c", 20, "text/html"),      // beyond the 20 kept names
+                   Page("http://h/b", "b", 26, "text/html"),      // DIR10024, the last name
+                   Page("http://h/c", "c", 27, "text/html"),      // beyond the 27 names
                    Page("http://h/d", "d", -1, "text/html"),      // negative
                    Page("http://h/e", "e", 0x101, "text/html")};  // low byte 1
   EXPECT_EQ(CacheFiles(testing::BuildIe4Index(cache).bytes),
-            (std::vector<std::string>{"DIR10000/a", "DIR10017/b", "c", "d", "BBBB0002/e"}));
+            (std::vector<std::string>{"DIR10000/a", "DIR10024/b", "c", "d", "BBBB0002/e"}));
 }
 
 // Any case and a missing blank after the colon are tested on the 3.0 reader (one search).

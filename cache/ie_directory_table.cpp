@@ -1,6 +1,5 @@
 #include "cache/ie_directory_table.h"
 
-#include <algorithm>
 #include <cstdint>
 #include <optional>
 
@@ -14,7 +13,6 @@ constexpr std::size_t kCountField = 0;
 constexpr std::size_t kNameOffset = 8;
 constexpr std::size_t kEntryStride = 12;
 constexpr std::size_t kNameSize = 8;
-constexpr int kMaxSubdirectories = 20;
 
 }  // namespace
 
@@ -23,11 +21,10 @@ std::vector<std::string> ReadDirectoryTable(std::string_view bytes, std::size_t 
   std::vector<std::string> names;
   if (offset > bytes.size()) return names;
   std::string_view table = bytes.substr(offset);
-  if (extent == DirectoryTableExtent::kWhole) {
-    if (table.size() < kTableSize) return names;
-    table = table.substr(0, kTableSize);
-  }
-  const int count = std::min(LowByte(table, kCountField), kMaxSubdirectories);
+  if (extent == DirectoryTableExtent::kWhole && table.size() < kTableSize) return names;
+  table = table.substr(0, kTableSize);
+  // As many names as the count gives and the table holds.
+  const int count = LowByte(table, kCountField);
   for (int i = 0; i < count; ++i) {
     const std::size_t at = kNameOffset + kEntryStride * static_cast<std::size_t>(i);
     if (table.size() < at + kNameSize) break;

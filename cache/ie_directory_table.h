@@ -7,7 +7,8 @@
 //                counts as negative and gives no names)
 //   4+12*i   4   unknown, one per subdirectory (not read)
 //   8+12*i   8   name of subdirectory i, 8 characters, no terminator; a NUL ends it early
-//   The table is 1,024 bytes long. At most the first 20 names are kept.
+//   The table is 1,024 bytes long, so it holds at most 85 names (the count may say up to
+//   127); every name it holds is kept.
 #pragma once
 
 #include <cstddef>

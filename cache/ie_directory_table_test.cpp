@@ -10,9 +10,9 @@
 namespace lumbra {
 namespace {
 
-// The 4.x reader's cases (the place by signature, a negative count, the 20 kept names, a
-// file too short for the whole table) are in ie4_reader_test.cpp; a file that ends inside the
-// table of a 5.2 index is only reachable here.
+// The 4.x reader's cases (the place by signature, a negative count, a slot beyond the names,
+// a file too short for the whole table) are in ie4_reader_test.cpp; a file that ends inside
+// the table of a 5.2 index, and a count beyond what the table holds, are only reachable here.
 TEST(ReadDirectoryTableTest, TakesOnlyWhatItsExtentFindsInTheFile) {
   using enum DirectoryTableExtent;
   std::string bytes(72 + 1024, '\0');
@@ -41,6 +41,12 @@ TEST(ReadDirectoryTableTest, TakesOnlyWhatItsExtentFindsInTheFile) {
                                       << (c.extent == kWhole ? " whole" : " names in file"));
     EXPECT_EQ(ReadDirectoryTable(std::string_view(bytes).substr(0, c.size), c.offset, c.extent),
               c.names);
+  }
+  // A count of 127 names: the 85 that the 1,024 bytes of the table hold are every one kept.
+  std::string crowded(72 + 2048, 'N');
+  crowded.replace(72, 4, std::string("\x7f\0\0\0", 4));
+  for (DirectoryTableExtent extent : {kWhole, kNamesInFile}) {
+    EXPECT_EQ(ReadDirectoryTable(crowded, 72, extent), std::vector<std::string>(85, "NNNNNNNN"));
   }
 }
 

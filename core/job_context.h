@@ -25,11 +25,6 @@ inline constexpr int kLogTreeCount = 5;  // LogTrees A..E
 // checks refuse longer ones instead of cutting them.
 inline constexpr std::size_t kJobPathMax = 199;
 
-// At most this many pages are rewritten in one job; reaching it sets convertedPages to the
-// marker, which stops every further page and selects the limit form of the end report.
-inline constexpr int kReconstructionLimit = 19999;
-inline constexpr int kReconstructionLimitMarker = 10000000;
-
 // The switches, with their defaults. The settings hold them between jobs; the snapshot of a
 // job takes a copy, so a switch changed during a job does not reach it.
 struct JobSwitches {

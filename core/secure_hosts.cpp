@@ -9,9 +9,6 @@
 namespace lumbra {
 namespace {
 
-// A longer file is no list this system wrote: it is not read, so a damaged or hostile tree
-// cannot fill the memory with it.
-constexpr std::uint64_t kReadMax = 1 << 20;
 // A host name has at most 253 characters; a longer line is cut into pieces that name none.
 constexpr std::size_t kLineBuffer = 256;
 
@@ -25,7 +22,7 @@ std::set<std::string> ReadSecureHosts(const std::string& treeRoot) {
   std::set<std::string> hosts;
   const std::string file = FileOf(treeRoot);
   platform::TextReader reader;
-  if (platform::GetStatus(file).size > kReadMax || !reader.Open(file)) return hosts;
+  if (platform::GetStatus(file).size > kSecureHostsMax || !reader.Open(file)) return hosts;
   std::string piece;
   while (reader.ReadChunk(kLineBuffer, piece)) {
     if (!piece.empty() && piece.back() == '\n') piece.pop_back();
@@ -34,14 +31,23 @@ std::set<std::string> ReadSecureHosts(const std::string& treeRoot) {
   return hosts;
 }
 
-bool AddSecureHosts(const std::string& treeRoot, const std::set<std::string>& hosts) {
+SecureHostsUpdate AddSecureHosts(const std::string& treeRoot, const std::set<std::string>& hosts) {
+  // A list past the size it is read up to would be lost whole: neither written nor replaced.
+  if (platform::GetStatus(FileOf(treeRoot)).size > kSecureHostsMax) return SecureHostsUpdate::Full;
   std::set<std::string> all = ReadSecureHosts(treeRoot);
-  if (std::includes(all.begin(), all.end(), hosts.begin(), hosts.end())) return true;
+  if (std::includes(all.begin(), all.end(), hosts.begin(), hosts.end())) {
+    return SecureHostsUpdate::Done;
+  }
   all.insert(hosts.begin(), hosts.end());
+  std::uint64_t size = 0;
+  for (const std::string& host : all) size += host.size() + 2;  // CR LF
+  if (size > kSecureHostsMax) return SecureHostsUpdate::Full;
   platform::TextWriter writer;
-  if (!writer.Open(FileOf(treeRoot), platform::TextWriter::Mode::Replace)) return false;
+  if (!writer.Open(FileOf(treeRoot), platform::TextWriter::Mode::Replace)) {
+    return SecureHostsUpdate::WriteFailed;
+  }
   for (const std::string& host : all) writer.Write(host + "\n");
-  return writer.Close();
+  return writer.Close() ? SecureHostsUpdate::Done : SecureHostsUpdate::WriteFailed;
 }
 
 }  // namespace lumbra

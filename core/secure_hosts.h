@@ -7,6 +7,7 @@
 // host.
 #pragma once
 
+#include <cstdint>
 #include <set>
 #include <string>
 #include <string_view>
@@ -15,11 +16,21 @@ namespace lumbra {
 
 inline constexpr std::string_view kSecureHostsName = ".lumbra-https";
 
+// The file is read only up to this size: a longer one is no list this system wrote, and a
+// damaged or hostile tree cannot fill the memory with it. About 50,000 host names fit.
+inline constexpr std::uint64_t kSecureHostsMax = 1 << 20;
+
 // The hosts the file of `treeRoot` lists; empty when there is none or it cannot be read.
 std::set<std::string> ReadSecureHosts(const std::string& treeRoot);
 
+// How an update of the file went.
+enum class SecureHostsUpdate {
+  Done,         // every host is in the file (written anew when any was missing)
+  Full,         // the file would grow past kSecureHostsMax, or already is past it: kept as it was
+  WriteFailed,  // it could not be replaced: kept as it was
+};
+
 // Adds `hosts` to the file of `treeRoot`, replacing it safely when anything new is added.
-// False when it had to be written and could not be.
-bool AddSecureHosts(const std::string& treeRoot, const std::set<std::string>& hosts);
+SecureHostsUpdate AddSecureHosts(const std::string& treeRoot, const std::set<std::string>& hosts);
 
 }  // namespace lumbra

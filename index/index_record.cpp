@@ -7,12 +7,15 @@
 #include "index/title_text.h"
 
 namespace lumbra {
+namespace {
 
-bool IndexRecordTable::Append(IndexRecord record) {
-  if (full()) return false;
-  rows_.push_back(std::move(record));
-  return true;
-}
+// The exchange sort takes time in the square of the records, and all it decides is which of
+// the records of one path an index page shows. Up to as many records as a job could once hold
+// it runs as ever; in a larger table the records of one path keep the order they were
+// recorded in, so that no job waits minutes for its index pages.
+constexpr std::size_t kExchangeOrderMax = 20000;
+
+}  // namespace
 
 std::string CutRecordText(std::string_view text, std::size_t max) {
   std::size_t end = text.find('\0');
@@ -20,13 +23,12 @@ std::string CutRecordText(std::string_view text, std::size_t max) {
   return std::string(text.substr(0, std::min(end, max)));
 }
 
-bool AddIndexRecord(IndexRecordTable& table, std::string_view /*logRoot*/,
+void AddIndexRecord(IndexRecordTable& table, std::string_view /*logRoot*/,
                     std::string_view pagePath, std::string title, const TitleCharset& charset) {
-  if (table.full()) return false;
   IndexRecord record;
   record.path = CutRecordText(pagePath, kIndexPathMax);
   record.title = IndexTitle(title, charset, kIndexTitleMax);
-  return table.Append(std::move(record));
+  table.Append(std::move(record));
 }
 
 std::vector<int> SortIndexRecords(const IndexRecordTable& table) {
@@ -52,7 +54,7 @@ std::vector<int> SortIndexRecords(const IndexRecordTable& table) {
     }
   }
   // Without equal paths the ascending order is unique: any sort gives the exchange sort's.
-  if (!duplicates) return sorted;
+  if (!duplicates || n > kExchangeOrderMax) return sorted;
 
   // With equal paths their order matters, so run the exchange sort itself; it compares the
   // ranks, which order the rows exactly as their paths do, at the cost of an int compare.

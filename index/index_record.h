@@ -3,8 +3,10 @@
 #pragma once
 
 #include <cstddef>
+#include <deque>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "core/title_charset.h"
@@ -14,8 +16,7 @@ namespace lumbra {
 // Bytes of a recorded path: as long as a path can be (every component of a stored page's
 // path fits a file name, see ShortNames), so that an index page links every page it lists.
 inline constexpr std::size_t kIndexPathMax = 4095;
-inline constexpr std::size_t kIndexTitleMax = 99;           // bytes of a recorded title
-inline constexpr std::size_t kIndexRecordCapacity = 20000;  // records per job
+inline constexpr std::size_t kIndexTitleMax = 99;  // bytes of a recorded title
 
 // One saved page: its full path in its LogTree and its title in Shift-JIS.
 struct IndexRecord {
@@ -23,22 +24,20 @@ struct IndexRecord {
   std::string title;
 };
 
-// The records of one job, in the order they were added. Holds at most kIndexRecordCapacity.
+// The records of one job, in the order they were added: every page the job recorded. The
+// table grows record by record and never moves the ones it holds, so a job's memory follows
+// its pages.
 class IndexRecordTable {
  public:
-  IndexRecordTable() { rows_.reserve(kIndexRecordCapacity); }
-
-  // Appends a record; false (and nothing stored) when the table is full.
-  bool Append(IndexRecord record);
+  void Append(IndexRecord record) { rows_.push_back(std::move(record)); }
   // Empties the table for a new job.
   void Clear() { rows_.clear(); }
 
   std::size_t size() const { return rows_.size(); }
-  bool full() const { return rows_.size() >= kIndexRecordCapacity; }
   const IndexRecord& operator[](std::size_t row) const { return rows_[row]; }
 
  private:
-  std::vector<IndexRecord> rows_;
+  std::deque<IndexRecord> rows_;
 };
 
 // The text before its first NUL byte, where a recorded text ends, cut to `max` bytes.
@@ -47,14 +46,15 @@ std::string CutRecordText(std::string_view text, std::size_t max);
 // Records one page: the path is cut to kIndexPathMax bytes, the title, read by `charset`,
 // becomes Shift-JIS of at most kIndexTitleMax bytes (IndexTitle; a title of a page that
 // declares nothing is cut and then converted by ConvertTitleCode, as always). The log root is
-// not used. Returns false when the table is full: the record is dropped.
-bool AddIndexRecord(IndexRecordTable& table, std::string_view logRoot, std::string_view pagePath,
+// not used.
+void AddIndexRecord(IndexRecordTable& table, std::string_view logRoot, std::string_view pagePath,
                     std::string title, const TitleCharset& charset = {});
 
 // The row numbers of the table ordered by path, ascending byte-wise (unsigned, as strcmp).
 // Rows of the same path come in the order an exchange sort leaves them (for each position
 // in turn, swap with every later position whose path is smaller); that order decides which
-// title the index pages show for a duplicated path.
+// title the index pages show for a duplicated path. In a table of more than 20,000 rows they
+// come in the order they were recorded.
 std::vector<int> SortIndexRecords(const IndexRecordTable& table);
 
 // Walks the rows of an order in sequence, yielding those whose path contains a filter.

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 #include <optional>
+#include <set>
+#include <utility>
 
 #include "core/ascii.h"
 #include "core/exec_log.h"
@@ -21,11 +23,6 @@ constexpr std::string_view kListFileError = "ERROR : サーチ用一時ファイ
 constexpr std::string_view kSearchFileError = "ERROR : サーチファイルが作成できません";
 constexpr std::string_view kSearchPageFailed = "サーチファイル作成失敗";
 
-// Each used line takes at most 250 bytes of the file (249 characters, the last of which may be
-// a CR LF pair), and a CR at the end of the last one is told from a CR LF by one byte more.
-// Nothing beyond this prefix can change the list, however long the file is.
-constexpr std::size_t kLinkListReadMax = kLinkListLinesUsed * kLinkListLineBuffer + 1;
-
 // The visible text of a link starts at this index, so that "http://host" shows as "/host".
 constexpr std::size_t kVisibleFrom = 6;
 constexpr std::size_t kTestedTail = 5;
@@ -37,21 +34,28 @@ constexpr std::string_view kLinkPageHeader =
     "<DT>\n";
 constexpr std::string_view kPageEnd = "</BODY></HTML>";
 
-std::optional<std::string> ReadListPrefix(const std::string& path) {
+// Every address of the list at `path`, sorted byte-wise, each once: the list is read in
+// pieces and only its distinct addresses are held. nullopt when it cannot be read.
+std::optional<std::set<std::string>> ReadListAddresses(const std::string& path) {
   platform::ReadableFile file;
   if (file.Open(path, platform::FollowLinks::Yes) != platform::OpenError::None) {
     return std::nullopt;
   }
-  std::string bytes(kLinkListReadMax, '\0');
-  std::size_t have = 0;
-  while (have < bytes.size()) {
-    const long got = file.Read(bytes.data() + have, bytes.size() - have);
+  std::set<std::string> distinct;
+  LinkListReader reader;
+  std::vector<std::string> addresses;
+  std::array<char, 65536> buffer;
+  for (;;) {
+    const long got = file.Read(buffer.data(), buffer.size());
     if (got < 0) return std::nullopt;
     if (got == 0) break;
-    have += static_cast<std::size_t>(got);
+    reader.Feed(std::string_view(buffer.data(), static_cast<std::size_t>(got)), addresses);
+    for (std::string& address : addresses) distinct.insert(std::move(address));
+    addresses.clear();
   }
-  bytes.resize(have);
-  return bytes;
+  reader.Finish(addresses);
+  for (std::string& address : addresses) distinct.insert(std::move(address));
+  return distinct;
 }
 
 // The root's last component names its pages; a name that would not make a file of its own
@@ -81,25 +85,48 @@ void ListSearchPages(platform::TextWriter& out, const std::string& dir) {
 
 }  // namespace
 
+void LinkListReader::Feed(std::string_view bytes, std::vector<std::string>& addresses) {
+  for (char c : bytes) {
+    if (crPending_) {
+      crPending_ = false;
+      if (c == '\n') {
+        Put('\n', addresses);
+        continue;
+      }
+      Put('\r', addresses);
+    }
+    // A CR takes the place of one character either way: alone, or with the LF after it.
+    if (c == '\r') {
+      crPending_ = true;
+      continue;
+    }
+    Put(c, addresses);
+  }
+}
+
+void LinkListReader::Finish(std::vector<std::string>& addresses) {
+  if (crPending_) Put('\r', addresses);
+  crPending_ = false;
+  if (!line_.empty()) EndLine(addresses);
+}
+
+void LinkListReader::Put(char c, std::vector<std::string>& addresses) {
+  line_.push_back(c);
+  if (c == '\n' || line_.size() + 1 >= kLinkListLineBuffer) EndLine(addresses);
+}
+
+void LinkListReader::EndLine(std::vector<std::string>& addresses) {
+  // The number after the blank is not used; the line end and what a NUL hides are no part
+  // of the address either.
+  addresses.push_back(line_.substr(0, line_.find_first_of(std::string_view(" \n\0", 3))));
+  line_.clear();
+}
+
 std::vector<std::string> ReadLinkList(std::string_view bytes) {
   std::vector<std::string> addresses;
-  std::string line;
-  std::size_t at = 0;
-  while (addresses.size() < kLinkListLinesUsed && at < bytes.size()) {
-    line.clear();
-    while (line.size() + 1 < kLinkListLineBuffer && at < bytes.size()) {
-      char c = bytes[at++];
-      if (c == '\r' && at < bytes.size() && bytes[at] == '\n') {
-        c = '\n';
-        ++at;
-      }
-      line.push_back(c);
-      if (c == '\n') break;
-    }
-    // The number after the blank is not used; the line end and what a NUL hides are no part
-    // of the address either.
-    addresses.push_back(line.substr(0, line.find_first_of(std::string_view(" \n\0", 3))));
-  }
+  LinkListReader reader;
+  reader.Feed(bytes, addresses);
+  reader.Finish(addresses);
   return addresses;
 }
 
@@ -115,15 +142,11 @@ LinkListKind ClassifyLinkListAddress(std::string_view address) {
 int WriteLinkListPages(const JobContext& ctx, Frontend& frontend, std::string_view pageName) {
   AppendExecLog(ctx, "サーチ用データ書き出し開始\n");
   const std::string listPath = ctx.StartFile(kLinkListName);
-  const std::optional<std::string> bytes = ReadListPrefix(listPath);
-  if (!bytes) {
+  const std::optional<std::set<std::string>> addresses = ReadListAddresses(listPath);
+  if (!addresses) {
     frontend.ShowMessage(kListFileError);
     return 0;
   }
-  std::vector<std::string> addresses = ReadLinkList(*bytes);
-  // Byte-wise ascending; equal addresses are alike in every byte, so any sort that puts them
-  // in this order writes the same pages.
-  std::sort(addresses.begin(), addresses.end());
 
   const std::string name = PageFileName(pageName);
   const std::array<std::string, 2> paths{
@@ -141,10 +164,7 @@ int WriteLinkListPages(const JobContext& ctx, Frontend& frontend, std::string_vi
   }
   for (platform::TextWriter& page : pages) page.Write(kLinkPageHeader);
 
-  std::string_view previous;  // empty at the start, so an empty line is never listed
-  for (const std::string& address : addresses) {
-    if (address == previous) continue;
-    previous = address;
+  for (const std::string& address : *addresses) {
     switch (ClassifyLinkListAddress(address)) {
       case LinkListKind::Html:
         pages[0].Write(LinkEntry(address));

@@ -25,13 +25,28 @@ inline constexpr std::string_view kLinkListName = "serch.tmp";
 // A line of the link list is read into a buffer of this size, so it takes at most 249
 // characters; the rest of a longer line is read as the next line.
 inline constexpr std::size_t kLinkListLineBuffer = 250;
-// Of the 3,000 lines the list is read into, the last is never used.
-inline constexpr std::size_t kLinkListLinesUsed = 2999;
 
-// The addresses of a link list, in file order: the bytes are cut into lines as a text-mode
-// read with a kLinkListLineBuffer buffer cuts them (CR LF taken as LF; a line of more than 249
-// characters goes on as the next line), at most kLinkListLinesUsed of them, and each line
-// ends at its first blank, line end or NUL.
+// Reads a link list from its bytes in pieces of any size, as a text-mode read with a
+// kLinkListLineBuffer buffer cuts it into lines (CR LF taken as LF; a line of more than 249
+// characters goes on as the next line), and takes each line's address: the line up to its
+// first blank, line end or NUL. Every line is read, however many; the reader holds only the
+// line it is in.
+class LinkListReader {
+ public:
+  // Appends to `addresses` the address of each line that `bytes` completes.
+  void Feed(std::string_view bytes, std::vector<std::string>& addresses);
+  // The end of the list: appends the address of a last line that has no line end.
+  void Finish(std::vector<std::string>& addresses);
+
+ private:
+  void Put(char c, std::vector<std::string>& addresses);
+  void EndLine(std::vector<std::string>& addresses);
+
+  std::string line_;
+  bool crPending_ = false;  // a CR that a LF in the next piece would join
+};
+
+// The addresses of a whole link list, in file order (LinkListReader on one piece).
 std::vector<std::string> ReadLinkList(std::string_view bytes);
 
 // Which link page lists an address: by its last five characters in ASCII lower case, ".htm"
@@ -39,8 +54,9 @@ std::vector<std::string> ReadLinkList(std::string_view bytes);
 enum class LinkListKind { None, Html, Image };
 LinkListKind ClassifyLinkListAddress(std::string_view address);
 
-// Writes the two link pages of the root named `pageName` from serch.tmp (sorted byte-wise,
-// each address once), deletes serch.tmp and writes www_l.htm. A name that is empty, "." or
+// Writes the two link pages of the root named `pageName` from every line of serch.tmp
+// (sorted byte-wise, each address once), deletes serch.tmp and writes www_l.htm. A name that is
+// empty, "." or
 // "..", or holds '/' or NUL (no page of its own could be named after it) becomes "_". When
 // serch.tmp cannot be read, shows "ERROR : サーチ用一時ファイルが作成できません" and writes
 // nothing; when a link page cannot be written whole, shows "ERROR :

@@ -96,7 +96,7 @@ TEST_F(LinkListPagesTest, PagesByteForByte) {
                 ListedPage("jpg", "alpha.link_jpg.htm") + "</BODY></HTML>");
 }
 
-TEST_F(LinkListPagesTest, OnlyTheFirst2999LinesAreUsed) {
+TEST_F(LinkListPagesTest, EveryLineIsUsed) {
   // Lines of 249 characters and CR LF: the longest that are read whole.
   std::string list;
   for (int line = 0; line < 3500; ++line) {
@@ -113,9 +113,33 @@ TEST_F(LinkListPagesTest, OnlyTheFirst2999LinesAreUsed) {
       ++count;
     return count;
   };
-  EXPECT_EQ(entries("<DD>"), 2999u);
-  EXPECT_EQ(entries("http://h/2998a"), 1u);
-  EXPECT_EQ(entries("http://h/2999a"), 0u);
+  EXPECT_EQ(entries("<DD>"), 3500u);
+  EXPECT_EQ(entries("http://h/3499a"), 1u);
+}
+
+TEST(LinkListReaderTest, PiecesOfAnySizeGiveTheLinesOfTheWhole) {
+  // CR LF; a lone CR; a line of 249 characters, whose CR LF is then a line of its own; a CR as
+  // the 249th character, which ends its line; a NUL; a last line without its end.
+  const std::string bytes = "http://a/x.htm 0\r\nhttp://b/\ry.gif 0\n" + std::string(249, 'c') +
+                            "\r\n" + std::string(248, 'd') + "\rx 0\n" +
+                            std::string("e\0f 0\nhttp://f/z.asp\r", 21);
+  const std::vector<std::string> lines = {"http://a/x.htm",
+                                          "http://b/\ry.gif",
+                                          std::string(249, 'c'),
+                                          "",
+                                          std::string(248, 'd') + "\r",
+                                          "x",
+                                          "e",
+                                          "http://f/z.asp\r"};
+  EXPECT_EQ(ReadLinkList(bytes), lines);
+  for (std::size_t split = 0; split <= bytes.size(); ++split) {
+    LinkListReader reader;
+    std::vector<std::string> addresses;
+    reader.Feed(std::string_view(bytes).substr(0, split), addresses);
+    reader.Feed(std::string_view(bytes).substr(split), addresses);
+    reader.Finish(addresses);
+    EXPECT_EQ(addresses, lines) << "split at " << split;
+  }
 }
 
 TEST_F(LinkListPagesTest, EachRootGetsItsPairAndEveryPairIsListed) {

@@ -273,9 +273,18 @@ bool AddJob::SecondPass() {
 
 void AddJob::SaveSecureHosts() {
   for (const auto& [root, hosts] : secureHosts_) {
-    if (!AddSecureHosts(root, hosts)) {
-      RecordFileFailure(ctx_, job_.counters, "ファイル書き込み失敗",
-                        root + "/" + std::string(kSecureHostsName));
+    const std::string file = root + "/" + std::string(kSecureHostsName);
+    switch (AddSecureHosts(root, hosts)) {
+      case SecureHostsUpdate::Done:
+        break;
+      case SecureHostsUpdate::Full:
+        // The hosts not listed link to their http address until the list has room.
+        RecordFileFailure(ctx_, job_.counters, "https ホスト一覧が上限を超えるため追加しません",
+                          file);
+        break;
+      case SecureHostsUpdate::WriteFailed:
+        RecordFileFailure(ctx_, job_.counters, "ファイル書き込み失敗", file);
+        break;
     }
   }
 }

@@ -32,10 +32,4 @@ void RewriteAndIndex(JobTarget& job, std::string_view treeRoot, const std::strin
   IndexPage(job, treeRoot, path, std::move(title), std::move(charset), contentType);
 }
 
-bool RewriteLimitReached(JobCounters& counters) {
-  if (counters.convertedPages < kReconstructionLimit) return false;
-  counters.convertedPages = kReconstructionLimitMarker;
-  return true;
-}
-
 }  // namespace lumbra

@@ -45,9 +45,4 @@ void RewriteAndIndex(JobTarget& job, std::string_view treeRoot, const std::strin
                      platform::AtomicFileWriter* pageWriter = nullptr,
                      std::string_view contentType = {});
 
-// Whether the job has rewritten as many pages as one job may (kReconstructionLimit): then
-// convertedPages becomes the marker, which stops every further page and selects the limit
-// form of the end report.
-bool RewriteLimitReached(JobCounters& counters);
-
 }  // namespace lumbra

@@ -37,7 +37,6 @@ bool HandleRow(JobTarget& job, const SurfSite& site, const std::string& siteRoot
     if (!ContainsNoCase(localPath, ".htm") && !ContainsNoCase(localPath, ".asp")) return true;
     if (!ctx.readDom && localPath.find(siteBase) == std::string::npos) return true;
     if (!FindLogCopy(ctx, localPath, *tail, logRoot)) return true;
-    if (RewriteLimitReached(job.counters)) return true;
     if (job.frontend.ReportProgress(localPath) == 0) return false;
     RewriteAndIndex(job, logRoot, localPath);
     ++pages;
@@ -61,7 +60,7 @@ SurfOutcome RunSurfList(JobTarget& job) {
   SurfListReader list;
   char buffer[4096];
   long got = 0;
-  while (!list.full() && (got = file.Read(buffer, sizeof buffer)) > 0) {
+  while ((got = file.Read(buffer, sizeof buffer)) > 0) {
     list.Feed(std::string_view(buffer, static_cast<std::size_t>(got)));
   }
   list.Finish();

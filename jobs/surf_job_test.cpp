@@ -186,19 +186,19 @@ TEST_F(SurfJobTest, AReadErrorEndsTheRowsOfItsSiteAndTheNextSiteGoesOn) {
   EXPECT_EQ(upkeep.find("\r\n"), upkeep.size() - 2);
 }
 
-TEST_F(SurfJobTest, AtTheLimitNoFurtherPageIsConvertedButVanishedCopiesStillGo) {
+TEST_F(SurfJobTest, NoCountOfPagesEndsTheConversion) {
   WriteFile("crawl/log/site/b.html", "<title>B</title>");
   WriteFile("crawl/log/site/gone.gif", "GIF");
   WriteOneSite(
       "UPDATE Param SET Mirror = 1;"
       "INSERT INTO Lumbra_log VALUES (2, 'http://site/b.html', 200),"
       "  (2, 'http://site/gone.gif', 404);");
-  counters.convertedPages = kReconstructionLimit - 1;
+  counters.convertedPages = 19998;  // the 19,999 pages a job once stopped at are passed
   EXPECT_EQ(RunJob(), 1);
-  EXPECT_EQ(IndexedPaths(), std::vector<std::string>{Path("crawl/log/site/a.html")});
-  EXPECT_EQ(counters.convertedPages, kReconstructionLimitMarker);
+  EXPECT_EQ(IndexedPaths(), (std::vector<std::string>{Path("crawl/log/site/a.html"),
+                                                      Path("crawl/log/site/b.html")}));
+  EXPECT_EQ(counters.convertedPages, 20000);
   EXPECT_EQ(counters.scannedFiles, 3);
-  EXPECT_EQ(ReadFile("crawl/log/site/b.html"), "<title>B</title>");
   EXPECT_FALSE(Exists("crawl/log/site/gone.gif"));
 }
 

@@ -19,7 +19,6 @@ bool VisitEntry(JobTarget& job, std::string_view name, const std::string& path,
   ++job.counters.scannedFiles;
   std::string ext = platform::SplitPath(path).ext;
   if (isLink || (!ContainsNoCase(ext, ".htm") && !ContainsNoCase(ext, ".asp"))) return false;
-  if (RewriteLimitReached(job.counters)) return false;
   RewriteAndIndex(job, treeRoot, path, &pageWriter);
   return false;
 }

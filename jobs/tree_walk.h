@@ -8,7 +8,6 @@
 // counted but not rewritten (rewriting would replace the link by a file). A temporary file
 // that a killed replacement left beside a page (platform::IsReplacementLeftover) is removed
 // and neither counted nor indexed. A page that cannot be rewritten is counted in failedFiles.
-// At most kReconstructionLimit pages are rewritten in one job (see RewriteLimitReached).
 #pragma once
 
 #include <string>

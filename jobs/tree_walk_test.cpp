@@ -125,15 +125,5 @@ TEST_F(TreeWalkTest, AStopEndsTheWalkAtTheNextProgressCall) {
   EXPECT_EQ(fe.progressCalls(), 4) << "nothing more is visited after the stop";
 }
 
-TEST_F(TreeWalkTest, TheLimitStopsRewritingAndSetsTheMarker) {
-  for (int i = 0; i < 4; ++i) WriteFile("save/alog/h/p" + std::to_string(i) + ".html", "");
-  counters.convertedPages = kReconstructionLimit - 2;
-  JobTarget target = Target();
-  ASSERT_TRUE(ReconstructAllLogs(target));
-  EXPECT_EQ(index.size(), 2u);
-  EXPECT_EQ(counters.convertedPages, kReconstructionLimitMarker);
-  EXPECT_EQ(counters.scannedFiles, 4);
-}
-
 }  // namespace
 }  // namespace lumbra

@@ -88,8 +88,7 @@ bool KeepOldCopy(const std::string& localPath, DocumentSource& cached, std::stri
 }
 
 void RelatedHosts::Remember(std::string_view hostDir) {
-  if (hostDir.size() > kMaxHostDirLength || dirs_.size() >= kMaxRelatedHosts) return;
-  if (std::find(dirs_.begin(), dirs_.end(), hostDir) != dirs_.end()) return;
+  if (hostDir.size() > kMaxHostDirLength || !known_.emplace(hostDir).second) return;
   dirs_.emplace_back(hostDir);
 }
 

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include <sys/types.h>
@@ -55,10 +56,9 @@ bool KeepOldCopy(const std::string& localPath, DocumentSource& cached,
                  std::string* keptAs = nullptr);
 
 // The host directories that received files in one log-add job, each listed once, in the
-// order first met; at most kMaxRelatedHosts.
+// order first met, however many there are.
 class RelatedHosts {
  public:
-  static constexpr std::size_t kMaxRelatedHosts = 500;
   static constexpr std::size_t kMaxHostDirLength = 249;
 
   void Remember(std::string_view hostDir);
@@ -66,6 +66,7 @@ class RelatedHosts {
 
  private:
   std::vector<std::string> dirs_;
+  std::unordered_set<std::string> known_;  // dirs_, for the test of a directory met before
 };
 
 }  // namespace lumbra

@@ -41,7 +41,7 @@ void SurfListReader::Finish() {
 }
 
 void SurfListReader::EndToken() {
-  if (position_ == kPathPosition && !tooLong_ && !full()) paths_.push_back(token_);
+  if (position_ == kPathPosition && !tooLong_) paths_.push_back(token_);
   token_.clear();
   inToken_ = false;
   tooLong_ = false;

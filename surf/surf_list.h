@@ -9,8 +9,7 @@
 //
 // A token is every byte up to the next white space, however long: a first to fourth token
 // longer than its 9-byte field is still one token, and a fifth longer than 255 bytes drops
-// the path of its group. An incomplete last group is ignored, and so is every path after the
-// first 1000 that are kept.
+// the path of its group. An incomplete last group is ignored. Every path is kept, however many.
 #pragma once
 
 #include <cstddef>
@@ -23,7 +22,6 @@ namespace lumbra {
 
 inline constexpr std::string_view kSurfListFile = "lumbrasurf.txt";
 inline constexpr std::size_t kSurfListPathMax = 255;
-inline constexpr std::size_t kSurfListPathCount = 1000;
 
 // Reads the list from its bytes in pieces of any size, holding at most one path's worth of an
 // unfinished token.
@@ -32,8 +30,6 @@ class SurfListReader {
   void Feed(std::string_view bytes);
   // The end of the file: ends the token being read.
   void Finish();
-  // Whether the list holds as many paths as it keeps: no further byte changes it.
-  bool full() const { return paths_.size() >= kSurfListPathCount; }
   // The paths kept, in file order.
   const std::vector<std::string>& paths() const { return paths_; }
 
