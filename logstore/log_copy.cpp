@@ -88,7 +88,7 @@ bool KeepOldCopy(const std::string& localPath, DocumentSource& cached, std::stri
 }
 
 void RelatedHosts::Remember(std::string_view hostDir) {
-  if (hostDir.size() > kMaxHostDirLength || !known_.emplace(hostDir).second) return;
+  if (!known_.emplace(hostDir).second) return;
   dirs_.emplace_back(hostDir);
 }
 

@@ -59,8 +59,6 @@ bool KeepOldCopy(const std::string& localPath, DocumentSource& cached,
 // order first met, however many there are.
 class RelatedHosts {
  public:
-  static constexpr std::size_t kMaxHostDirLength = 249;
-
   void Remember(std::string_view hostDir);
   const std::vector<std::string>& dirs() const { return dirs_; }
 
