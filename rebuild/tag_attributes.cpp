@@ -4,11 +4,12 @@
 #include <array>
 
 #include "core/ascii.h"
+#include "rebuild/markup_context.h"
 
 namespace lumbra {
 namespace {
 
-constexpr std::array<AttributeName, 10> kAttributes = {{
+constexpr std::array<AttributeName, 14> kAttributes = {{
     {"href", Attr::Href, LinkKind::Href},
     {"hsef", Attr::Hsef, LinkKind::Hsef},
     {"src", Attr::Src, LinkKind::Src},
@@ -19,6 +20,10 @@ constexpr std::array<AttributeName, 10> kAttributes = {{
     {"language", Attr::Language, std::nullopt},
     {"codebase", Attr::Codebase, std::nullopt},
     {"code", Attr::Code, std::nullopt},
+    {"srcset", Attr::Srcset, std::nullopt, true},
+    {"imagesrcset", Attr::Srcset, std::nullopt, true},
+    {"poster", Attr::Poster, LinkKind::Src, true},
+    {"style", Attr::Style, std::nullopt, true},
 }};
 
 // Whether some attribute name begins with the lower-case `c`.
@@ -31,8 +36,113 @@ bool IsNameStart(char c) {
 
 bool IsValueEnd(char c) { return c == ' ' || c == '"' || c == '>'; }
 
+// An attribute of the tag as a browser reads it.
+struct BrowserAttribute {
+  std::size_t nameAt = 0;
+  std::size_t nameEnd = 0;
+  std::size_t valueAt = 0;
+  std::size_t valueEnd = 0;
+  char quote = 0;
+  bool hasValue = false;
+  bool closed = false;  // the value ended inside the tag (a quoted one at its closing quote)
+};
+
+// The attributes of `tag` (from its '<') read by the HTML standard's rules.
+std::vector<BrowserAttribute> ReadAsBrowser(const std::string& tag) {
+  std::vector<BrowserAttribute> attributes;
+  TagState state = TagState::Name;
+  auto inValue = [](TagState s) {
+    return s == TagState::ValueDoubleQuoted || s == TagState::ValueSingleQuoted ||
+           s == TagState::ValueUnquoted;
+  };
+  for (std::size_t i = 1; i < tag.size() && state != TagState::Closed; ++i) {
+    const char c = tag[i];
+    const TagState next = StepTag(state, c);
+    if (state == TagState::AttrName && next != TagState::AttrName) {
+      attributes.back().nameEnd = i;
+    }
+    if (inValue(state) && !inValue(next)) {
+      attributes.back().valueEnd = i;
+      attributes.back().closed = true;
+    }
+    if (next == TagState::AttrName && state != TagState::AttrName) {
+      attributes.push_back({});
+      attributes.back().nameAt = i;
+    }
+    if (inValue(next) && !inValue(state) && !attributes.empty()) {
+      BrowserAttribute& attr = attributes.back();
+      attr.hasValue = true;
+      attr.quote = next == TagState::ValueDoubleQuoted   ? '"'
+                   : next == TagState::ValueSingleQuoted ? '\''
+                                                         : 0;
+      attr.valueAt = attr.quote != 0 ? i + 1 : i;
+    }
+    state = next;
+  }
+  // What the tag leaves open runs on past it for a browser.
+  if (state == TagState::AttrName) attributes.back().nameEnd = tag.size();
+  if (inValue(state) && !attributes.empty()) attributes.back().valueEnd = tag.size();
+  return attributes;
+}
+
+// Whether a value in single quotes is a plain relative name ('pic.gif'): such a value has
+// always been looked up quotes and all, and is still, so that its page comes out as before.
+bool IsQuotedPlainName(std::string_view inner) {
+  return !inner.empty() && inner.find_first_of(": \"") == std::string_view::npos &&
+         inner.front() != '/' &&
+         inner.front() != '.' && inner.front() != '#' && inner.front() != '?';
+}
+
+// Places the value of a 1990s name found with its old reading at [value, valueEnd): sets
+// occ's span and quote; false when the value is to be left alone.
+bool PlaceOldValue(const std::string& tag, const std::vector<BrowserAttribute>& attributes,
+                   std::size_t value, std::size_t valueEnd, Occurrence& occ) {
+  occ.valueAt = value;
+  occ.valueLength = valueEnd - value;
+  if (value < tag.size() && tag[value] == '\'') {
+    for (const BrowserAttribute& attr : attributes) {
+      if (!attr.hasValue || attr.quote != '\'' || attr.valueAt != value + 1) continue;
+      if (!attr.closed) return false;  // a browser reads on past the tag
+      const std::size_t after = attr.valueEnd + 1;
+      if (IsQuotedPlainName(std::string_view(tag).substr(attr.valueAt, attr.valueEnd - attr.valueAt)) &&
+          (after >= tag.size() || tag[after] == ' ' || tag[after] == '>')) {
+        occ.valueLength = after - value;  // the old reading, quotes included
+        occ.quote = 0;
+        return true;
+      }
+      occ.valueAt = attr.valueAt;
+      occ.valueLength = attr.valueEnd - attr.valueAt;
+      occ.quote = '\'';
+      return occ.valueLength < kValueTooLong;
+    }
+  }
+  if (valueEnd == value) return true;  // nothing to rewrite, nothing to break
+  for (const BrowserAttribute& attr : attributes) {
+    if (!attr.hasValue || value < attr.valueAt || value >= attr.valueEnd) continue;
+    if (attr.quote == 0) return true;  // a line break in it has always been read as a blank
+    occ.quote = attr.quote;
+    return valueEnd <= attr.valueEnd;
+  }
+  return false;  // a browser reads it as a name
+}
+
+// Places the value of a name of today: its whole value, as a browser reads it; false when it
+// has none or a browser reads on past the tag.
+bool PlaceTodayValue(const std::vector<BrowserAttribute>& attributes, std::size_t nameAt,
+                     std::size_t nameLength, Occurrence& occ) {
+  for (const BrowserAttribute& attr : attributes) {
+    if (attr.nameAt != nameAt) continue;
+    if (attr.nameEnd != nameAt + nameLength || !attr.hasValue || !attr.closed) return false;
+    occ.valueAt = attr.valueAt;
+    occ.valueLength = attr.valueEnd - attr.valueAt;
+    occ.quote = attr.quote;
+    return true;
+  }
+  return false;
+}
+
 // The occurrences of every attribute name that stand after a blank and before an '=' within
-// three characters and have a value shorter than kValueTooLong, in table order.
+// three characters and have a value to rewrite, in table order.
 std::vector<Occurrence> FindOccurrences(const std::string& tag) {
   // A name counts only just after a blank, so only those places are tried, and of them only
   // the ones that begin as some name does.
@@ -43,6 +153,7 @@ std::vector<Occurrence> FindOccurrences(const std::string& tag) {
   std::vector<Occurrence> found;
   if (starts.empty()) return found;
   const std::string lower = LowerAscii(tag);
+  std::optional<std::vector<BrowserAttribute>> attributes;  // read when first needed
   std::size_t held = 0;
   for (const AttributeName& attr : kAttributes) {
     std::size_t from = 0;
@@ -63,10 +174,13 @@ std::vector<Occurrence> FindOccurrences(const std::string& tag) {
       while (valueEnd < tag.size() && valueEnd - value < kValueTake && !IsValueEnd(tag[valueEnd])) {
         ++valueEnd;
       }
+      if (!attributes) attributes = ReadAsBrowser(tag);
+      Occurrence occ{&attr, at, attr.name.size(), value, valueEnd - value, 0, {}};
       // A value of kValueTooLong characters or more counts as none: its text stays as it is.
-      if (valueEnd - value < kValueTooLong) {
-        found.push_back({&attr, at, attr.name.size(), value, valueEnd - value, {}});
-      }
+      const bool placed = attr.today ? PlaceTodayValue(*attributes, at, attr.name.size(), occ)
+                                     : valueEnd - value < kValueTooLong &&
+                                           PlaceOldValue(tag, *attributes, value, valueEnd, occ);
+      if (placed) found.push_back(std::move(occ));
       ++held;
       from = valueEnd;
       if (held >= kOccurrenceLimit) break;
