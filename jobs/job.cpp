@@ -2,7 +2,9 @@
 
 #include <utility>
 
+#include "core/ascii.h"
 #include "core/exec_log.h"
+#include "platform/paths.h"
 #include "rebuild/page_io.h"
 
 namespace lumbra {
@@ -22,6 +24,19 @@ void RewriteAndIndex(JobTarget& job, std::string_view treeRoot, const std::strin
     RecordFileFailure(job.ctx, job.counters, kRewriteFailed, path);
   }
   IndexPage(job, treeRoot, path, std::move(title));
+}
+
+bool IsStyleSheetPath(std::string_view path) {
+  return EqualsNoCase(platform::SplitPath(path).ext, ".css");
+}
+
+void RewriteStyleSheet(JobTarget& job, std::string_view treeRoot, const std::string& path,
+                       platform::AtomicFileWriter* pageWriter) {
+  if (job.counters.convertedPages >= kReconstructionLimit) return;
+  if (ReconstructStyleSheet(job.rewriting(), job.frontend, treeRoot, path, pageWriter) !=
+      PageRewrite::Rewritten) {
+    RecordFileFailure(job.ctx, job.counters, kRewriteFailed, path);
+  }
 }
 
 bool RewriteLimitReached(JobCounters& counters) {

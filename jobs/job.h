@@ -41,6 +41,16 @@ void IndexPage(JobTarget& job, std::string_view treeRoot, const std::string& pat
 void RewriteAndIndex(JobTarget& job, std::string_view treeRoot, const std::string& path,
                      platform::AtomicFileWriter* pageWriter = nullptr);
 
+// Whether `path` names a style sheet by its extension (".css", any case).
+bool IsStyleSheetPath(std::string_view path);
+
+// Rewrites the style sheet `path` of the LogTree `treeRoot` where it lies (with `pageWriter`,
+// see ReconstructPage), and counts it in failedFiles when it could not be rewritten. A style
+// sheet is not a page: it is neither indexed nor counted in convertedPages, and once the job
+// has reached kReconstructionLimit it is left as it is, like the pages.
+void RewriteStyleSheet(JobTarget& job, std::string_view treeRoot, const std::string& path,
+                       platform::AtomicFileWriter* pageWriter = nullptr);
+
 // Whether the job has rewritten as many pages as one job may (kReconstructionLimit): then
 // convertedPages becomes the marker, which stops every further page and selects the limit
 // form of the end report.

@@ -40,7 +40,7 @@ class LinkFormsTest : public testing::TempDirTest {
   std::string Rewrite(const std::string& content, const std::string& relative = "host/dir/page.html") {
     const std::string path = WriteFile("save/log/" + relative, content);
     platform::PathTable paths;
-    const RewriteContext job{ctx, paths, nullptr};
+    const RewriteContext job{ctx, paths, links};
     std::string title;
     const PageRewrite result =
         IsStyleSheet(relative) ? ReconstructStyleSheet(job, frontend, ctx.logDir[0], path)
@@ -51,6 +51,7 @@ class LinkFormsTest : public testing::TempDirTest {
   static bool IsStyleSheet(const std::string& path) { return path.ends_with(".css"); }
 
   JobContext ctx;
+  LinkList* links = nullptr;  // the unreferenced-links job's list
   testing::ScriptedFrontend frontend;
 };
 
@@ -186,6 +187,19 @@ TEST_F(LinkFormsTest, AStyleSheetIsRewrittenWhereverTheBlockBoundaryFalls) {
               "<style>" + filler + rewritten + "</style>")
         << "pad " << pad;
   }
+}
+
+TEST_F(LinkFormsTest, UnresolvedExternalLinksOfTodaysFormsGoIntoTheLinkList) {
+  LinkList list;
+  ASSERT_TRUE(list.Open(Path("serch.tmp")));
+  links = &list;
+  Rewrite("<img srcset=\"http://ext/a.gif 1x, a.png 2x\"><p style=\"background:url(http://ext/b.gif)\">"
+          "<img src=//ext/c.gif><a href=\"javascript:go('http://ext/no.html')\">");
+  Rewrite("@import url(http://ext/d.css); a{background:url(data:,http://ext/no.gif)}",
+          "host/css/site.css");
+  ASSERT_TRUE(list.Close());
+  EXPECT_EQ(ReadFile("serch.tmp"),
+            "http://ext/a.gif 0\r\nhttp://ext/b.gif 0\r\nhttp://ext/c.gif 0\r\nhttp://ext/d.css 0\r\n");
 }
 
 // The reading of CSS itself, with a resolver that marks what it was given.
