@@ -40,7 +40,8 @@ void CssRewriter::Feed(std::string_view css, std::string& out) {
     switch (state_) {
       case State::Normal: {
         if (IsNameByte(c)) {
-          nameIsUrl_ = nameIsUrl_ && nameLength_ < kUrl.size() && LowerAscii(c) == kUrl[nameLength_];
+          nameIsUrl_ =
+              nameIsUrl_ && nameLength_ < kUrl.size() && LowerAscii(c) == kUrl[nameLength_];
           ++nameLength_;
           ++i;
           break;
@@ -228,8 +229,8 @@ void CssRewriter::Finish(std::string& out) {
   nameIsUrl_ = true;
 }
 
-void CssRewriter::StartUrl(std::string_view css, std::size_t i, std::size_t& run,
-                           std::string& out, bool import, char quote) {
+void CssRewriter::StartUrl(std::string_view css, std::size_t i, std::size_t& run, std::string& out,
+                           bool import, char quote) {
   out.append(css, run, i - run);
   run = i;
   holding_ = true;

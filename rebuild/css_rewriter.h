@@ -39,16 +39,16 @@ class CssRewriter {
  private:
   enum class State {
     Normal,
-    Escape,        // after a backslash outside strings: the next byte is part of a name
-    Slash,         // after '/': maybe a comment
+    Escape,  // after a backslash outside strings: the next byte is part of a name
+    Slash,   // after '/': maybe a comment
     Comment,
-    CommentStar,   // after '*' in a comment
-    String,        // a string that is no URL
+    CommentStar,  // after '*' in a comment
+    String,       // a string that is no URL
     StringEscape,
-    AtKeyword,     // after '@', matching "import"
-    ImportGap,     // after "@import": blanks before its string
-    UrlOpen,       // after "url(": blanks before the URL
-    UrlQuoted,     // the URL string of url("...") or of @import "..."
+    AtKeyword,  // after '@', matching "import"
+    ImportGap,  // after "@import": blanks before its string
+    UrlOpen,    // after "url(": blanks before the URL
+    UrlQuoted,  // the URL string of url("...") or of @import "..."
     UrlQuotedEscape,
     UrlUnquoted,
     UrlUnquotedEscape,
@@ -75,8 +75,8 @@ class CssRewriter {
   bool nameIsUrl_ = true;
   std::size_t atMatched_ = 0;
   bool import_ = false;
-  bool holding_ = false;   // the URL's bytes are in held_
-  bool escaped_ = false;   // the URL holds a backslash
+  bool holding_ = false;       // the URL's bytes are in held_
+  bool escaped_ = false;       // the URL holds a backslash
   std::size_t urlLength_ = 0;  // of an unquoted URL, before the blanks after it
   std::string held_;
 };

@@ -18,10 +18,10 @@ class LinkFormsTest : public testing::TempDirTest {
   void SetUp() override {
     ctx.startDir = root();
     ctx.logDir[0] = Path("save/log");
-    for (const char* file : {"host/dir/a.png", "host/dir/b.png", "host/img/c.png",
-                             "host/css/site.css", "host/dir/v.mp4", "host/dir/poster.jpg",
-                             "host/dir/frame.html", "host/favicon.ico", "other/font.woff2",
-                             "o.example/b.html"}) {
+    for (const char* file :
+         {"host/dir/a.png", "host/dir/b.png", "host/img/c.png", "host/css/site.css",
+          "host/dir/v.mp4", "host/dir/poster.jpg", "host/dir/frame.html", "host/favicon.ico",
+          "other/font.woff2", "o.example/b.html"}) {
       WriteFile("save/log/" + std::string(file), "x");
     }
   }
@@ -37,7 +37,8 @@ class LinkFormsTest : public testing::TempDirTest {
   }
 
   // Writes `content` as `relative` in the tree, rewrites it and returns the new content.
-  std::string Rewrite(const std::string& content, const std::string& relative = "host/dir/page.html") {
+  std::string Rewrite(const std::string& content,
+                      const std::string& relative = "host/dir/page.html") {
     const std::string path = WriteFile("save/log/" + relative, content);
     platform::PathTable paths;
     const RewriteContext job{ctx, paths, links};
@@ -74,9 +75,10 @@ TEST_P(TodaysFormsTest, PointAtStoredCopiesAndMissingOnesAtTheWeb) {
 INSTANTIATE_TEST_SUITE_P(
     Forms, TodaysFormsTest,
     ::testing::Values(
-        FormCase{"srcset", "<img srcset=\"a.png 1x, b.png 2x,gone.gif 3x\" src=a.png>",
-                 "<img srcset=\"{T}host/dir/a.png 1x, {T}host/dir/b.png 2x,http://host/dir/gone.gif "
-                 "3x\" src={T}host/dir/a.png>"},
+        FormCase{
+            "srcset", "<img srcset=\"a.png 1x, b.png 2x,gone.gif 3x\" src=a.png>",
+            "<img srcset=\"{T}host/dir/a.png 1x, {T}host/dir/b.png 2x,http://host/dir/gone.gif "
+            "3x\" src={T}host/dir/a.png>"},
         FormCase{"srcset, widths and commas", "<img srcset='a.png,, /img/c.png 200w'>",
                  "<img srcset='{T}host/dir/a.png,, {T}host/img/c.png 200w'>"},
         FormCase{"imagesrcset", "<link rel=preload as=image imagesrcset=\"b.png 2x\">",
@@ -87,10 +89,12 @@ INSTANTIATE_TEST_SUITE_P(
         FormCase{"poster", "<video poster=\"poster.jpg\"></video><video poster=none.jpg>",
                  "<video poster=\"{T}host/dir/poster.jpg\"></video><video "
                  "poster=http://host/dir/none.jpg>"},
-        FormCase{"link", "<link rel=stylesheet href=\"/css/site.css\"><link rel=icon "
-                 "href=/favicon.ico><link rel=preload href=\"http://other/font.woff2\" as=font>",
-                 "<link rel=stylesheet href=\"{T}host/css/site.css\"><link rel=icon "
-                 "href={T}host/favicon.ico><link rel=preload href=\"{T}other/font.woff2\" as=font>"},
+        FormCase{
+            "link",
+            "<link rel=stylesheet href=\"/css/site.css\"><link rel=icon "
+            "href=/favicon.ico><link rel=preload href=\"http://other/font.woff2\" as=font>",
+            "<link rel=stylesheet href=\"{T}host/css/site.css\"><link rel=icon "
+            "href={T}host/favicon.ico><link rel=preload href=\"{T}other/font.woff2\" as=font>"},
         FormCase{"iframe", "<iframe src=\"frame.html\"></iframe><iframe src=gone.html>",
                  "<iframe src=\"{T}host/dir/frame.html\"></iframe><iframe "
                  "src=http://host/dir/gone.html>"},
@@ -100,13 +104,14 @@ INSTANTIATE_TEST_SUITE_P(
                  "<div style=\"background: url(a.png); mask: url('gone.gif')\"></div>",
                  "<div style=\"background: url({T}host/dir/a.png); mask: "
                  "url('http://host/dir/gone.gif')\"></div>"},
-        FormCase{"style element",
-                 "<style>@import \"../css/site.css\"; @import url(/css/site.css) print;\n"
-                 "body{background:URL( \"b.png\" )} /* url(a.png) */ p:after{content:'url(a.png)'}"
-                 "</style><p style=\"x:url(a.png)\">",
-                 "<style>@import \"{T}host/css/site.css\"; @import url({T}host/css/site.css) print;\n"
-                 "body{background:URL( \"{T}host/dir/b.png\" )} /* url(a.png) */ "
-                 "p:after{content:'url(a.png)'}</style><p style=\"x:url({T}host/dir/a.png)\">"},
+        FormCase{
+            "style element",
+            "<style>@import \"../css/site.css\"; @import url(/css/site.css) print;\n"
+            "body{background:URL( \"b.png\" )} /* url(a.png) */ p:after{content:'url(a.png)'}"
+            "</style><p style=\"x:url(a.png)\">",
+            "<style>@import \"{T}host/css/site.css\"; @import url({T}host/css/site.css) print;\n"
+            "body{background:URL( \"{T}host/dir/b.png\" )} /* url(a.png) */ "
+            "p:after{content:'url(a.png)'}</style><p style=\"x:url({T}host/dir/a.png)\">"},
         // A link that names no document stays as it is. A fragment-only link of the 1990s
         // attributes still becomes the page's own file:// URL plus the anchor, as it always
         // has; in today's forms (an SVG paint server in CSS) it stays.
@@ -152,7 +157,7 @@ TEST_F(LinkFormsTest, AValueIsEscapedForTheQuoteItIsWrittenIn) {
   WriteFile("save/log/" + dir + "a.gif", "x");
   const std::string url = platform::FileUrl(ctx.logDir[0] + "/host/it");
   EXPECT_EQ(Rewrite("<img src=\"a.gif\"><img srcset='a.gif 1x'><img src=a.gif>", dir + "p.html"),
-            "<img src=\"" + url + "'s &quot;q&quot;/a.gif\">" +  //
+            "<img src=\"" + url + "'s &quot;q&quot;/a.gif\">" +        //
                 "<img srcset='" + url + "&#39;s%20\"q\"/a.gif 1x'>" +  //
                 "<img src=" + url + "'s&#32;\"q\"/a.gif>");
 }
@@ -163,7 +168,8 @@ TEST_F(LinkFormsTest, AStyleSheetIsRewrittenRelativeToItsOwnPlace) {
       "@font-face { src: url(http://other/font.woff2) format(\"woff2\"),"
       " url(http://other/gone.gif); }\n"
       ".a { background: url(../dir/a.png) } .b { background: url(\"/img/c.png\") }\n"
-      ".c { background: url(img/none.gif) } .d { background-image: url(data:image/gif;base64,R0) }\n"
+      ".c { background: url(img/none.gif) } .d { background-image: url(data:image/gif;base64,R0) "
+      "}\n"
       ".e { filter: url(#blur) } .f { background: url(a\\(b.png) }\n";
   WriteFile("save/log/host/css/print.css", "x");
   EXPECT_EQ(Rewrite(sheet, "host/css/site.css"),
@@ -193,13 +199,15 @@ TEST_F(LinkFormsTest, UnresolvedExternalLinksOfTodaysFormsGoIntoTheLinkList) {
   LinkList list;
   ASSERT_TRUE(list.Open(Path("serch.tmp")));
   links = &list;
-  Rewrite("<img srcset=\"http://ext/a.gif 1x, a.png 2x\"><p style=\"background:url(http://ext/b.gif)\">"
-          "<img src=//ext/c.gif><a href=\"javascript:go('http://ext/no.html')\">");
+  Rewrite(
+      "<img srcset=\"http://ext/a.gif 1x, a.png 2x\"><p style=\"background:url(http://ext/b.gif)\">"
+      "<img src=//ext/c.gif><a href=\"javascript:go('http://ext/no.html')\">");
   Rewrite("@import url(http://ext/d.css); a{background:url(data:,http://ext/no.gif)}",
           "host/css/site.css");
   ASSERT_TRUE(list.Close());
-  EXPECT_EQ(ReadFile("serch.tmp"),
-            "http://ext/a.gif 0\r\nhttp://ext/b.gif 0\r\nhttp://ext/c.gif 0\r\nhttp://ext/d.css 0\r\n");
+  EXPECT_EQ(
+      ReadFile("serch.tmp"),
+      "http://ext/a.gif 0\r\nhttp://ext/b.gif 0\r\nhttp://ext/c.gif 0\r\nhttp://ext/d.css 0\r\n");
 }
 
 // The reading of CSS itself, with a resolver that marks what it was given.
@@ -213,13 +221,16 @@ TEST(CssRewriterTest, HandsOverEveryUrlAndNothingElseInPiecesOfAnySize) {
       "@import \"x.css\";@IMPORT 'y.css' screen;@import url(z.css);@imports 'no';\n"
       "a{b:url(a.png);c:Url(  \"b c.png\"  );d:url( e.png )}\n"
       "/* url(no.png) */ e{content:\"url(no.png)\";f:myurl(no.png);g:url(g\\).png)}\n"
-      "h{i:url(bad\"x);j:url();k:url(space);l:url('space');m:url(" + longUrl + ");n:url(n.png)}\n"
+      "h{i:url(bad\"x);j:url();k:url(space);l:url('space');m:url(" +
+      longUrl +
+      ");n:url(n.png)}\n"
       "o{p:url('broken\n.png')}";
   const std::string expected =
       "@import \"I:x.css\";@IMPORT 'I:y.css' screen;@import url(U:z.css);@imports 'no';\n"
       "a{b:url(U:a.png);c:Url(  \"U:b c.png\"  );d:url( U:e.png )}\n"
       "/* url(no.png) */ e{content:\"url(no.png)\";f:myurl(no.png);g:url(g\\).png)}\n"
-      "h{i:url(bad\"x);j:url();k:url(U:a%20b%28c%29);l:url('U:a b(c)');m:url(" + longUrl +
+      "h{i:url(bad\"x);j:url();k:url(U:a%20b%28c%29);l:url('U:a b(c)');m:url(" +
+      longUrl +
       ");n:url(U:n.png)}\n"
       "o{p:url('broken\n.png')}";
   EXPECT_EQ(RewriteCss(sheet, mark), expected);

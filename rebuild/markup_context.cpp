@@ -10,8 +10,8 @@ namespace {
 bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
 // The elements whose text a browser reads as text up to their end tag.
-constexpr std::string_view kRawTextElements[] = {"style",  "script",  "title",   "textarea",
-                                                 "xmp",    "iframe",  "noembed", "noframes"};
+constexpr std::string_view kRawTextElements[] = {"style", "script", "title",   "textarea",
+                                                 "xmp",   "iframe", "noembed", "noframes"};
 
 // The position of the first `c` in `bytes` from `i` on, or bytes.size().
 std::size_t NextOf(std::string_view bytes, std::size_t i, char c) {

@@ -100,7 +100,8 @@ void PageRewriter::RewriteTag(std::string& tag) {
     if (occ.attribute->today) {
       // Today's forms leave found and counterFlag to the links of the 1990s.
       if (kind == Attr::Srcset) {
-        value = RewriteSrcset(value, [this](std::string& url) { ResolveToday(url, LinkKind::Src); });
+        value = RewriteSrcset(value,
+                              [this](std::string& url) { ResolveToday(url, LinkKind::Src); });
       } else if (kind == Attr::Style) {
         // Character references would have to be read first; such a value stays as it is.
         if (value.find('&') == std::string::npos) {

@@ -89,8 +89,8 @@ std::vector<BrowserAttribute> ReadAsBrowser(const std::string& tag) {
 // always been looked up quotes and all, and is still, so that its page comes out as before.
 bool IsQuotedPlainName(std::string_view inner) {
   return !inner.empty() && inner.find_first_of(": \"") == std::string_view::npos &&
-         inner.front() != '/' &&
-         inner.front() != '.' && inner.front() != '#' && inner.front() != '?';
+         inner.front() != '/' && inner.front() != '.' && inner.front() != '#' &&
+         inner.front() != '?';
 }
 
 // Places the value of a 1990s name found with its old reading at [value, valueEnd): sets
@@ -104,7 +104,8 @@ bool PlaceOldValue(const std::string& tag, const std::vector<BrowserAttribute>& 
       if (!attr.hasValue || attr.quote != '\'' || attr.valueAt != value + 1) continue;
       if (!attr.closed) return false;  // a browser reads on past the tag
       const std::size_t after = attr.valueEnd + 1;
-      if (IsQuotedPlainName(std::string_view(tag).substr(attr.valueAt, attr.valueEnd - attr.valueAt)) &&
+      if (IsQuotedPlainName(
+              std::string_view(tag).substr(attr.valueAt, attr.valueEnd - attr.valueAt)) &&
           (after >= tag.size() || tag[after] == ' ' || tag[after] == '>')) {
         occ.valueLength = after - value;  // the old reading, quotes included
         occ.quote = 0;
