@@ -4,7 +4,6 @@
 
 #include "core/ascii.h"
 #include "core/exec_log.h"
-#include "platform/paths.h"
 #include "rebuild/page_io.h"
 
 namespace lumbra {
@@ -27,7 +26,7 @@ void RewriteAndIndex(JobTarget& job, std::string_view treeRoot, const std::strin
 }
 
 bool IsStyleSheetPath(std::string_view path) {
-  return EqualsNoCase(platform::SplitPath(path).ext, ".css");
+  return path.size() >= 4 && EqualsNoCase(path.substr(path.size() - 4), ".css");
 }
 
 void RewriteStyleSheet(JobTarget& job, std::string_view treeRoot, const std::string& path,

@@ -10,9 +10,14 @@
 namespace lumbra {
 namespace {
 
-// The schemes whose documents the logs keep.
-constexpr std::array<std::string_view, 5> kStoredSchemes = {"http", "https", "ftp", "gopher",
-                                                            "file"};
+// Whether a scheme is one whose documents the logs keep: http, https, ftp, gopher, file.
+bool IsStoredScheme(std::string_view scheme) {
+  std::array<char, 6> lower;
+  if (scheme.size() > lower.size()) return false;
+  for (std::size_t i = 0; i < scheme.size(); ++i) lower[i] = LowerAscii(scheme[i]);
+  const std::string_view name(lower.data(), scheme.size());
+  return name == "http" || name == "https" || name == "ftp" || name == "gopher" || name == "file";
+}
 
 // The scheme a link begins with (a letter, then letters, digits, '+', '-' or '.', then ':'),
 // without its ':'; empty when it has none. One character is a drive letter (c:), no scheme.
@@ -75,11 +80,7 @@ bool StaysAsItIs(std::string_view link, LinkForm form) {
   link.remove_prefix(lead);
   if (form == LinkForm::Today && (link.empty() || link.front() == '#')) return true;
   const std::string_view scheme = SchemeOf(link);
-  if (scheme.empty()) return false;
-  for (std::string_view stored : kStoredSchemes) {
-    if (EqualsNoCase(scheme, stored)) return false;
-  }
-  return true;
+  return !scheme.empty() && !IsStoredScheme(scheme);
 }
 
 void DecodeTilde(std::string& link) {
@@ -145,6 +146,20 @@ void AppendAttributeValue(std::string& out, std::string_view value, std::string_
                           char quote) {
   if (value == original) {
     out += original;
+    return;
+  }
+  // Most values hold nothing to escape.
+  bool plain;
+  if (quote != 0) {
+    plain = value.find(quote) == std::string_view::npos;
+  } else {
+    plain = value.empty() || (value.front() != '"' && value.front() != '\'');
+    for (std::size_t i = 0; i < value.size() && plain; ++i) {
+      plain = !IsHtmlSpace(value[i]) && value[i] != '>';
+    }
+  }
+  if (plain) {
+    out += value;
     return;
   }
   // An unquoted value that ran over a line break has always come out with a blank where the

@@ -13,6 +13,21 @@ bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 
 constexpr std::string_view kRawTextElements[] = {"style", "script", "title",   "textarea",
                                                  "xmp",   "iframe", "noembed", "noframes"};
 
+// Whether a tag name beginning with `c` may be one of plaintext and the raw-text elements.
+bool IsRawTextInitial(char c) {
+  switch (LowerAscii(c)) {
+    case 's':
+    case 't':
+    case 'x':
+    case 'i':
+    case 'n':
+    case 'p':
+      return true;
+    default:
+      return false;
+  }
+}
+
 // The position of the first `c` in `bytes` from `i` on, or bytes.size().
 std::size_t NextOf(std::string_view bytes, std::size_t i, char c) {
   if (i >= bytes.size()) return bytes.size();
@@ -22,66 +37,59 @@ std::size_t NextOf(std::string_view bytes, std::size_t i, char c) {
 
 }  // namespace
 
-TagState StepTag(TagState state, char c) {
-  // A byte that ends one state is read again in the next where the standard says so.
-  for (;;) {
+void ReadTag(std::string_view tag, TagReading& reading) {
+  std::vector<BrowserAttribute>& attributes = reading.attributes;
+  attributes.clear();
+  const std::size_t n = tag.size();
+  TagState state = TagState::Name;
+  std::size_t i = 1;
+  // A name or a value is passed over as a run; the byte after it moves on as StepTag says.
+  while (i < n && state != TagState::Closed) {
     switch (state) {
       case TagState::Name:
-        if (IsHtmlSpace(c)) return TagState::BeforeAttrName;
-        if (c == '/') return TagState::SelfClosing;
-        if (c == '>') return TagState::Closed;
-        return TagState::Name;
-      case TagState::BeforeAttrName:
-        if (IsHtmlSpace(c)) return state;
-        if (c == '/' || c == '>') {
-          state = TagState::AfterAttrName;
-          continue;
-        }
-        return TagState::AttrName;
       case TagState::AttrName:
-        if (IsHtmlSpace(c) || c == '/' || c == '>') {
-          state = TagState::AfterAttrName;
-          continue;
-        }
-        if (c == '=') return TagState::BeforeValue;
-        return TagState::AttrName;
-      case TagState::AfterAttrName:
-        if (IsHtmlSpace(c)) return state;
-        if (c == '/') return TagState::SelfClosing;
-        if (c == '=') return TagState::BeforeValue;
-        if (c == '>') return TagState::Closed;
-        return TagState::AttrName;
-      case TagState::BeforeValue:
-        if (IsHtmlSpace(c)) return state;
-        if (c == '"') return TagState::ValueDoubleQuoted;
-        if (c == '\'') return TagState::ValueSingleQuoted;
-        if (c == '>') return TagState::Closed;
-        return TagState::ValueUnquoted;
-      case TagState::ValueDoubleQuoted:
-        return c == '"' ? TagState::AfterQuotedValue : state;
-      case TagState::ValueSingleQuoted:
-        return c == '\'' ? TagState::AfterQuotedValue : state;
       case TagState::ValueUnquoted:
-        if (IsHtmlSpace(c)) return TagState::BeforeAttrName;
-        if (c == '>') return TagState::Closed;
-        return state;
-      case TagState::AfterQuotedValue:
-        if (IsHtmlSpace(c)) return TagState::BeforeAttrName;
-        if (c == '/') return TagState::SelfClosing;
-        if (c == '>') return TagState::Closed;
-        state = TagState::BeforeAttrName;
-        continue;
-      case TagState::SelfClosing:
-        if (c == '>') return TagState::Closed;
-        state = TagState::BeforeAttrName;
-        continue;
-      case TagState::Closed:
-        return state;
+        while (i < n && KeepsTagState(state, tag[i])) ++i;
+        if (state == TagState::AttrName) attributes.back().nameEnd = i;
+        if (state == TagState::ValueUnquoted) attributes.back().valueEnd = i;
+        if (i == n) continue;
+        if (state == TagState::ValueUnquoted) attributes.back().closed = true;
+        state = StepTag(state, tag[i++]);
+        break;
+      case TagState::ValueDoubleQuoted:
+      case TagState::ValueSingleQuoted:
+        i = NextOf(tag, i, state == TagState::ValueDoubleQuoted ? '"' : '\'');
+        attributes.back().valueEnd = i;
+        if (i == n) continue;
+        attributes.back().closed = true;
+        state = TagState::AfterQuotedValue;
+        ++i;
+        break;
+      default: {
+        const TagState next = StepTag(state, tag[i]);
+        if (next == TagState::AttrName) {
+          attributes.push_back({});
+          attributes.back().nameAt = i;
+        } else if (next == TagState::ValueDoubleQuoted || next == TagState::ValueSingleQuoted ||
+                   next == TagState::ValueUnquoted) {
+          BrowserAttribute& attr = attributes.back();
+          attr.hasValue = true;
+          attr.quote = next == TagState::ValueDoubleQuoted   ? '"'
+                       : next == TagState::ValueSingleQuoted ? '\''
+                                                             : 0;
+          attr.valueAt = attr.quote != 0 ? i + 1 : i;
+        }
+        state = next;
+        ++i;
+        break;
+      }
     }
   }
+  // What the tag leaves open runs on past it for a browser.
+  reading.end = state;
 }
 
-MarkupContext::Place MarkupContext::place() const {
+MarkupContext::Place MarkupContext::PlaceOutsideText() const {
   switch (state_) {
     case State::InTag:
       return tag_ == TagState::ValueDoubleQuoted || tag_ == TagState::ValueSingleQuoted
@@ -96,15 +104,60 @@ MarkupContext::Place MarkupContext::place() const {
   }
 }
 
-void MarkupContext::Feed(std::string_view bytes) {
-  for (std::size_t i = 0; i < bytes.size();) i = Step(bytes, i);
+void MarkupContext::FeedMarkup(std::string_view bytes) {
+  for (std::size_t i = 0; i < bytes.size();) {
+    if (state_ == State::Data) {  // text, the most of a page, runs to the next '<'
+      i = NextOf(bytes, i, '<');
+      if (i == bytes.size()) break;
+      state_ = State::TagOpen;
+      ++i;
+      continue;
+    }
+    i = Step(bytes, i);
+  }
+}
+
+bool MarkupContext::FeedTag(std::string_view tag, TagReading& reading) {
+  if (state_ == State::Data && tag.size() >= 2) {
+    const bool end = tag[1] == '/';
+    const std::size_t nameAt = end ? 2 : 1;
+    if (nameAt < tag.size() && IsAsciiLetter(tag[nameAt])) {
+      const bool plain = tag.back() == '>' && FindEither(tag, '"', '\'') == std::string::npos;
+      if (end && plain) return false;  // an end tag: the text goes on
+      if (!end) {
+        state_ = State::InTag;
+        endTag_ = false;
+        KeepName(tag);
+        tag_ = TagState::Closed;
+        if (!plain) {
+          ReadTag(tag, reading);
+          tag_ = reading.end;
+        }
+        if (tag_ == TagState::Closed) EndTag();
+        return !plain;
+      }
+    }
+  }
+  Feed(tag);
+  return false;
+}
+
+void MarkupContext::KeepName(std::string_view tag) {
+  nameLength_ = name_.size() + 1;  // matches none
+  if (!IsRawTextInitial(tag[1])) return;
+  std::size_t end = 1;
+  while (end < tag.size() && end <= name_.size() && KeepsTagState(TagState::Name, tag[end])) {
+    ++end;
+  }
+  if (end > name_.size()) return;
+  nameLength_ = end - 1;
+  for (std::size_t i = 0; i < nameLength_; ++i) name_[i] = LowerAscii(tag[1 + i]);
 }
 
 // The tag just closed: what follows it is text, or the text of a raw-text element.
 void MarkupContext::EndTag() {
   state_ = State::Data;
-  if (endTag_) return;
-  if (nameLength_ > name_.size()) return;
+  if (endTag_ || nameLength_ < 3 || nameLength_ > name_.size()) return;
   std::string_view name(name_.data(), nameLength_);
   if (name == "plaintext") {
     state_ = State::Plaintext;
@@ -117,6 +170,38 @@ void MarkupContext::EndTag() {
       return;
     }
   }
+}
+
+// A tag is read in one go, as far as `bytes` goes: names and values are passed over as runs.
+std::size_t MarkupContext::StepInTag(std::string_view bytes, std::size_t i) {
+  while (i < bytes.size()) {
+    const char c = bytes[i];
+    if (tag_ == TagState::Name && KeepsTagState(TagState::Name, c)) {
+      // A name longer than the longest of ours is marked too long, and matches none.
+      if (nameLength_ < name_.size()) {
+        name_[nameLength_++] = LowerAscii(c);
+      } else {
+        nameLength_ = name_.size() + 1;
+      }
+      ++i;
+      continue;
+    }
+    if (tag_ == TagState::ValueDoubleQuoted || tag_ == TagState::ValueSingleQuoted) {
+      const char quote = tag_ == TagState::ValueDoubleQuoted ? '"' : '\'';
+      if (c != quote) {
+        i = NextOf(bytes, i, quote);
+        continue;
+      }
+    }
+    tag_ = StepTag(tag_, c);
+    ++i;
+    if (tag_ == TagState::Closed) {
+      EndTag();
+      return i;
+    }
+    while (i < bytes.size() && tag_ != TagState::Name && KeepsTagState(tag_, bytes[i])) ++i;
+  }
+  return i;
 }
 
 std::size_t MarkupContext::Step(std::string_view bytes, std::size_t i) {
@@ -155,22 +240,7 @@ std::size_t MarkupContext::Step(std::string_view bytes, std::size_t i) {
       state_ = c == '>' ? State::Data : State::Bogus;
       return i + 1;
     case State::InTag:
-      if (tag_ == TagState::Name && !IsHtmlSpace(c) && c != '/' && c != '>') {
-        // A name longer than the longest of ours is marked too long, and matches none.
-        if (nameLength_ < name_.size()) {
-          name_[nameLength_++] = LowerAscii(c);
-        } else {
-          nameLength_ = name_.size() + 1;
-        }
-        return i + 1;
-      }
-      if (tag_ == TagState::ValueDoubleQuoted || tag_ == TagState::ValueSingleQuoted) {
-        const char quote = tag_ == TagState::ValueDoubleQuoted ? '"' : '\'';
-        if (c != quote) return NextOf(bytes, i, quote);
-      }
-      tag_ = StepTag(tag_, c);
-      if (tag_ == TagState::Closed) EndTag();
-      return i + 1;
+      return StepInTag(bytes, i);
     case State::MarkupOpen:
       state_ = c == '-' ? State::MarkupDash : State::Bogus;
       return c == '-' ? i + 1 : i;

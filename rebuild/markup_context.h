@@ -17,6 +17,7 @@
 #include <array>
 #include <cstddef>
 #include <string_view>
+#include <vector>
 
 namespace lumbra {
 
@@ -35,14 +36,110 @@ enum class TagState {
   Closed,  // the '>' that ends the tag was read
 };
 
-// The state after the byte `c` in state `state` (Closed stays Closed).
-TagState StepTag(TagState state, char c);
-
 // Whether `c` is a blank between attributes (the standard's ASCII whitespace; a carriage return
 // counts, since the browser reads it as a line feed).
 constexpr bool IsHtmlSpace(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r';
 }
+
+// The state after the byte `c` in state `state` (Closed stays Closed).
+inline TagState StepTag(TagState state, char c) {
+  // A byte that ends one state is read again in the next where the standard says so.
+  for (;;) {
+    switch (state) {
+      case TagState::Name:
+        if (IsHtmlSpace(c)) return TagState::BeforeAttrName;
+        if (c == '/') return TagState::SelfClosing;
+        if (c == '>') return TagState::Closed;
+        return TagState::Name;
+      case TagState::BeforeAttrName:
+        if (IsHtmlSpace(c)) return state;
+        if (c == '/' || c == '>') {
+          state = TagState::AfterAttrName;
+          continue;
+        }
+        return TagState::AttrName;
+      case TagState::AttrName:
+        if (IsHtmlSpace(c) || c == '/' || c == '>') {
+          state = TagState::AfterAttrName;
+          continue;
+        }
+        if (c == '=') return TagState::BeforeValue;
+        return TagState::AttrName;
+      case TagState::AfterAttrName:
+        if (IsHtmlSpace(c)) return state;
+        if (c == '/') return TagState::SelfClosing;
+        if (c == '=') return TagState::BeforeValue;
+        if (c == '>') return TagState::Closed;
+        return TagState::AttrName;
+      case TagState::BeforeValue:
+        if (IsHtmlSpace(c)) return state;
+        if (c == '"') return TagState::ValueDoubleQuoted;
+        if (c == '\'') return TagState::ValueSingleQuoted;
+        if (c == '>') return TagState::Closed;
+        return TagState::ValueUnquoted;
+      case TagState::ValueDoubleQuoted:
+        return c == '"' ? TagState::AfterQuotedValue : state;
+      case TagState::ValueSingleQuoted:
+        return c == '\'' ? TagState::AfterQuotedValue : state;
+      case TagState::ValueUnquoted:
+        if (IsHtmlSpace(c)) return TagState::BeforeAttrName;
+        if (c == '>') return TagState::Closed;
+        return state;
+      case TagState::AfterQuotedValue:
+        if (IsHtmlSpace(c)) return TagState::BeforeAttrName;
+        if (c == '/') return TagState::SelfClosing;
+        if (c == '>') return TagState::Closed;
+        state = TagState::BeforeAttrName;
+        continue;
+      case TagState::SelfClosing:
+        if (c == '>') return TagState::Closed;
+        state = TagState::BeforeAttrName;
+        continue;
+      case TagState::Closed:
+        return state;
+    }
+  }
+}
+
+// Whether the byte `c` leaves `state` as it is where the state is one that reads a run of
+// bytes (a name or an unquoted value): such runs may be skipped whole.
+constexpr bool KeepsTagState(TagState state, char c) {
+  switch (state) {
+    case TagState::Name:
+      return !IsHtmlSpace(c) && c != '/' && c != '>';
+    case TagState::AttrName:
+      return !IsHtmlSpace(c) && c != '/' && c != '>' && c != '=';
+    case TagState::ValueUnquoted:
+      return !IsHtmlSpace(c) && c != '>';
+    case TagState::ValueDoubleQuoted:
+      return c != '"';
+    case TagState::ValueSingleQuoted:
+      return c != '\'';
+    default:
+      return false;
+  }
+}
+
+// An attribute of a tag as a browser reads it. Positions index the tag.
+struct BrowserAttribute {
+  std::size_t nameAt = 0;
+  std::size_t nameEnd = 0;
+  std::size_t valueAt = 0;
+  std::size_t valueEnd = 0;
+  char quote = 0;  // the quote of its value, 0 for an unquoted value
+  bool hasValue = false;
+  bool closed = false;  // the value ended inside the tag (a quoted one at its closing quote)
+};
+
+// A tag (from its '<') read by the HTML standard's rules, as a start tag: its attributes, and
+// the state it leaves a browser in (Closed when its last byte is the '>' that ends it).
+struct TagReading {
+  std::vector<BrowserAttribute> attributes;
+  TagState end = TagState::Name;
+};
+// Reads `tag` into `reading` (whose storage is reused).
+void ReadTag(std::string_view tag, TagReading& reading);
 
 class MarkupContext {
  public:
@@ -52,10 +149,19 @@ class MarkupContext {
     QuotedValue,  // inside a quoted attribute value that a browser is still reading
     Style,        // the text of a style element
   };
-  Place place() const;
+  Place place() const { return state_ == State::Data ? Place::Markup : PlaceOutsideText(); }
 
   // Follows the page through `bytes`, the next bytes of the page as it was.
-  void Feed(std::string_view bytes);
+  void Feed(std::string_view bytes) {
+    // Most of a page is text, which goes on to the next '<'.
+    if (state_ == State::Data && bytes.find('<') == std::string_view::npos) return;
+    FeedMarkup(bytes);
+  }
+
+  // Feed for a tag the tokenizer found (from its '<'). A start tag in the text is read into
+  // `reading` as a browser reads it, unless it holds no quote and ends in '>' (nothing of it
+  // can run on); true when `reading` holds the tag.
+  bool FeedTag(std::string_view tag, TagReading& reading);
 
  private:
   enum class State {
@@ -78,9 +184,14 @@ class MarkupContext {
     Plaintext,    // the rest of the page is text
   };
 
+  Place PlaceOutsideText() const;
+  void FeedMarkup(std::string_view bytes);
   // Handles `bytes` from `i` in state_; returns where it stopped (one byte or a run).
   std::size_t Step(std::string_view bytes, std::size_t i);
+  std::size_t StepInTag(std::string_view bytes, std::size_t i);
   void EndTag();
+  // The name of the start tag `tag`, kept when it may be one of ours.
+  void KeepName(std::string_view tag);
 
   State state_ = State::Data;
   TagState tag_ = TagState::Name;

@@ -11,7 +11,6 @@
 #include "rebuild/tag_attributes.h"
 
 namespace lumbra {
-
 PageRewriter::PageRewriter(const RewriteContext& job, std::string_view treeRoot,
                            std::string_view pagePath, bool readRef, ByteSink& out,
                            RewriteProbe* probe)
@@ -41,7 +40,8 @@ void PageRewriter::OnText(std::string_view text) {
 void PageRewriter::OnTag(std::string& tag) {
   using Place = MarkupContext::Place;
   const Place place = context_.place();
-  context_.Feed(tag);
+  // A start tag in the text is read once, for the context and for its attributes.
+  const TagReading* read = context_.FeedTag(tag, reading_) ? &reading_ : nullptr;
   if (place == Place::QuotedValue) {
     // For a browser this is text inside a value: rewriting it would change the markup.
     EmitSegment(true, tag, tag);
@@ -55,7 +55,7 @@ void PageRewriter::OnTag(std::string& tag) {
     FinishStyle();  // the element's end tag
   }
   std::string original = probe_ != nullptr ? tag : std::string();
-  RewriteTag(tag);
+  RewriteTag(tag, read);
   EmitSegment(true, probe_ != nullptr ? std::string_view(original) : std::string_view(tag), tag);
 }
 
@@ -88,8 +88,8 @@ void PageRewriter::ResolveToday(std::string& link, LinkKind kind) {
   ResolvePageLink(job_, Location(), link, kind, LinkForm::Today, job_.links, nullptr);
 }
 
-void PageRewriter::RewriteTag(std::string& tag) {
-  std::vector<Occurrence> occurrences = FindAttributes(tag);
+void PageRewriter::RewriteTag(std::string& tag, const TagReading* read) {
+  std::vector<Occurrence> occurrences = FindAttributes(tag, read);
 
   // New values, in table order; found and counterFlag end as those of the last link.
   int found = 0;
@@ -100,8 +100,8 @@ void PageRewriter::RewriteTag(std::string& tag) {
     if (occ.attribute->today) {
       // Today's forms leave found and counterFlag to the links of the 1990s.
       if (kind == Attr::Srcset) {
-        value = RewriteSrcset(value,
-                              [this](std::string& url) { ResolveToday(url, LinkKind::Src); });
+        value =
+            RewriteSrcset(value, [this](std::string& url) { ResolveToday(url, LinkKind::Src); });
       } else if (kind == Attr::Style) {
         // Character references would have to be read first; such a value stays as it is.
         if (value.find('&') == std::string::npos) {

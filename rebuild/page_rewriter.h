@@ -58,7 +58,8 @@ class PageRewriter : public TokenSink {
   void Finish();
 
   // Rewrites the link attributes of one tag in place (may change pageDir and script mode).
-  void RewriteTag(std::string& tag);
+  // `read` is the tag as ReadTag read it, when it has been.
+  void RewriteTag(std::string& tag, const TagReading* read = nullptr);
   // Writes a text or tag segment, through the script buffer while script mode is on.
   // `original` is the segment as the page had it (for the probe).
   void EmitSegment(bool isTag, std::string_view original, std::string_view bytes);
@@ -91,6 +92,7 @@ class PageRewriter : public TokenSink {
   bool scriptMode_ = false;
   std::string script_;
   MarkupContext context_;
+  TagReading reading_;  // of the last start tag, its storage reused
   CssRewriter css_;
   std::string cssOut_;
 };

@@ -36,55 +36,6 @@ bool IsNameStart(char c) {
 
 bool IsValueEnd(char c) { return c == ' ' || c == '"' || c == '>'; }
 
-// An attribute of the tag as a browser reads it.
-struct BrowserAttribute {
-  std::size_t nameAt = 0;
-  std::size_t nameEnd = 0;
-  std::size_t valueAt = 0;
-  std::size_t valueEnd = 0;
-  char quote = 0;
-  bool hasValue = false;
-  bool closed = false;  // the value ended inside the tag (a quoted one at its closing quote)
-};
-
-// The attributes of `tag` (from its '<') read by the HTML standard's rules.
-std::vector<BrowserAttribute> ReadAsBrowser(const std::string& tag) {
-  std::vector<BrowserAttribute> attributes;
-  TagState state = TagState::Name;
-  auto inValue = [](TagState s) {
-    return s == TagState::ValueDoubleQuoted || s == TagState::ValueSingleQuoted ||
-           s == TagState::ValueUnquoted;
-  };
-  for (std::size_t i = 1; i < tag.size() && state != TagState::Closed; ++i) {
-    const char c = tag[i];
-    const TagState next = StepTag(state, c);
-    if (state == TagState::AttrName && next != TagState::AttrName) {
-      attributes.back().nameEnd = i;
-    }
-    if (inValue(state) && !inValue(next)) {
-      attributes.back().valueEnd = i;
-      attributes.back().closed = true;
-    }
-    if (next == TagState::AttrName && state != TagState::AttrName) {
-      attributes.push_back({});
-      attributes.back().nameAt = i;
-    }
-    if (inValue(next) && !inValue(state) && !attributes.empty()) {
-      BrowserAttribute& attr = attributes.back();
-      attr.hasValue = true;
-      attr.quote = next == TagState::ValueDoubleQuoted   ? '"'
-                   : next == TagState::ValueSingleQuoted ? '\''
-                                                         : 0;
-      attr.valueAt = attr.quote != 0 ? i + 1 : i;
-    }
-    state = next;
-  }
-  // What the tag leaves open runs on past it for a browser.
-  if (state == TagState::AttrName) attributes.back().nameEnd = tag.size();
-  if (inValue(state) && !attributes.empty()) attributes.back().valueEnd = tag.size();
-  return attributes;
-}
-
 // Whether a value in single quotes is a plain relative name ('pic.gif'): such a value has
 // always been looked up quotes and all, and is still, so that its page comes out as before.
 bool IsQuotedPlainName(std::string_view inner) {
@@ -144,7 +95,7 @@ bool PlaceTodayValue(const std::vector<BrowserAttribute>& attributes, std::size_
 
 // The occurrences of every attribute name that stand after a blank and before an '=' within
 // three characters and have a value to rewrite, in table order.
-std::vector<Occurrence> FindOccurrences(const std::string& tag) {
+std::vector<Occurrence> FindOccurrences(const std::string& tag, const TagReading* read) {
   // A name counts only just after a blank, so only those places are tried, and of them only
   // the ones that begin as some name does.
   std::vector<std::size_t> starts;
@@ -154,12 +105,16 @@ std::vector<Occurrence> FindOccurrences(const std::string& tag) {
   std::vector<Occurrence> found;
   if (starts.empty()) return found;
   const std::string lower = LowerAscii(tag);
-  std::optional<std::vector<BrowserAttribute>> attributes;  // read when first needed
+  TagReading own;  // read when first needed, unless the caller has read the tag
+  const std::vector<BrowserAttribute>* attributes = read != nullptr ? &read->attributes : nullptr;
   std::size_t held = 0;
   for (const AttributeName& attr : kAttributes) {
     std::size_t from = 0;
     for (std::size_t at : starts) {
-      if (at < from || lower.compare(at, attr.name.size(), attr.name) != 0) continue;
+      if (at < from || lower[at] != attr.name.front() ||
+          lower.compare(at, attr.name.size(), attr.name) != 0) {
+        continue;
+      }
       std::size_t end = at + attr.name.size();
       std::size_t eq = std::string::npos;
       for (std::size_t k = end; k < end + 3 && k < lower.size(); ++k) {
@@ -175,7 +130,10 @@ std::vector<Occurrence> FindOccurrences(const std::string& tag) {
       while (valueEnd < tag.size() && valueEnd - value < kValueTake && !IsValueEnd(tag[valueEnd])) {
         ++valueEnd;
       }
-      if (!attributes) attributes = ReadAsBrowser(tag);
+      if (attributes == nullptr) {
+        ReadTag(tag, own);
+        attributes = &own.attributes;
+      }
       Occurrence occ{&attr, at, attr.name.size(), value, valueEnd - value, 0, {}};
       // A value of kValueTooLong characters or more counts as none: its text stays as it is.
       const bool placed = attr.today ? PlaceTodayValue(*attributes, at, attr.name.size(), occ)
@@ -213,8 +171,8 @@ void DropOverlaps(std::vector<Occurrence>& occurrences) {
 
 }  // namespace
 
-std::vector<Occurrence> FindAttributes(const std::string& tag) {
-  std::vector<Occurrence> occurrences = FindOccurrences(tag);
+std::vector<Occurrence> FindAttributes(const std::string& tag, const TagReading* read) {
+  std::vector<Occurrence> occurrences = FindOccurrences(tag, read);
   DropOverlaps(occurrences);
   return occurrences;
 }

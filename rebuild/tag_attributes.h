@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "rebuild/link_resolver.h"
+#include "rebuild/markup_context.h"
 
 namespace lumbra {
 
@@ -70,7 +71,8 @@ struct Occurrence {
 // imagesrcset, poster, style), each name's in tag order; those with a value of kValueTooLong
 // characters or more, and those left alone (see above), are held against the limit but not
 // returned. An occurrence that starts inside an earlier one (the "href" of "base href", or a
-// name inside another's value) is dropped, so no text is written twice.
-std::vector<Occurrence> FindAttributes(const std::string& tag);
+// name inside another's value) is dropped, so no text is written twice. `read` is the tag as
+// ReadTag read it, when the caller has read it already.
+std::vector<Occurrence> FindAttributes(const std::string& tag, const TagReading* read = nullptr);
 
 }  // namespace lumbra
