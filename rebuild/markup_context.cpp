@@ -1,7 +1,5 @@
 #include "rebuild/markup_context.h"
 
-#include <cstring>
-
 #include "core/ascii.h"
 
 namespace lumbra {
@@ -28,13 +26,6 @@ bool IsRawTextInitial(char c) {
   }
 }
 
-// The position of the first `c` in `bytes` from `i` on, or bytes.size().
-std::size_t NextOf(std::string_view bytes, std::size_t i, char c) {
-  if (i >= bytes.size()) return bytes.size();
-  const void* at = std::memchr(bytes.data() + i, c, bytes.size() - i);
-  return at == nullptr ? bytes.size() : static_cast<const char*>(at) - bytes.data();
-}
-
 }  // namespace
 
 void ReadTag(std::string_view tag, TagReading& reading) {
@@ -58,7 +49,7 @@ void ReadTag(std::string_view tag, TagReading& reading) {
         break;
       case TagState::ValueDoubleQuoted:
       case TagState::ValueSingleQuoted:
-        i = NextOf(tag, i, state == TagState::ValueDoubleQuoted ? '"' : '\'');
+        i = FindByte(tag, i, state == TagState::ValueDoubleQuoted ? '"' : '\'');
         attributes.back().valueEnd = i;
         if (i == n) continue;
         attributes.back().closed = true;
@@ -107,7 +98,7 @@ MarkupContext::Place MarkupContext::PlaceOutsideText() const {
 void MarkupContext::FeedMarkup(std::string_view bytes) {
   for (std::size_t i = 0; i < bytes.size();) {
     if (state_ == State::Data) {  // text, the most of a page, runs to the next '<'
-      i = NextOf(bytes, i, '<');
+      i = FindByte(bytes, i, '<');
       if (i == bytes.size()) break;
       state_ = State::TagOpen;
       ++i;
@@ -189,7 +180,7 @@ std::size_t MarkupContext::StepInTag(std::string_view bytes, std::size_t i) {
     if (tag_ == TagState::ValueDoubleQuoted || tag_ == TagState::ValueSingleQuoted) {
       const char quote = tag_ == TagState::ValueDoubleQuoted ? '"' : '\'';
       if (c != quote) {
-        i = NextOf(bytes, i, quote);
+        i = FindByte(bytes, i, quote);
         continue;
       }
     }
@@ -208,7 +199,7 @@ std::size_t MarkupContext::Step(std::string_view bytes, std::size_t i) {
   const char c = bytes[i];
   switch (state_) {
     case State::Data:
-      if (c != '<') return NextOf(bytes, i, '<');
+      if (c != '<') return FindByte(bytes, i, '<');
       state_ = State::TagOpen;
       return i + 1;
     case State::TagOpen:
@@ -254,7 +245,7 @@ std::size_t MarkupContext::Step(std::string_view bytes, std::size_t i) {
       state_ = c == '-' ? State::CommentEnd : c == '>' ? State::Data : State::Comment;
       return c == '-' || c == '>' ? i + 1 : i;
     case State::Comment:
-      if (c != '-') return NextOf(bytes, i, '-');
+      if (c != '-') return FindByte(bytes, i, '-');
       state_ = State::CommentEndDash;
       return i + 1;
     case State::CommentEndDash:
@@ -269,11 +260,11 @@ std::size_t MarkupContext::Step(std::string_view bytes, std::size_t i) {
       state_ = c == '-' ? State::CommentEndDash : c == '>' ? State::Data : State::Comment;
       return c == '-' || c == '>' ? i + 1 : i;
     case State::Bogus:
-      if (c != '>') return NextOf(bytes, i, '>');
+      if (c != '>') return FindByte(bytes, i, '>');
       state_ = State::Data;
       return i + 1;
     case State::RawText:
-      if (c != '<') return NextOf(bytes, i, '<');
+      if (c != '<') return FindByte(bytes, i, '<');
       state_ = State::RawTextLess;
       return i + 1;
     case State::RawTextLess:

@@ -102,6 +102,18 @@ inline TagState StepTag(TagState state, char c) {
   }
 }
 
+// The position of the first `c` in `bytes` from `from` on, or bytes.size(). The runs searched
+// here (a text between tags, an attribute value) are short: a loop beats a call of memchr.
+inline std::size_t FindByte(std::string_view bytes, std::size_t from, char c) {
+  if (from >= bytes.size()) return bytes.size();
+  if (bytes.size() - from > 64) {
+    const std::size_t at = bytes.find(c, from);
+    return at == std::string_view::npos ? bytes.size() : at;
+  }
+  while (from < bytes.size() && bytes[from] != c) ++from;
+  return from;
+}
+
 // Whether the byte `c` leaves `state` as it is where the state is one that reads a run of
 // bytes (a name or an unquoted value): such runs may be skipped whole.
 constexpr bool KeepsTagState(TagState state, char c) {
@@ -154,7 +166,7 @@ class MarkupContext {
   // Follows the page through `bytes`, the next bytes of the page as it was.
   void Feed(std::string_view bytes) {
     // Most of a page is text, which goes on to the next '<'.
-    if (state_ == State::Data && bytes.find('<') == std::string_view::npos) return;
+    if (state_ == State::Data && FindByte(bytes, 0, '<') == bytes.size()) return;
     FeedMarkup(bytes);
   }
 

@@ -36,6 +36,15 @@ bool IsNameStart(char c) {
 
 bool IsValueEnd(char c) { return c == ' ' || c == '"' || c == '>'; }
 
+// Whether the tag holds `name` (lower case) at `at`, in any letter case.
+bool NameAt(const std::string& tag, std::size_t at, std::string_view name) {
+  if (tag.size() - at < name.size()) return false;
+  for (std::size_t k = 0; k < name.size(); ++k) {
+    if (LowerAscii(tag[at + k]) != name[k]) return false;
+  }
+  return true;
+}
+
 // Whether a value in single quotes is a plain relative name ('pic.gif'): such a value has
 // always been looked up quotes and all, and is still, so that its page comes out as before.
 bool IsQuotedPlainName(std::string_view inner) {
@@ -99,26 +108,25 @@ std::vector<Occurrence> FindOccurrences(const std::string& tag, const TagReading
   // A name counts only just after a blank, so only those places are tried, and of them only
   // the ones that begin as some name does.
   std::vector<std::size_t> starts;
-  for (std::size_t i = 1; i < tag.size(); ++i) {
-    if (tag[i - 1] == ' ' && IsNameStart(LowerAscii(tag[i]))) starts.push_back(i);
+  for (std::size_t blank = tag.find(' '); blank != std::string::npos;
+       blank = tag.find(' ', blank + 1)) {
+    if (blank + 1 < tag.size() && IsNameStart(LowerAscii(tag[blank + 1]))) {
+      starts.push_back(blank + 1);
+    }
   }
   std::vector<Occurrence> found;
   if (starts.empty()) return found;
-  const std::string lower = LowerAscii(tag);
   TagReading own;  // read when first needed, unless the caller has read the tag
   const std::vector<BrowserAttribute>* attributes = read != nullptr ? &read->attributes : nullptr;
   std::size_t held = 0;
   for (const AttributeName& attr : kAttributes) {
     std::size_t from = 0;
     for (std::size_t at : starts) {
-      if (at < from || lower[at] != attr.name.front() ||
-          lower.compare(at, attr.name.size(), attr.name) != 0) {
-        continue;
-      }
+      if (at < from || !NameAt(tag, at, attr.name)) continue;
       std::size_t end = at + attr.name.size();
       std::size_t eq = std::string::npos;
-      for (std::size_t k = end; k < end + 3 && k < lower.size(); ++k) {
-        if (lower[k] == '=') {
+      for (std::size_t k = end; k < end + 3 && k < tag.size(); ++k) {
+        if (tag[k] == '=') {
           eq = k;
           break;
         }
@@ -150,6 +158,7 @@ std::vector<Occurrence> FindOccurrences(const std::string& tag, const TagReading
 
 // Drops an occurrence that starts inside an earlier one, keeping the table order of the rest.
 void DropOverlaps(std::vector<Occurrence>& occurrences) {
+  if (occurrences.size() < 2) return;
   std::vector<std::size_t> order(occurrences.size());
   for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
   std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
