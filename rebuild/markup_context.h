@@ -102,8 +102,8 @@ inline TagState StepTag(TagState state, char c) {
   }
 }
 
-// The position of the first `c` in `bytes` from `from` on, or bytes.size(). The runs searched
-// here (a text between tags, an attribute value) are short: a loop beats a call of memchr.
+// The position of the first `c` in `bytes` from `from` on, or bytes.size(). Most runs searched
+// here (a text between tags, an attribute value) are short, where a loop beats memchr.
 inline std::size_t FindByte(std::string_view bytes, std::size_t from, char c) {
   if (from >= bytes.size()) return bytes.size();
   if (bytes.size() - from > 64) {
@@ -114,8 +114,8 @@ inline std::size_t FindByte(std::string_view bytes, std::size_t from, char c) {
   return from;
 }
 
-// Whether the byte `c` leaves `state` as it is where the state is one that reads a run of
-// bytes (a name or an unquoted value): such runs may be skipped whole.
+// Whether the byte `c` leaves `state` as it is where the state reads a run of bytes (a name or
+// a value): such runs are passed over whole. False in every other state.
 constexpr bool KeepsTagState(TagState state, char c) {
   switch (state) {
     case TagState::Name:
