@@ -1,8 +1,9 @@
 // Saved pages come from outside. Whatever a page holds, rewriting it must not crash, must
-// handle every byte of it once and in order, must write text outside tags and scripts byte
-// for byte, and must leave on disk exactly what it wrote; what it finds of the page's charset
-// must not depend on how the page is split. The first input byte picks the switches; the rest
-// is the page.
+// handle every byte of it once and in order, must write text outside tags, scripts and style
+// sheets byte for byte, must never move a browser into or out of a quoted attribute value or a
+// style element (what it writes stands where what it replaces stood), and must leave on disk
+// exactly what it wrote; what it finds of the page's charset must not depend on how the page
+// is split. The first input byte picks the switches; the rest is the page.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -16,6 +17,7 @@
 #include "platform/path_table.h"
 #include "rebuild/charset_scan.h"
 #include "rebuild/link_list.h"
+#include "rebuild/markup_context.h"
 #include "rebuild/page_io.h"
 #include "rebuild/page_tokenizer.h"
 
@@ -37,9 +39,15 @@ class CheckingProbe : public lumbra::RewriteProbe {
     writtenAll += written;
     if (kind == Segment::Text && original != written) std::abort();
     if (kind == Segment::Tag && !original.empty() && original.front() != '<') std::abort();
+    // A style sheet holds back the URL it is reading, so its pieces are compared once whole.
+    before.Feed(original);
+    after.Feed(written);
+    if (kind != Segment::Style && before.place() != after.place()) std::abort();
   }
   std::string originals;
   std::string writtenAll;
+  lumbra::MarkupContext before;
+  lumbra::MarkupContext after;
 };
 
 class JoiningSink : public lumbra::TokenSink {
@@ -120,6 +128,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (result != lumbra::PageRewrite::Rewritten || frontend.messages != 0) std::abort();
   auto written = lumbra::platform::ReadFile(tree.page);
   if (!written || *written != probe.writtenAll || probe.originals != input) std::abort();
+  if (probe.before.place() != probe.after.place()) std::abort();
   if (title.size() > lumbra::kTitleMax || charset.declared != whole.declared() ||
       charset.utf8Page != whole.utf8()) {
     std::abort();

@@ -35,6 +35,13 @@ std::string_view ProgressText(const std::string& url) {
 
 bool IsPage(const CacheEntry& entry) { return IsHtmlType(entry.contentType); }
 
+// A style sheet is rewritten in its log, after every entry is stored, relative to its own
+// place there. Its stored path ends as its URL does.
+bool IsStyleSheet(const CacheEntry& entry) {
+  return !IsPage(entry) &&
+         (MediaTypeOf(entry.contentType) == "text/css" || IsStyleSheetPath(entry.url));
+}
+
 class AddJob {
  public:
   AddJob(JobTarget& job, CacheEntryTable& cache) : job_(job), ctx_(job.ctx), cache_(cache) {}
@@ -44,7 +51,8 @@ class AddJob {
   bool ReadIndex(const CacheLayouts& layouts);
   // Every entry stored or passed over. False when the user stopped the job.
   bool FirstPass();
-  // The pages stored, rewritten and indexed. False when the user stopped the job.
+  // The pages stored, rewritten and indexed, and the style sheets rewritten. False when the
+  // user stopped the job.
   bool SecondPass();
   // Adds the hosts met over https to their trees' lists (see core/secure_hosts.h).
   void SaveSecureHosts();
@@ -250,11 +258,14 @@ bool AddJob::SecondPass() {
     const int n = GetCacheEntryCount(cache_);
     for (int i = 0; i < n; ++i) {
       const CacheEntry& entry = cache_.row(i);
-      if (entry.status == 0 || !IsPage(entry)) continue;
+      const bool sheet = IsStyleSheet(entry);
+      if (entry.status == 0 || (!IsPage(entry) && !sheet)) continue;
       if (job_.frontend.ReportProgress(ProgressText(entry.url)) == 0) return Stop();
       LogPath where;
       MapEntryToLogPath(ctx_, job_.paths, entry.url, where);
-      if (std::optional<WaitingPages::Page> page = waiting_.Take(i, where.localPath)) {
+      if (sheet) {
+        RewriteStyleSheet(job_, where.treeRoot, where.localPath);
+      } else if (std::optional<WaitingPages::Page> page = waiting_.Take(i, where.localPath)) {
         std::string title;
         TitleCharset charset;
         if (StoreWaitingPage(i, where, *page, title, charset)) {

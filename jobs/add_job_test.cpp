@@ -57,6 +57,29 @@ TEST_F(LogAddTest, ReadHtmReplacesAChangedPageWithoutKeepingAnOldCopy) {
   EXPECT_EQ(index.size(), 1u);
 }
 
+// A style sheet is known by its content type or its name, and rewritten where it was stored.
+TEST_F(LogAddTest, StoresAStyleSheetWithItsLinksPointedAtTheLog) {
+  ie4.entries = {
+      Entry("http://host/p.html", "p[1].html", "text/html",
+            "<link rel=stylesheet href=\"site\"><img srcset=\"i.gif 2x\">"),
+      Entry("http://host/site", "site[1]", "text/css; charset=utf-8", "a{background:url(i.gif)}"),
+      Entry("http://host/more.css", "more[1].css", "text/plain", "@import 'gone.gif';"),
+      Entry("http://host/i.gif", "i[1].gif", "image/gif", "GIF89a"),
+  };
+  testing::WriteIe4Cache(Path("cache"), ie4);
+  ASSERT_TRUE(Add());
+  const std::string gif = "file://" + Path("save/alog/host/i.gif");
+  // Stored with the extension of its type, and found under it by the link that names it.
+  EXPECT_EQ(ReadFile("save/alog/host/site.css"), "a{background:url(" + gif + ")}");
+  EXPECT_EQ(ReadFile("save/alog/host/more.css"), "@import 'http://host/gone.gif';");
+  EXPECT_EQ(ReadFile("save/alog/host/p.html"), "<link rel=stylesheet href=\"file://" +
+                                                  Path("save/alog/host/site.css") +
+                                                  "\"><img srcset=\"" + gif + " 2x\">");
+  EXPECT_EQ(counters.loggedFiles, 4);
+  EXPECT_EQ(counters.convertedPages, 1);
+  EXPECT_EQ(index.size(), 1u);
+}
+
 TEST_F(LogAddTest, AFailedCopyIsNotCountedAndTheOldCopyStays) {
   std::string kept = WriteFile("save/alog/host/locked.html", "kept page");
   testing::SetMtime(kept, kOld);

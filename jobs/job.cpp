@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "core/ascii.h"
 #include "core/content_type.h"
 #include "core/encoding_label.h"
 #include "core/exec_log.h"
@@ -30,6 +31,18 @@ void RewriteAndIndex(JobTarget& job, std::string_view treeRoot, const std::strin
     RecordFileFailure(job.ctx, job.counters, kRewriteFailed, path);
   }
   IndexPage(job, treeRoot, path, std::move(title), std::move(charset), contentType);
+}
+
+bool IsStyleSheetPath(std::string_view path) {
+  return path.size() >= 4 && EqualsNoCase(path.substr(path.size() - 4), ".css");
+}
+
+void RewriteStyleSheet(JobTarget& job, std::string_view treeRoot, const std::string& path,
+                       platform::AtomicFileWriter* pageWriter) {
+  if (ReconstructStyleSheet(job.rewriting(), job.frontend, treeRoot, path, pageWriter) !=
+      PageRewrite::Rewritten) {
+    RecordFileFailure(job.ctx, job.counters, kRewriteFailed, path);
+  }
 }
 
 }  // namespace lumbra

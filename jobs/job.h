@@ -45,4 +45,13 @@ void RewriteAndIndex(JobTarget& job, std::string_view treeRoot, const std::strin
                      platform::AtomicFileWriter* pageWriter = nullptr,
                      std::string_view contentType = {});
 
+// Whether `path` names a style sheet by its extension (".css", any case).
+bool IsStyleSheetPath(std::string_view path);
+
+// Rewrites the style sheet `path` of the LogTree `treeRoot` where it lies (with `pageWriter`,
+// see ReconstructPage), and counts it in failedFiles when it could not be rewritten. A style
+// sheet is not a page: it is neither indexed nor counted in convertedPages.
+void RewriteStyleSheet(JobTarget& job, std::string_view treeRoot, const std::string& path,
+                       platform::AtomicFileWriter* pageWriter = nullptr);
+
 }  // namespace lumbra

@@ -17,8 +17,13 @@ bool VisitEntry(JobTarget& job, std::string_view name, const std::string& path,
   }
 
   ++job.counters.scannedFiles;
+  if (isLink) return false;
+  if (IsStyleSheetPath(path)) {
+    RewriteStyleSheet(job, treeRoot, path, &pageWriter);
+    return false;
+  }
   std::string ext = platform::SplitPath(path).ext;
-  if (isLink || (!ContainsNoCase(ext, ".htm") && !ContainsNoCase(ext, ".asp"))) return false;
+  if (!ContainsNoCase(ext, ".htm") && !ContainsNoCase(ext, ".asp")) return false;
   RewriteAndIndex(job, treeRoot, path, &pageWriter);
   return false;
 }

@@ -1,5 +1,6 @@
 // The walk of a directory tree of the logs that rewrites every ".htm" and ".asp" page below
-// it and records each for the index pages: the rebuild jobs walk whole LogTrees, the
+// it and records each for the index pages, and rewrites every ".css" style sheet (counted as
+// a file, not recorded): the rebuild jobs walk whole LogTrees, the
 // unreferenced-links job its root, the add job (READ_DOM) the host directories it stored
 // into, and the surf job the directories of its surf list.
 //

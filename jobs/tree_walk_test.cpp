@@ -62,6 +62,19 @@ TEST_F(TreeWalkTest, RewritesAndRecordsEveryPageBelowTheTree) {
   }
 }
 
+TEST_F(TreeWalkTest, RewritesStyleSheetsButRecordsOnlyPages) {
+  WriteFile("save/alog/host/a.html", "<title>A</title>");
+  WriteFile("save/alog/host/css/s.CSS", "p{background:url(../img/x.gif)}");
+  WriteFile("save/alog/host/img/x.gif", "GIF89a");
+  JobTarget target = Target();
+  ASSERT_TRUE(ReconstructAllLogs(target));
+  EXPECT_EQ(ReadFile("save/alog/host/css/s.CSS"),
+            "p{background:url(file://" + Path("save/alog/host/img/x.gif") + ")}");
+  EXPECT_EQ(IndexedPaths(), std::vector<std::string>{Path("save/alog/host/a.html")});
+  EXPECT_EQ(counters.convertedPages, 1);
+  EXPECT_EQ(counters.scannedFiles, 3);
+}
+
 TEST_F(TreeWalkTest, LeftoversOfAKilledReplacementAreRemovedAndNeverTakenForPages) {
   WriteFile("save/alog/h/p.html", "<title>P</title>");
   WriteFile("save/alog/h/.lumbra-tmp-Ab12Cd", "<title>half a page");

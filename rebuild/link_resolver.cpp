@@ -197,6 +197,19 @@ Lookup LookUp(const JobContext& ctx, platform::PathTable& table, std::string_vie
     found = true;
   }
 
+  // A document of today's types is stored with its type's extension added to a name that had
+  // none ("site" of text/css is "site.css"), so such a name is looked for with them too.
+  if (!found && !p.empty() && p.back() != '/' &&
+      p.find('.', p.rfind('/') + 1) == std::string::npos) {
+    for (std::string_view ext : kTodaysDocumentExtensions) {
+      if (CandidateExists(table, with(ext))) {
+        p += ext;
+        found = true;
+        break;
+      }
+    }
+  }
+
   if (!found && ctx.readAel) {
     std::size_t marker = LogMarkerSlash(p);
     if (marker != npos) {

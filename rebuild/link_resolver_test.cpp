@@ -104,6 +104,9 @@ INSTANTIATE_TEST_SUITE_P(
         LinkCase{"https://secure/x.html", {}, "https://secure/x.html"},
         LinkCase{"HTTPS://secure/x.html?q#f", {"A/secure/x.html"}, "@A/secure/x.html?q#f"},
         LinkCase{"https://secure/d/", {"A/secure/d/index.html"}, "@A/secure/d/index.html"},
+        // A name without an extension finds the copy stored with its type's extension.
+        LinkCase{"style", {"A/host/dir/style.css"}, "@A/host/dir/style.css"},
+        LinkCase{"style.v2", {"A/host/dir/style.v2.css"}, "style.v2"},
         LinkCase{"./pic.gif", {"A/host/dir/pic.gif"}, "@A/host/dir/pic.gif"},
         LinkCase{"file:///other/path", {"A/other/path"}, "@A/other/path"},
         LinkCase{"file:///other/path", {}, "http://other/path"}));

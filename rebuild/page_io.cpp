@@ -7,7 +7,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "core/log_tree.h"
+#include "platform/paths.h"
 #include "rebuild/charset_scan.h"
+#include "rebuild/css_rewriter.h"
 
 namespace lumbra {
 namespace {
@@ -189,6 +192,73 @@ bool RewriteFrom(const RewriteContext& job, std::string_view treeRoot, const std
   return readOk;
 }
 
+// Sends the bytes of the style sheet `sheet`, read from its start, through the rewriting of
+// its links relative to its own place `sheetPath` in the LogTree `treeRoot` into `sink`.
+// False when reading it failed.
+template <typename Sink>
+bool RewriteSheetFrom(const RewriteContext& job, std::string_view treeRoot,
+                      const std::string& sheetPath, DocumentSource& sheet, Sink& sink) {
+  const std::string dir = platform::SplitPath(sheetPath).dir;
+  const std::string hostDir = HostDirOf(dir);
+  const PageLocation location{treeRoot, sheetPath, hostDir, dir};
+  CssRewriter css([&](std::string& url, bool import) {
+    ResolvePageLink(job, location, url, import ? LinkKind::Href : LinkKind::Src, LinkForm::Today,
+                    job.links, nullptr);
+  });
+  BlockReader reader(sheet);
+  std::string block;
+  std::string out;
+  bool readOk = sheet.Rewind();
+  while (readOk && !sink.failed()) {
+    readOk = reader.Next(block);
+    if (!readOk || block.empty()) break;
+    out.clear();
+    css.Feed(block, out);
+    sink.Write(out);
+  }
+  out.clear();
+  css.Finish(out);
+  sink.Write(out);
+  return readOk;
+}
+
+// Rewrites the file `path` where it lies: `rewrite(file, sink)` sends its new bytes into the
+// sink (false when reading failed). The messages and results are those of ReconstructPage.
+template <typename Rewrite>
+PageRewrite RewriteInPlace(const RewriteContext& job, Frontend& frontend, const std::string& path,
+                           platform::AtomicFileWriter* pageWriter, Rewrite rewrite) {
+  const std::string openError = std::string(kOpenError) + path;
+  // Only a regular file is rewritten: a link would be replaced by a file, and a FIFO or a
+  // device is never read.
+  FileDocument file;
+  const bool seen = job.paths.KindOf(path) == platform::PathTable::Kind::File;
+  const platform::OpenError opened = seen ? file.file().OpenSeenRegular(path)
+                                          : file.file().Open(path, platform::FollowLinks::No);
+  const platform::FileStatus status = file.status();
+  // A read-only file is protected even from a user who could write it anyway.
+  if (opened != platform::OpenError::None || (status.mode & S_IWUSR) == 0) {
+    frontend.ShowMessage(openError);
+    return PageRewrite::OpenFailed;
+  }
+  platform::AtomicFileWriter ownWriter;
+  platform::AtomicFileWriter& writer = pageWriter != nullptr ? *pageWriter : ownWriter;
+  if (!writer.Open(path)) {
+    frontend.ShowMessage(kTempError);
+    return PageRewrite::TempFileFailed;
+  }
+  ReplacingSink sink(file.file().fd(), writer);
+  if (!rewrite(file, sink)) {
+    writer.Abort();  // the file stays as it was
+    frontend.ShowMessage(openError);
+    return PageRewrite::OpenFailed;
+  }
+  if (sink.Finish(status.size, status.mode & 07777) == ReplacingSink::End::WriteFailed) {
+    frontend.ShowMessage(std::string(kWriteError) + path);
+    return PageRewrite::WriteFailed;
+  }
+  return PageRewrite::Rewritten;
+}
+
 }  // namespace
 
 PageRewrite ReconstructPage(const RewriteContext& job, Frontend& frontend,
@@ -197,41 +267,27 @@ PageRewrite ReconstructPage(const RewriteContext& job, Frontend& frontend,
                             platform::AtomicFileWriter* pageWriter, TitleCharset* charset) {
   title.clear();
   if (charset != nullptr) *charset = {};
-  const std::string openError = std::string(kOpenError) + pagePath;
-  // Only a regular file is rewritten: a link would be replaced by a file, and a FIFO or a
-  // device is never read.
-  FileDocument page;
-  const bool seen = job.paths.KindOf(pagePath) == platform::PathTable::Kind::File;
-  const platform::OpenError opened = seen ? page.file().OpenSeenRegular(pagePath)
-                                          : page.file().Open(pagePath, platform::FollowLinks::No);
-  const platform::FileStatus status = page.status();
-  // A read-only page is protected even from a user who could write it anyway.
-  if (opened != platform::OpenError::None || (status.mode & S_IWUSR) == 0) {
-    frontend.ShowMessage(openError);
-    return PageRewrite::OpenFailed;
-  }
-  platform::AtomicFileWriter ownWriter;
-  platform::AtomicFileWriter& writer = pageWriter != nullptr ? *pageWriter : ownWriter;
-  if (!writer.Open(pagePath)) {
-    frontend.ShowMessage(kTempError);
-    return PageRewrite::TempFileFailed;
-  }
-
-  ReplacingSink sink(page.file().fd(), writer);
   std::string pageTitle;
   TitleCharset pageCharset;
-  if (!RewriteFrom(job, treeRoot, pagePath, readRef, page, sink, probe, pageTitle, pageCharset)) {
-    writer.Abort();  // the page stays as it was
-    frontend.ShowMessage(openError);
-    return PageRewrite::OpenFailed;
+  const PageRewrite result = RewriteInPlace(
+      job, frontend, pagePath, pageWriter, [&](FileDocument& page, ReplacingSink& sink) {
+        return RewriteFrom(job, treeRoot, pagePath, readRef, page, sink, probe, pageTitle,
+                           pageCharset);
+      });
+  if (result == PageRewrite::Rewritten) {
+    title = std::move(pageTitle);
+    if (charset != nullptr) *charset = std::move(pageCharset);
   }
-  if (sink.Finish(status.size, status.mode & 07777) == ReplacingSink::End::WriteFailed) {
-    frontend.ShowMessage(std::string(kWriteError) + pagePath);
-    return PageRewrite::WriteFailed;
-  }
-  title = std::move(pageTitle);
-  if (charset != nullptr) *charset = std::move(pageCharset);
-  return PageRewrite::Rewritten;
+  return result;
+}
+
+PageRewrite ReconstructStyleSheet(const RewriteContext& job, Frontend& frontend,
+                                  std::string_view treeRoot, const std::string& sheetPath,
+                                  platform::AtomicFileWriter* pageWriter) {
+  return RewriteInPlace(job, frontend, sheetPath, pageWriter,
+                        [&](FileDocument& sheet, ReplacingSink& sink) {
+                          return RewriteSheetFrom(job, treeRoot, sheetPath, sheet, sink);
+                        });
 }
 
 bool StoreRewrittenPage(const RewriteContext& job, std::string_view treeRoot,

@@ -1,5 +1,6 @@
 // Reading and writing the pages that are rewritten: a page of the logs is rewritten where it
-// lies (ReconstructPage), a page of the cache is stored rewritten (StoreRewrittenPage). The
+// lies (ReconstructPage, and a style sheet by ReconstructStyleSheet), a page of the cache is
+// stored rewritten (StoreRewrittenPage). The
 // page is streamed through the tokenizer and the rewriter: what is held at any time is
 // bounded by the read blocks, the tag buffer and the script buffer. Every page is replaced
 // safely: a failure leaves it as it was.
@@ -43,6 +44,14 @@ PageRewrite ReconstructPage(const RewriteContext& job, Frontend& frontend,
                             std::string& title, RewriteProbe* probe = nullptr,
                             platform::AtomicFileWriter* pageWriter = nullptr,
                             TitleCharset* charset = nullptr);
+
+// Rewrites the style sheet `sheetPath` of the LogTree `treeRoot` where it lies: the URLs of its
+// url()s and @imports, relative to its own directory. Otherwise as ReconstructPage (the same
+// messages; a read-only sheet is never rewritten, one that comes out the same is not written
+// again).
+PageRewrite ReconstructStyleSheet(const RewriteContext& job, Frontend& frontend,
+                                  std::string_view treeRoot, const std::string& sheetPath,
+                                  platform::AtomicFileWriter* pageWriter = nullptr);
 
 // Stores the page read from `source` (a cached document, from its first byte) as `pagePath`
 // of the LogTree `treeRoot`, rewritten as ReconstructPage rewrites a copy of it there: the

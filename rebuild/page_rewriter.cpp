@@ -11,18 +11,6 @@
 #include "rebuild/tag_attributes.h"
 
 namespace lumbra {
-namespace {
-
-// An escaped tilde in a link: the first "%7E" becomes "~".
-void DecodeTilde(std::string& text) {
-  std::size_t at = text.find("%7E");
-  if (at == std::string::npos) return;
-  text[at] = '~';
-  text.erase(at + 1, 2);
-}
-
-}  // namespace
-
 PageRewriter::PageRewriter(const RewriteContext& job, std::string_view treeRoot,
                            std::string_view pagePath, bool readRef, ByteSink& out,
                            RewriteProbe* probe)
@@ -31,23 +19,77 @@ PageRewriter::PageRewriter(const RewriteContext& job, std::string_view treeRoot,
       pagePath_(pagePath),
       readRef_(readRef),
       out_(out),
-      probe_(probe) {
+      probe_(probe),
+      css_([this](std::string& url, bool import) {
+        ResolveToday(url, import ? LinkKind::Href : LinkKind::Src);
+      }) {
   pageDir_ = platform::SplitPath(pagePath).dir;
   hostDir_ = HostDirOf(pageDir_);
 }
 
+void PageRewriter::OnText(std::string_view text) {
+  const MarkupContext::Place place = context_.place();
+  context_.Feed(text);
+  if (place == MarkupContext::Place::Style && !scriptMode_) {
+    WriteStyle(text);
+    return;
+  }
+  EmitSegment(false, text, text);
+}
+
 void PageRewriter::OnTag(std::string& tag) {
+  using Place = MarkupContext::Place;
+  const Place place = context_.place();
+  // A start tag in the text is read once, for the context and for its attributes.
+  const TagReading* read = context_.FeedTag(tag, reading_) ? &reading_ : nullptr;
+  if (place == Place::QuotedValue) {
+    // For a browser this is text inside a value: rewriting it would change the markup.
+    EmitSegment(true, tag, tag);
+    return;
+  }
+  if (place == Place::Style) {
+    if (context_.place() == Place::Style && !scriptMode_) {
+      WriteStyle(tag);  // a '<' inside the style sheet
+      return;
+    }
+    FinishStyle();  // the element's end tag
+  }
   std::string original = probe_ != nullptr ? tag : std::string();
-  RewriteTag(tag);
+  RewriteTag(tag, read);
   EmitSegment(true, probe_ != nullptr ? std::string_view(original) : std::string_view(tag), tag);
 }
 
+void PageRewriter::OnOpenTag(std::string_view tag) {
+  context_.Feed(tag);
+  FinishStyle();
+  EmitSegment(true, tag, tag);
+}
+
 void PageRewriter::Finish() {
+  FinishStyle();
   if (scriptMode_) EmitSegment(true, {}, {});
 }
 
-void PageRewriter::RewriteTag(std::string& tag) {
-  std::vector<Occurrence> occurrences = FindAttributes(tag);
+void PageRewriter::WriteStyle(std::string_view text) {
+  cssOut_.clear();
+  css_.Feed(text, cssOut_);
+  if (probe_ != nullptr) probe_->peakHeldBytes = std::max(probe_->peakHeldBytes, heldBytes());
+  Write(RewriteProbe::Segment::Style, text, cssOut_);
+}
+
+void PageRewriter::FinishStyle() {
+  cssOut_.clear();
+  css_.Finish(cssOut_);
+  if (!cssOut_.empty()) Write(RewriteProbe::Segment::Style, {}, cssOut_);
+  std::string().swap(cssOut_);  // nothing of a style element is held past its end
+}
+
+void PageRewriter::ResolveToday(std::string& link, LinkKind kind) {
+  ResolvePageLink(job_, Location(), link, kind, LinkForm::Today, job_.links, nullptr);
+}
+
+void PageRewriter::RewriteTag(std::string& tag, const TagReading* read) {
+  std::vector<Occurrence> occurrences = FindAttributes(tag, read);
 
   // New values, in table order; found and counterFlag end as those of the last link.
   int found = 0;
@@ -55,11 +97,29 @@ void PageRewriter::RewriteTag(std::string& tag) {
   for (Occurrence& occ : occurrences) {
     std::string value = tag.substr(occ.valueAt, occ.valueLength);
     const Attr kind = occ.attribute->kind;
+    if (occ.attribute->today) {
+      // Today's forms leave found and counterFlag to the links of the 1990s.
+      if (kind == Attr::Srcset) {
+        value =
+            RewriteSrcset(value, [this](std::string& url) { ResolveToday(url, LinkKind::Src); });
+      } else if (kind == Attr::Style) {
+        // Character references would have to be read first; such a value stays as it is.
+        if (value.find('&') == std::string::npos) {
+          value = RewriteCss(value, [this](std::string& url, bool import) {
+            ResolveToday(url, import ? LinkKind::Href : LinkKind::Src);
+          });
+        }
+      } else if (occ.attribute->link) {
+        ResolveToday(value, *occ.attribute->link);
+      }
+      occ.newValue = std::move(value);
+      continue;
+    }
     if (const std::optional<LinkKind> link = occ.attribute->link) {
       DecodeTilde(value);
-      found = ResolveLink(job_.ctx, job_.paths, Location(), value, *link, &counterFlag);
       // A form's target is no link a reader follows.
-      if (job_.links != nullptr && kind != Attr::Action) job_.links->Record(value, found != 0);
+      found = ResolvePageLink(job_, Location(), value, *link, LinkForm::Legacy,
+                              kind != Attr::Action ? job_.links : nullptr, &counterFlag);
       occ.newValue = std::move(value);
       continue;
     }
@@ -101,6 +161,9 @@ void PageRewriter::RewriteTag(std::string& tag) {
       case Attr::Srd:
       case Attr::Background:
       case Attr::Action:
+      case Attr::Srcset:
+      case Attr::Poster:
+      case Attr::Style:
         break;  // links are handled above
     }
   }
@@ -134,12 +197,16 @@ void PageRewriter::RewriteTag(std::string& tag) {
       case Attr::BaseHref:
       case Attr::Codebase:
       case Attr::Code:
+      case Attr::Srcset:
+      case Attr::Poster:
+      case Attr::Style:
         break;
     }
     rebuilt += name;
     std::size_t nameEnd = occ.nameAt + occ.nameLength;
     rebuilt.append(tag, nameEnd, occ.valueAt - nameEnd);
-    rebuilt += occ.newValue;
+    AppendAttributeValue(rebuilt, occ.newValue,
+                         std::string_view(tag).substr(occ.valueAt, occ.valueLength), occ.quote);
     pos = occ.valueEnd();
   }
   rebuilt.append(tag, pos, std::string::npos);
@@ -192,7 +259,8 @@ void PageRewriter::WriteScript() {
     std::string text = script_.substr(open + 1, close - open - 1);
     if (text.find('/') != std::string::npos && text.size() >= kScriptStringMin &&
         text.size() <= kScriptStringMax) {
-      ResolveLink(job_.ctx, job_.paths, Location(), text, LinkKind::ScriptString, nullptr);
+      ResolvePageLink(job_, Location(), text, LinkKind::ScriptString, LinkForm::Legacy, nullptr,
+                      nullptr);
     }
     out += text;
     out += script_[close];

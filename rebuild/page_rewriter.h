@@ -1,17 +1,19 @@
 // The rewriting of one saved page's segments: the links of its tags are pointed at the local
-// copies in the LogTrees (or at their web addresses), URL strings inside JavaScript are
-// rewritten, and every other byte goes out as it came. It is the sink of the page tokenizer;
-// page_io.h reads and writes the pages through it.
+// copies in the LogTrees (or at their web addresses), URL strings inside JavaScript and the
+// url()s and @imports of its style elements are rewritten, and every other byte goes out as
+// it came. It is the sink of the page tokenizer; page_io.h reads and writes the pages
+// through it. A tag that the tokenizer finds inside an attribute value a browser is still
+// reading (see MarkupContext) goes out as it came.
 #pragma once
 
 #include <cstddef>
 #include <string>
 #include <string_view>
 
-#include "core/job_context.h"
-#include "platform/path_table.h"
-#include "rebuild/link_list.h"
+#include "rebuild/css_rewriter.h"
+#include "rebuild/link_forms.h"
 #include "rebuild/link_resolver.h"
+#include "rebuild/markup_context.h"
 #include "rebuild/page_tokenizer.h"
 
 namespace lumbra {
@@ -22,15 +24,6 @@ inline constexpr std::size_t kScriptHold = 10240;
 // A script string is rewritten when it contains '/' and has this many characters.
 inline constexpr std::size_t kScriptStringMin = 6;
 inline constexpr std::size_t kScriptStringMax = 199;
-
-// What the rewriting of a job's pages works with: the job's snapshot (its LogTree roots and
-// the switches READ_CNT and READ_AEL), the job's path table, and the link list that collects
-// the external links of the unreferenced-links job (null in every other job).
-struct RewriteContext {
-  const JobContext& ctx;
-  platform::PathTable& paths;
-  LinkList* links = nullptr;
-};
 
 // Where the rewritten bytes go.
 class ByteSink {
@@ -43,7 +36,7 @@ class ByteSink {
 // and for the benchmarks. Segments are reported in page order.
 class RewriteProbe {
  public:
-  enum class Segment { Text, Tag, Script };
+  enum class Segment { Text, Tag, Script, Style };
   virtual ~RewriteProbe() = default;
   // `original` as the page had it, `written` as it went into the new page.
   virtual void OnSegment(Segment, std::string_view /*original*/, std::string_view /*written*/) {}
@@ -58,14 +51,15 @@ class PageRewriter : public TokenSink {
   PageRewriter(const RewriteContext& job, std::string_view treeRoot, std::string_view pagePath,
                bool readRef, ByteSink& out, RewriteProbe* probe = nullptr);
 
-  void OnText(std::string_view text) override { EmitSegment(false, text, text); }
+  void OnText(std::string_view text) override;
   void OnTag(std::string& tag) override;
-  void OnOpenTag(std::string_view tag) override { EmitSegment(true, tag, tag); }
-  // The end of the page: writes the script text still held.
+  void OnOpenTag(std::string_view tag) override;
+  // The end of the page: writes the script text and the style sheet text still held.
   void Finish();
 
   // Rewrites the link attributes of one tag in place (may change pageDir and script mode).
-  void RewriteTag(std::string& tag);
+  // `read` is the tag as ReadTag read it, when it has been.
+  void RewriteTag(std::string& tag, const TagReading* read = nullptr);
   // Writes a text or tag segment, through the script buffer while script mode is on.
   // `original` is the segment as the page had it (for the probe).
   void EmitSegment(bool isTag, std::string_view original, std::string_view bytes);
@@ -73,12 +67,18 @@ class PageRewriter : public TokenSink {
   const std::string& pageDir() const { return pageDir_; }
   const std::string& hostDir() const { return hostDir_; }
   bool scriptMode() const { return scriptMode_; }
-  std::size_t heldBytes() const { return script_.size(); }
+  std::size_t heldBytes() const { return script_.size() + css_.heldBytes(); }
 
  private:
   // The page as its links are resolved against it now.
   PageLocation Location() const { return {treeRoot_, pagePath_, hostDir_, pageDir_}; }
   void WriteScript();
+  // Writes text of a style element with its links rewritten; FinishStyle writes what the
+  // style sheet still holds, at the element's end.
+  void WriteStyle(std::string_view text);
+  void FinishStyle();
+  // Resolves one link of today's forms (srcset, poster, CSS) of this page.
+  void ResolveToday(std::string& link, LinkKind kind);
   void Write(RewriteProbe::Segment kind, std::string_view original, std::string_view written);
 
   RewriteContext job_;
@@ -91,6 +91,10 @@ class PageRewriter : public TokenSink {
   RewriteProbe* probe_;
   bool scriptMode_ = false;
   std::string script_;
+  MarkupContext context_;
+  TagReading reading_;  // of the last start tag, its storage reused
+  CssRewriter css_;
+  std::string cssOut_;
 };
 
 }  // namespace lumbra

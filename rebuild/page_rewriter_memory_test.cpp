@@ -65,7 +65,8 @@ namespace {
 class RewriteMemoryTest : public testing::TempDirTest {};
 
 // A page of `size` bytes or more with everything that makes the rewriter hold bytes: links,
-// long text runs, tags longer than the cut and script runs longer than the script buffer.
+// long text runs, tags longer than the cut, script runs longer than the script buffer, and
+// style elements with URLs longer than the style sheet holds.
 std::string HeavyPage(std::size_t size) {
   std::string page = "<title>Heavy</title>";
   while (page.size() < size) {
@@ -73,6 +74,8 @@ std::string HeavyPage(std::size_t size) {
     page += "<img alt=\"" + std::string(kTagCut * 2, 'q') + "\">";
     page += "<script language=JavaScript>var s = \"img/a.gif\";" +
             std::string(kScriptHold * 3, ';') + "</script>";
+    page += "<style>p{background:url(" + std::string(kCssUrlMax * 2, 'u') +
+            ")} q{background:url(/img/a.gif)}" + std::string(kScriptHold, ' ') + "</style>";
   }
   return page;
 }

@@ -4,11 +4,12 @@
 #include <array>
 
 #include "core/ascii.h"
+#include "rebuild/markup_context.h"
 
 namespace lumbra {
 namespace {
 
-constexpr std::array<AttributeName, 10> kAttributes = {{
+constexpr std::array<AttributeName, 14> kAttributes = {{
     {"href", Attr::Href, LinkKind::Href},
     {"hsef", Attr::Hsef, LinkKind::Hsef},
     {"src", Attr::Src, LinkKind::Src},
@@ -19,6 +20,10 @@ constexpr std::array<AttributeName, 10> kAttributes = {{
     {"language", Attr::Language, std::nullopt},
     {"codebase", Attr::Codebase, std::nullopt},
     {"code", Attr::Code, std::nullopt},
+    {"srcset", Attr::Srcset, std::nullopt, true},
+    {"imagesrcset", Attr::Srcset, std::nullopt, true},
+    {"poster", Attr::Poster, LinkKind::Src, true},
+    {"style", Attr::Style, std::nullopt, true},
 }};
 
 // Whether some attribute name begins with the lower-case `c`.
@@ -31,27 +36,97 @@ bool IsNameStart(char c) {
 
 bool IsValueEnd(char c) { return c == ' ' || c == '"' || c == '>'; }
 
+// Whether the tag holds `name` (lower case) at `at`, in any letter case.
+bool NameAt(const std::string& tag, std::size_t at, std::string_view name) {
+  if (tag.size() - at < name.size()) return false;
+  for (std::size_t k = 0; k < name.size(); ++k) {
+    if (LowerAscii(tag[at + k]) != name[k]) return false;
+  }
+  return true;
+}
+
+// Whether a value in single quotes is a plain relative name ('pic.gif'): such a value has
+// always been looked up quotes and all, and is still, so that its page comes out as before.
+bool IsQuotedPlainName(std::string_view inner) {
+  return !inner.empty() && inner.find_first_of(": \"") == std::string_view::npos &&
+         inner.front() != '/' && inner.front() != '.' && inner.front() != '#' &&
+         inner.front() != '?';
+}
+
+// Places the value of a 1990s name found with its old reading at [value, valueEnd): sets
+// occ's span and quote; false when the value is to be left alone.
+bool PlaceOldValue(const std::string& tag, const std::vector<BrowserAttribute>& attributes,
+                   std::size_t value, std::size_t valueEnd, Occurrence& occ) {
+  occ.valueAt = value;
+  occ.valueLength = valueEnd - value;
+  if (value < tag.size() && tag[value] == '\'') {
+    for (const BrowserAttribute& attr : attributes) {
+      if (!attr.hasValue || attr.quote != '\'' || attr.valueAt != value + 1) continue;
+      if (!attr.closed) return false;  // a browser reads on past the tag
+      const std::size_t after = attr.valueEnd + 1;
+      if (IsQuotedPlainName(
+              std::string_view(tag).substr(attr.valueAt, attr.valueEnd - attr.valueAt)) &&
+          (after >= tag.size() || tag[after] == ' ' || tag[after] == '>')) {
+        occ.valueLength = after - value;  // the old reading, quotes included
+        occ.quote = 0;
+        return true;
+      }
+      occ.valueAt = attr.valueAt;
+      occ.valueLength = attr.valueEnd - attr.valueAt;
+      occ.quote = '\'';
+      return occ.valueLength < kValueTooLong;
+    }
+  }
+  if (valueEnd == value) return true;  // nothing to rewrite, nothing to break
+  for (const BrowserAttribute& attr : attributes) {
+    if (!attr.hasValue || value < attr.valueAt || value >= attr.valueEnd) continue;
+    if (attr.quote == 0) return true;  // a line break in it has always been read as a blank
+    occ.quote = attr.quote;
+    return valueEnd <= attr.valueEnd;
+  }
+  return false;  // a browser reads it as a name
+}
+
+// Places the value of a name of today: its whole value, as a browser reads it; false when it
+// has none or a browser reads on past the tag.
+bool PlaceTodayValue(const std::vector<BrowserAttribute>& attributes, std::size_t nameAt,
+                     std::size_t nameLength, Occurrence& occ) {
+  for (const BrowserAttribute& attr : attributes) {
+    if (attr.nameAt != nameAt) continue;
+    if (attr.nameEnd != nameAt + nameLength || !attr.hasValue || !attr.closed) return false;
+    occ.valueAt = attr.valueAt;
+    occ.valueLength = attr.valueEnd - attr.valueAt;
+    occ.quote = attr.quote;
+    return true;
+  }
+  return false;
+}
+
 // The occurrences of every attribute name that stand after a blank and before an '=' within
-// three characters and have a value shorter than kValueTooLong, in table order.
-std::vector<Occurrence> FindOccurrences(const std::string& tag) {
+// three characters and have a value to rewrite, in table order.
+std::vector<Occurrence> FindOccurrences(const std::string& tag, const TagReading* read) {
   // A name counts only just after a blank, so only those places are tried, and of them only
   // the ones that begin as some name does.
   std::vector<std::size_t> starts;
-  for (std::size_t i = 1; i < tag.size(); ++i) {
-    if (tag[i - 1] == ' ' && IsNameStart(LowerAscii(tag[i]))) starts.push_back(i);
+  for (std::size_t blank = tag.find(' '); blank != std::string::npos;
+       blank = tag.find(' ', blank + 1)) {
+    if (blank + 1 < tag.size() && IsNameStart(LowerAscii(tag[blank + 1]))) {
+      starts.push_back(blank + 1);
+    }
   }
   std::vector<Occurrence> found;
   if (starts.empty()) return found;
-  const std::string lower = LowerAscii(tag);
+  TagReading own;  // read when first needed, unless the caller has read the tag
+  const std::vector<BrowserAttribute>* attributes = read != nullptr ? &read->attributes : nullptr;
   std::size_t held = 0;
   for (const AttributeName& attr : kAttributes) {
     std::size_t from = 0;
     for (std::size_t at : starts) {
-      if (at < from || lower.compare(at, attr.name.size(), attr.name) != 0) continue;
+      if (at < from || !NameAt(tag, at, attr.name)) continue;
       std::size_t end = at + attr.name.size();
       std::size_t eq = std::string::npos;
-      for (std::size_t k = end; k < end + 3 && k < lower.size(); ++k) {
-        if (lower[k] == '=') {
+      for (std::size_t k = end; k < end + 3 && k < tag.size(); ++k) {
+        if (tag[k] == '=') {
           eq = k;
           break;
         }
@@ -63,10 +138,16 @@ std::vector<Occurrence> FindOccurrences(const std::string& tag) {
       while (valueEnd < tag.size() && valueEnd - value < kValueTake && !IsValueEnd(tag[valueEnd])) {
         ++valueEnd;
       }
-      // A value of kValueTooLong characters or more counts as none: its text stays as it is.
-      if (valueEnd - value < kValueTooLong) {
-        found.push_back({&attr, at, attr.name.size(), value, valueEnd - value, {}});
+      if (attributes == nullptr) {
+        ReadTag(tag, own);
+        attributes = &own.attributes;
       }
+      Occurrence occ{&attr, at, attr.name.size(), value, valueEnd - value, 0, {}};
+      // A value of kValueTooLong characters or more counts as none: its text stays as it is.
+      const bool placed = attr.today ? PlaceTodayValue(*attributes, at, attr.name.size(), occ)
+                                     : valueEnd - value < kValueTooLong &&
+                                           PlaceOldValue(tag, *attributes, value, valueEnd, occ);
+      if (placed) found.push_back(std::move(occ));
       ++held;
       from = valueEnd;
       if (held >= kOccurrenceLimit) break;
@@ -77,6 +158,7 @@ std::vector<Occurrence> FindOccurrences(const std::string& tag) {
 
 // Drops an occurrence that starts inside an earlier one, keeping the table order of the rest.
 void DropOverlaps(std::vector<Occurrence>& occurrences) {
+  if (occurrences.size() < 2) return;
   std::vector<std::size_t> order(occurrences.size());
   for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
   std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
@@ -98,8 +180,8 @@ void DropOverlaps(std::vector<Occurrence>& occurrences) {
 
 }  // namespace
 
-std::vector<Occurrence> FindAttributes(const std::string& tag) {
-  std::vector<Occurrence> occurrences = FindOccurrences(tag);
+std::vector<Occurrence> FindAttributes(const std::string& tag, const TagReading* read) {
+  std::vector<Occurrence> occurrences = FindOccurrences(tag, read);
   DropOverlaps(occurrences);
   return occurrences;
 }
