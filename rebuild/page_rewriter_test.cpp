@@ -94,8 +94,8 @@ TEST_F(ReconstructPageTest, PointsLinksAtStoredCopiesAndMissingOnesAtTheWeb) {
   EXPECT_EQ(out, "<HTML>\r\n<BODY BACKGROUND=\"" + Url("host/dir/pic.gif") +
                      "\">Text &amp; more\r\n<A HREF=\"" + Url("host/dir/sub/index.html") +
                      "\">sub</A> <a href=http://host/dir/other.html>o</a>\n<img src=" +
-                     Url("host/img/a.gif") +
-                     " alt=\"x\"> <img src=http://host/dir/'pic.gif'>\n"
+                     Url("host/img/a.gif") + " alt=\"x\"> <img src='" + Url("host/dir/pic.gif") +
+                     "'>\n"
                      "<form action=\"http://host/dir/q.html\"><a href=\"mailto:me@host\">m</a>"
                      "</form></BODY>");
   EXPECT_TRUE(frontend.messages().empty());

@@ -45,14 +45,6 @@ bool NameAt(const std::string& tag, std::size_t at, std::string_view name) {
   return true;
 }
 
-// Whether a value in single quotes is a plain relative name ('pic.gif'): such a value has
-// always been looked up quotes and all, and is still, so that its page comes out as before.
-bool IsQuotedPlainName(std::string_view inner) {
-  return !inner.empty() && inner.find_first_of(": \"") == std::string_view::npos &&
-         inner.front() != '/' && inner.front() != '.' && inner.front() != '#' &&
-         inner.front() != '?';
-}
-
 // Places the value of a 1990s name found with its old reading at [value, valueEnd): sets
 // occ's span and quote; false when the value is to be left alone.
 bool PlaceOldValue(const std::string& tag, const std::vector<BrowserAttribute>& attributes,
@@ -63,14 +55,6 @@ bool PlaceOldValue(const std::string& tag, const std::vector<BrowserAttribute>& 
     for (const BrowserAttribute& attr : attributes) {
       if (!attr.hasValue || attr.quote != '\'' || attr.valueAt != value + 1) continue;
       if (!attr.closed) return false;  // a browser reads on past the tag
-      const std::size_t after = attr.valueEnd + 1;
-      if (IsQuotedPlainName(
-              std::string_view(tag).substr(attr.valueAt, attr.valueEnd - attr.valueAt)) &&
-          (after >= tag.size() || tag[after] == ' ' || tag[after] == '>')) {
-        occ.valueLength = after - value;  // the old reading, quotes included
-        occ.quote = 0;
-        return true;
-      }
       occ.valueAt = attr.valueAt;
       occ.valueLength = attr.valueEnd - attr.valueAt;
       occ.quote = '\'';
