@@ -8,7 +8,9 @@
 
 #include "app/job_driver.h"
 #include "cache/cache_layout.h"
+#include "core/log_tree.h"
 #include "platform/codepage.h"
+#include "platform/paths.h"
 #include "testing/ie2_fixture.h"
 #include "testing/ie3_fixture.h"
 #include "testing/ie4_fixture.h"
@@ -116,6 +118,86 @@ TEST_F(JobRunTest, HttpsEntriesAreStoredLinkedAndIndexedUnderTheirHost) {
     EXPECT_NE(index.find("\"http://plain.example/x.html\""), std::string::npos) << page;
     EXPECT_EQ(index.find("http://secure.example"), std::string::npos) << page;
   }
+}
+
+// A cache of today's web: https only, content types with parameters, srcset, a style sheet
+// without an extension, a title in UTF-8 and a URL of 300 bytes. Every entry is stored under
+// its host with its extension, every link of both pages leads to a local copy, and the index
+// shows the title in Shift-JIS with what it lacks as a reference.
+TEST_F(JobRunTest, ACacheOfTodaysWebBecomesACollectionOfLocalLinks) {
+  const std::string query = "https://secure.example/q?id=" + std::string(272, 'x');
+  testing::Ie4Cache cache;
+  cache.entries = {
+      testing::CachedEntry("https://secure.example/a/two.html", "two[1].html", "text/html",
+                           "<title>Two</title><link rel=stylesheet href=\"/s/site\">"
+                           "<img srcset=\"pic 2x\"><a href='https://secure.example/a/page'>p</a>"
+                           "<a href=\"" +
+                               query + "\">q</a>"),
+      testing::CachedEntry("https://secure.example/a/page", "page[1].html",
+                           "text/html; charset=utf-8",
+                           "<title>\xC3\x9Cn\xC3\xAF"
+                           "c\xC3\xB8"
+                           "d\xC3\xA9 \xE2\x98\x83 "
+                           "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E</title>"
+                           "<img srcset=\"/a/pic 1x, pic 2x\">"),
+      testing::CachedEntry("https://secure.example/s/site", "site[1]", "text/css",
+                           "body{background:url(../a/pic)}"),
+      testing::CachedEntry("https://secure.example/a/pic", "pic[1]", "image/png", "PNG"),
+      testing::CachedEntry(query, "q[1].htm", "text/html", "<title>Q</title>"),
+  };
+  ASSERT_EQ(query.size(), 300u);
+  testing::WriteIe4Cache(Path("cache"), cache);
+  session.settings.cacheDir = Path("cache");
+  ASSERT_TRUE(Run(JobKind::AddToLogs)) << ::testing::PrintToString(fe.messages());
+  EXPECT_EQ(session.counters.loggedFiles, 5);
+  EXPECT_EQ(session.counters.failedFiles, 0);
+  const std::string host = Path("save/log/secure.example");
+  const std::string pic = "file://" + host + "/a/pic.png";
+  // Its name, with ".html", is too long for a file name: it is stored under its short name.
+  const std::string queryPage = host + "/" + ShortNames("q-id=" + std::string(272, 'x') + ".html");
+  EXPECT_EQ(ReadFile(host + "/a/two.html"),
+            "<title>Two</title><link rel=stylesheet href=\"file://" + host +
+                "/s/site.css\">"
+                "<img srcset=\"" +
+                pic + " 2x\"><a href='file://" + host +
+                "/a/page.html'>p</a>"
+                "<a href=\"" +
+                query + "\">q</a>");  // a link's query is no part of the file it finds
+  EXPECT_EQ(ReadFile(host + "/a/page.html").substr(ReadFile(host + "/a/page.html").find("<img")),
+            "<img srcset=\"" + pic + " 1x, " + pic + " 2x\">");
+  EXPECT_EQ(ReadFile(host + "/s/site.css"), "body{background:url(" + pic + ")}");
+  EXPECT_EQ(ReadFile(host + "/a/pic.png"), "PNG");
+  EXPECT_EQ(ReadFile(queryPage), "<title>Q</title>");
+  const std::string index = ReadFile("index/newidx.htm");
+  EXPECT_NE(index.find(platform::ToCp932("&#xDC;n&#xEF;c&#xF8;d&#xE9; &#x2603; 日本語")),
+            std::string::npos);
+  EXPECT_NE(index.find("\"https://secure.example/a/page.html\""), std::string::npos);
+}
+
+// A path component too long for a file name is stored under its short name, and a link to it
+// finds it there; a URL longer than the cache keeps is refused and counted, not cut.
+TEST_F(JobRunTest, LongUrlsAreStoredLinkedOrRefusedButNeverCut) {
+  const std::string component = std::string(400, 'c') + ".html";
+  const std::string longUrl = "http://long.example/d/" + component;
+  const std::string tooLong = "http://long.example/" + std::string(9000, 't');
+  testing::Ie4Cache cache;
+  cache.version = testing::Ie4Version::V52;
+  cache.entries = {
+      testing::CachedEntry("http://long.example/d/index.html", "i[1].html", "text/html",
+                           "<a href=\"" + component + "\">c</a>"),
+      testing::CachedEntry(longUrl, "c[1].html", "text/html", "<title>C</title>"),
+      testing::CachedEntry(tooLong, "t[1].html", "text/html", "<title>T</title>"),
+  };
+  testing::WriteIe4Cache(Path("cache"), cache);
+  session.settings.cacheDir = Path("cache");
+  ASSERT_TRUE(Run(JobKind::AddToLogs));
+  const std::string stored = Path("save/log/long.example/d/") + ShortNames(component);
+  EXPECT_EQ(ReadFile(stored), "<title>C</title>");
+  EXPECT_EQ(ReadFile("save/log/long.example/d/index.html"),
+            "<a href=\"file://" + stored + "\">c</a>");
+  EXPECT_EQ(session.counters.loggedFiles, 2);
+  EXPECT_EQ(session.counters.failedFiles, 1);
+  EXPECT_FALSE(platform::StatPath(Path("save/log/long.example/t")).exists());
 }
 
 TEST_F(JobRunTest, AddStoresWhatIsNewKeepsOldCopiesAndIndexesTheNewPages) {

@@ -23,9 +23,10 @@
 namespace lumbra {
 
 // An attribute value takes at most this many characters; one of kValueTooLong characters or
-// more is not rewritten (names of the 1990s only).
-inline constexpr std::size_t kValueTake = 256;
-inline constexpr std::size_t kValueTooLong = 180;
+// more is not rewritten (names of the 1990s only). A link of up to 8,192 bytes, the longest
+// URL a cache entry keeps, is rewritten.
+inline constexpr std::size_t kValueTake = 8193;
+inline constexpr std::size_t kValueTooLong = 8193;
 // Once this many attribute occurrences are held, each further attribute name adds at most one.
 inline constexpr std::size_t kOccurrenceLimit = 30;
 
