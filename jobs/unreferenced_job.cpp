@@ -3,6 +3,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/exec_log.h"
 #include "index/link_list_pages.h"
 #include "jobs/tree_walk.h"
 #include "rebuild/link_list.h"
@@ -19,6 +20,10 @@ bool RunUnreferencedJob(JobTarget& job) {
   const std::string& root = job.ctx.unreferencedDir;
   const bool walked = WalkLogTree(listing, root);
   links.Close();
+  // A link too long for a line of the list is not listed: each is named and counted.
+  for (const std::string& link : links.tooLong()) {
+    RecordFileFailure(job.ctx, job.counters, "長すぎてリンク一覧に入らないリンク", link);
+  }
   if (!walked) return false;
   job.counters.failedFiles +=
       WriteLinkListPages(job.ctx, job.frontend, std::string_view(root).substr(root.rfind('/') + 1));

@@ -19,7 +19,12 @@ void LinkList::Record(std::string_view link, bool found) {
     std::size_t cut = FindEither(copy, '#', '?', 10);
     if (cut != std::string::npos) copy.resize(cut);
   }
-  if (copy.size() < kLinkListMax && FindNoCase(copy, "http") == 0) file_.Write(copy + " 0\n");
+  if (FindNoCase(copy, "http") != 0) return;
+  if (copy.size() < kLinkListMax) {
+    file_.Write(copy + " 0\n");
+  } else {
+    tooLong_.insert(std::move(copy));
+  }
 }
 
 bool LinkList::Close() { return file_.Close(); }

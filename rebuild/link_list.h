@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <set>
 #include <string>
 #include <string_view>
 
@@ -12,7 +13,9 @@
 
 namespace lumbra {
 
-// Link-list lines are written only for links shorter than this.
+// Link-list lines are written only for links shorter than this: the link-list pages read the
+// list in lines of at most 249 characters. A longer link is kept apart (tooLong()), for the job
+// to report.
 inline constexpr std::size_t kLinkListMax = 250;
 
 class LinkList {
@@ -27,8 +30,12 @@ class LinkList {
   // Writes what is held; true when every line reached the file.
   bool Close();
 
+  // The links that belonged in the list but were kLinkListMax characters or longer, each once.
+  const std::set<std::string>& tooLong() const { return tooLong_; }
+
  private:
   platform::TextWriter file_;
+  std::set<std::string> tooLong_;
 };
 
 }  // namespace lumbra

@@ -1,6 +1,7 @@
 #include "rebuild/page_io.h"
 
 #include <csignal>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -395,6 +396,8 @@ TEST(LinkListTest, CutsQueriesAndSkipsMediaAndLongLinks) {
   list.Record("HTTP://h/found.html", true);
   ASSERT_TRUE(list.Close());
   EXPECT_EQ(platform::ReadFile(path).value_or(""), "http://h/b.html 0\r\nhttp://h/?q 0\r\n");
+  // The long link is kept apart for its job to report.
+  EXPECT_EQ(list.tooLong(), std::set<std::string>{"http://h/" + std::string(kLinkListMax, 'l')});
 }
 
 }  // namespace
