@@ -1,5 +1,6 @@
 #include "rebuild/charset_scan.h"
 
+#include <cstdint>
 #include <cstring>
 
 #include "core/ascii.h"
@@ -45,15 +46,36 @@ std::string EncodingInMetaContent(std::string_view content) {
 
 void CharsetScan::Feed(std::string_view bytes) {
   CheckUtf8(bytes);
+  // The position of the next `c` from `from` on, or the end of the bytes.
+  auto next = [&](char c, std::size_t from) {
+    const void* at = std::memchr(bytes.data() + from, c, bytes.size() - from);
+    return at == nullptr ? bytes.size()
+                         : static_cast<std::size_t>(static_cast<const char*>(at) - bytes.data());
+  };
   std::size_t i = 0;
   while (i < bytes.size() && state_ != State::Found) {
-    if (state_ == State::Data) {
-      // Most of a page is text: only a '<' matters there.
-      const void* lt = std::memchr(bytes.data() + i, '<', bytes.size() - i);
-      if (lt == nullptr) return;
-      i = static_cast<std::size_t>(static_cast<const char*>(lt) - bytes.data());
+    // Most of a page is text, and most of its tags the values of links: where only one byte
+    // can change the state, the bytes up to it are passed over at once.
+    switch (state_) {
+      case State::Data:
+        i = next('<', i);
+        break;
+      case State::Bogus:
+        i = next('>', i);
+        break;
+      case State::QuotedValue:
+        if (!keepValue_) i = next(quote_, i);
+        break;
+      case State::UnquotedValue:
+        if (keepValue_) break;
+        [[fallthrough]];
+      case State::TagName:
+        while (i < bytes.size() && !IsBlank(bytes[i]) && bytes[i] != '>') ++i;
+        break;
+      default:
+        break;
     }
-    Step(bytes[i++]);
+    if (i < bytes.size()) Step(bytes[i++]);
   }
 }
 
@@ -289,9 +311,19 @@ void CharsetScan::EndTag() {
 }
 
 void CharsetScan::CheckUtf8(std::string_view bytes) {
-  for (char ch : bytes) {
-    if (!utf8_) return;
-    const auto b = static_cast<unsigned char>(ch);
+  for (std::size_t k = 0; k < bytes.size() && utf8_; ++k) {
+    if (need_ == 0) {
+      // Runs of ASCII, eight bytes at a time.
+      while (bytes.size() - k >= 8) {
+        std::uint64_t word;
+        std::memcpy(&word, bytes.data() + k, 8);
+        if ((word & 0x8080808080808080ULL) != 0) break;
+        k += 8;
+      }
+      while (k < bytes.size() && static_cast<unsigned char>(bytes[k]) < 0x80) ++k;
+      if (k == bytes.size()) return;
+    }
+    const auto b = static_cast<unsigned char>(bytes[k]);
     if (need_ > 0) {
       if (b < lo_ || b > hi_) {
         utf8_ = false;
