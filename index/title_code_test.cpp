@@ -1,32 +1,16 @@
 #include "index/title_code.h"
 
-#include <iconv.h>
-
 #include <string>
 
 #include <gtest/gtest.h>
 
 #include "platform/codepage.h"
+#include "testing/iconv.h"
 
 namespace lumbra {
 namespace {
 
-// Converts with the C library's iconv; empty when the text cannot be converted.
-std::string Iconv(const char* from, const char* to, const std::string& in) {
-  iconv_t cd = iconv_open(to, from);
-  if (cd == reinterpret_cast<iconv_t>(-1)) return {};
-  std::string out(in.size() * 4 + 16, '\0');
-  char* src = const_cast<char*>(in.data());
-  std::size_t srcLeft = in.size();
-  char* dst = out.data();
-  std::size_t dstLeft = out.size();
-  std::size_t rc = iconv(cd, &src, &srcLeft, &dst, &dstLeft);
-  if (rc != static_cast<std::size_t>(-1)) rc = iconv(cd, nullptr, nullptr, &dst, &dstLeft);
-  iconv_close(cd);
-  if (rc == static_cast<std::size_t>(-1)) return {};
-  out.resize(out.size() - dstLeft);
-  return out;
-}
+using testing::Iconv;
 
 std::string Converted(std::string title) {
   ConvertTitleCode(title);

@@ -1,6 +1,5 @@
 // The title a job records for a page: the encoding found as a browser finds it, and the title
 // in it converted to the index pages' CP932.
-#include <iconv.h>
 
 #include <cstdio>
 #include <fstream>
@@ -14,27 +13,14 @@
 #include "jobs/job.h"
 #include "rebuild/charset_scan.h"
 #include "rebuild/page_io.h"
+#include "testing/iconv.h"
 #include "testing/scripted_frontend.h"
 #include "testing/temp_dir.h"
 
 namespace lumbra {
 namespace {
 
-// The C library's own conversion of one text; empty when it fails.
-std::string Iconv(const char* from, const char* to, const std::string& in) {
-  iconv_t cd = iconv_open(to, from);
-  if (cd == reinterpret_cast<iconv_t>(-1)) return {};
-  std::string out(in.size() * 4 + 16, '\0');
-  char* src = const_cast<char*>(in.data());
-  std::size_t srcLeft = in.size();
-  char* dst = out.data();
-  std::size_t dstLeft = out.size();
-  std::size_t rc = iconv(cd, &src, &srcLeft, &dst, &dstLeft);
-  iconv_close(cd);
-  if (rc == static_cast<std::size_t>(-1)) return {};
-  out.resize(out.size() - dstLeft);
-  return out;
-}
+using testing::Iconv;
 
 // A UTF-8 text as the index pages must show it: each character as iconv converts it to CP932,
 // or as a hexadecimal reference when it cannot.
