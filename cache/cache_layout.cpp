@@ -31,6 +31,10 @@ class CachedFiles : public CachedDocuments {
 
 }  // namespace
 
+std::string CachedDocuments::RefusalOf(platform::OpenError why) const {
+  return std::string(RefusalText(why));
+}
+
 bool CacheLayout::Holds(const std::string& cacheDir) const {
   const std::string path = cacheDir + std::string(marker());
   platform::ReadableFile file;
@@ -46,6 +50,10 @@ bool CacheLayout::Holds(const std::string& cacheDir) const {
       return false;
   }
   return false;
+}
+
+bool CacheLayout::Marks(const std::string& cacheDir) const {
+  return platform::StatPath(cacheDir + std::string(marker())).exists();
 }
 
 std::unique_ptr<CachedDocuments> CacheLayout::Documents(const std::string& cacheDir) const {
@@ -77,7 +85,7 @@ const CacheLayout* CacheLayouts::Find(const std::string& cacheDir) const {
 
 const CacheLayout* CacheLayouts::Marked(const std::string& cacheDir) const {
   for (const auto& layout : layouts_) {
-    if (platform::StatPath(cacheDir + std::string(layout->marker())).exists()) return layout.get();
+    if (layout->Marks(cacheDir)) return layout.get();
   }
   return nullptr;
 }

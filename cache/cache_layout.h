@@ -33,6 +33,10 @@ class CachedDocuments {
   // vanished, or why it is refused. Nothing outside the cache directory is ever read for it.
   virtual platform::OpenError Open(const CacheEntry& entry,
                                    std::unique_ptr<DocumentSource>& document) = 0;
+  // The log text of a refusal that the last Open answered with `why`: by default the
+  // reason of `why` alone; a layout that knows more (a damaged entry, a body that cannot be
+  // decoded) says it.
+  virtual std::string RefusalOf(platform::OpenError why) const;
 };
 
 class CacheLayout {
@@ -49,6 +53,10 @@ class CacheLayout {
   // link of that name is taken as found, so that the reader refuses it with its message
   // instead of the layout going unnoticed.
   virtual bool Holds(const std::string& cacheDir) const;
+  // Whether `cacheDir` shows the mark of this layout, links followed, whether or not the cache
+  // can be read: the start checks take such a directory for a cache of this layout, and its
+  // reader then says what is wrong with it. By default: its marker exists.
+  virtual bool Marks(const std::string& cacheDir) const;
   // Appends the entries of the cache in `cacheDir` to `table` as the index gives them
   // (cacheFile relative to the cache directory); ReadCacheIndex normalises them. Its messages
   // go to the front end and the execution log. False when the index could not be copied for
@@ -75,7 +83,7 @@ class CacheLayouts {
   void Add(std::unique_ptr<CacheLayout> layout);
   // The first layout that holds `cacheDir`; null when none does.
   const CacheLayout* Find(const std::string& cacheDir) const;
-  // The first layout whose marker exists in `cacheDir` (links followed); null when none does.
+  // The first layout that marks `cacheDir` (Marks); null when none does.
   const CacheLayout* Marked(const std::string& cacheDir) const;
 
  private:

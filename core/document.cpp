@@ -1,11 +1,94 @@
 #include "core/document.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <string_view>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 namespace lumbra {
+namespace {
+
+// An unnamed file in $TMPDIR (or /tmp) that disappears with its descriptor; -1 on failure.
+int OpenAnonymousFile() {
+  const char* base = std::getenv("TMPDIR");
+  std::string dir = (base != nullptr && *base != '\0') ? base : "/tmp";
+  int fd = ::open(dir.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+  if (fd >= 0 || (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)) return fd;
+  // File systems without O_TMPFILE: a named file, unlinked at once.
+  std::string pattern = dir + "/lumbra-spool-XXXXXX";
+  fd = ::mkostemp(pattern.data(), O_CLOEXEC);
+  if (fd >= 0) ::unlink(pattern.c_str());
+  return fd;
+}
+
+bool WriteAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    ssize_t n = ::write(fd, bytes.data(), bytes.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    bytes.remove_prefix(static_cast<std::size_t>(n));
+  }
+  return true;
+}
+
+}  // namespace
+
+SpooledDocument::SpooledDocument() { status_.type = platform::EntryType::Regular; }
+
+SpooledDocument::~SpooledDocument() { Clear(); }
+
+void SpooledDocument::Clear() {
+  if (spill_ >= 0) ::close(spill_);
+  spill_ = -1;
+  memory_.clear();
+  memory_.shrink_to_fit();
+  status_.size = 0;
+  offset_ = 0;
+}
+
+bool SpooledDocument::Spill() {
+  spill_ = OpenAnonymousFile();
+  if (spill_ < 0 || !WriteAll(spill_, memory_)) return false;
+  memory_.clear();
+  memory_.shrink_to_fit();
+  return true;
+}
+
+bool SpooledDocument::Append(std::string_view bytes) {
+  if (spill_ < 0 && memory_.size() + bytes.size() > kInMemoryMax && !Spill()) return false;
+  if (spill_ >= 0) {
+    if (!WriteAll(spill_, bytes)) return false;
+  } else {
+    memory_.append(bytes);
+  }
+  status_.size += bytes.size();
+  return true;
+}
+
+long SpooledDocument::Read(char* buffer, std::size_t size) {
+  if (offset_ >= status_.size) return 0;
+  const std::size_t n =
+      static_cast<std::size_t>(std::min<std::uint64_t>(size, status_.size - offset_));
+  if (spill_ >= 0) {
+    ssize_t got = ::pread(spill_, buffer, n, static_cast<off_t>(offset_));
+    if (got < 0) return -1;
+    offset_ += static_cast<std::uint64_t>(got);
+    return static_cast<long>(got);
+  }
+  std::memcpy(buffer, memory_.data() + offset_, n);
+  offset_ += n;
+  return static_cast<long>(n);
+}
+
+bool SpooledDocument::Rewind() {
+  offset_ = 0;
+  return true;
+}
 
 long FileDocument::Read(char* buffer, std::size_t size) {
   if (!file_.isOpen()) return -1;

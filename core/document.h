@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "platform/fs.h"
 
@@ -36,6 +37,40 @@ class FileDocument : public DocumentSource {
 
  private:
   platform::ReadableFile file_;
+  std::uint64_t offset_ = 0;
+};
+
+// A document made by this program from bytes it is given one part after another (a body
+// taken out of a cache entry, or decoded): held in memory while small, in an anonymous
+// temporary file (gone with the object) once it grows beyond kInMemoryMax.
+class SpooledDocument : public DocumentSource {
+ public:
+  static constexpr std::size_t kInMemoryMax = std::size_t{8} << 20;
+
+  SpooledDocument();
+  ~SpooledDocument() override;
+  SpooledDocument(const SpooledDocument&) = delete;
+  SpooledDocument& operator=(const SpooledDocument&) = delete;
+
+  // Appends `bytes`; false when the temporary file could not take them (the document is then
+  // unusable).
+  bool Append(std::string_view bytes);
+  // Forgets every byte and the temporary file.
+  void Clear();
+  // The document's time as its status gives it.
+  void SetTime(std::int64_t mtime) { status_.mtime = mtime; }
+  std::uint64_t size() const { return status_.size; }
+
+  const platform::FileStatus& status() const override { return status_; }
+  long Read(char* buffer, std::size_t size) override;
+  bool Rewind() override;
+
+ private:
+  bool Spill();
+
+  platform::FileStatus status_;
+  std::string memory_;
+  int spill_ = -1;  // the temporary file once the bytes left memory
   std::uint64_t offset_ = 0;
 };
 

@@ -144,7 +144,7 @@ AddJob::Met AddJob::StoreEntry(int i, const CacheEntry& entry, const LogPath& wh
   platform::OpenError opened = OpenDocument(entry, cached);
   if (opened == platform::OpenError::Missing) return Met::Vanished;
   if (opened != platform::OpenError::None) {
-    RecordFileFailure(ctx_, job_.counters, RefusalText(opened), entry.cacheFile);
+    RecordFileFailure(ctx_, job_.counters, documents_->RefusalOf(opened), entry.cacheFile);
     return Met::PassedOver;
   }
   if (StartsWithNoCase(entry.url, "https:")) {
