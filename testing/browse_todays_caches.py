@@ -23,6 +23,7 @@ visit its pages and quit. Then, with the server stopped:
 usage: browse_todays_caches.py LUMBRA_CLI SITE_DIR
 """
 
+import difflib
 import gzip
 import hashlib
 import html.parser
@@ -398,8 +399,10 @@ def compare_collection(name, tree, site, answers, failures):
             failures.append(f"{name}: {path} is not the UTF-8 text sent: {e}")
             continue
         if have_parts != want_parts or len(have_links) != len(want_links):
+            diff = difflib.unified_diff(want.decode().splitlines(), have.decode().splitlines(),
+                                        "sent", "stored", lineterm="")
             failures.append(f"{name}: {path} differs from what was sent for {url} beyond its "
-                            f"links:\n--- sent:\n{want.decode()}\n--- stored:\n{have.decode()}")
+                            "links:\n" + "\n".join(diff))
             continue
         here = "file://" + urllib.parse.quote(os.path.abspath(path))
         for old, new in zip(want_links, have_links):
