@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "cache/cache_index.h"
+#include "cache/chromium_simple.h"
 #include "cache/ie2_reader.h"
 #include "cache/ie3_reader.h"
 #include "cache/ie4_reader.h"
@@ -69,6 +70,8 @@ CacheLayouts CacheLayouts::BuiltIn() {
   layouts.Add(Explorer2Layout());
   // Netscape on Unix keeps the same database under another name.
   layouts.Add(NetscapeLayout(kNetscapeUnixIndex));
+  // The caches of today's browsers.
+  layouts.Add(ChromiumSimpleLayout());
   return layouts;
 }
 
