@@ -307,7 +307,7 @@ def run(cli, env, start, *args, expect=0):
         log = os.path.join(start, "lumbralog.txt")
         tail = ""
         if os.path.exists(log):
-            with open(log, encoding="utf-8", errors="replace") as f:
+            with open(log, encoding="cp932", errors="replace") as f:  # the system's code page
                 tail = "\nlumbralog.txt (end):\n" + "".join(f.readlines()[-40:])
         fail(f"lumbra-cli {' '.join(args)} exited {done.returncode}, not {expect}:\n"
              f"stdout:\n{done.stdout[-3000:]}\nstderr:\n{done.stderr[-3000:]}{tail}")
@@ -366,6 +366,13 @@ def style_sheet(text):
     return [CSS_URL.sub("url(<link>)", text)], links
 
 
+def web_form(url):
+    """A web address as a rewritten page holds it: a port as its host directory is named
+    (http://host-8080/...), as the link rewriting makes the address of a document never
+    stored from the local path."""
+    return re.sub(r"^(https?://[^/:]+):([1-9][0-9]*)(?=/)", r"\1-\2", url)
+
+
 def compare_collection(name, tree, site, answers, failures):
     """The documents the server sent with 200 against what the add job stored in `tree`."""
     sent = sorted({url for url, status, _ in answers if status == 200})
@@ -419,6 +426,9 @@ def compare_collection(name, tree, site, answers, failures):
                     "#" + fragment if fragment else "")
             elif before.split("#")[0] in sent:
                 failures.append(f"{where} is not local, though {before} is stored")
+                continue
+            else:
+                before = web_form(before)
             if after != before:
                 failures.append(f"{where} leads to {after}, not to {before}")
     return sent
@@ -512,14 +522,15 @@ def browse(collections, port, profile):
                               options=chromium_options(profile, ["--window-size=1200,700"]))
     b = Browse(driver)
     try:
-        for name, index, site, page in collections:
+        for name, index, log, site in collections:
+            page = "index.html"
             where = f"{name}'s collection"
             driver.get("file://" + os.path.join(index, "lumbra.htm"))
             main = driver.current_window_handle
             for frame in ("top", "www", "home"):
                 b.in_frame(frame)
                 b.page_is_shown(f"{where}: the frame {frame} of lumbra.htm")
-            if not (b.click("top", ":log", where) and b.click("www", site, where)
+            if not (b.click("top", log, where) and b.click("www", site, where)
                     and b.open_from_index(f"/{site}/{page}", f"{where}, {site}")):
                 continue
             if site.startswith("127.0.0.1"):  # the home page of the club
@@ -606,29 +617,36 @@ def test(cli, site_dir, work):
     # Each cache becomes a collection of its own. CACHE_DIR names Chromium's cache
     # directory as `caches` lists it, and Firefox's profile (its local directory, which
     # holds cache2), as a user may name either.
-    collections = []
-    for name, cache_dir, answers, site_name, page in (
-            ("Chromium", chromium_cache, chromium_answers, f"127.0.0.1-{site.port}",
-             "index.html"),
-            ("Firefox", firefox_local, firefox_answers, f"localhost-{site.port}",
-             "index.html")):
+    collections = [("Chromium", chromium_cache, chromium_answers),
+                   ("Firefox", firefox_local, firefox_answers)]
+    starts, trees, indexes = {}, {}, {}
+    for name, cache_dir, _ in collections:
         base = os.path.join(work, name.lower())
-        start, tree, index = (os.path.join(base, d) for d in ("start", "save/log", "index"))
-        os.makedirs(start)
-        run(cli, env, start, "settings", "CACHE_DIR=" + cache_dir, "LOG_DIR_A=" + tree,
-            "INDEX_DIR=" + index)
-        run(cli, env, start, "--yes", "--exec-log", "add")
-        step(f"lumbra-cli add: {name}'s cache is a collection")
-        collections.append((name, tree, index, answers, site_name, page))
+        starts[name], trees[name], indexes[name] = (
+            os.path.join(base, d) for d in ("start", "save/log", "index"))
+        os.makedirs(starts[name])
+        run(cli, env, starts[name], "settings", "CACHE_DIR=" + cache_dir,
+            "LOG_DIR_A=" + trees[name], "INDEX_DIR=" + indexes[name])
+        run(cli, env, starts[name], "--yes", "--exec-log", "add")
+    step("lumbra-cli add: each cache is a collection")
 
+    # What the add stored, and the same after a rebuild of the log (which rewrites every
+    # page again and writes the log's index).
     failures = []
-    for name, tree, _, answers, _, _ in collections:
-        sent = compare_collection(name, tree, site, answers, failures)
-        if len(sent) < 10:
-            failures.append(f"{name}: only {len(sent)} documents were sent: {sent}")
-    step("the collections are checked on disk")
-    failures += browse([(name, index, site_name, page)
-                        for name, _, index, _, site_name, page in collections],
+    for job in ("add", "rebuild"):
+        if job == "rebuild":
+            for name, _, _ in collections:
+                run(cli, env, starts[name], "--yes", "--exec-log", "rebuild")
+        for name, _, answers in collections:
+            sent = compare_collection(f"{name}, after {job}", trees[name], site, answers,
+                                      failures)
+            if len(sent) < 10:
+                failures.append(f"{name}: only {len(sent)} documents were sent: {sent}")
+        step(f"the collections are checked on disk after {job}")
+
+    # Chromium's through the log, Firefox's through the pages of its add.
+    failures += browse([("Chromium", indexes["Chromium"], ":log", f"127.0.0.1-{site.port}"),
+                        ("Firefox", indexes["Firefox"], "新規", f"localhost-{site.port}")],
                        site.port, os.path.join(work, "browse-profile"))
     step("the collections are browsed")
     return failures
