@@ -6,24 +6,28 @@ it, under names other than the defaults, so that both the browsers and lumbra-cl
 honour them). A small site (SITE_DIR: main/ is http://127.0.0.1:PORT/, other/ is
 http://localhost:PORT/, "@PORT@" in its pages is the port; packed.html and style.css are sent
 gzip-encoded; moved.html answers 301 and a missing file 404) is served on a free port, and
-headless Chromium (through Selenium, its profile where a user's lies) and headless Firefox
-ESR (through its Marionette protocol, its profile listed in ~/.mozilla/firefox/profiles.ini)
-visit its pages and quit. Then, with the server stopped:
+headless browsers visit its pages and quit, their profiles where a user's lie: Chromium
+(through Selenium) in its first profile with its default backend on Linux (Simple Cache) and
+in a second profile with its blockfile backend (the default on Windows), and Firefox ESR
+(through its Marionette protocol) in a profile listed in ~/.mozilla/firefox/profiles.ini.
+Then, with the server stopped:
 
-- `lumbra-cli caches` must list the cache of each browser;
+- `lumbra-cli caches` must list the three caches;
 - `lumbra-cli --yes add` turns each cache into a collection of its own; on disk, every
   document the server sent with 200 is stored, nothing else is, every stored document equals
   the bytes sent (decoded), and in the pages and the style sheet everything but the links is
   unchanged while every link leads to the same document as before: a local file that exists
-  when that document is stored, its web address when not;
-- each collection's lumbra.htm is opened in headless Chromium and clicked through (a log in
-  the top bar, a site in the left frame, a page in the right frame, links between pages and
-  hosts): every page shown is a local copy, its images and its style sheet's image load.
+  when that document is stored, its web address when not. The same after a rebuild;
+- each collection's lumbra.htm is opened in headless Chromium and clicked through (a log or
+  the new pages in the top bar, a site in the left frame, a page in the right frame, links
+  between pages and hosts): every page shown is a local copy, its images and its style
+  sheet's image load.
 
 usage: browse_todays_caches.py LUMBRA_CLI SITE_DIR
 """
 
 import difflib
+import glob
 import gzip
 import hashlib
 import html.parser
@@ -100,8 +104,11 @@ class Site:
                 self.send_header("ETag", '"%s"' % hashlib.sha1(body).hexdigest()[:16])
                 for name, value in extra:
                     self.send_header(name, value)
-                self.end_headers()
-                self.wfile.write(body)
+                try:
+                    self.end_headers()
+                    self.wfile.write(body)
+                except (BrokenPipeError, ConnectionResetError):
+                    return  # the browser let go of it (a favicon as it quits, say): not sent
                 with site.lock:
                     site.answers.append((url, status, encoding))
 
@@ -157,12 +164,14 @@ def chromium_options(profile, extra=()):
     return options
 
 
-def visit_with_chromium(env, urls):
-    """Chromium with its profile where a user's lies ($XDG_CONFIG_HOME/chromium); its disk
-    cache then goes where Chromium puts a user's cache, below $XDG_CACHE_HOME."""
+def visit_with_chromium(env, urls, profile_directory, extra=()):
+    """Chromium with its user data where a user's lie ($XDG_CONFIG_HOME/chromium); the disk
+    cache of the profile then goes where Chromium puts a user's cache, below
+    $XDG_CACHE_HOME."""
     profile = os.path.join(env["XDG_CONFIG_HOME"], "chromium")
+    options = chromium_options(profile, ["--profile-directory=" + profile_directory, *extra])
     driver = webdriver.Chrome(service=Service("/usr/bin/chromedriver", env=env),
-                              options=chromium_options(profile))
+                              options=options)
     try:
         driver.set_page_load_timeout(20)
         for url in urls:
@@ -290,11 +299,6 @@ def listing(directory):
     for root, dirs, files in os.walk(directory):
         found += [os.path.join(root, name) for name in dirs + files]
     return "\n".join(sorted(found)[:80])
-
-
-def cache_files(directory, pattern):
-    names = os.listdir(directory) if os.path.isdir(directory) else []
-    return [name for name in names if re.fullmatch(pattern, name)]
 
 
 # ---------------------------------------------------------------------------- lumbra-cli
@@ -585,47 +589,55 @@ def test(cli, site_dir, work):
                XDG_CONFIG_HOME=os.path.join(home, "xdg-config"))
     for variable in ("XDG_CACHE_HOME", "XDG_CONFIG_HOME"):
         os.makedirs(env[variable])
-    chromium_cache = os.path.join(env["XDG_CACHE_HOME"], "chromium", "Default", "Cache",
-                                  "Cache_Data")
+    chromium = os.path.join(env["XDG_CACHE_HOME"], "chromium")
     firefox_profile = place_firefox_profile(home)
     firefox_local = os.path.join(env["XDG_CACHE_HOME"], "mozilla", "firefox", FIREFOX_PROFILE)
-    firefox_cache = os.path.join(firefox_local, "cache2")
+    # (name, the cache directory, what CACHE_DIR names, a file that shows the cache is there)
+    caches = [("Chromium", os.path.join(chromium, "Default", "Cache", "Cache_Data"),
+               os.path.join(chromium, "Default", "Cache", "Cache_Data"), "*_0"),
+              ("Chromium blockfile", os.path.join(chromium, "Profile 1", "Cache", "Cache_Data"),
+               os.path.join(chromium, "Profile 1"), "data_1"),
+              ("Firefox", os.path.join(firefox_local, "cache2"), firefox_local, "entries/*")]
 
+    # Chromium's default backend on Linux (Simple Cache) in its first profile, its blockfile
+    # backend (the default on Windows) in a second one, Firefox's cache2 in its profile.
     site = Site(site_dir)
+    answers = {}
     try:
         urls = [url.format(port=site.port) for url in VISITS]
         step(f"the site is served on 127.0.0.1:{site.port}; Chromium visits it")
-        visit_with_chromium(env, urls)
-        chromium_answers = site.take_answers()
+        visit_with_chromium(env, urls, "Default")
+        answers["Chromium"] = site.take_answers()
+        step("Chromium visits it in a second profile, with the blockfile backend")
+        visit_with_chromium(env, urls, "Profile 1",
+                            ["--enable-features=DiskCacheBackendExperiment:backend/blockfile"])
+        answers["Chromium blockfile"] = site.take_answers()
         step("Firefox visits it")
         visit_with_firefox(env, firefox_profile, urls, work)
-        firefox_answers = site.take_answers()
+        answers["Firefox"] = site.take_answers()
     finally:
         site.stop()
     step("the server is stopped")
-    if not cache_files(chromium_cache, r"[0-9a-f]{16}_0"):
-        fail(f"Chromium's cache is not in {chromium_cache}; below the home:\n{listing(home)}")
-    if not cache_files(os.path.join(firefox_cache, "entries"), r"[0-9A-F]{40}"):
-        fail(f"Firefox's cache is not in {firefox_cache}; below the home:\n{listing(home)}")
+    for name, cache, _, marker in caches:
+        if not glob.glob(os.path.join(glob.escape(cache), marker)):
+            fail(f"{name}'s cache is not in {cache}; below the home:\n{listing(home)}")
 
     listed = run(cli, env, work, "caches")
-    for browser, cache in (("Chromium", chromium_cache), ("Firefox", firefox_cache)):
+    for name, cache, _, _ in caches:
         if not any(cache in line for line in listed.splitlines()):
-            fail(f"lumbra-cli caches does not list {browser}'s cache {cache}:\n{listed}")
-    step("lumbra-cli caches lists both")
+            fail(f"lumbra-cli caches does not list {name}'s cache {cache}:\n{listed}")
+    step("lumbra-cli caches lists the three")
 
-    # Each cache becomes a collection of its own. CACHE_DIR names Chromium's cache
-    # directory as `caches` lists it, and Firefox's profile (its local directory, which
-    # holds cache2), as a user may name either.
-    collections = [("Chromium", chromium_cache, chromium_answers),
-                   ("Firefox", firefox_local, firefox_answers)]
+    # Each cache becomes a collection of its own. CACHE_DIR names the cache directory of
+    # Chromium's first profile, and the profile directory of the others (Firefox's is its
+    # local directory, which holds cache2), as a user may name either.
     starts, trees, indexes = {}, {}, {}
-    for name, cache_dir, _ in collections:
-        base = os.path.join(work, name.lower())
+    for name, _, named, _ in caches:
+        base = os.path.join(work, name.lower().replace(" ", "-"))
         starts[name], trees[name], indexes[name] = (
             os.path.join(base, d) for d in ("start", "save/log", "index"))
         os.makedirs(starts[name])
-        run(cli, env, starts[name], "settings", "CACHE_DIR=" + cache_dir,
+        run(cli, env, starts[name], "settings", "CACHE_DIR=" + named,
             "LOG_DIR_A=" + trees[name], "INDEX_DIR=" + indexes[name])
         run(cli, env, starts[name], "--yes", "--exec-log", "add")
     step("lumbra-cli add: each cache is a collection")
@@ -634,11 +646,10 @@ def test(cli, site_dir, work):
     # page again and writes the log's index).
     failures = []
     for job in ("add", "rebuild"):
-        if job == "rebuild":
-            for name, _, _ in collections:
+        for name in starts:
+            if job == "rebuild":
                 run(cli, env, starts[name], "--yes", "--exec-log", "rebuild")
-        for name, _, answers in collections:
-            sent = compare_collection(f"{name}, after {job}", trees[name], site, answers,
+            sent = compare_collection(f"{name}, after {job}", trees[name], site, answers[name],
                                       failures)
             if len(sent) < 10:
                 failures.append(f"{name}: only {len(sent)} documents were sent: {sent}")
@@ -646,6 +657,8 @@ def test(cli, site_dir, work):
 
     # Chromium's through the log, Firefox's through the pages of its add.
     failures += browse([("Chromium", indexes["Chromium"], ":log", f"127.0.0.1-{site.port}"),
+                        ("Chromium blockfile", indexes["Chromium blockfile"], "新規",
+                         f"127.0.0.1-{site.port}"),
                         ("Firefox", indexes["Firefox"], "新規", f"localhost-{site.port}")],
                        site.port, os.path.join(work, "browse-profile"))
     step("the collections are browsed")
