@@ -78,6 +78,18 @@ void PutBig32(std::string& bytes, std::size_t at, std::uint32_t value) {
   for (std::size_t i = 0; i < 4; ++i) bytes[at + i] = static_cast<char>(value >> (24 - 8 * i));
 }
 
+// Rewrites the file `entries/<name>` of `cacheDir` with `edit`.
+void EditEntry(const std::string& cacheDir, std::string_view name,
+               const std::function<void(std::string&)>& edit) {
+  const std::string path = cacheDir + "/entries/" + std::string(name);
+  std::string bytes = platform::ReadFile(path).value_or("");
+  edit(bytes);
+  ASSERT_TRUE(testing::WriteBytes(path, bytes));
+}
+
+// Where the metadata of an unencrypted entry begins.
+std::size_t MetadataAt(const std::string& bytes) { return Big32(bytes, bytes.size() - 4); }
+
 class FirefoxCacheTest : public testing::ReaderFileTest {
  protected:
   // A writable copy of the real cache `from` (its cache2, and its prefs.js beside it when
@@ -223,6 +235,20 @@ TEST_F(FirefoxCacheTest, KeyIsFoundInTheProfileOfACacheUnderDotCache) {
   EXPECT_NE(Log().find("暗号化の鍵を読みました: " + prefs), std::string::npos) << Log();
 }
 
+TEST_F(FirefoxCacheTest, EntryOfTheOlderFormEndsInTheBareOffset) {
+  const std::string cacheDir = CopyCache("firefox-full", "older");
+  EditEntry(cacheDir, kLogo, [](std::string& b) { b.erase(b.size() - 8, 4); });
+  const CacheLayout* layout = Read(cacheDir);
+  ASSERT_NE(layout, nullptr);
+  EXPECT_EQ(table.count(), static_cast<int>(ServedDocuments().size()));
+  const CacheEntry* row = RowOf(kLogo);
+  ASSERT_NE(row, nullptr);
+  std::string refusal;
+  EXPECT_EQ(DocumentOf(*layout->Documents(cacheDir), *row, refusal),
+            ServedBytes("main/img/logo.png"))
+      << refusal;
+}
+
 // Damaged copies of the real caches: the entry is refused with its reason, the others are
 // read, and nothing outside the cache is read in its place.
 struct Damage {
@@ -233,18 +259,6 @@ struct Damage {
   std::string reason;  // in the log, or the refusal of its document
   int rows;
 };
-
-// Rewrites the file `entries/<name>` of `cacheDir` with `edit`.
-void EditEntry(const std::string& cacheDir, std::string_view name,
-               const std::function<void(std::string&)>& edit) {
-  const std::string path = cacheDir + "/entries/" + std::string(name);
-  std::string bytes = platform::ReadFile(path).value_or("");
-  edit(bytes);
-  ASSERT_TRUE(testing::WriteBytes(path, bytes));
-}
-
-// Where the metadata of an unencrypted entry begins.
-std::size_t MetadataAt(const std::string& bytes) { return Big32(bytes, bytes.size() - 4); }
 
 TEST_F(FirefoxCacheTest, DamagedEntriesAreRefused) {
   const int all = static_cast<int>(ServedDocuments().size());
