@@ -4,6 +4,7 @@
 
 #include "cache/cache_index.h"
 #include "cache/chromium_simple.h"
+#include "cache/firefox_cache2.h"
 #include "cache/ie2_reader.h"
 #include "cache/ie3_reader.h"
 #include "cache/ie4_reader.h"
@@ -72,6 +73,7 @@ CacheLayouts CacheLayouts::BuiltIn() {
   layouts.Add(NetscapeLayout(kNetscapeUnixIndex));
   // The caches of today's browsers.
   layouts.Add(ChromiumSimpleLayout());
+  layouts.Add(FirefoxCache2Layout());
   return layouts;
 }
 
