@@ -257,9 +257,10 @@ def place_firefox_profile(home):
 
 def visit_with_firefox(env, profile, urls, work):
     errors = os.path.join(work, "firefox.stderr")
-    process = subprocess.Popen(
-        ["firefox-esr", "--headless", "--no-remote", "--marionette", "--profile", profile],
-        env=env, stdout=subprocess.DEVNULL, stderr=open(errors, "wb"))
+    with open(errors, "wb") as stderr:
+        process = subprocess.Popen(
+            ["firefox-esr", "--headless", "--no-remote", "--marionette", "--profile", profile],
+            env=env, stdout=subprocess.DEVNULL, stderr=stderr)
 
     def failed(what):
         if process.poll() is None:
@@ -268,14 +269,20 @@ def visit_with_firefox(env, profile, urls, work):
         with open(errors, encoding="utf-8", errors="replace") as f:
             fail(f"Firefox: {what}; its stderr:\n{f.read()[-3000:]}")
 
-    port_file = os.path.join(profile, "MarionetteActivePort")
+    def marionette_port():
+        try:
+            with open(os.path.join(profile, "MarionetteActivePort"), encoding="ascii") as f:
+                return int(f.read())
+        except (OSError, ValueError):
+            return None
+
     deadline = time.monotonic() + 30
-    while not (os.path.exists(port_file) and open(port_file).read().strip()):
+    while not marionette_port():
         if process.poll() is not None or time.monotonic() > deadline:
             failed("Marionette did not start")
         time.sleep(0.1)
     try:
-        marionette = Marionette(int(open(port_file).read()))
+        marionette = Marionette(marionette_port())
         marionette.command("WebDriver:NewSession",
                            {"capabilities": {"pageLoadStrategy": "normal"}})
         for url in urls:
@@ -653,6 +660,9 @@ def test(cli, site_dir, work):
                                       failures)
             if len(sent) < 10:
                 failures.append(f"{name}: only {len(sent)} documents were sent: {sent}")
+            encoded = {urllib.parse.urlsplit(url).path for url, _, how in answers[name] if how}
+            if job == "add" and encoded != GZIP_SENT:
+                failures.append(f"{name}: not sent gzip-encoded as meant: {GZIP_SENT - encoded}")
         step(f"the collections are checked on disk after {job}")
 
     # Chromium's through the log, Firefox's through the pages of its add.
