@@ -35,6 +35,18 @@ int StatusOf(std::string_view line) {
   return status;
 }
 
+// The value of a Content-Length header: its decimal digits, -1 when it is not such a number
+// (or too long for one).
+std::int64_t LengthOf(std::string_view value) {
+  if (value.empty() || value.size() > 18) return -1;
+  std::int64_t length = 0;
+  for (char c : value) {
+    if (c < '0' || c > '9') return -1;
+    length = length * 10 + (c - '0');
+  }
+  return length;
+}
+
 // The documents of a cache of today, read through its layout's StoredEntries.
 class Documents : public CachedDocuments {
  public:
@@ -113,6 +125,7 @@ void ReadResponseHead(std::string_view head, StoredResponse& out) {
   bool first = true;
   bool typeSeen = false;
   bool encodingSeen = false;
+  bool lengthSeen = false;
   while (!head.empty()) {
     std::size_t end = head.find_first_of(std::string_view("\0\n", 2));
     std::string_view line = head.substr(0, end);
@@ -133,6 +146,9 @@ void ReadResponseHead(std::string_view head, StoredResponse& out) {
     } else if (!encodingSeen && EqualsNoCase(name, "content-encoding")) {
       out.contentEncoding = std::string(value);
       encodingSeen = true;
+    } else if (!lengthSeen && EqualsNoCase(name, "content-length")) {
+      out.contentLength = LengthOf(value);
+      lengthSeen = true;
     }
   }
 }
