@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "cache/cache_index.h"
+#include "cache/chromium_blockfile.h"
 #include "cache/ie2_reader.h"
 #include "cache/ie3_reader.h"
 #include "cache/ie4_reader.h"
@@ -69,6 +70,7 @@ CacheLayouts CacheLayouts::BuiltIn() {
   layouts.Add(Explorer2Layout());
   // Netscape on Unix keeps the same database under another name.
   layouts.Add(NetscapeLayout(kNetscapeUnixIndex));
+  layouts.Add(ChromiumBlockfileLayout());
   return layouts;
 }
 

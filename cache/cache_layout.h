@@ -76,7 +76,8 @@ class CacheLayouts {
  public:
   // The layouts of the caches this system reads: Netscape ("/fat.db"), Internet Explorer 3.0
   // and other 3.x versions ("/cache1/mm256.dat"), Internet Explorer 4 to 9 ("/index.dat"),
-  // Internet Explorer 2 ("/iexplore.cif") and Netscape on Unix ("/index.db"), in this order.
+  // Internet Explorer 2 ("/iexplore.cif") and Netscape on Unix ("/index.db"), in this order;
+  // then the caches of today's browsers: Chromium blockfile ("/index" with its magic).
   static CacheLayouts BuiltIn();
 
   // Appends a layout, probed after those already known.
