@@ -34,7 +34,7 @@
 // The locator of an entry, the cacheFile of its row: "data_<n>#<address>#<key hash>", each
 // number 8 lower-case hex digits ("data_1#a0010003#abe43e6b"): the block file and address of
 // the entry, and the hash of its key, so that another entry put in the same place since the
-// listing is told apart. A refusal names the address alone ("data_1#a0010003"; "#9000000e"
+// listing is told apart. A refusal names the address alone ("data_1#a0010003"; "#d0010003"
 // when the address names no file this reader knows).
 #pragma once
 
