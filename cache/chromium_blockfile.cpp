@@ -61,58 +61,11 @@ std::uint32_t U16(std::string_view bytes, std::size_t at) {
          static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[at + 1])) << 8;
 }
 
-// Chromium's hash of keys and records (base::PersistentHash): Paul Hsieh's SuperFastHash.
-std::uint32_t SuperFastHash(std::string_view data) {
-  if (data.empty()) return 0;
-  auto get16 = [&data](std::size_t i) {
-    return static_cast<std::uint32_t>(static_cast<unsigned char>(data[i])) |
-           static_cast<std::uint32_t>(static_cast<unsigned char>(data[i + 1])) << 8;
-  };
-  auto signedByte = [&data](std::size_t i) {
-    return static_cast<std::uint32_t>(static_cast<std::int32_t>(static_cast<signed char>(data[i])));
-  };
-  std::uint32_t hash = static_cast<std::uint32_t>(data.size());
-  std::size_t i = 0;
-  for (std::size_t n = data.size() / 4; n > 0; --n, i += 4) {
-    hash += get16(i);
-    const std::uint32_t tmp = (get16(i + 2) << 11) ^ hash;
-    hash = (hash << 16) ^ tmp;
-    hash += hash >> 11;
-  }
-  switch (data.size() & 3) {
-    case 3:
-      hash += get16(i);
-      hash ^= hash << 16;
-      hash ^= signedByte(i + 2) << 18;
-      hash += hash >> 11;
-      break;
-    case 2:
-      hash += get16(i);
-      hash ^= hash << 11;
-      hash += hash >> 17;
-      break;
-    case 1:
-      hash += signedByte(i);
-      hash ^= hash << 10;
-      hash += hash >> 1;
-      break;
-    default:
-      break;
-  }
-  hash ^= hash << 3;
-  hash += hash >> 5;
-  hash ^= hash << 4;
-  hash += hash >> 17;
-  hash ^= hash << 25;
-  hash += hash >> 6;
-  return hash;
-}
-
 // Whether a record's own hash (kept in the 4 bytes at `at`, over the bytes before them) holds;
 // 0 means none was kept.
 bool OwnHashHolds(std::string_view record, std::size_t at) {
   const std::uint32_t kept = U32(record, at);
-  return kept == 0 || kept == SuperFastHash(record.substr(0, at));
+  return kept == 0 || kept == ChromiumHash(record.substr(0, at));
 }
 
 // Block files of versions 2.0 and 3.0 have been written.
@@ -396,7 +349,7 @@ class Reader {
       return Verdict::Refused;
     }
     if (!ReadKey(entry, why)) return Verdict::Refused;
-    if (SuperFastHash(entry.key) != entry.hash) {
+    if (ChromiumHash(entry.key) != entry.hash) {
       why = "キーのハッシュが合わないため読みません";
       return Verdict::Refused;
     }
