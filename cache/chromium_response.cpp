@@ -44,6 +44,53 @@ bool IsRawHeaders(std::string_view headers) {
 
 }  // namespace
 
+std::uint32_t ChromiumHash(std::string_view data) {
+  if (data.empty()) return 0;
+  auto bits16 = [&data](std::size_t at) {
+    return static_cast<std::uint32_t>(static_cast<unsigned char>(data[at])) |
+           static_cast<std::uint32_t>(static_cast<unsigned char>(data[at + 1])) << 8;
+  };
+  auto signedByte = [&data](std::size_t at) {
+    return static_cast<std::uint32_t>(
+        static_cast<std::int32_t>(static_cast<signed char>(data[at])));
+  };
+  std::uint32_t hash = static_cast<std::uint32_t>(data.size());
+  std::size_t at = 0;
+  for (std::size_t blocks = data.size() / 4; blocks > 0; --blocks, at += 4) {
+    hash += bits16(at);
+    const std::uint32_t mixed = (bits16(at + 2) << 11) ^ hash;
+    hash = (hash << 16) ^ mixed;
+    hash += hash >> 11;
+  }
+  switch (data.size() % 4) {
+    case 3:
+      hash += bits16(at);
+      hash ^= hash << 16;
+      hash ^= signedByte(at + 2) << 18;
+      hash += hash >> 11;
+      break;
+    case 2:
+      hash += bits16(at);
+      hash ^= hash << 11;
+      hash += hash >> 17;
+      break;
+    case 1:
+      hash += signedByte(at);
+      hash ^= hash << 10;
+      hash += hash >> 1;
+      break;
+    default:
+      break;
+  }
+  hash ^= hash << 3;
+  hash += hash >> 5;
+  hash ^= hash << 4;
+  hash += hash >> 17;
+  hash ^= hash << 25;
+  hash += hash >> 6;
+  return hash;
+}
+
 std::int64_t ChromiumTimeToUnix(std::int64_t microseconds) {
   return microseconds / 1000000 - kSecondsFrom1601To1970;
 }

@@ -88,55 +88,6 @@ std::uint64_t Le64(std::string_view bytes, std::size_t at) {
   return Le32(bytes, at) | std::uint64_t{Le32(bytes, at + 4)} << 32;
 }
 
-// Chromium's persistent hash of a key: Paul Hsieh's SuperFastHash, its tail bytes taken as
-// signed chars.
-std::uint32_t SuperFastHash(std::string_view data) {
-  if (data.empty()) return 0;
-  auto bits16 = [&data](std::size_t at) {
-    return static_cast<std::uint32_t>(static_cast<unsigned char>(data[at])) |
-           static_cast<std::uint32_t>(static_cast<unsigned char>(data[at + 1])) << 8;
-  };
-  auto signedByte = [&data](std::size_t at) {
-    return static_cast<std::uint32_t>(
-        static_cast<std::int32_t>(static_cast<signed char>(data[at])));
-  };
-  std::uint32_t hash = static_cast<std::uint32_t>(data.size());
-  std::size_t at = 0;
-  for (std::size_t blocks = data.size() / 4; blocks > 0; --blocks, at += 4) {
-    hash += bits16(at);
-    const std::uint32_t mixed = (bits16(at + 2) << 11) ^ hash;
-    hash = (hash << 16) ^ mixed;
-    hash += hash >> 11;
-  }
-  switch (data.size() % 4) {
-    case 3:
-      hash += bits16(at);
-      hash ^= hash << 16;
-      hash ^= signedByte(at + 2) << 18;
-      hash += hash >> 11;
-      break;
-    case 2:
-      hash += bits16(at);
-      hash ^= hash << 11;
-      hash += hash >> 17;
-      break;
-    case 1:
-      hash += signedByte(at);
-      hash ^= hash << 10;
-      hash += hash >> 1;
-      break;
-    default:
-      break;
-  }
-  hash ^= hash << 3;
-  hash += hash >> 5;
-  hash ^= hash << 4;
-  hash += hash >> 17;
-  hash ^= hash << 25;
-  hash += hash >> 6;
-  return hash;
-}
-
 // The digest of `data` by `type`; empty when it cannot be made.
 std::string Digest(const EVP_MD* type, std::string_view data) {
   std::array<unsigned char, EVP_MAX_MD_SIZE> digest{};
@@ -238,7 +189,7 @@ bool ReadFrame(EntrySource& source, std::string_view expectedName, ChromiumSimpl
   if (keyLength > kKeyMax) return Fail(why, kKeyTooLong);
   if (keyLength > size - kHeaderSize - 2 * kEndSize) return Fail(why, kKeyOutside);
   if (!source.ReadAt(kHeaderSize, keyLength, entry.key)) return Fail(why, kUnread);
-  if (SuperFastHash(entry.key) != Le32(header, 16)) return Fail(why, kKeyHash);
+  if (ChromiumHash(entry.key) != Le32(header, 16)) return Fail(why, kKeyHash);
   if (!expectedName.empty() && ChromiumSimpleFileName(entry.key) != expectedName) {
     return Fail(why, kName);
   }
