@@ -3,6 +3,7 @@
 // database of several sites (which sites and pages it takes, where it finds their copies,
 // what it deletes and what no row can make it delete).
 #include <array>
+#include <filesystem>
 #include <regex>
 #include <set>
 
@@ -417,6 +418,54 @@ TEST_P(EveryLayoutTest, AddStoresThePagesAndRewritesThem) {
 
 INSTANTIATE_TEST_SUITE_P(Caches, EveryLayoutTest, ::testing::ValuesIn(kLayouts),
                          [](const auto& info) { return info.param; });
+
+// The caches the real browsers of today wrote while visiting the test site (kept read-only
+// with the site as it was served): each add stores the site's documents as they were served,
+// and every local link of a stored page leads to a stored file.
+class TodaysCacheTest : public JobRunTest, public ::testing::WithParamInterface<std::string> {};
+
+TEST_P(TodaysCacheTest, TheSiteIsStoredAsServedAndEveryLocalLinkLeads) {
+  const std::string site = testing::RealDataPath("browser-caches/site");
+  session.settings.cacheDir = testing::RealDataPath("browser-caches/" + GetParam());
+  Run(JobKind::AddToLogs);
+  // 24 documents, of which badge.png twice (once per top-level site); the 301 and the 404s
+  // are no documents.
+  EXPECT_EQ(session.counters.loggedFiles, 23) << ::testing::PrintToString(fe.messages());
+  EXPECT_EQ(session.counters.failedFiles, 0);
+
+  // Documents that are not rewritten keep the bytes the server sent, decoded.
+  for (auto [served, stored] : std::vector<std::pair<std::string, std::string>>{
+           {"main/img/logo.png", "127.0.0.1-47811/img/logo.png"},
+           {"main/img/photo.jpg", "127.0.0.1-47811/img/photo.jpg"},
+           {"main/script.js", "127.0.0.1-47811/script.js"},
+           {"other/img/badge.png", "localhost-47811/img/badge.png"},
+           {"port2/tile.gif", "127.0.0.1-47812/tile.gif"},
+       }) {
+    EXPECT_EQ(ReadFile("save/log/" + stored), ReadFile(site + "/" + served)) << stored;
+  }
+  // The gzip-sent page is stored decoded, its links rewritten.
+  EXPECT_NE(ReadFile("save/log/127.0.0.1-47811/packed.html").find("<"), std::string::npos);
+
+  int pages = 0;
+  for (const auto& file : std::filesystem::recursive_directory_iterator(Path("save/log"))) {
+    const std::string page = file.path().string();
+    if (page.find(".htm") == std::string::npos) continue;
+    ++pages;
+    for (const std::string& target : FileLinks(page)) {
+      EXPECT_TRUE(platform::GetStatus(target).isRegular()) << page << " links to " << target;
+    }
+  }
+  EXPECT_EQ(pages, 14);
+}
+
+INSTANTIATE_TEST_SUITE_P(Browsers, TodaysCacheTest,
+                         ::testing::Values("chromium-simple", "firefox/cache2",
+                                           "firefox-full/cache2", "firefox-encrypted/cache2"),
+                         [](const auto& info) {
+                           std::string name = info.param.substr(0, info.param.find('/'));
+                           std::erase(name, '-');
+                           return name;
+                         });
 
 // A cache layout known only to this test: its entries and their documents live in memory (a
 // marker file says that a directory holds such a cache). The add job reads it through the

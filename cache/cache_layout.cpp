@@ -3,6 +3,8 @@
 #include <utility>
 
 #include "cache/cache_index.h"
+#include "cache/chromium_simple.h"
+#include "cache/firefox_cache2.h"
 #include "cache/ie2_reader.h"
 #include "cache/ie3_reader.h"
 #include "cache/ie4_reader.h"
@@ -69,6 +71,9 @@ CacheLayouts CacheLayouts::BuiltIn() {
   layouts.Add(Explorer2Layout());
   // Netscape on Unix keeps the same database under another name.
   layouts.Add(NetscapeLayout(kNetscapeUnixIndex));
+  // The caches of today's browsers.
+  layouts.Add(ChromiumSimpleLayout());
+  layouts.Add(FirefoxCache2Layout());
   return layouts;
 }
 

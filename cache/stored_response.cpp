@@ -1,5 +1,7 @@
 #include "cache/stored_response.h"
 
+#include <cstdint>
+#include <limits>
 #include <unordered_map>
 #include <utility>
 
@@ -33,6 +35,18 @@ int StatusOf(std::string_view line) {
     status = status * 10 + (c - '0');
   }
   return status;
+}
+
+// A Content-Length value: digits only, within int64; -1 otherwise.
+std::int64_t LengthOf(std::string_view value) {
+  if (value.empty()) return -1;
+  std::int64_t length = 0;
+  for (char c : value) {
+    if (c < '0' || c > '9') return -1;
+    if (length > (std::numeric_limits<std::int64_t>::max() - 9) / 10) return -1;
+    length = length * 10 + (c - '0');
+  }
+  return length;
 }
 
 // The documents of a cache of today, read through its layout's StoredEntries.
@@ -113,6 +127,7 @@ void ReadResponseHead(std::string_view head, StoredResponse& out) {
   bool first = true;
   bool typeSeen = false;
   bool encodingSeen = false;
+  bool lengthSeen = false;
   while (!head.empty()) {
     std::size_t end = head.find_first_of(std::string_view("\0\n", 2));
     std::string_view line = head.substr(0, end);
@@ -133,6 +148,9 @@ void ReadResponseHead(std::string_view head, StoredResponse& out) {
     } else if (!encodingSeen && EqualsNoCase(name, "content-encoding")) {
       out.contentEncoding = std::string(value);
       encodingSeen = true;
+    } else if (!lengthSeen && EqualsNoCase(name, "content-length")) {
+      out.contentLength = LengthOf(value);
+      lengthSeen = true;
     }
   }
 }

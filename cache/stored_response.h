@@ -25,6 +25,9 @@ struct StoredResponse {
   std::string contentType;      // the Content-Type header's value, as stored
   std::string contentEncoding;  // the Content-Encoding header's value; empty for none
   std::int64_t fetched = 0;     // when the response was received, seconds since 1970
+  // The Content-Length header's value: the length of the body as sent (still encoded); -1
+  // when there is none or it is no plain number. A stored body of another length was cut.
+  std::int64_t contentLength = -1;
 };
 
 // The URL inside a Chromium cache key ("1/0/_dk_site site URL"): the text after the last
@@ -35,9 +38,9 @@ std::string_view UrlOfChromiumKey(std::string_view key);
 // has no such ':'.
 std::string_view UrlOfFirefoxKey(std::string_view key);
 
-// Reads the status line and the Content-Type and Content-Encoding headers of a response
-// head into `out`. The lines end in NUL (Chromium), CRLF or LF (Firefox). A header that occurs
-// twice counts with its first value; names match without regard to case.
+// Reads the status line and the Content-Type, Content-Encoding and Content-Length headers of a
+// response head into `out`. The lines end in NUL (Chromium), CRLF or LF (Firefox). A header that
+// occurs twice counts with its first value; names match without regard to case.
 void ReadResponseHead(std::string_view head, StoredResponse& out);
 
 // The statuses of a document: 200 and 203. A redirect, an error page or a partial answer is

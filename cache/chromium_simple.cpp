@@ -1,0 +1,469 @@
+#include "cache/chromium_simple.h"
+
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <cstdio>
+#include <optional>
+#include <utility>
+#include <vector>
+
+#include <openssl/evp.h>
+#include <zlib.h>
+
+#include "cache/cache_index.h"
+#include "cache/chromium_response.h"
+#include "core/document.h"
+#include "core/exec_log.h"
+#include "platform/fs.h"
+
+namespace lumbra {
+namespace {
+
+constexpr std::uint64_t kInitialMagic = 0xfcfb6d1ba7725c30;
+constexpr std::uint64_t kFinalMagic = 0xf4fa6f45970d41d8;
+// The only version of entry files Chromium has written for years; another may lay its streams
+// out otherwise.
+constexpr std::uint32_t kVersion = 5;
+constexpr std::uint64_t kHeaderSize = 24;
+constexpr std::uint64_t kEndSize = 24;
+constexpr std::uint64_t kKeyShaSize = 32;
+constexpr std::uint32_t kHasCrc = 1u << 0;
+constexpr std::uint32_t kHasKeySha = 1u << 1;
+// A key is a URL (Chromium takes none beyond 2 MiB) and its isolation prefix; a response head
+// is its headers and certificates. Anything larger is no entry of a browser.
+constexpr std::uint64_t kKeyMax = std::uint64_t{4} << 20;
+constexpr std::uint64_t kHeadMax = std::uint64_t{16} << 20;
+// The response head's flag of a transfer that stopped before the body's end.
+constexpr std::uint32_t kResponseTruncated = 1u << 12;
+constexpr std::size_t kChunk = 64 * 1024;
+// Entry files looked at for the magic when the directory has no index that tells.
+constexpr int kProbedEntriesMax = 4;
+
+constexpr std::string_view kShort =
+    "エントリファイルが短すぎるため読みません（書きかけか壊れています）";
+constexpr std::string_view kBadMagic =
+    "エントリファイルの先頭が Simple Cache のものでないため読みません";
+constexpr std::string_view kKeyTooLong = "キーが長すぎるため読みません";
+constexpr std::string_view kKeyOutside = "キーの長さがファイルに収まらないため読みません";
+constexpr std::string_view kKeyHash = "キーのハッシュ値が合わないため読みません";
+constexpr std::string_view kName = "ファイル名がキーと合わないため読みません";
+constexpr std::string_view kNoEnd = "末尾の記録がないため読みません（書きかけか壊れています）";
+constexpr std::string_view kEndFlags = "末尾の記録に知らないフラグがあるため読みません";
+constexpr std::string_view kHeadOutside = "応答ヘッダの長さがファイルに収まらないため読みません";
+constexpr std::string_view kHeadCrc = "応答ヘッダの CRC32 が合わないため読みません";
+constexpr std::string_view kKeySha = "キーの SHA-256 が合わないため読みません";
+constexpr std::string_view kNoBodyEnd =
+    "本文の終わりの記録がないため読みません（書きかけか壊れています）";
+constexpr std::string_view kBodyCrc =
+    "本文の CRC32 が合わないため読みません（書きかけか壊れています）";
+constexpr std::string_view kHead = "応答ヘッダを読めないため読みません";
+constexpr std::string_view kCutOff = "転送が途中で止まり本文が切れているため読みません";
+constexpr std::string_view kLength =
+    "本文の長さが Content-Length と合わないため読みません（本文が切れています）";
+constexpr std::string_view kUnread =
+    "エントリファイルを最後まで読めないため読みません（書き換え中か壊れています）";
+constexpr std::string_view kTooLarge = "エントリファイルが 2 GiB を超えるため読みません";
+constexpr std::string_view kVanished = "エントリファイルが読む前に消えたため読みません";
+constexpr std::string_view kNoRoom = "本文を一時ファイルに書けないため読みません";
+
+// The files of an entry beside its `_0` that are not read, and the note each gets.
+struct SideFile {
+  std::string_view suffix;
+  std::string_view note;
+};
+constexpr std::array<SideFile, 2> kSideFiles = {{
+    {"_1", "別ファイル _1 のストリームは読みません（_0 は読みます）"},
+    {"_s", "別ファイル _s の部分データは読みません（_0 は読みます）"},
+}};
+
+std::uint32_t Le32(std::string_view bytes, std::size_t at) {
+  std::uint32_t value = 0;
+  for (std::size_t i = 4; i-- > 0;)
+    value = (value << 8) | static_cast<unsigned char>(bytes[at + i]);
+  return value;
+}
+
+std::uint64_t Le64(std::string_view bytes, std::size_t at) {
+  return Le32(bytes, at) | std::uint64_t{Le32(bytes, at + 4)} << 32;
+}
+
+// Chromium's persistent hash of a key: Paul Hsieh's SuperFastHash, its tail bytes taken as
+// signed chars.
+std::uint32_t SuperFastHash(std::string_view data) {
+  if (data.empty()) return 0;
+  auto bits16 = [&data](std::size_t at) {
+    return static_cast<std::uint32_t>(static_cast<unsigned char>(data[at])) |
+           static_cast<std::uint32_t>(static_cast<unsigned char>(data[at + 1])) << 8;
+  };
+  auto signedByte = [&data](std::size_t at) {
+    return static_cast<std::uint32_t>(
+        static_cast<std::int32_t>(static_cast<signed char>(data[at])));
+  };
+  std::uint32_t hash = static_cast<std::uint32_t>(data.size());
+  std::size_t at = 0;
+  for (std::size_t blocks = data.size() / 4; blocks > 0; --blocks, at += 4) {
+    hash += bits16(at);
+    const std::uint32_t mixed = (bits16(at + 2) << 11) ^ hash;
+    hash = (hash << 16) ^ mixed;
+    hash += hash >> 11;
+  }
+  switch (data.size() % 4) {
+    case 3:
+      hash += bits16(at);
+      hash ^= hash << 16;
+      hash ^= signedByte(at + 2) << 18;
+      hash += hash >> 11;
+      break;
+    case 2:
+      hash += bits16(at);
+      hash ^= hash << 11;
+      hash += hash >> 17;
+      break;
+    case 1:
+      hash += signedByte(at);
+      hash ^= hash << 10;
+      hash += hash >> 1;
+      break;
+    default:
+      break;
+  }
+  hash ^= hash << 3;
+  hash += hash >> 5;
+  hash ^= hash << 4;
+  hash += hash >> 17;
+  hash ^= hash << 25;
+  hash += hash >> 6;
+  return hash;
+}
+
+// The digest of `data` by `type`; empty when it cannot be made.
+std::string Digest(const EVP_MD* type, std::string_view data) {
+  std::array<unsigned char, EVP_MAX_MD_SIZE> digest{};
+  unsigned int size = 0;
+  if (EVP_Digest(data.data(), data.size(), digest.data(), &size, type, nullptr) != 1) return {};
+  return std::string(reinterpret_cast<const char*>(digest.data()), size);
+}
+
+std::uint32_t Crc32(std::uint32_t crc, std::string_view data) {
+  return static_cast<std::uint32_t>(
+      crc32(crc, reinterpret_cast<const Bytef*>(data.data()), static_cast<uInt>(data.size())));
+}
+
+// Where the bytes of one entry file come from: the file held in memory, or its open descriptor.
+class EntrySource {
+ public:
+  virtual ~EntrySource() = default;
+  virtual std::uint64_t size() const = 0;
+  // Reads `count` bytes from `offset` into `out`; false when not all of them can be read.
+  virtual bool ReadAt(std::uint64_t offset, std::size_t count, std::string& out) = 0;
+};
+
+class MemorySource : public EntrySource {
+ public:
+  explicit MemorySource(std::string_view bytes) : bytes_(bytes) {}
+  std::uint64_t size() const override { return bytes_.size(); }
+  bool ReadAt(std::uint64_t offset, std::size_t count, std::string& out) override {
+    if (offset > bytes_.size() || count > bytes_.size() - offset) return false;
+    out.assign(bytes_.substr(offset, count));
+    return true;
+  }
+
+ private:
+  std::string_view bytes_;
+};
+
+// An open entry file, its size taken when it was opened: a file that shrinks while it is read
+// fails the read, one that grows is read as it was.
+class FileSource : public EntrySource {
+ public:
+  explicit FileSource(platform::ReadableFile& file) : file_(file), size_(file.status().size) {}
+  std::uint64_t size() const override { return size_; }
+  bool ReadAt(std::uint64_t offset, std::size_t count, std::string& out) override {
+    if (offset > size_ || count > size_ - offset) return false;
+    out.resize(count);
+    std::size_t done = 0;
+    while (done < count) {
+      const long n = file_.ReadAt(out.data() + done, count - done, offset + done);
+      if (n <= 0) return false;
+      done += static_cast<std::size_t>(n);
+    }
+    return true;
+  }
+
+ private:
+  platform::ReadableFile& file_;
+  std::uint64_t size_;
+};
+
+struct EndRecord {
+  std::uint64_t magic = 0;
+  std::uint32_t flags = 0;
+  std::uint32_t crc = 0;
+  std::uint32_t streamSize = 0;
+};
+
+std::optional<EndRecord> ReadEndRecord(EntrySource& source, std::uint64_t offset) {
+  std::string bytes;
+  if (!source.ReadAt(offset, kEndSize, bytes)) return std::nullopt;
+  return EndRecord{Le64(bytes, 0), Le32(bytes, 8), Le32(bytes, 12), Le32(bytes, 16)};
+}
+
+bool Fail(std::string& why, std::string_view text) {
+  why = std::string(text);
+  return false;
+}
+
+// The body's checksum as its end record keeps it.
+struct BodyCheck {
+  bool crcKept = false;
+  std::uint32_t crc = 0;
+};
+
+// Reads and checks everything of an entry file but the body's bytes: the header, the key (and,
+// when `expectedName` is not empty, that it is the key of a file of that name), the records
+// from the end, the response head, and for a document that its body is whole.
+bool ReadFrame(EntrySource& source, std::string_view expectedName, ChromiumSimpleEntry& entry,
+               BodyCheck& check, std::string& why) {
+  const std::uint64_t size = source.size();
+  if (size < kHeaderSize + 2 * kEndSize) return Fail(why, kShort);
+  std::string header;
+  if (!source.ReadAt(0, kHeaderSize, header)) return Fail(why, kUnread);
+  if (Le64(header, 0) != kInitialMagic) return Fail(why, kBadMagic);
+  if (const std::uint32_t version = Le32(header, 8); version != kVersion) {
+    why = "知らない版 (" + std::to_string(version) + ") のエントリファイルのため読みません";
+    return false;
+  }
+  const std::uint64_t keyLength = Le32(header, 12);
+  if (keyLength > kKeyMax) return Fail(why, kKeyTooLong);
+  if (keyLength > size - kHeaderSize - 2 * kEndSize) return Fail(why, kKeyOutside);
+  if (!source.ReadAt(kHeaderSize, keyLength, entry.key)) return Fail(why, kUnread);
+  if (SuperFastHash(entry.key) != Le32(header, 16)) return Fail(why, kKeyHash);
+  if (!expectedName.empty() && ChromiumSimpleFileName(entry.key) != expectedName) {
+    return Fail(why, kName);
+  }
+
+  // From the end: the record of stream 0 gives its size.
+  const std::optional<EndRecord> last = ReadEndRecord(source, size - kEndSize);
+  if (!last) return Fail(why, kUnread);
+  if (last->magic != kFinalMagic) return Fail(why, kNoEnd);
+  if ((last->flags & ~(kHasCrc | kHasKeySha)) != 0) return Fail(why, kEndFlags);
+  const std::uint64_t shaSize = (last->flags & kHasKeySha) != 0 ? kKeyShaSize : 0;
+  const std::uint64_t afterKey = kHeaderSize + keyLength;
+  // Between the key and the last record lie the body's record, stream 0 and the key's SHA-256.
+  const std::uint64_t room = size - kEndSize - afterKey;
+  if (last->streamSize > kHeadMax || last->streamSize + shaSize + kEndSize > room) {
+    return Fail(why, kHeadOutside);
+  }
+  const std::uint64_t headOffset = size - kEndSize - shaSize - last->streamSize;
+  std::string head;
+  if (!source.ReadAt(headOffset, last->streamSize, head)) return Fail(why, kUnread);
+  if ((last->flags & kHasCrc) != 0 && Crc32(0, head) != last->crc) return Fail(why, kHeadCrc);
+  if (shaSize != 0) {
+    std::string sha;
+    if (!source.ReadAt(headOffset + last->streamSize, kKeyShaSize, sha)) return Fail(why, kUnread);
+    if (sha != Digest(EVP_sha256(), entry.key)) return Fail(why, kKeySha);
+  }
+
+  // The body's record; its stream size is not kept (the body is what lies before it).
+  const std::uint64_t bodyEnd = headOffset - kEndSize;
+  const std::optional<EndRecord> body = ReadEndRecord(source, bodyEnd);
+  if (!body) return Fail(why, kUnread);
+  if (body->magic != kFinalMagic) return Fail(why, kNoBodyEnd);
+  if ((body->flags & ~kHasCrc) != 0) return Fail(why, kEndFlags);
+  entry.bodyOffset = afterKey;
+  entry.bodySize = bodyEnd - afterKey;
+  check.crcKept = (body->flags & kHasCrc) != 0;
+  check.crc = body->crc;
+
+  if (!ReadChromiumResponseInfo(head, entry.response)) return Fail(why, kHead);
+  entry.response.url = std::string(UrlOfChromiumKey(entry.key));
+  if (IsDocumentStatus(entry.response.status)) {
+    // The pickle's first field, after its size, is the flags word (ReadChromiumResponseInfo
+    // has read it).
+    if ((Le32(head, 4) & kResponseTruncated) != 0) return Fail(why, kCutOff);
+    const std::int64_t length = entry.response.contentLength;
+    if (length >= 0 && static_cast<std::uint64_t>(length) != entry.bodySize) {
+      return Fail(why, kLength);
+    }
+  }
+  return true;
+}
+
+// Reads the body of `entry` in pieces, checks its CRC32 where kept, and hands it to `sink`
+// when there is one.
+bool ReadBody(EntrySource& source, const ChromiumSimpleEntry& entry, const BodyCheck& check,
+              SpooledDocument* sink, std::string& why) {
+  if (sink == nullptr && !check.crcKept) return true;
+  std::uint32_t crc = Crc32(0, {});
+  std::string chunk;
+  for (std::uint64_t done = 0; done < entry.bodySize;) {
+    const std::size_t count =
+        static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, entry.bodySize - done));
+    if (!source.ReadAt(entry.bodyOffset + done, count, chunk)) return Fail(why, kUnread);
+    crc = Crc32(crc, chunk);
+    if (sink != nullptr && !sink->Append(chunk)) return Fail(why, kNoRoom);
+    done += count;
+  }
+  if (check.crcKept && crc != check.crc) return Fail(why, kBodyCrc);
+  return true;
+}
+
+bool ReadEntry(EntrySource& source, std::string_view expectedName, ChromiumSimpleEntry& entry,
+               SpooledDocument* body, std::string& why) {
+  BodyCheck check;
+  return ReadFrame(source, expectedName, entry, check, why) &&
+         ReadBody(source, entry, check, body, why);
+}
+
+// Reads the entry file `name` of the cache below `files` from one descriptor: None with the
+// entry (and its body into `body` when given), or why not with `why` set.
+platform::OpenError ReadEntryFile(platform::FilesBelow& files, std::string_view name,
+                                  ChromiumSimpleEntry& entry, SpooledDocument* body,
+                                  std::string& why) {
+  platform::ReadableFile file;
+  const platform::OpenError opened = files.Open(name, file);
+  if (opened != platform::OpenError::None) {
+    why = opened == platform::OpenError::Missing ? std::string(kVanished)
+                                                 : std::string(RefusalText(opened));
+    return opened;
+  }
+  if (file.status().size > kChromiumSimpleFileMax) {
+    why = std::string(kTooLarge);
+    return platform::OpenError::Unreadable;
+  }
+  FileSource source(file);
+  if (!ReadEntry(source, name, entry, body, why)) return platform::OpenError::Unreadable;
+  return platform::OpenError::None;
+}
+
+// Whether the file at `path` begins with the Simple Cache magic.
+bool BeginsWithMagic(const std::string& path, platform::FollowLinks follow) {
+  platform::ReadableFile file;
+  if (file.Open(path, follow) != platform::OpenError::None) return false;
+  std::array<char, 8> magic{};
+  return file.ReadAt(magic.data(), magic.size(), 0) == static_cast<long>(magic.size()) &&
+         Le64(std::string_view(magic.data(), magic.size()), 0) == kInitialMagic;
+}
+
+// Whether `cacheDir` is a Simple Cache: its index says so when it can be read (8 bytes at
+// least), otherwise one of its first entry files does.
+bool ShowsSimpleCache(const std::string& cacheDir, std::string_view marker,
+                      platform::FollowLinks follow) {
+  platform::ReadableFile index;
+  if (index.Open(cacheDir + std::string(marker), follow) == platform::OpenError::None) {
+    std::array<char, 8> magic{};
+    if (index.ReadAt(magic.data(), magic.size(), 0) == static_cast<long>(magic.size())) {
+      return Le64(std::string_view(magic.data(), magic.size()), 0) == kInitialMagic;
+    }
+  }
+  const std::optional<std::vector<std::string>> names = platform::ListDirectory(cacheDir);
+  if (!names) return false;
+  int probed = 0;
+  for (const std::string& name : *names) {
+    if (!IsChromiumSimpleFileName(name)) continue;
+    if (BeginsWithMagic(cacheDir + "/" + name, follow)) return true;
+    if (++probed == kProbedEntriesMax) break;
+  }
+  return false;
+}
+
+// The entries of one cache, read again one by one for their documents.
+class SimpleEntries : public StoredEntries {
+ public:
+  explicit SimpleEntries(const std::string& cacheDir) : files_(cacheDir) {}
+
+  platform::OpenError Read(std::string_view locator, StoredResponse& response,
+                           SpooledDocument& body, std::string& why) override {
+    if (!IsChromiumSimpleFileName(locator)) {
+      why = std::string(RefusalText(platform::OpenError::OutsideRoot));
+      return platform::OpenError::OutsideRoot;
+    }
+    ChromiumSimpleEntry entry;
+    const platform::OpenError read = ReadEntryFile(files_, locator, entry, &body, why);
+    if (read == platform::OpenError::None) response = std::move(entry.response);
+    return read;
+  }
+
+ private:
+  platform::FilesBelow files_;
+};
+
+class ChromiumSimpleCache : public CacheLayout {
+ public:
+  std::string_view name() const override { return "Chromium Simple Cache"; }
+  std::string_view marker() const override { return "/index"; }
+
+  bool Holds(const std::string& cacheDir) const override {
+    return ShowsSimpleCache(cacheDir, marker(), platform::FollowLinks::No);
+  }
+  bool Marks(const std::string& cacheDir) const override {
+    return ShowsSimpleCache(cacheDir, marker(), platform::FollowLinks::Yes);
+  }
+
+  bool ReadEntries(const JobContext& ctx, Frontend& frontend, const std::string& cacheDir,
+                   CacheEntryTable& table) const override {
+    std::optional<std::vector<std::string>> listed = platform::ListDirectory(cacheDir);
+    if (!listed) {
+      frontend.ShowMessage("キャッシュディレクトリの中を読めません\r" + cacheDir);
+      return false;
+    }
+    AppendExecLog(ctx, std::string(name()) + "  Cache ファイル名　読み出し開始\n");
+    std::vector<std::string> names = std::move(*listed);
+    std::sort(names.begin(), names.end());
+    StoredResponses responses(ctx, name());
+    platform::FilesBelow files(cacheDir);
+    for (const std::string& file : names) {
+      if (!IsChromiumSimpleFileName(file)) continue;
+      const std::string hash = file.substr(0, file.size() - 2);
+      for (const SideFile& side : kSideFiles) {
+        if (std::binary_search(names.begin(), names.end(), hash + std::string(side.suffix))) {
+          responses.Note(file, side.note);
+        }
+      }
+      ChromiumSimpleEntry entry;
+      std::string why;
+      if (ReadEntryFile(files, file, entry, nullptr, why) != platform::OpenError::None) {
+        responses.Refuse(file, why);
+        continue;
+      }
+      responses.Add(std::move(entry.response), file);
+    }
+    responses.AppendTo(table);
+    return true;
+  }
+
+  std::unique_ptr<CachedDocuments> Documents(const std::string& cacheDir) const override {
+    return StoredDocuments(cacheDir, std::make_unique<SimpleEntries>(cacheDir));
+  }
+};
+
+}  // namespace
+
+bool ParseChromiumSimpleEntry(std::string_view bytes, ChromiumSimpleEntry& entry,
+                              std::string& why) {
+  if (bytes.size() > kChromiumSimpleFileMax) return Fail(why, kTooLarge);
+  MemorySource source(bytes);
+  return ReadEntry(source, {}, entry, nullptr, why);
+}
+
+std::string ChromiumSimpleFileName(std::string_view key) {
+  const std::string sha1 = Digest(EVP_sha1(), key);
+  std::uint64_t hash = 0;
+  if (sha1.size() >= 8) hash = Le64(sha1, 0);
+  std::array<char, 17> hex{};
+  std::snprintf(hex.data(), hex.size(), "%016llx", static_cast<unsigned long long>(hash));
+  return std::string(hex.data(), 16) + "_0";
+}
+
+bool IsChromiumSimpleFileName(std::string_view name) {
+  if (name.size() != 18 || !name.ends_with("_0")) return false;
+  return std::all_of(name.begin(), name.end() - 2,
+                     [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
+}
+
+std::unique_ptr<CacheLayout> ChromiumSimpleLayout() {
+  return std::make_unique<ChromiumSimpleCache>();
+}
+
+}  // namespace lumbra
