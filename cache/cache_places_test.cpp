@@ -2,56 +2,37 @@
 // as the browsers place them.
 #include "cache/cache_places.h"
 
-#include <filesystem>
-
 #include "testing/temp_dir.h"
 
 namespace lumbra {
 namespace {
 
-namespace fs = std::filesystem;
-
-// Stands in for a layout of the browsers' caches: marks a directory whose marker begins with
-// the layout's magic bytes (a marker directory: that exists).
-class MarkedBy : public CacheLayout {
+// Stands in for the blockfile layout until it is built: marks a directory whose index
+// begins with the blockfile magic.
+class BlockfileMark : public CacheLayout {
  public:
-  MarkedBy(std::string_view name, std::string_view marker, std::string magic = {})
-      : name_(name), marker_(marker), magic_(std::move(magic)) {}
-  std::string_view name() const override { return name_; }
-  std::string_view marker() const override { return marker_; }
+  std::string_view name() const override { return "Chromium blockfile"; }
+  std::string_view marker() const override { return "/index"; }
   bool Marks(const std::string& dir) const override {
-    if (magic_.empty()) return platform::GetStatus(dir + marker_).exists();
-    return platform::ReadFile(dir + marker_).value_or("").starts_with(magic_);
+    return platform::ReadFile(dir + "/index").value_or("").starts_with("\xc3\xca\x03\xc1");
   }
   bool ReadEntries(const JobContext&, Frontend&, const std::string&,
                    CacheEntryTable&) const override {
     return true;
   }
-
- private:
-  std::string name_, marker_, magic_;
 };
 
 class CachePlacesTest : public testing::TempDirTest {
  protected:
   void SetUp() override {
-    layouts.Add(std::make_unique<MarkedBy>("Simple", "/index", "\x30\x5c\x72\xa7\x1b\x6d\xfb\xfc"));
-    layouts.Add(std::make_unique<MarkedBy>("Blockfile", "/index", "\xc3\xca\x03\xc1"));
-    layouts.Add(std::make_unique<MarkedBy>("cache2", "/entries"));
+    layouts.Add(std::make_unique<BlockfileMark>());
     user = {Path("home"), Path("home/.cache"), Path("home/.config")};
   }
-  // A copy of a real cache (read-only there) at `to`, writable so that the test can remove it.
   void CopyCache(std::string_view real, std::string_view to) {
-    fs::create_directories(fs::path(Path(to)).parent_path());
-    fs::copy(testing::RealDataPath(std::string("browser-caches/") + std::string(real)), Path(to),
-             fs::copy_options::recursive);
-    for (const auto& entry : fs::recursive_directory_iterator(Path(to))) {
-      fs::permissions(entry.path(), fs::perms::owner_write, fs::perm_options::add);
-    }
-    fs::permissions(Path(to), fs::perms::owner_write, fs::perm_options::add);
+    CopyRealData(std::string("browser-caches/") + std::string(real), to);
   }
 
-  CacheLayouts layouts;
+  CacheLayouts layouts = CacheLayouts::BuiltIn();
   UserDirs user;
 };
 
@@ -78,18 +59,20 @@ TEST_F(CachePlacesTest, TheWalkFindsTheCacheBelowWhatTheUserNamedAndSaysWhatItFo
     std::string layout;
     std::string message;  // what NoCacheMessage says begins so, without one
   } cases[] = {
-      {chromium, chromium, "Simple", ""},
-      {chromium + "/", chromium + "/", "Simple", ""},  // as typed, as the index file is named
-      {"home/.cache/chromium/Default/Cache", chromium, "Simple", ""},
-      {"home/.cache/chromium/Default", chromium, "Simple", ""},
-      {"home/.cache/chromium", chromium, "Simple", ""},
-      {"home/.config/chromium/Default", chromium, "Simple", ""},  // the profile's own directory
-      {firefox, firefox, "cache2", ""},
-      {firefox + "/entries", firefox, "cache2", ""},  // inside the cache
-      {"home/.cache/mozilla/firefox", firefox, "cache2", ""},
-      {"home/.mozilla/firefox/ab12.default-esr", firefox, "cache2", ""},
-      {"own-profile", "own-profile/cache2", "cache2", ""},
-      {"brave/Profile 1", "brave/Profile 1/Cache/Cache_Data", "Blockfile", ""},
+      {chromium, chromium, "Chromium Simple Cache", ""},
+      {chromium + "/", chromium + "/", "Chromium Simple Cache",
+       ""},  // as typed, as the index file is named
+      {"home/.cache/chromium/Default/Cache", chromium, "Chromium Simple Cache", ""},
+      {"home/.cache/chromium/Default", chromium, "Chromium Simple Cache", ""},
+      {"home/.cache/chromium", chromium, "Chromium Simple Cache", ""},
+      {"home/.config/chromium/Default", chromium, "Chromium Simple Cache",
+       ""},  // the profile's own directory
+      {firefox, firefox, "Firefox cache2", ""},
+      {firefox + "/entries", firefox, "Firefox cache2", ""},  // inside the cache
+      {"home/.cache/mozilla/firefox", firefox, "Firefox cache2", ""},
+      {"home/.mozilla/firefox/ab12.default-esr", firefox, "Firefox cache2", ""},
+      {"own-profile", "own-profile/cache2", "Firefox cache2", ""},
+      {"brave/Profile 1", "brave/Profile 1/Cache/Cache_Data", "Chromium blockfile", ""},
       {"brave", "", "",
        "キャッシュ　データが複数のプロファイルにあります\rパス設定でどれか一つを指定してください\r"
        "Profile 1　" +
@@ -106,7 +89,8 @@ TEST_F(CachePlacesTest, TheWalkFindsTheCacheBelowWhatTheUserNamedAndSaysWhatItFo
       {"linked", "", "", "キャッシュ　データが存在しません\rパス設定を確認してください\r"},
       {"nothing", "", "",
        "キャッシュ　データが存在しません\rパス設定を確認してください\r"
-       "探したもの: index, entries\r探した場所: 指定のディレクトリーとその下の Cache_Data、"},
+       "探したもの: fat.db, cache1/mm256.dat, index.dat, iexplore.cif, index.db, index, entries\r"
+       "探した場所: 指定のディレクトリーとその下の Cache_Data、"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.named);
