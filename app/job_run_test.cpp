@@ -459,8 +459,9 @@ TEST_P(TodaysCacheTest, TheSiteIsStoredAsServedAndEveryLocalLinkLeads) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Browsers, TodaysCacheTest,
-                         ::testing::Values("chromium-simple", "firefox/cache2",
-                                           "firefox-full/cache2", "firefox-encrypted/cache2"),
+                         ::testing::Values("chromium-simple", "chromium-blockfile",
+                                           "firefox/cache2", "firefox-full/cache2",
+                                           "firefox-encrypted/cache2"),
                          [](const auto& info) {
                            std::string name = info.param.substr(0, info.param.find('/'));
                            std::erase(name, '-');

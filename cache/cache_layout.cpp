@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "cache/cache_index.h"
+#include "cache/chromium_blockfile.h"
 #include "cache/chromium_simple.h"
 #include "cache/firefox_cache2.h"
 #include "cache/ie2_reader.h"
@@ -73,6 +74,7 @@ CacheLayouts CacheLayouts::BuiltIn() {
   layouts.Add(NetscapeLayout(kNetscapeUnixIndex));
   // The caches of today's browsers.
   layouts.Add(ChromiumSimpleLayout());
+  layouts.Add(ChromiumBlockfileLayout());
   layouts.Add(FirefoxCache2Layout());
   return layouts;
 }

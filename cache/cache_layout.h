@@ -76,8 +76,9 @@ class CacheLayouts {
  public:
   // The layouts of the caches this system reads: Netscape ("/fat.db"), Internet Explorer 3.0
   // and other 3.x versions ("/cache1/mm256.dat"), Internet Explorer 4 to 9 ("/index.dat"),
-  // Internet Explorer 2 ("/iexplore.cif") and Netscape on Unix ("/index.db"), in this order.
-  // The caches of today's browsers follow: Firefox's cache2 ("/entries", a directory).
+  // Internet Explorer 2 ("/iexplore.cif") and Netscape on Unix ("/index.db"), in this order;
+  // then the caches of today's browsers: Chromium's Simple Cache and blockfile ("/index", each
+  // with its own magic) and Firefox's cache2 ("/entries", a directory).
   static CacheLayouts BuiltIn();
 
   // Appends a layout, probed after those already known.
