@@ -7,27 +7,9 @@
 namespace lumbra {
 namespace {
 
-// Stands in for the blockfile layout until it is built: marks a directory whose index
-// begins with the blockfile magic.
-class BlockfileMark : public CacheLayout {
- public:
-  std::string_view name() const override { return "Chromium blockfile"; }
-  std::string_view marker() const override { return "/index"; }
-  bool Marks(const std::string& dir) const override {
-    return platform::ReadFile(dir + "/index").value_or("").starts_with("\xc3\xca\x03\xc1");
-  }
-  bool ReadEntries(const JobContext&, Frontend&, const std::string&,
-                   CacheEntryTable&) const override {
-    return true;
-  }
-};
-
 class CachePlacesTest : public testing::TempDirTest {
  protected:
-  void SetUp() override {
-    layouts.Add(std::make_unique<BlockfileMark>());
-    user = {Path("home"), Path("home/.cache"), Path("home/.config")};
-  }
+  void SetUp() override { user = {Path("home"), Path("home/.cache"), Path("home/.config")}; }
   void CopyCache(std::string_view real, std::string_view to) {
     CopyRealData(std::string("browser-caches/") + std::string(real), to);
   }

@@ -46,7 +46,8 @@ commands:
                        TAB bytes of its files; it looks in $XDG_CACHE_HOME (~/.cache),
                        at the profiles of ~/.mozilla/firefox/profiles.ini and in the
                        snap and flatpak places; the count goes to stderr (none found is
-                       no error)
+                       no error; exit 3 when the entries of one could not be read, its
+                       count then "-")
   settings [KEY=VALUE ...]
                        show lumbra.ini (15 lines KEY=VALUE, after --set overrides), or
                        change the given keys and save the file
