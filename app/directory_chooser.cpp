@@ -94,24 +94,28 @@ std::string WithoutTrailingSlashes(std::string path) {
 
 DriveSource DriveSource::ForThisProcess() {
   const char* home = std::getenv("HOME");
-  return {"/proc/self/mounts", home != nullptr ? home : "", {"/media", "/run/media"}};
+  return {"/proc/self/mounts", home != nullptr ? home : "", {"/media", "/run/media"}, {}};
 }
 
 DirectoryChooser::DirectoryChooser(ChooserView& view, DriveSource drives, std::string startPath)
     : view_(view), source_(std::move(drives)), pathText_(std::move(startPath)) {}
 
 void DirectoryChooser::Open() {
-  drives_ = {{"/", false}};
+  drives_ = {{"/", false, ""}};
   std::string home = WithoutTrailingSlashes(source_.home);
   if (home.starts_with('/') && home != "/" && platform::GetStatus(home).isDirectory()) {
-    drives_.push_back({home, false});
+    drives_.push_back({home, false, ""});
   }
   mountPoints_.clear();
   for (const Mount& m : ReadMounts(source_.mountsFile).value_or(std::vector<Mount>{})) {
     mountPoints_.push_back(m.point);
     bool listed = std::any_of(drives_.begin(), drives_.end(),
                               [&](const Drive& d) { return d.path == m.point; });
-    if (!listed && IsRemovableMedium(m, source_.mediaRoots)) drives_.push_back({m.point, true});
+    if (!listed && IsRemovableMedium(m, source_.mediaRoots)) drives_.push_back({m.point, true, ""});
+  }
+  for (const Shortcut& shortcut : source_.shortcuts) {
+    std::string path = WithoutTrailingSlashes(shortcut.path);
+    if (path.starts_with('/')) drives_.push_back({path, false, shortcut.label});
   }
 
   // A path on another drive makes that drive current first, so that a path which cannot be
@@ -130,7 +134,8 @@ void DirectoryChooser::Open() {
   ListDirectories(pathText_);
   FillDirectoryList();
   std::vector<std::string> names;
-  for (const Drive& drive : drives_) names.push_back(drive.path);
+  for (const Drive& drive : drives_)
+    names.push_back(drive.label.empty() ? drive.path : drive.label);
   view_.SetEntries(kDriveBox, names);
   ShowMembers();
 }

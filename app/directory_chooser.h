@@ -14,8 +14,13 @@
 // directory; a removable medium must still be mounted there, so a medium taken out after the
 // window opened is refused with "そのドライブは、現在、使用できません".
 //
-// The current drive is the listed drive whose directory holds the current directory; when a
-// mount that is not listed lies closer (a disc, a RAM disk), no drive is selected.
+// Shortcuts. The chooser of the cache path also lists, after the drives, the caches of the
+// user's browsers, each by its own name (browser, profile and directory); making one current
+// changes to its directory as a fixed drive does.
+//
+// The current drive is the listed drive or shortcut whose directory holds the current
+// directory most closely; when a mount that is not listed lies closer (a disc, a RAM disk),
+// no drive is selected.
 //
 // Navigation uses '/' only: a backslash is an ordinary byte of a directory name here.
 #pragma once
@@ -34,20 +39,28 @@ inline constexpr std::string_view kDriveUnusableMessage = "そのドライブは
 // The chooser's view: the drive box, the directory list, the path edit (ids below).
 using ChooserView = ModalView;
 
+// A directory the drive box lists after the drives, by a name of its own.
+struct Shortcut {
+  std::string label;  // the line in the box
+  std::string path;   // absolute; the directory made current
+};
+
 // Where the drives come from. Made in main() with ForThisProcess(); tests point it at a
 // mount table and directories of their own.
 struct DriveSource {
   std::string mountsFile;               // a mount table in the form of /proc/self/mounts
   std::string home;                     // the user's home directory ($HOME)
   std::vector<std::string> mediaRoots;  // where removable media are mounted
+  std::vector<Shortcut> shortcuts;      // listed after the drives (none by default)
 
   static DriveSource ForThisProcess();
 };
 
 // One entry of the drive box.
 struct Drive {
-  std::string path;  // its name in the box and the directory made current
+  std::string path;  // the directory made current, and its name in the box without a label
   bool removable = false;
+  std::string label;  // a shortcut's name in the box
 };
 
 class DirectoryChooser {

@@ -37,12 +37,14 @@ class ChooserTest : public testing::TempDirTest {
     WriteFile("mounts", text);
   }
   DriveSource Drives() const {
-    return {Path("mounts"), Path("home/u/"), {Path("media"), Path("run/media")}};
+    return {Path("mounts"), Path("home/u/"), {Path("media"), Path("run/media")}, {}};
   }
   // Opens a chooser on `start` with a fresh view.
-  C& OpenAt(const std::string& start) {
+  C& OpenAt(const std::string& start, std::vector<Shortcut> shortcuts = {}) {
     view_ = std::make_unique<testing::ScriptedChooserView>();
-    chooser_ = std::make_unique<C>(*view_, Drives(), start);
+    DriveSource drives = Drives();
+    drives.shortcuts = std::move(shortcuts);
+    chooser_ = std::make_unique<C>(*view_, drives, start);
     chooser_->Open();
     return *chooser_;
   }
@@ -158,6 +160,37 @@ TEST_F(ChooserTest, ChoosingADriveGoesThereAndAGoneMediumIsRefused) {
     EXPECT_EQ(DriveShown(), 1);
     EXPECT_EQ(Listed(), (Names{"..", "docs"}));
   }
+}
+
+TEST_F(ChooserTest, ShortcutsFollowTheDrivesByTheirNamesAndAreMadeCurrentAsAFixedDrive) {
+  const std::string cache = MakeDir("home/u/.cache/chromium/Default/Cache/Cache_Data");
+  MakeDir("home/u/.cache/chromium/Default/Cache/Cache_Data/index-dir");
+  MakeDir("gone");
+  OpenAt(cache + "/index-dir", {{"Chromium Default: " + cache, cache + "/"},
+                                {"Firefox p: " + Path("gone"), Path("gone")},
+                                {"relative", "home/u"}});
+  EXPECT_EQ(view().control(C::kDriveBox).entries,
+            (Names{"/", Path("home/u"), Path("media/u/STICK"), Path("media/u/NAS"),
+                   Path("run/media/u/My Disk"), "Chromium Default: " + cache,
+                   "Firefox p: " + Path("gone")}));
+  EXPECT_EQ(DriveShown(), 5);  // the cache holds the directory more closely than the home
+
+  ASSERT_TRUE(view().Pick(C::kDriveBox, Path("home/u")));
+  chooser_->OnDriveSelected();
+  EXPECT_EQ(DriveShown(), 1);
+  ASSERT_TRUE(view().Pick(C::kDriveBox, "Chromium Default: " + cache));
+  chooser_->OnDriveSelected();
+  EXPECT_EQ(platform::CurrentDirectory(), cache);
+  EXPECT_EQ(PathShown(), cache);
+  EXPECT_EQ(Listed(), (Names{"..", "index-dir"}));
+  EXPECT_EQ(DriveShown(), 5);
+
+  ASSERT_EQ(::rmdir(Path("gone").c_str()), 0);
+  ASSERT_TRUE(view().Pick(C::kDriveBox, "Firefox p: " + Path("gone")));
+  chooser_->OnDriveSelected();
+  EXPECT_EQ(view().messages(), Names{std::string(kDriveUnusableMessage)});
+  EXPECT_EQ(platform::CurrentDirectory(), cache);
+  EXPECT_EQ(DriveShown(), 5);
 }
 
 TEST_F(ChooserTest, OkReturnsTheTypedTextAsTypedAndBothLeaveTheDirectoryWhereTheUserWent) {

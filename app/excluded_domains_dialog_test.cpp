@@ -32,7 +32,7 @@ class DomainsDialogTest : public testing::TempDirTest {
   }
 
   testing::ScopedCurrentDirectory restore_;
-  testing::ScriptedDomainsView view_{DriveSource{Path("no-mounts"), "", {}}};
+  testing::ScriptedDomainsView view_{DriveSource{Path("no-mounts"), "", {}, {}}};
   D dialog_{view_};
 };
 

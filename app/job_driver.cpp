@@ -13,6 +13,7 @@
 #include "jobs/rebuild_job.h"
 #include "jobs/surf_job.h"
 #include "jobs/unreferenced_job.h"
+#include "platform/codepage.h"
 #include "platform/fs.h"
 #include "platform/paths.h"
 #include "platform/text_file.h"
@@ -120,7 +121,7 @@ bool CheckLogPath(std::string& dest, std::string_view typed, const std::string& 
 }
 
 bool PrepareCachePath(JobContext& ctx, std::string_view typed, const std::string& startDir,
-                      const CacheLayouts& layouts, Frontend& frontend) {
+                      const CacheLayouts& layouts, const UserDirs& user, Frontend& frontend) {
   // One trailing '/' goes before the backslashes are turned; a trailing backslash stays.
   ctx.cacheDir = std::string(typed);
   DropTrailingSlash(ctx.cacheDir);
@@ -138,12 +139,20 @@ bool PrepareCachePath(JobContext& ctx, std::string_view typed, const std::string
       break;
   }
   ctx.cacheIndexFile.clear();
-  if (const CacheLayout* layout = layouts.Marked(ctx.cacheDir)) {
-    ctx.cacheIndexFile = ctx.cacheDir + std::string(layout->marker());
-    return true;
+  const CacheLocation location = LocateCache(layouts, ctx.cacheDir, user);
+  if (!location.found()) {
+    frontend.ShowMessage(NoCacheMessage(layouts, location));
+    return false;
   }
-  frontend.ShowMessage("キャッシュ　データが存在しません\rパス設定を確認してください");
-  return false;
+  if (location.cache.dir != ctx.cacheDir) {
+    ctx.cacheDir = location.cache.dir;
+    if (RefuseTooLong(ctx.cacheDir, frontend)) return false;
+    AppendExecLogBytes(ctx, platform::ToCp932("キャッシュ　ディレクトリー　(" +
+                                              std::string(location.cache.layout->name()) + ") : ") +
+                                ctx.cacheDir + "\n");
+  }
+  ctx.cacheIndexFile = ctx.cacheDir + std::string(location.cache.layout->marker());
+  return true;
 }
 
 bool PrepareJob(Session& session, Frontend& frontend, JobKind kind) {
@@ -164,8 +173,8 @@ bool PrepareJob(Session& session, Frontend& frontend, JobKind kind) {
 
   // A collection is rebuilt, listed or surfed wherever it lies, with or without a browser's
   // cache on the machine.
-  if (kind == JobKind::AddToLogs &&
-      !PrepareCachePath(ctx, s.cacheDir, session.startDir, session.layouts, frontend)) {
+  if (kind == JobKind::AddToLogs && !PrepareCachePath(ctx, s.cacheDir, session.startDir,
+                                                      session.layouts, session.user, frontend)) {
     return false;
   }
 
@@ -228,7 +237,7 @@ CacheListing JobDriver::ReadCache(CacheEntryTable& table) {
   ctx.execLog = session_.settings.execLog;
   if (ctx.execLog) TruncateExecLog(ctx);
   if (!PrepareCachePath(ctx, session_.settings.cacheDir, session_.startDir, session_.layouts,
-                        frontend_)) {
+                        session_.user, frontend_)) {
     return CacheListing::Refused;
   }
   const CacheLayout* layout = session_.layouts.Find(ctx.cacheDir);

@@ -13,6 +13,7 @@
 
 #include "app/settings.h"
 #include "cache/cache_layout.h"
+#include "cache/cache_places.h"
 #include "cache/cache_table.h"
 #include "core/frontend.h"
 #include "core/job_context.h"
@@ -32,6 +33,7 @@ struct Session {
   JobCounters counters;
   CacheEntryTable cache;
   CacheLayouts layouts = CacheLayouts::BuiltIn();  // the caches the add job can read
+  UserDirs user = UserDirs::ForThisProcess();      // where the user's browsers keep theirs
   IndexRecordTable index;
   SurfSession surf;  // the surf database handles, all absent between jobs
   bool busy = false;
@@ -47,10 +49,13 @@ bool DetectSurfData(const std::string& startDir);
 // without one (ctx.cacheDir stays empty). True when the job may run.
 bool PrepareJob(Session& session, Frontend& frontend, JobKind kind);
 
-// Normalises the cache path into ctx.cacheDir and checks it: the directory must exist and
-// hold the marker of one of `layouts` (remembered in ctx.cacheIndexFile).
+// Normalises the cache path into ctx.cacheDir and checks it: the directory must exist, and
+// it or a directory LocateCache reaches from it (the cache below a profile, say) must hold
+// the marker of one of `layouts`. ctx.cacheDir becomes that directory (the execution log
+// names it when it is not the one typed), ctx.cacheIndexFile its marker. Without one, the
+// message says what was looked for, or what was found instead.
 bool PrepareCachePath(JobContext& ctx, std::string_view typed, const std::string& startDir,
-                      const CacheLayouts& layouts, Frontend& frontend);
+                      const CacheLayouts& layouts, const UserDirs& user, Frontend& frontend);
 
 // How a read of the cache for a listing ended.
 enum class CacheListing {

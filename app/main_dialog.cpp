@@ -165,7 +165,15 @@ void MainDialog::ToggleSwitch(MainControl box) {
 void MainDialog::BrowsePath(std::size_t row) {
   TakeEditTexts();
   std::string& path = PathOf(session_.settings, row);
-  if (std::optional<std::string> chosen = view_.ChooseDirectory(path)) path = *chosen;
+  // The cache path's chooser offers the caches of the user's browsers beside the drives.
+  std::vector<Shortcut> caches;
+  if (kPathRows[row].edit == MainControl::CacheEdit) {
+    for (const BrowserCache& found : FindBrowserCaches(session_.layouts, session_.user)) {
+      caches.push_back(
+          {found.browser + " " + found.cache.profile + ": " + found.cache.dir, found.cache.dir});
+    }
+  }
+  if (std::optional<std::string> chosen = view_.ChooseDirectory(path, caches)) path = *chosen;
   // Every edit gets its text back, so a cancelled browse leaves the paths as typed.
   PutEditTexts();
 }
@@ -184,7 +192,7 @@ void MainDialog::ListUnreferenced() {
   JobSettings& s = session_.settings;
   std::string start = s.unreferencedDir;
   for (auto it = s.logDir.rbegin(); start.empty() && it != s.logDir.rend(); ++it) start = *it;
-  std::optional<std::string> chosen = view_.ChooseDirectory(start);
+  std::optional<std::string> chosen = view_.ChooseDirectory(start, {});
   if (!chosen) {
     driver_.CancelStart();
     return;

@@ -12,7 +12,9 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "app/directory_chooser.h"
 #include "app/job_driver.h"
 #include "core/frontend.h"
 #include "platform/clock.h"
@@ -202,9 +204,10 @@ class MainView {
   virtual void OpenHelp() = 0;
   // The modal about box: the application icon, `text` and an OK button.
   virtual void ShowAbout(std::string_view title, std::string_view text) = 0;
-  // The directory chooser, modal, opened at `start`; the chosen path on OK, nullopt on
-  // Cancel. It may change the current directory.
-  virtual std::optional<std::string> ChooseDirectory(std::string_view start) = 0;
+  // The directory chooser, modal, opened at `start`, its drive box listing `shortcuts` after
+  // the drives; the chosen path on OK, nullopt on Cancel. It may change the current directory.
+  virtual std::optional<std::string> ChooseDirectory(std::string_view start,
+                                                     const std::vector<Shortcut>& shortcuts) = 0;
   // The excluded-domain window, modal; it works on lumbra-url.ini of the current directory.
   virtual void EditExcludedDomains() = 0;
 };

@@ -42,6 +42,7 @@ class MainDialogTest : public testing::TempDirTest {
   void SetUp() override {
     start = MakeDir("start");
     platform::ChangeDirectory(start);
+    session.user = {Path("home"), Path("home/.cache"), Path("home/.config")};  // no browser
   }
 
   // The window as the program opens it in the start directory.
@@ -180,6 +181,22 @@ TEST_F(MainDialogTest, BrowseTakesTheChosenPathAndACancelKeepsThePathsAsTyped) {
   EXPECT_EQ(view.chooserStarts.back(), "again");
   EXPECT_EQ(view.Text(C::LogEditC), "again");
   EXPECT_EQ(session.settings.logDir[2], "again");
+}
+
+TEST_F(MainDialogTest, TheCachePathsChooserAloneOffersTheCachesOfTheUsersBrowsers) {
+  // Any cache a layout marks, in the place of a browser's profile.
+  const std::string cache = Path("home/.cache/chromium/Profile 1/Cache/Cache_Data");
+  testing::WriteIe4Cache(cache, {});
+  Open();
+  Click(C::BrowseCache);
+  Click(C::BrowseLogA);
+  Click(C::BrowseIndex);
+  ASSERT_EQ(view.chooserShortcuts.size(), 3u);
+  ASSERT_EQ(view.chooserShortcuts[0].size(), 1u);
+  EXPECT_EQ(view.chooserShortcuts[0][0].label, "Chromium Profile 1: " + cache);
+  EXPECT_EQ(view.chooserShortcuts[0][0].path, cache);
+  EXPECT_TRUE(view.chooserShortcuts[1].empty());
+  EXPECT_TRUE(view.chooserShortcuts[2].empty());
 }
 
 TEST_F(MainDialogTest, AddToLogsRunsFromTheEventLoopOnceItsCommandHasReturned) {

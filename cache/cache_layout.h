@@ -87,6 +87,8 @@ class CacheLayouts {
   const CacheLayout* Find(const std::string& cacheDir) const;
   // The first layout that marks `cacheDir` (Marks); null when none does.
   const CacheLayout* Marked(const std::string& cacheDir) const;
+  // Every layout, in the order they are probed.
+  const std::vector<std::unique_ptr<CacheLayout>>& all() const { return layouts_; }
 
  private:
   std::vector<std::unique_ptr<CacheLayout>> layouts_;

@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <map>
@@ -74,8 +75,9 @@ class CliTest : public testing::TempDirTest {
 TEST_F(CliTest, HelpDocumentsEveryCommand) {
   Result r = Run("--help");
   EXPECT_EQ(r.status, 0);
-  for (const char* word : {"add", "rebuild [A|B|C|D|E]", "unreferenced DIR", "surf", "settings",
-                           "-C DIR", "--yes", "--set KEY=VALUE", "--exec-log", "READ_DOM"}) {
+  for (const char* word :
+       {"add", "rebuild [A|B|C|D|E]", "unreferenced DIR", "surf", "caches", "settings", "-C DIR",
+        "--yes", "--set KEY=VALUE", "--exec-log", "READ_DOM"}) {
     EXPECT_NE(r.out.find(word), std::string::npos) << word;
   }
 }
@@ -181,6 +183,73 @@ TEST_F(CliTest, CacheListsTheEntriesAfterPostProcessingAndTheLogOnlyWithTheFlag)
   Result none = Run(InStart("--set CACHE_DIR=" + Path("save") + " cache"));
   EXPECT_EQ(none.status, 1);
   EXPECT_NE(none.err.find("キャッシュ　データが存在しません"), std::string::npos);
+}
+
+// Copies of the real caches placed as the browsers of a user place them: in the cache
+// directory $XDG_CACHE_HOME (so ~/.cache, which holds one too, is not looked at), a Firefox
+// profile of profiles.ini kept elsewhere, Chromium's snap and Firefox's flatpak.
+TEST_F(CliTest, CachesListsTheBrowserCachesOfTheUserWithTheirEntriesAndBytes) {
+  struct Place {
+    const char* real;  // below browser-caches/
+    std::string dir;
+    std::string line;  // browser TAB profile TAB layout
+  } places[] = {
+      {"firefox/cache2", "xdg/mozilla/firefox/ab12.default-esr/cache2",
+       "Firefox\tab12.default-esr\tFirefox cache2"},
+      {"firefox-full/cache2", "work-profile/cache2", "Firefox\twork-profile\tFirefox cache2"},
+      {"firefox/cache2",
+       "home/.var/app/org.mozilla.firefox/cache/mozilla/firefox/x9.default/cache2",
+       "Firefox (flatpak)\tx9.default\tFirefox cache2"},
+      {"chromium-simple", "xdg/chromium/Default/Cache/Cache_Data",
+       "Chromium\tDefault\tChromium Simple Cache"},
+      {"chromium-blockfile", "home/snap/chromium/common/.cache/chromium/Default/Cache/Cache_Data",
+       "Chromium (snap)\tDefault\tChromium blockfile"},
+      {"chromium-blockfile", "xdg/google-chrome/Profile 1/Cache/Cache_Data",
+       "Google Chrome\tProfile 1\tChromium blockfile"},
+  };
+  for (const Place& place : places) {
+    CopyRealData("browser-caches/" + std::string(place.real), place.dir);
+  }
+  CopyRealData("browser-caches/chromium-simple", "home/.cache/vivaldi/Default/Cache/Cache_Data");
+  MakeDir("home/.mozilla/firefox/ab12.default-esr");
+  WriteFile("home/.mozilla/firefox/profiles.ini",
+            "[Profile1]\r\nName=work\r\nIsRelative=0\r\nPath=" + Path("work-profile") +
+                "\r\n\r\n[Profile0]\r\nName=default-esr\r\nIsRelative=1\r\n"
+                "Path=ab12.default-esr\r\nDefault=1\r\n");
+  const std::string user =
+      "HOME='" + Path("home") + "' XDG_CACHE_HOME='" + Path("xdg") + "' '" + LUMBRA_CLI + "'";
+
+  Result r = Run(InStart("caches"), user);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "6 caches\n");
+  std::string expected;
+  for (const Place& place : places) {
+    // The entries as `cache` lists them, reached here from the profile's own directory.
+    const std::string named = place.line.starts_with("Firefox\tab12")
+                                  ? Path("home/.mozilla/firefox/ab12.default-esr")
+                                  : Path(place.dir);
+    Result listed = Run(InStart("--set 'CACHE_DIR=" + named + "' cache"), user);
+    ASSERT_EQ(listed.status, 0) << listed.err;
+    const auto rows = std::count(listed.out.begin(), listed.out.end(), '\n');
+    EXPECT_GT(rows, 20) << place.dir;
+    std::uintmax_t bytes = 0;
+    for (const auto& file : std::filesystem::recursive_directory_iterator(
+             testing::RealDataPath("browser-caches/" + std::string(place.real)))) {
+      if (file.is_regular_file()) bytes += file.file_size();
+    }
+    expected += place.line + "\t" + Path(place.dir) + "\t" + std::to_string(rows) + "\t" +
+                std::to_string(bytes) + "\n";
+  }
+  EXPECT_EQ(r.out, expected);
+
+  // A user without a browser cache: said on stderr, and no error.
+  Result none = Run(InStart("caches"),
+                    "HOME='" + MakeDir("empty") + "' XDG_CACHE_HOME= '" + LUMBRA_CLI + "'");
+  EXPECT_EQ(none.status, 0);
+  EXPECT_EQ(none.out, "");
+  EXPECT_EQ(none.err, "no browser cache found (looked in " + Path("empty") +
+                          "/.cache, ~/.mozilla/firefox/profiles.ini, ~/snap and ~/.var/app)\n");
+  EXPECT_EQ(Run(InStart("caches now")).status, 2);
 }
 
 TEST_F(CliTest, ASignalStopsAnAddThatThenSaysHowToRewriteWhatItStored) {

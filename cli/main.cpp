@@ -7,6 +7,8 @@
 #include "app/excluded_domains.h"
 #include "app/job_driver.h"
 #include "app/settings.h"
+#include "cache/cache_index.h"
+#include "cache/cache_places.h"
 #include "cache/cache_table.h"
 #include "cli/terminal_frontend.h"
 #include "core/exec_log.h"
@@ -36,7 +38,16 @@ commands:
                        surfidx.htm and www_surf.htm; see docs/surf-database.md
   cache                list the entries of the cache in CACHE_DIR, one line each:
                        url TAB cacheFile TAB contentType (as the logs would take them);
-                       the count goes to stderr; nothing is written into the logs
+                       the count goes to stderr; nothing is written into the logs.
+                       CACHE_DIR may also name a directory above the cache (the
+                       profile, the browser's directory of one profile)
+  caches               list the browser caches of the user it runs as, one line each:
+                       browser TAB profile TAB layout TAB cache directory TAB entries
+                       TAB bytes of its files; it looks in $XDG_CACHE_HOME (~/.cache),
+                       at the profiles of ~/.mozilla/firefox/profiles.ini and in the
+                       snap and flatpak places; the count goes to stderr (none found is
+                       no error; exit 3 when the entries of one could not be read, its
+                       count then "-")
   settings [KEY=VALUE ...]
                        show lumbra.ini (15 lines KEY=VALUE, after --set overrides), or
                        change the given keys and save the file
@@ -186,6 +197,38 @@ int CacheCommand(Session& session, Frontend& frontend) {
   return kDone;
 }
 
+// Lists the caches of the user's browsers with what each holds. Exit 3 when the entries of
+// one could not be read (its count is "-").
+int CachesCommand(const Session& session, Frontend& frontend) {
+  const std::vector<BrowserCache> caches = FindBrowserCaches(session.layouts, session.user);
+  int unreadable = 0;
+  for (const BrowserCache& found : caches) {
+    JobContext ctx;
+    ctx.startDir = session.startDir;
+    CacheEntryTable table;
+    const bool read = ReadCacheIndex(ctx, frontend, session.layouts.Find(found.cache.dir), table,
+                                     found.cache.dir);
+    std::cout << found.browser << '\t' << found.cache.profile << '\t' << found.cache.layout->name()
+              << '\t' << found.cache.dir << '\t';
+    if (read) {
+      std::cout << GetCacheEntryCount(table);
+    } else {
+      std::cout << '-';
+      ++unreadable;
+    }
+    std::cout << '\t' << CacheFileBytes(found.cache.dir) << '\n';
+  }
+  std::cout << std::flush;
+  if (caches.empty()) {
+    std::cerr << "no browser cache found (looked in "
+              << (session.user.cacheHome.empty() ? "$XDG_CACHE_HOME" : session.user.cacheHome)
+              << ", ~/.mozilla/firefox/profiles.ini, ~/snap and ~/.var/app)\n";
+  } else {
+    std::cerr << caches.size() << (caches.size() == 1 ? " cache\n" : " caches\n");
+  }
+  return unreadable > 0 ? kFilesFailed : kDone;
+}
+
 // What the end report does not say: files that failed, and a job that stopped early.
 // Returns the exit status of a job that ran.
 int ReportOutcome(const Session& session, JobKind kind, bool completed) {
@@ -294,6 +337,10 @@ int Run(int argc, char** argv) {
   if (options.command[0] == "cache") {
     if (options.command.size() != 1) return Usage("cache takes no arguments");
     return CacheCommand(session, frontend);
+  }
+  if (options.command[0] == "caches") {
+    if (options.command.size() != 1) return Usage("caches takes no arguments");
+    return CachesCommand(session, frontend);
   }
   if (options.command[0] == "exclude") return ExcludeCommand(session.startDir, options.command);
   return JobCommand(session, options, frontend);

@@ -20,8 +20,10 @@ PendingEvent ScriptedMainView::HandleOnePendingEvent() {
   return PendingEvent::Handled;
 }
 
-std::optional<std::string> ScriptedMainView::ChooseDirectory(std::string_view start) {
+std::optional<std::string> ScriptedMainView::ChooseDirectory(
+    std::string_view start, const std::vector<Shortcut>& shortcuts) {
   chooserStarts.emplace_back(start);
+  chooserShortcuts.push_back(shortcuts);
   if (choices_.empty()) return std::nullopt;
   std::optional<std::string> choice = std::move(choices_.front());
   choices_.pop_front();

@@ -53,7 +53,8 @@ class ScriptedMainView : public MainView {
   // Records the start path and gives the next scripted answer (Cancel when none is left).
   // Like the real chooser, which moves through the directories it shows, it leaves the
   // current directory in the chosen one.
-  std::optional<std::string> ChooseDirectory(std::string_view start) override;
+  std::optional<std::string> ChooseDirectory(std::string_view start,
+                                             const std::vector<Shortcut>& shortcuts) override;
   // Records the current directory the window would work in.
   void EditExcludedDomains() override { domainWindowDirs.push_back(platform::CurrentDirectory()); }
 
@@ -73,7 +74,8 @@ class ScriptedMainView : public MainView {
   void QueueChoice(std::optional<std::string> choice) { choices_.push_back(std::move(choice)); }
 
   std::vector<std::string> messages, questions, statuses;
-  std::vector<std::string> chooserStarts;  // the start path of every chooser opened
+  std::vector<std::string> chooserStarts;               // the start path of every chooser opened
+  std::vector<std::vector<Shortcut>> chooserShortcuts;  // and the shortcuts it was given
   std::vector<std::string> domainWindowDirs;
   std::optional<DialogResult> closed;
   int focusMoves = 0;

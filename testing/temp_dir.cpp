@@ -60,6 +60,19 @@ std::vector<std::string> TempDirTest::FilesBelow(std::string_view pathOrRelative
   return files;
 }
 
+std::string TempDirTest::CopyRealData(std::string_view realRelative,
+                                      std::string_view relative) const {
+  namespace fs = std::filesystem;
+  const fs::path to = Path(relative);
+  fs::create_directories(to.parent_path());
+  fs::copy(RealDataPath(realRelative), to, fs::copy_options::recursive);
+  fs::permissions(to, fs::perms::owner_write, fs::perm_options::add);
+  for (const auto& entry : fs::recursive_directory_iterator(to)) {
+    fs::permissions(entry.path(), fs::perms::owner_write, fs::perm_options::add);
+  }
+  return to.string();
+}
+
 bool WriteBytes(const std::string& path, std::string_view bytes) {
   for (std::size_t i = path.find('/', 1); i != std::string::npos; i = path.find('/', i + 1)) {
     ::mkdir(path.substr(0, i).c_str(), 0777);

@@ -30,6 +30,9 @@ class TempDirTest : public ::testing::Test {
   std::string ReadFile(std::string_view pathOrRelative) const;
   // Every regular file below a directory, by its path relative to it, sorted.
   std::vector<std::string> FilesBelow(std::string_view pathOrRelative) const;
+  // Copies a directory of the shared real-data folder (read-only there) to `relative`,
+  // writable so that the test's directory can be removed; returns its absolute path.
+  std::string CopyRealData(std::string_view realRelative, std::string_view relative) const;
 
  private:
   platform::TempDirectory dir_{"lumbra-test"};

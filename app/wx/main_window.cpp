@@ -225,8 +225,11 @@ void MainWindow::ShowAbout(std::string_view title, std::string_view text) {
   ShowAboutBox(this, title, text);
 }
 
-std::optional<std::string> MainWindow::ChooseDirectory(std::string_view start) {
-  return RunDirectoryChooser(this, drives_, start);
+std::optional<std::string> MainWindow::ChooseDirectory(std::string_view start,
+                                                       const std::vector<Shortcut>& shortcuts) {
+  DriveSource drives = drives_;
+  drives.shortcuts = shortcuts;
+  return RunDirectoryChooser(this, drives, start);
 }
 
 void MainWindow::EditExcludedDomains() { RunExcludedDomains(this, drives_); }

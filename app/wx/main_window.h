@@ -46,7 +46,8 @@ class MainWindow : public ModalFrame, public MainView {
   void Post(std::function<void()> task) override;
   void OpenHelp() override;
   void ShowAbout(std::string_view title, std::string_view text) override;
-  std::optional<std::string> ChooseDirectory(std::string_view start) override;
+  std::optional<std::string> ChooseDirectory(std::string_view start,
+                                             const std::vector<Shortcut>& shortcuts) override;
   void EditExcludedDomains() override;
 
  private:
