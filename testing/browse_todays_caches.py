@@ -377,6 +377,10 @@ def style_sheet(text):
     return [CSS_URL.sub("url(<link>)", text)], links
 
 
+def documents_sent(answers):
+    return sorted({url for url, status, _ in answers if status == 200})
+
+
 def web_form(url):
     """A web address as a rewritten page holds it: a port as its host directory is named
     (http://host-8080/...), as the link rewriting makes the address of a document never
@@ -386,7 +390,7 @@ def web_form(url):
 
 def compare_collection(name, tree, site, answers, failures):
     """The documents the server sent with 200 against what the add job stored in `tree`."""
-    sent = sorted({url for url, status, _ in answers if status == 200})
+    sent = documents_sent(answers)
     url_of_file = {os.path.realpath(stored_path(tree, url)): url for url in sent}
     stored = set()
     for root, dirs, files in os.walk(tree):
@@ -599,12 +603,16 @@ def test(cli, site_dir, work):
     chromium = os.path.join(env["XDG_CACHE_HOME"], "chromium")
     firefox_profile = place_firefox_profile(home)
     firefox_local = os.path.join(env["XDG_CACHE_HOME"], "mozilla", "firefox", FIREFOX_PROFILE)
-    # (name, the cache directory, what CACHE_DIR names, a file that shows the cache is there)
+    # (name, the cache directory, what CACHE_DIR names, a file that shows the cache is there,
+    # the browser, profile and layout `lumbra-cli caches` names it by)
     caches = [("Chromium", os.path.join(chromium, "Default", "Cache", "Cache_Data"),
-               os.path.join(chromium, "Default", "Cache", "Cache_Data"), "*_0"),
+               os.path.join(chromium, "Default", "Cache", "Cache_Data"), "*_0",
+               ("Chromium", "Default", "Chromium Simple Cache")),
               ("Chromium blockfile", os.path.join(chromium, "Profile 1", "Cache", "Cache_Data"),
-               os.path.join(chromium, "Profile 1"), "data_1"),
-              ("Firefox", os.path.join(firefox_local, "cache2"), firefox_local, "entries/*")]
+               os.path.join(chromium, "Profile 1"), "data_1",
+               ("Chromium", "Profile 1", "Chromium blockfile")),
+              ("Firefox", os.path.join(firefox_local, "cache2"), firefox_local, "entries/*",
+               ("Firefox", FIREFOX_PROFILE, "Firefox cache2"))]
 
     # Chromium's default backend on Linux (Simple Cache) in its first profile, its blockfile
     # backend (the default on Windows) in a second one, Firefox's cache2 in its profile.
@@ -625,21 +633,26 @@ def test(cli, site_dir, work):
     finally:
         site.stop()
     step("the server is stopped")
-    for name, cache, _, marker in caches:
+    for name, cache, _, marker, _ in caches:
         if not glob.glob(os.path.join(glob.escape(cache), marker)):
             fail(f"{name}'s cache is not in {cache}; below the home:\n{listing(home)}")
 
+    # One line per cache: browser, profile, layout, directory, entries, bytes (tabs between);
+    # the entries are the documents the browser was sent with 200, once each.
     listed = run(cli, env, work, "caches")
-    for name, cache, _, _ in caches:
-        if not any(cache in line for line in listed.splitlines()):
-            fail(f"lumbra-cli caches does not list {name}'s cache {cache}:\n{listed}")
+    rows = sorted(tuple(line.split("\t")[:5]) for line in listed.splitlines())
+    want = sorted((*named_by, cache, str(len(documents_sent(answers[name]))))
+                  for name, cache, _, _, named_by in caches)
+    if rows != want:
+        fail("lumbra-cli caches does not list the three caches as they are:\n"
+             + "\n".join("\t".join(row) for row in want) + "\nbut:\n" + listed)
     step("lumbra-cli caches lists the three")
 
     # Each cache becomes a collection of its own. CACHE_DIR names the cache directory of
     # Chromium's first profile, and the profile directory of the others (Firefox's is its
     # local directory, which holds cache2), as a user may name either.
     starts, trees, indexes = {}, {}, {}
-    for name, _, named, _ in caches:
+    for name, _, named, _, _ in caches:
         base = os.path.join(work, name.lower().replace(" ", "-"))
         starts[name], trees[name], indexes[name] = (
             os.path.join(base, d) for d in ("start", "save/log", "index"))
