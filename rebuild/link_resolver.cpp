@@ -261,6 +261,18 @@ auto ChooseReading(platform::PathTable& table, std::string_view treeRoot,
   return ordinaryResult;
 }
 
+// The log store keeps a host's port after a '-' ("127.0.0.1-8080"); the web address of a link
+// that finds no copy has its ':' again.
+void RestorePort(std::string& web) {
+  const std::string_view host = std::string_view(web).substr(0, web.find('/'));
+  const std::size_t dash = host.rfind('-');
+  if (dash == std::string_view::npos || dash + 1 == host.size()) return;
+  for (char c : host.substr(dash + 1)) {
+    if (c < '0' || c > '9') return;
+  }
+  web[dash] = ':';
+}
+
 }  // namespace
 
 int ResolveLink(const JobContext& ctx, platform::PathTable& paths, const PageLocation& page,
@@ -319,6 +331,7 @@ int ResolveLink(const JobContext& ctx, platform::PathTable& paths, const PageLoc
   }
 
   std::string web = result.relative;
+  RestorePort(web);
   if (!tail.empty()) {
     std::size_t cut = FindEither(web, '?', '#');
     if (cut != npos) web.resize(cut);

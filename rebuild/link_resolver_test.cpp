@@ -109,7 +109,11 @@ INSTANTIATE_TEST_SUITE_P(
         LinkCase{"style.v2", {"A/host/dir/style.v2.css"}, "style.v2"},
         LinkCase{"./pic.gif", {"A/host/dir/pic.gif"}, "@A/host/dir/pic.gif"},
         LinkCase{"file:///other/path", {"A/other/path"}, "@A/other/path"},
-        LinkCase{"file:///other/path", {}, "http://other/path"}));
+        LinkCase{"file:///other/path", {}, "http://other/path"},
+        // A port is kept after a '-' in the logs, and is a port again on the web.
+        LinkCase{"http://h:8080/x.html", {"A/h-8080/x.html"}, "@A/h-8080/x.html"},
+        LinkCase{"http://h:8080/none.html", {}, "http://h:8080/none.html"},
+        LinkCase{"http://my-host/none.html", {}, "http://my-host/none.html"}));
 
 // Default documents of a directory, then extension guesses.
 INSTANTIATE_TEST_SUITE_P(

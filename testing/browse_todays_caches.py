@@ -381,13 +381,6 @@ def documents_sent(answers):
     return sorted({url for url, status, _ in answers if status == 200})
 
 
-def web_form(url):
-    """A web address as a rewritten page holds it: a port as its host directory is named
-    (http://host-8080/...), as the link rewriting makes the address of a document never
-    stored from the local path."""
-    return re.sub(r"^(https?://[^/:]+):([1-9][0-9]*)(?=/)", r"\1-\2", url)
-
-
 def compare_collection(name, tree, site, answers, failures):
     """The documents the server sent with 200 against what the add job stored in `tree`."""
     sent = documents_sent(answers)
@@ -442,8 +435,6 @@ def compare_collection(name, tree, site, answers, failures):
             elif before.split("#")[0] in sent:
                 failures.append(f"{where} is not local, though {before} is stored")
                 continue
-            else:
-                before = web_form(before)
             if after != before:
                 failures.append(f"{where} leads to {after}, not to {before}")
     return sent
