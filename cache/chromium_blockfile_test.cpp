@@ -23,46 +23,13 @@ namespace {
 constexpr std::string_view kRealCache = "browser-caches/chromium-blockfile";
 constexpr std::string_view kMain = "http://127.0.0.1-47811/";
 
-// The documents of the site, as their rows name them (url, content type): every 200 that was
-// fetched, badge.png once; not the 301 (old-place.html) nor the 404s.
+// The documents of the site, as their rows name them (url, content type).
 std::set<std::pair<std::string, std::string>> SiteRows() {
-  const std::string html = "text/html; charset=utf-8";
   std::set<std::pair<std::string, std::string>> rows;
-  for (std::string page : {"index.html", "home.html", "about.html", "docs/guide.html",
-                           "docs/chapter2.html", "gallery.html", "search.html-q=moss&page=2",
-                           "packed.html", "new-place.html", "docs/long.html"}) {
-    rows.insert({std::string(kMain) + page, html});
+  for (const testing::ServedDocument& d : testing::TodaysSiteDocuments()) {
+    rows.insert({d.url, d.contentType});
   }
-  rows.insert({std::string(kMain) + "sjis.html", "text/html; charset=Shift_JIS"});
-  rows.insert({std::string(kMain) + "eucjp.html", "text/html"});
-  rows.insert({std::string(kMain) + "style.css", "text/css"});
-  rows.insert({std::string(kMain) + "script.js", "text/javascript"});
-  for (std::string image : {"img/logo.png", "img/bg.png"}) {
-    rows.insert({std::string(kMain) + image, "image/png"});
-  }
-  for (std::string image : {"img/stripe.gif", "img/dot.gif"}) {
-    rows.insert({std::string(kMain) + image, "image/gif"});
-  }
-  rows.insert({std::string(kMain) + "img/photo.jpg", "image/jpeg"});
-  rows.insert({"http://localhost-47811/index.html", html});
-  rows.insert({"http://localhost-47811/img/badge.png", "image/png"});
-  rows.insert({"http://127.0.0.1-47812/index.html", html});
-  rows.insert({"http://127.0.0.1-47812/tile.gif", "image/gif"});
   return rows;
-}
-
-// The file the server sent for a row's url.
-std::string ServedFile(std::string url) {
-  const std::vector<std::pair<std::string, std::string>> origins = {
-      {std::string(kMain), "main/"},
-      {"http://localhost-47811/", "other/"},
-      {"http://127.0.0.1-47812/", "port2/"}};
-  for (const auto& [origin, dir] : origins) {
-    if (url.starts_with(origin)) url = dir + url.substr(origin.size());
-  }
-  if (url.ends_with("home.html")) url.replace(url.size() - 9, 9, "index.html");
-  if (const std::size_t query = url.find("-q="); query != std::string::npos) url.resize(query);
-  return testing::RealDataPath("browser-caches/site/" + url);
 }
 
 std::string ReadWhole(DocumentSource& document) {
@@ -110,15 +77,7 @@ class ChromiumBlockfileTest : public testing::ReaderFileTest {
 
   // Opens every row's document: each must be the bytes the server sent (gzip decoded).
   void ExpectServedDocuments() {
-    std::unique_ptr<CachedDocuments> documents = layout_->Documents(Dir());
-    for (int i = 0; i < table.count(); ++i) {
-      const CacheEntry& row = table.row(i);
-      std::unique_ptr<DocumentSource> document;
-      ASSERT_EQ(documents->Open(row, document), platform::OpenError::None)
-          << row.url << ": " << documents->RefusalOf(platform::OpenError::Unreadable);
-      EXPECT_EQ(ReadWhole(*document), platform::ReadFile(ServedFile(row.url)).value_or("?"))
-          << row.url;
-    }
+    testing::ExpectDocumentsAsServed(*layout_->Documents(Dir()), table);
   }
 
   // The locator of the entry of `url` (as the server saw it), from the pristine files.

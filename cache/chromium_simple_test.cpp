@@ -25,49 +25,10 @@ const std::string kRealCache = "browser-caches/chromium-simple";
 constexpr std::string_view kVictim = "13bc3ebc0212559b_0";
 constexpr std::string_view kOtherEntry = "0ddb9b3ee33459e0_0";  // new-place.html
 
-// The documents (200) of the real cache, one per URL, as the entry table holds them, and the
-// file under site/ that was served for each.
-struct Document {
-  std::string url;
-  std::string contentType;
-  std::string served;
-};
-const std::vector<Document>& RealDocuments() {
-  static const std::vector<Document> documents = {
-      {"http://127.0.0.1-47811/home.html", "text/html; charset=utf-8", "main/index.html"},
-      {"http://127.0.0.1-47811/index.html", "text/html; charset=utf-8", "main/index.html"},
-      {"http://127.0.0.1-47811/about.html", "text/html; charset=utf-8", "main/about.html"},
-      {"http://127.0.0.1-47811/docs/guide.html", "text/html; charset=utf-8",
-       "main/docs/guide.html"},
-      {"http://127.0.0.1-47811/docs/chapter2.html", "text/html; charset=utf-8",
-       "main/docs/chapter2.html"},
-      {"http://127.0.0.1-47811/docs/long.html", "text/html; charset=utf-8", "main/docs/long.html"},
-      {"http://127.0.0.1-47811/gallery.html", "text/html; charset=utf-8", "main/gallery.html"},
-      {"http://127.0.0.1-47811/search.html-q=moss&page=2", "text/html; charset=utf-8",
-       "main/search.html"},
-      {"http://127.0.0.1-47811/packed.html", "text/html; charset=utf-8", "main/packed.html"},
-      {"http://127.0.0.1-47811/sjis.html", "text/html; charset=Shift_JIS", "main/sjis.html"},
-      {"http://127.0.0.1-47811/eucjp.html", "text/html", "main/eucjp.html"},
-      {"http://127.0.0.1-47811/new-place.html", "text/html; charset=utf-8", "main/new-place.html"},
-      {"http://127.0.0.1-47811/style.css", "text/css", "main/style.css"},
-      {"http://127.0.0.1-47811/script.js", "text/javascript", "main/script.js"},
-      {"http://127.0.0.1-47811/img/logo.png", "image/png", "main/img/logo.png"},
-      {"http://127.0.0.1-47811/img/bg.png", "image/png", "main/img/bg.png"},
-      {"http://127.0.0.1-47811/img/stripe.gif", "image/gif", "main/img/stripe.gif"},
-      {"http://127.0.0.1-47811/img/dot.gif", "image/gif", "main/img/dot.gif"},
-      {"http://127.0.0.1-47811/img/photo.jpg", "image/jpeg", "main/img/photo.jpg"},
-      {"http://localhost-47811/index.html", "text/html; charset=utf-8", "other/index.html"},
-      {"http://localhost-47811/img/badge.png", "image/png", "other/img/badge.png"},
-      {"http://127.0.0.1-47812/index.html", "text/html; charset=utf-8", "port2/index.html"},
-      {"http://127.0.0.1-47812/tile.gif", "image/gif", "port2/tile.gif"},
-  };
-  return documents;
-}
-
 // The rows of those documents, sorted; without the one of `without` when it is given.
 Rows ExpectedRows(std::string_view without = {}) {
   Rows rows;
-  for (const Document& d : RealDocuments()) {
+  for (const testing::ServedDocument& d : testing::TodaysSiteDocuments()) {
     if (d.url != without) rows.emplace_back(d.url, d.contentType);
   }
   std::sort(rows.begin(), rows.end());
@@ -136,13 +97,6 @@ class ChromiumSimpleTest : public testing::TempDirTest {
     return rows;
   }
 
-  static std::string ReadAll(DocumentSource& document) {
-    std::string bytes;
-    char buffer[4096];
-    for (long n; (n = document.Read(buffer, sizeof buffer)) > 0;) bytes.append(buffer, n);
-    return bytes;
-  }
-
   CacheLayouts layouts_ = CacheLayouts::BuiltIn();
   testing::ScriptedFrontend frontend_;
 };
@@ -159,19 +113,7 @@ TEST_F(ChromiumSimpleTest, ReadsTheDocumentsOfTheRealCacheAsTheyWereServed) {
   EXPECT_EQ(log.find("読めないエントリ"), std::string::npos) << log;
 
   // packed.html and style.css are stored gzip-encoded: their documents are the decoded bytes.
-  std::unique_ptr<CachedDocuments> documents = layouts_.Find(dir)->Documents(dir);
-  for (int i = 0; i < table.count(); ++i) {
-    const CacheEntry& row = table.row(i);
-    auto served = std::find_if(RealDocuments().begin(), RealDocuments().end(),
-                               [&](const Document& d) { return d.url == row.url; });
-    ASSERT_NE(served, RealDocuments().end()) << row.url;
-    std::unique_ptr<DocumentSource> document;
-    ASSERT_EQ(documents->Open(row, document), platform::OpenError::None)
-        << row.url << ": " << documents->RefusalOf(platform::OpenError::Unreadable);
-    EXPECT_EQ(ReadAll(*document),
-              ReadFile(testing::RealDataPath("browser-caches/site/" + served->served)))
-        << row.url;
-  }
+  testing::ExpectDocumentsAsServed(*layouts_.Find(dir)->Documents(dir), table);
 }
 
 TEST_F(ChromiumSimpleTest, ReadsEntriesBesideSideFilesAndPassesOverDoomedFiles) {

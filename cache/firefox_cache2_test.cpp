@@ -16,56 +16,11 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The documents of the test site as the rows of each of its Firefox caches give them (the URL
-// as ReadCacheIndex leaves it), with the file under site/ that was served for each.
-struct Served {
-  std::string url;
-  std::string contentType;
-  std::string file;
-};
-
-const std::vector<Served>& ServedDocuments() {
-  static const std::vector<Served> served = {
-      {"http://127.0.0.1-47811/home.html", "text/html; charset=utf-8", "main/index.html"},
-      {"http://127.0.0.1-47811/index.html", "text/html; charset=utf-8", "main/index.html"},
-      {"http://127.0.0.1-47811/about.html", "text/html; charset=utf-8", "main/about.html"},
-      {"http://127.0.0.1-47811/docs/guide.html", "text/html; charset=utf-8",
-       "main/docs/guide.html"},
-      {"http://127.0.0.1-47811/docs/chapter2.html", "text/html; charset=utf-8",
-       "main/docs/chapter2.html"},
-      {"http://127.0.0.1-47811/docs/long.html", "text/html; charset=utf-8", "main/docs/long.html"},
-      {"http://127.0.0.1-47811/gallery.html", "text/html; charset=utf-8", "main/gallery.html"},
-      {"http://127.0.0.1-47811/search.html-q=moss&page=2", "text/html; charset=utf-8",
-       "main/search.html"},
-      {"http://127.0.0.1-47811/packed.html", "text/html; charset=utf-8", "main/packed.html"},
-      {"http://127.0.0.1-47811/sjis.html", "text/html; charset=Shift_JIS", "main/sjis.html"},
-      {"http://127.0.0.1-47811/eucjp.html", "text/html", "main/eucjp.html"},
-      {"http://127.0.0.1-47811/new-place.html", "text/html; charset=utf-8", "main/new-place.html"},
-      {"http://127.0.0.1-47811/style.css", "text/css", "main/style.css"},
-      {"http://127.0.0.1-47811/script.js", "text/javascript", "main/script.js"},
-      {"http://127.0.0.1-47811/img/logo.png", "image/png", "main/img/logo.png"},
-      {"http://127.0.0.1-47811/img/bg.png", "image/png", "main/img/bg.png"},
-      {"http://127.0.0.1-47811/img/stripe.gif", "image/gif", "main/img/stripe.gif"},
-      {"http://127.0.0.1-47811/img/dot.gif", "image/gif", "main/img/dot.gif"},
-      {"http://127.0.0.1-47811/img/photo.jpg", "image/jpeg", "main/img/photo.jpg"},
-      {"http://localhost-47811/index.html", "text/html; charset=utf-8", "other/index.html"},
-      {"http://localhost-47811/img/badge.png", "image/png", "other/img/badge.png"},
-      {"http://127.0.0.1-47812/index.html", "text/html; charset=utf-8", "port2/index.html"},
-      {"http://127.0.0.1-47812/tile.gif", "image/gif", "port2/tile.gif"},
-  };
-  return served;
-}
-
 constexpr std::string_view kLogo = "1569790B3C3CB3333EEF26F5DFD8FD08B165A83E";  // img/logo.png
 constexpr std::string_view kLogoUrl = "http://127.0.0.1-47811/img/logo.png";
 // badge.png of localhost as stored under the top-level site localhost, a second later than
 // the copy under 127.0.0.1.
 constexpr std::string_view kNewerBadge = "EA5A32252688CFF5EDD73AA7D93014057A5C733E";
-
-std::string ServedBytes(std::string_view file) {
-  return platform::ReadFile(testing::RealDataPath("browser-caches/site/" + std::string(file)))
-      .value_or("<missing>");
-}
 
 std::uint32_t Big32(std::string_view bytes, std::size_t at) {
   std::uint32_t value = 0;
@@ -131,28 +86,14 @@ class FirefoxCacheTest : public testing::ReaderFileTest {
     return nullptr;
   }
 
-  // The document of `entry`; empty with `refusal` set when it is refused.
-  static std::string DocumentOf(CachedDocuments& documents, const CacheEntry& entry,
-                                std::string& refusal) {
-    std::unique_ptr<DocumentSource> document;
-    const platform::OpenError opened = documents.Open(entry, document);
-    if (opened != platform::OpenError::None) {
-      refusal = documents.RefusalOf(opened);
-      return {};
-    }
-    std::string bytes;
-    char buffer[4096];
-    for (long n; (n = document->Read(buffer, sizeof buffer)) > 0;) bytes.append(buffer, n);
-    return bytes;
-  }
-
   CacheLayouts layouts = CacheLayouts::BuiltIn();
   JobContext ctx;
 };
 
 TEST_F(FirefoxCacheTest, RealCachesGiveTheServedDocumentsOncePerUrl) {
   std::vector<std::array<std::string, 2>> expected;
-  for (const Served& s : ServedDocuments()) expected.push_back({s.url, s.contentType});
+  for (const testing::ServedDocument& s : testing::TodaysSiteDocuments())
+    expected.push_back({s.url, s.contentType});
   std::sort(expected.begin(), expected.end());
 
   for (std::string_view name : {"firefox", "firefox-full", "firefox-encrypted"}) {
@@ -180,16 +121,7 @@ TEST_F(FirefoxCacheTest, RealCachesGiveTheServedDocumentsOncePerUrl) {
 
     // Byte for byte what was served: gzip-stored ones decoded, script.js without the
     // bytecode stored after it (firefox-full, firefox-encrypted).
-    std::unique_ptr<CachedDocuments> documents = layout->Documents(cacheDir);
-    for (int i = 0; i < table.count(); ++i) {
-      const CacheEntry& row = table.row(i);
-      auto served = std::find_if(ServedDocuments().begin(), ServedDocuments().end(),
-                                 [&](const Served& s) { return s.url == row.url; });
-      ASSERT_NE(served, ServedDocuments().end()) << row.url;
-      std::string refusal;
-      EXPECT_EQ(DocumentOf(*documents, row, refusal), ServedBytes(served->file))
-          << row.url << " " << refusal;
-    }
+    testing::ExpectDocumentsAsServed(*layout->Documents(cacheDir), table);
     EXPECT_EQ(FilesBelow(cacheDir), before);
   }
 }
@@ -205,7 +137,7 @@ TEST_F(FirefoxCacheTest, ScriptWithBytecodeEndsWhereTheBytecodeBegins) {
       << why;
   EXPECT_EQ(entry.dataSize, 2306u);
   EXPECT_EQ(entry.bodySize, 455u);
-  EXPECT_EQ(body, ServedBytes("main/script.js"));
+  EXPECT_EQ(body, testing::ServedBytes("main/script.js"));
 }
 
 TEST_F(FirefoxCacheTest, EncryptedCacheWithoutItsKeyIsPassedOverInOneLine) {
@@ -231,7 +163,7 @@ TEST_F(FirefoxCacheTest, KeyIsFoundInTheProfileOfACacheUnderDotCache) {
       platform::ReadFile(testing::RealDataPath("browser-caches/firefox-encrypted/prefs.js"))
           .value_or(""));
   Read(cacheDir);
-  EXPECT_EQ(table.count(), static_cast<int>(ServedDocuments().size()));
+  EXPECT_EQ(table.count(), static_cast<int>(testing::TodaysSiteDocuments().size()));
   EXPECT_NE(Log().find("暗号化の鍵を読みました: " + prefs), std::string::npos) << Log();
 }
 
@@ -240,12 +172,12 @@ TEST_F(FirefoxCacheTest, EntryOfTheOlderFormEndsInTheBareOffset) {
   EditEntry(cacheDir, kLogo, [](std::string& b) { b.erase(b.size() - 8, 4); });
   const CacheLayout* layout = Read(cacheDir);
   ASSERT_NE(layout, nullptr);
-  EXPECT_EQ(table.count(), static_cast<int>(ServedDocuments().size()));
+  EXPECT_EQ(table.count(), static_cast<int>(testing::TodaysSiteDocuments().size()));
   const CacheEntry* row = RowOf(kLogo);
   ASSERT_NE(row, nullptr);
   std::string refusal;
-  EXPECT_EQ(DocumentOf(*layout->Documents(cacheDir), *row, refusal),
-            ServedBytes("main/img/logo.png"))
+  EXPECT_EQ(testing::DocumentBytes(*layout->Documents(cacheDir), *row, refusal),
+            testing::ServedBytes("main/img/logo.png"))
       << refusal;
 }
 
@@ -261,7 +193,7 @@ struct Damage {
 };
 
 TEST_F(FirefoxCacheTest, DamagedEntriesAreRefused) {
-  const int all = static_cast<int>(ServedDocuments().size());
+  const int all = static_cast<int>(testing::TodaysSiteDocuments().size());
   const std::vector<Damage> damages = {
       {"cut file", "firefox-full",
        [](const std::string& dir, const std::string&) {
@@ -351,7 +283,7 @@ TEST_F(FirefoxCacheTest, DamagedEntriesAreRefused) {
     ASSERT_NE(row, nullptr);
     EXPECT_EQ(row->url, kLogoUrl);
     std::string refusal;
-    EXPECT_EQ(DocumentOf(*layout->Documents(cacheDir), *row, refusal), "");
+    EXPECT_EQ(testing::DocumentBytes(*layout->Documents(cacheDir), *row, refusal), "");
     EXPECT_EQ(refusal, damage.reason);
   }
 }
