@@ -1,6 +1,8 @@
 #include "app/job_driver.h"
 
 #include <cstdio>
+#include <cstring>
+#include <vector>
 
 #include "cache/cache_index.h"
 #include "core/ascii.h"
@@ -121,7 +123,8 @@ bool CheckLogPath(std::string& dest, std::string_view typed, const std::string& 
 }
 
 bool PrepareCachePath(JobContext& ctx, std::string_view typed, const std::string& startDir,
-                      const CacheLayouts& layouts, const UserDirs& user, Frontend& frontend) {
+                      const CacheLayouts& layouts, const UserDirs& user, Frontend& frontend,
+                      std::string* execLogLines) {
   // One trailing '/' goes before the backslashes are turned; a trailing backslash stays.
   ctx.cacheDir = std::string(typed);
   DropTrailingSlash(ctx.cacheDir);
@@ -147,15 +150,21 @@ bool PrepareCachePath(JobContext& ctx, std::string_view typed, const std::string
   if (location.cache.dir != ctx.cacheDir) {
     ctx.cacheDir = location.cache.dir;
     if (RefuseTooLong(ctx.cacheDir, frontend)) return false;
-    AppendExecLogBytes(ctx, platform::ToCp932("キャッシュ　ディレクトリー　(" +
-                                              std::string(location.cache.layout->name()) + ") : ") +
-                                ctx.cacheDir + "\n");
+    const std::string line =
+        platform::ToCp932("キャッシュ　ディレクトリー　(" +
+                          std::string(location.cache.layout->name()) + ") : ") +
+        ctx.cacheDir + "\n";
+    if (execLogLines != nullptr) {
+      *execLogLines += line;
+    } else {
+      AppendExecLogBytes(ctx, line);
+    }
   }
   ctx.cacheIndexFile = ctx.cacheDir + std::string(location.cache.layout->marker());
   return true;
 }
 
-bool PrepareJob(Session& session, Frontend& frontend, JobKind kind) {
+bool PrepareJob(Session& session, Frontend& frontend, JobKind kind, std::string* execLogLines) {
   const JobSettings& s = session.settings;
   JobContext& ctx = session.ctx;
   ctx = JobContext{};
@@ -173,8 +182,9 @@ bool PrepareJob(Session& session, Frontend& frontend, JobKind kind) {
 
   // A collection is rebuilt, listed or surfed wherever it lies, with or without a browser's
   // cache on the machine.
-  if (kind == JobKind::AddToLogs && !PrepareCachePath(ctx, s.cacheDir, session.startDir,
-                                                      session.layouts, session.user, frontend)) {
+  if (kind == JobKind::AddToLogs &&
+      !PrepareCachePath(ctx, s.cacheDir, session.startDir, session.layouts, session.user, frontend,
+                        execLogLines)) {
     return false;
   }
 
@@ -251,22 +261,71 @@ bool JobDriver::BeginStart() {
   if (session_.busy) return false;
   session_.busy = true;
   platform::ChangeDirectory(session_.startDir);
-  if (session_.settings.execLog) {
-    JobContext logOnly;
-    logOnly.startDir = session_.startDir;
-    TruncateExecLog(logOnly);
-  }
   return true;
 }
 
 bool JobDriver::FinishStart(JobKind kind) {
   if (onBusyChanged) onBusyChanged(true);
-  if (!PrepareJob(session_, frontend_, kind)) {
+  // The execution log is the start directory's, so it is emptied only under that lock: never
+  // while another job writes it.
+  std::string execLogLines;
+  if (!PrepareJob(session_, frontend_, kind, &execLogLines)) {
+    platform::JobLocks startOnly;
+    if (startOnly.Take({session_.startDir}, nullptr).state == platform::LockState::Taken) {
+      BeginExecLog(execLogLines);
+    }
     EndBusy();
     return false;
   }
+  if (!TakeJobLocks()) {
+    EndBusy();
+    return false;
+  }
+  BeginExecLog(execLogLines);
   frontend_.ShowStatus(kIdleText);
   return true;
+}
+
+bool JobDriver::TakeJobLocks() {
+  const JobContext& ctx = session_.ctx;
+  std::vector<std::string> dirs{ctx.startDir, ctx.indexDir};
+  for (const std::string& dir : ctx.logDir) {
+    if (!dir.empty()) dirs.push_back(dir);
+  }
+  const platform::DirectoryLock::WaitHook wait = [this](const std::string& dir, long pid) {
+    return frontend_.ReportProgress(
+               "ディレクトリーを使用中の処理" +
+               (pid > 0 ? "（プロセスID " + std::to_string(pid) + "）" : std::string()) +
+               "の終了を待っています　" + dir) != 0;
+  };
+  const platform::LockOutcome outcome = locks_.Take(dirs, waitForLocks ? &wait : nullptr);
+  switch (outcome.state) {
+    case platform::LockState::Taken:
+      return true;
+    case platform::LockState::Busy:
+      frontend_.ShowMessage(
+          "ディレクトリーを他の処理" +
+          (outcome.pid > 0 ? "（プロセスID " + std::to_string(outcome.pid) + "）" : std::string()) +
+          "が使用中です\r" + outcome.dir + "\r終了してから実行してください");
+      return false;
+    case platform::LockState::Failed:
+      frontend_.ShowMessage("ディレクトリーをロックできません\r" + outcome.dir + "/" +
+                            std::string(platform::kJobLockName) + "\r" +
+                            std::strerror(outcome.error));
+      return false;
+    case platform::LockState::Stopped:
+      return false;
+  }
+  return false;
+}
+
+void JobDriver::BeginExecLog(const std::string& lines) {
+  if (!session_.settings.execLog) return;
+  JobContext logOnly;
+  logOnly.startDir = session_.startDir;
+  logOnly.execLog = true;
+  TruncateExecLog(logOnly);
+  if (!lines.empty()) AppendExecLogBytes(logOnly, lines);
 }
 
 bool JobDriver::Command(JobKind kind, int logNumber) {
@@ -332,6 +391,7 @@ void JobDriver::ReportJobEnd(long long seconds) {
 }
 
 void JobDriver::EndBusy() {
+  locks_.Release();
   session_.busy = false;
   if (onBusyChanged) onBusyChanged(false);
 }

@@ -19,6 +19,7 @@
 #include "core/job_context.h"
 #include "index/index_record.h"
 #include "platform/clock.h"
+#include "platform/job_lock.h"
 #include "surf/surf_database.h"
 
 namespace lumbra {
@@ -46,16 +47,21 @@ bool DetectSurfData(const std::string& startDir);
 // Copies the switches and normalises the paths of `settings` into ctx, resets the counters,
 // and runs every start check of a job of `kind` with its message or question. Only the add
 // job reads the cache, so only its start checks the cache path: every other job starts
-// without one (ctx.cacheDir stays empty). True when the job may run.
-bool PrepareJob(Session& session, Frontend& frontend, JobKind kind);
+// without one (ctx.cacheDir stays empty). True when the job may run. With `execLogLines`, the
+// lines the checks have for the execution log are gathered there instead of written (the
+// driver writes them once the job holds its locks).
+bool PrepareJob(Session& session, Frontend& frontend, JobKind kind,
+                std::string* execLogLines = nullptr);
 
 // Normalises the cache path into ctx.cacheDir and checks it: the directory must exist, and
 // it or a directory LocateCache reaches from it (the cache below a profile, say) must hold
 // the marker of one of `layouts`. ctx.cacheDir becomes that directory (the execution log
 // names it when it is not the one typed), ctx.cacheIndexFile its marker. Without one, the
-// message says what was looked for, or what was found instead.
+// message says what was looked for, or what was found instead. With `execLogLines`, the
+// execution log's line is gathered there instead of written.
 bool PrepareCachePath(JobContext& ctx, std::string_view typed, const std::string& startDir,
-                      const CacheLayouts& layouts, const UserDirs& user, Frontend& frontend);
+                      const CacheLayouts& layouts, const UserDirs& user, Frontend& frontend,
+                      std::string* execLogLines = nullptr);
 
 // How a read of the cache for a listing ended.
 enum class CacheListing {
@@ -82,18 +88,19 @@ class JobDriver {
   // Nothing is written into the logs.
   CacheListing ReadCache(CacheEntryTable& table);
 
-  // The common start of every job command: the start checks of a job of `kind`. False when
-  // the job does not run: a job is already running, or a start check refused it (the reason
-  // has been shown). On true the session is busy and the job must be run with RunJob (or
-  // queued, for "ログ追加").
+  // The common start of every job command: the start checks of a job of `kind`, then the
+  // job's locks (see TakeJobLocks). False when the job does not run: a job is already
+  // running, a start check refused it, or another process uses one of its directories (the
+  // reason has been shown). On true the session is busy, the job holds its locks and must be
+  // run with RunJob (or queued, for "ログ追加").
   bool StartJob(JobKind kind);
 
   // StartJob in two halves, for the unreferenced-links command, which lets the user choose
-  // its root between them. BeginStart refuses while busy, else sets busy, returns to the
-  // start directory and empties the execution log there. FinishStart disables the commands
-  // and runs the start checks of a job of `kind`; on a refusal the busy state ends.
-  // CancelStart ends a start that never reached FinishStart: busy is cleared, the commands
-  // were never disabled.
+  // its root between them. BeginStart refuses while busy, else sets busy and returns to the
+  // start directory. FinishStart disables the commands, runs the start checks of a job of
+  // `kind`, takes the job's locks and empties the execution log; on a refusal the busy state
+  // ends. CancelStart ends a start that never reached FinishStart: busy is cleared, the
+  // commands were never disabled.
   bool BeginStart();
   bool FinishStart(JobKind kind);
   void CancelStart() { session_.busy = false; }
@@ -118,6 +125,11 @@ class JobDriver {
   // Told when the commands must be disabled (true) or enabled again (false).
   std::function<void(bool busy)> onBusyChanged;
 
+  // Whether a job whose directory another process uses waits for it (lumbra-cli --wait)
+  // instead of being refused. The wait shows its progress text, and ends, refused, when the
+  // front end's progress call answers 0 (a signal interrupts it).
+  bool waitForLocks = false;
+
   // Whether the last job completed (false when it was stopped or failed).
   bool lastJobCompleted() const { return lastCompleted_; }
 
@@ -128,6 +140,12 @@ class JobDriver {
   };
   // The work of one kind and its index pages; false when it was stopped.
   bool RunWork(JobKind kind, int logNumber);
+  // Locks every directory the prepared job writes in: the start directory, every LogTree
+  // root and the index directory (platform::JobLocks). False, with the message shown, when
+  // one is in use or cannot be locked.
+  bool TakeJobLocks();
+  // Empties the execution log (while it is on) and writes the start checks' lines into it.
+  void BeginExecLog(const std::string& lines);
   void EndBusy();
   void ReportJobEnd(long long seconds);
 
@@ -135,6 +153,7 @@ class JobDriver {
   Frontend& frontend_;
   platform::Clock& clock_;
   std::deque<Request> posted_;
+  platform::JobLocks locks_;  // held from the start checks to the end of the job
   bool lastCompleted_ = false;
 };
 

@@ -4,7 +4,10 @@
 
 #include <set>
 
+#include <unistd.h>
+
 #include "platform/fs.h"
+#include "platform/job_lock.h"
 #include "testing/ie4_fixture.h"
 #include "testing/scripted_dialog_views.h"
 #include "testing/scripted_frontend.h"
@@ -280,6 +283,29 @@ TEST_F(MainDialogTest, RebuildBesideAnEmptyPathDoesNothingAtAll) {
   EXPECT_FALSE(view.HasPosted());
   EXPECT_EQ(Disabled(), kIdleDisabled);
   EXPECT_TRUE(FilesBelow("index").empty());
+}
+
+TEST_F(MainDialogTest, AJobWhoseIndexDirectoryAnotherJobUsesShowsWhyAndDoesNotStart) {
+  Open();
+  TypeWorkingPaths();
+  WriteFile("save/log/www.example.jp/a.html", kPage);
+  platform::DirectoryLock other;  // as another job holds it
+  ASSERT_EQ(other.Take(Path("index"), nullptr).state, platform::LockState::Taken);
+  Click(C::RebuildAll);
+  ASSERT_EQ(view.messages.size(), 1u);
+  EXPECT_EQ(view.messages[0], "ディレクトリーを他の処理（プロセスID " + std::to_string(::getpid()) +
+                                  "）が使用中です\r" + Path("index") +
+                                  "\r終了してから実行してください");
+  ExpectIdleAfterJob();
+  EXPECT_EQ(ReadFile("save/log/www.example.jp/a.html"), kPage);
+  EXPECT_FALSE(platform::GetStatus(Path("index/lumbra.htm")).exists());
+
+  // Once it is let go, the job runs, and lets go of its own locks at its end.
+  other.Release();
+  view.messages.clear();
+  Click(C::RebuildAll);
+  ExpectEndReport(kRebuildReport);
+  EXPECT_EQ(other.Take(Path("index"), nullptr).state, platform::LockState::Taken);
 }
 
 TEST_F(MainDialogTest, AbortStopsTheJobAtItsNextProgress) {

@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "platform/codepage.h"
+#include "platform/job_lock.h"
 #include "testing/ie4_fixture.h"
 #include "testing/temp_dir.h"
 
@@ -77,7 +78,7 @@ TEST_F(CliTest, HelpDocumentsEveryCommand) {
   EXPECT_EQ(r.status, 0);
   for (const char* word :
        {"add", "rebuild [A|B|C|D|E]", "unreferenced DIR", "surf", "caches", "settings", "-C DIR",
-        "--yes", "--set KEY=VALUE", "--exec-log", "READ_DOM"}) {
+        "--yes", "--set KEY=VALUE", "--exec-log", "--wait", ".lumbra-lock", "READ_DOM"}) {
     EXPECT_NE(r.out.find(word), std::string::npos) << word;
   }
 }
@@ -298,6 +299,49 @@ TEST_F(CliTest, FifosAndDevicesInPlaceOfItsFilesNeitherHangNorFeedAJob) {
   EXPECT_EQ(ReadFile("idx/top.htm").find("Surf"), std::string::npos);
 }
 
+TEST_F(CliTest, AJobWhoseDirectoryIsInUseIsRefusedOrWithWaitWaitsForIt) {
+  WriteFile("save/alog/h/a.html", "<a href=\"b.html\">b</a>");
+  WriteFile("save/alog/h/b.html", "<title>B</title>");
+  WriteFile("start/lumbralog.txt", "the log of the job that runs");
+  const std::string rewritten = "<a href=\"file://" + Path("save/alog/h/b.html") + "\">b</a>";
+  // The lock another job would hold on log A, here held by this process.
+  auto held = std::make_unique<platform::DirectoryLock>();
+  ASSERT_EQ(held->Take(Path("save/alog"), nullptr).state, platform::LockState::Taken);
+
+  Result refused = Run(InStart("--yes --exec-log " + JobPaths() + "rebuild"));
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_NE(refused.err.find("ディレクトリーを他の処理（プロセスID " + std::to_string(::getpid()) +
+                             "）が使用中です\n" + Path("save/alog") + "\n"),
+            std::string::npos)
+      << refused.err;
+  EXPECT_EQ(ReadFile("save/alog/h/a.html"), "<a href=\"b.html\">b</a>");
+  EXPECT_EQ(ReadFile("start/lumbralog.txt"), "the log of the job that runs");
+  EXPECT_FALSE(platform::GetStatus(Path("idx/lumbra.htm")).exists());
+
+  pid_t waiting = Start(InStart("--yes --wait " + JobPaths() + "rebuild"));
+  ASSERT_GT(waiting, 0);
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  EXPECT_EQ(::waitpid(waiting, nullptr, WNOHANG), 0) << "it must wait for the lock";
+  EXPECT_EQ(ReadFile("save/alog/h/a.html"), "<a href=\"b.html\">b</a>");
+  held.reset();
+  EXPECT_EQ(Wait(waiting), 0) << ReadFile("err.txt");
+  EXPECT_EQ(ReadFile("save/alog/h/a.html"), rewritten);
+  EXPECT_NE(ReadFile("err.txt").find("ＨＴＭＬ 再構成　終了"), std::string::npos);
+  EXPECT_EQ(ReadFile("save/alog/.lumbra-lock"), "") << "the lock is let go at the end";
+  // The lock file is no page, no file of the index pages.
+  EXPECT_EQ(ReadFile("idx/allidx_a.htm").find(".lumbra-lock"), std::string::npos);
+
+  // A signal ends a wait: the job never begins.
+  held = std::make_unique<platform::DirectoryLock>();
+  ASSERT_EQ(held->Take(Path("idx"), nullptr).state, platform::LockState::Taken);
+  WriteFile("save/alog/h/a.html", "<a href=\"b.html\">b</a>");
+  waiting = Start(InStart("--yes --wait " + JobPaths() + "rebuild"));
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  ::kill(waiting, SIGINT);
+  EXPECT_EQ(Wait(waiting), 128 + SIGINT);
+  EXPECT_EQ(ReadFile("save/alog/h/a.html"), "<a href=\"b.html\">b</a>");
+}
+
 TEST_F(CliTest, AnIndexPageThatCannotBeWrittenWholeLeavesTheOldOneAndExits3) {
   for (int i = 0; i < 150; ++i) {
     WriteFile("save/alog/host/a-rather-long-page-name-" + std::to_string(i) + ".html",
@@ -408,6 +452,7 @@ class CrashTest : public CliTest {
     Files files;
     for (const auto& entry : fs::recursive_directory_iterator(tree)) {
       if (entry.is_directory()) continue;
+      if (entry.path().filename() == platform::kJobLockName) continue;  // no file of the logs
       if (platform::IsReplacementLeftover(entry.path().filename().string())) {
         ++leftovers;
         continue;
@@ -484,6 +529,109 @@ TEST_F(CrashTest, AKilledRebuildLeavesEveryPageOldOrRewrittenAndTheNextRebuildCo
   int leftovers = 0;
   EXPECT_TRUE(Snapshot(work, leftovers) == done);
   EXPECT_EQ(leftovers, 0);
+}
+
+// Two jobs started at once on one collection: one runs after the other (--wait), or the second
+// refuses to start; either way the collection is what running them one after the other makes.
+class TwoJobsTest : public CliTest {
+ protected:
+  // A small collection in its own directory (every one's name of one length): three hosts of
+  // pages that link to each other, to pages never stored and to another host.
+  std::string Prepare(int run) {
+    const std::string work = Path("run" + std::to_string(run));
+    MakeDir(work + "/start");
+    for (int h = 0; h < 3; ++h) {
+      for (int p = 0; p < 20; ++p) {
+        WriteFile(work + "/save/alog/" + Host(h) + "/d/p" + std::to_string(p) + ".html",
+                  PageHtml(h, p, "log"));
+      }
+    }
+    return work;
+  }
+  // Every file of `work` but the execution output and the locks, with `work` written "<work>".
+  static Files Collection(const std::string& work) {
+    Files files;
+    for (const auto& entry : fs::recursive_directory_iterator(work)) {
+      const std::string name = entry.path().filename().string();
+      if (entry.is_directory() || name == platform::kJobLockName || name.starts_with("err")) {
+        continue;
+      }
+      std::string content = platform::ReadFile(entry.path()).value_or("<unreadable>");
+      for (std::size_t at = 0; (at = content.find(work, at)) != std::string::npos;) {
+        content.replace(at, work.size(), "<work>");
+      }
+      files[fs::relative(entry.path(), work).string()] = std::move(content);
+    }
+    return files;
+  }
+  // Starts `command` on `work` in the background, its stderr in `work`/err`n`.
+  pid_t StartOn(const std::string& work, const std::string& command, int n) {
+    const std::string run = std::string("exec '") + LUMBRA_CLI + "' -C '" + work +
+                            "/start' --yes --set LOG_DIR_A=" + work +
+                            "/save/alog --set INDEX_DIR=" + work + "/save " + command +
+                            " >/dev/null 2>'" + work + "/err" + std::to_string(n) + "' </dev/null";
+    pid_t child = ::fork();
+    if (child == 0) {
+      ::execl("/bin/sh", "sh", "-c", run.c_str(), static_cast<char*>(nullptr));
+      ::_exit(127);
+    }
+    return child;
+  }
+};
+
+// A job takes at least a second (it starts and ends on a second's turn), so every run of the
+// test starts at once, each in its own copy of the collection.
+TEST_F(TwoJobsTest, TwoJobsAtOnceEndAsTheyWouldOneAfterTheOther) {
+  constexpr int kAttempts = 3;
+  struct Pair {
+    std::string work;
+    std::string wait;
+    pid_t first;
+    pid_t second;
+  };
+  struct Job {
+    std::string command;
+    std::string reference;  // the collection after one run of the command
+    pid_t alone;
+    std::vector<Pair> pairs;
+  };
+  const auto command = [](const std::string& name, const std::string& work) {
+    return name == "rebuild" ? name : name + " " + work + "/save/alog/" + Host(1);
+  };
+  std::vector<Job> jobs;
+  int run = 0;
+  for (const std::string name : {"rebuild", "unreferenced"}) {
+    Job job{name, Prepare(run++), 0, {}};
+    job.alone = StartOn(job.reference, command(name, job.reference), 0);
+    for (const std::string wait : {"", "--wait "}) {
+      for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        const std::string work = Prepare(run++);
+        const std::string both = wait + command(name, work);
+        job.pairs.push_back({work, wait, StartOn(work, both, 1), StartOn(work, both, 2)});
+      }
+    }
+    jobs.push_back(std::move(job));
+  }
+  for (Job& job : jobs) {
+    ASSERT_EQ(Wait(job.alone), 0) << ReadFile(job.reference + "/err0");
+    // Rebuilding or listing again changes nothing: two jobs one after the other end as one.
+    const Files expected = Collection(job.reference);
+    int refusals = 0;
+    for (const Pair& pair : job.pairs) {
+      const int statuses[] = {Wait(pair.first), Wait(pair.second)};
+      for (int i = 0; i < 2; ++i) {
+        const std::string err = ReadFile(pair.work + "/err" + std::to_string(i + 1));
+        if (statuses[i] == 1 && pair.wait.empty() && statuses[1 - i] == 0) {
+          ++refusals;
+          EXPECT_NE(err.find("が使用中です"), std::string::npos) << err;
+        } else {
+          EXPECT_EQ(statuses[i], 0) << pair.wait << job.command << ": " << err;
+        }
+      }
+      EXPECT_TRUE(Collection(pair.work) == expected) << pair.wait << job.command << " at once";
+    }
+    EXPECT_GT(refusals, 0) << job.command << ": no two jobs ever ran at once";
+  }
 }
 
 }  // namespace

@@ -21,7 +21,7 @@ namespace {
 enum Exit : int { kDone = 0, kRefused = 1, kUsage = 2, kFilesFailed = 3 };
 
 constexpr const char* kUsageText =
-    R"(usage: lumbra-cli [-C DIR] [--yes | --no] [--set KEY=VALUE]... [--exec-log] COMMAND
+    R"(usage: lumbra-cli [-C DIR] [--yes | --no] [--set KEY=VALUE]... [--exec-log] [--wait] COMMAND
 
 Runs the jobs of Lumbra on the settings file lumbra.ini of the start directory.
 
@@ -65,15 +65,24 @@ options:
   --set KEY=VALUE      override one key of lumbra.ini for this run only (paths as typed,
                        switches TRUE or FALSE); repeatable
   --exec-log           write the execution log lumbralog.txt (and fat.txt) for this run
+  --wait               when another job uses a directory of this one, wait until it has
+                       ended instead of refusing to start (see "two jobs at once")
 
 settings keys:
   CACHE_DIR LOG_DIR_A LOG_DIR_B LOG_DIR_C LOG_DIR_D LOG_DIR_E INDEX_DIR
   READ_ALL READ_NEW READ_REF READ_HTM READ_AEL READ_CNT READ_BAK READ_DOM
 
+two jobs at once:
+  a job (add, rebuild, unreferenced, surf) locks the start directory, every LogTree root
+  and INDEX_DIR before it writes anything: an exclusive flock on the file .lumbra-lock in
+  each, which holds its process id while it runs. When another process holds one of them,
+  the job does not start: it names the directory and the process and exits 1; with --wait
+  it waits for the locks, taken one by one in the order of their real paths.
+
 exit status: 0 done, 1 refused by the start checks, 2 usage, 3 done but some files could
 not be copied, rewritten or written (a line on stderr says how many; lumbralog.txt names
 them when --exec-log is given), 130 stopped by Ctrl-C (128 + the signal for SIGTERM and
-SIGHUP, which stop a job the same way)
+SIGHUP, which stop a job the same way, or a wait of --wait)
 )";
 
 int Usage(const std::string& problem) {
@@ -94,6 +103,7 @@ struct Options {
   Answer answer = Answer::Ask;
   std::vector<std::pair<std::string, std::string>> overrides;
   bool execLog = false;
+  bool wait = false;
   std::vector<std::string> command;
 };
 
@@ -118,6 +128,8 @@ int ParseOptions(int argc, char** argv, Options& options) {
       options.overrides.emplace_back(key, value);
     } else if (arg == "--exec-log") {
       options.execLog = true;
+    } else if (arg == "--wait") {
+      options.wait = true;
     } else if (arg == "--help" || arg == "-h") {
       options.command = {"help"};
       return kDone;
@@ -295,12 +307,17 @@ int JobCommand(Session& session, const Options& options, TerminalFrontend& front
 
   platform::SystemClock clock;
   JobDriver driver(session, frontend, clock);
+  driver.waitForLocks = options.wait;
   TerminalFrontend::CatchInterrupt();
   bool started = driver.Command(kind, logNumber);
   driver.RunPostedJobs();  // the command has returned: the queued "ログ追加" runs now
   session.settings.unreferencedJob = false;
   frontend.EndProgress();
-  if (!started) return kRefused;
+  if (!started) {
+    // A signal while it waited for another job's locks: the job never began.
+    if (int signal = TerminalFrontend::StopSignal(); signal != 0) return 128 + signal;
+    return kRefused;
+  }
   return ReportOutcome(session, kind, driver.lastJobCompleted());
 }
 

@@ -3,9 +3,30 @@
 #include "core/ascii.h"
 #include "core/log_tree.h"
 #include "core/secure_hosts.h"
+#include "platform/job_lock.h"
 #include "platform/paths.h"
 
 namespace lumbra {
+namespace {
+
+// Whether `dir` is `root` or lies below it.
+bool IsWithin(std::string_view dir, std::string_view root) {
+  if (root.empty() || !dir.starts_with(root)) return false;
+  return dir.size() == root.size() || root == "/" || dir[root.size()] == '/';
+}
+
+// Whether the job's locks cover `dir`: the driver locks the start directory, every LogTree
+// root and the index directory before a job runs, so below them no other job can be writing
+// a temporary file, and one found there is a leftover.
+bool UnderJobLocks(const JobContext& ctx, std::string_view dir) {
+  if (IsWithin(dir, ctx.startDir) || IsWithin(dir, ctx.indexDir)) return true;
+  for (const std::string& root : ctx.logDir) {
+    if (IsWithin(dir, root)) return true;
+  }
+  return false;
+}
+
+}  // namespace
 
 bool VisitEntry(JobTarget& job, std::string_view name, const std::string& path,
                 std::string_view treeRoot, platform::AtomicFileWriter& pageWriter) {
@@ -39,12 +60,15 @@ bool WalkLogTree(JobTarget& job, const std::string& dir) {
   platform::AtomicFileWriter pageWriter;
   for (const std::string& name : *names) {
     std::string path = dir + "/" + name;
-    // What a killed replacement left behind is no page: it is removed, never counted.
+    // What a killed replacement left behind is no page: it is removed, never counted. Outside
+    // the job's locks it may be another job's file in the making, and is left alone.
     if (platform::IsReplacementLeftover(name)) {
-      if (platform::GetLinkStatus(path).isRegular())
+      if (UnderJobLocks(job.ctx, dir) && platform::GetLinkStatus(path).isRegular())
         platform::DeleteFile(path);  // never in the table
       continue;
     }
+    // The lock of a directory a job uses is no document of it.
+    if (name == platform::kJobLockName) continue;
     // The tree's list of https hosts is the tree's own, no document of it.
     if (name == kSecureHostsName && dir == treeRoot) continue;
     if (job.frontend.ReportProgress(path) == 0) return false;

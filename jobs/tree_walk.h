@@ -7,8 +7,10 @@
 // The walks descend only into real directories: a symbolic link is never followed into a
 // directory, so a link cannot make a walk loop or leave its tree, and a linked page is
 // counted but not rewritten (rewriting would replace the link by a file). A temporary file
-// that a killed replacement left beside a page (platform::IsReplacementLeftover) is removed
-// and neither counted nor indexed. A page that cannot be rewritten is counted in failedFiles.
+// that a killed replacement left beside a page (platform::IsReplacementLeftover) is neither
+// counted nor indexed, and removed where the job's locks cover it (below the start directory,
+// a LogTree root or the index directory). A directory's lock file (platform::kJobLockName) is
+// neither counted nor indexed. A page that cannot be rewritten is counted in failedFiles.
 #pragma once
 
 #include <string>

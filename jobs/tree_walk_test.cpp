@@ -92,6 +92,23 @@ TEST_F(TreeWalkTest, LeftoversOfAKilledReplacementAreRemovedAndNeverTakenForPage
   EXPECT_EQ(fe.messages().size(), 1u);
 }
 
+TEST_F(TreeWalkTest, ALockFileIsNoDocumentAndOutsideTheJobsLocksNoTemporaryFileIsRemoved) {
+  ctx.startDir = MakeDir("start");
+  WriteFile("save/alog/.lumbra-lock", "4242\n");
+  WriteFile("save/alog/h/.lumbra-lock", "");
+  WriteFile("save/alog/h/p.html", "<title>P</title>");
+  // Below no directory of this job: another job's replacement in the making.
+  WriteFile("other/h/.lumbra-tmp-Ab12Cd", "<title>half a page");
+  WriteFile("other/h/q.html", "<title>Q</title>");
+  JobTarget target = Target();
+  ASSERT_TRUE(ReconstructAllLogs(target));
+  EXPECT_EQ(counters.scannedFiles, 1);
+  EXPECT_EQ(IndexedPaths(), std::vector<std::string>{Path("save/alog/h/p.html")});
+  ASSERT_TRUE(WalkLogTree(target, Path("other")));
+  EXPECT_EQ(ReadFile("other/h/.lumbra-tmp-Ab12Cd"), "<title>half a page");
+  EXPECT_EQ(counters.scannedFiles, 2);
+}
+
 TEST_F(TreeWalkTest, AWalkOfAHostDirectoryResolvesAgainstItsTree) {
   ctx.logDir[1] = MakeDir("more/blog");
   WriteFile("more/blog/other/x.html", "<a href=\"/y.html\">y</a>");
