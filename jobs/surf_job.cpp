@@ -1,5 +1,7 @@
 #include "jobs/surf_job.h"
 
+#include <cstdlib>
+
 #include "core/ascii.h"
 #include "core/exec_log.h"
 #include "core/log_tree.h"
@@ -23,18 +25,44 @@ bool IsCopy(const std::string& root, const std::string& path) {
          platform::GetLinkStatus(path).isRegular() && !platform::CrossesSymbolicLink(root, path);
 }
 
+// Whether a fetched page's local path names a page by its extension.
+bool IsPagePath(std::string_view path) {
+  for (std::string_view ext : {".htm", ".html", ".asp"}) {
+    if (path.size() >= ext.size() && EqualsNoCase(path.substr(path.size() - ext.size()), ext)) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// Whether `path` is `dir` or lies below it; both are real paths.
+bool IsAtOrBelow(std::string_view dir, std::string_view path) {
+  if (!path.starts_with(dir)) return false;
+  return path.size() == dir.size() || dir.back() == '/' || path[dir.size()] == '/';
+}
+
+// The real path of `path` (links and dot segments resolved), nullopt when it names nothing.
+std::optional<std::string> RealPath(const std::string& path) {
+  char* real = ::realpath(path.c_str(), nullptr);
+  if (real == nullptr) return std::nullopt;
+  std::string resolved(real);
+  std::free(real);
+  return resolved;
+}
+
 // One Lumbra_log row of a site; false when the user stopped the job.
-bool HandleRow(JobTarget& job, const SurfSite& site, const std::string& siteRoot,
+bool HandleRow(JobTarget& job, const SurfSite& site, const SiteRoot& root,
                const std::string& siteBase, int status, std::string_view url, int& pages) {
   const std::optional<std::string> tail = FetchedPathTail(url);
   if (!tail) return true;
-  std::string logRoot = siteRoot;
-  std::string localPath = siteRoot + "/" + *tail;
+  // A site whose directory is missing has its copies looked for in the LogTrees only.
+  std::string logRoot = root.place == SitePlace::Trusted ? root.path : std::string();
+  std::string localPath = root.path + "/" + *tail;
   if (localPath.size() > kSurfTextMax) return true;
   const JobContext& ctx = job.ctx;
 
   if (IsUsableCopy(status)) {
-    if (!ContainsNoCase(localPath, ".htm") && !ContainsNoCase(localPath, ".asp")) return true;
+    if (!IsPagePath(localPath)) return true;
     if (!ctx.readDom && localPath.find(siteBase) == std::string::npos) return true;
     if (!FindLogCopy(ctx, localPath, *tail, logRoot)) return true;
     if (job.frontend.ReportProgress(localPath) == 0) return false;
@@ -98,6 +126,30 @@ std::string SiteLogRoot(const JobContext& ctx, std::string_view logDir) {
   return root;
 }
 
+SiteRoot CheckSiteRoot(const JobContext& ctx, std::string_view logDir) {
+  const std::string root = SiteLogRoot(ctx, logDir);
+  // "/" loses its only '/' as a root.
+  const std::optional<std::string> real = RealPath(root.empty() ? "/" : root);
+  if (!real) return {root, SitePlace::Missing};
+  // The start directory itself holds the system's own files: only what lies below it.
+  if (const std::optional<std::string> start = RealPath(ctx.startDir);
+      start && *real != *start && IsAtOrBelow(*start, *real)) {
+    return {*real, SitePlace::Trusted};
+  }
+  for (const std::string& dir : ctx.logDir) {
+    if (dir.empty()) continue;
+    if (const std::optional<std::string> tree = RealPath(dir); tree && IsAtOrBelow(*tree, *real)) {
+      return {*real, SitePlace::Trusted};
+    }
+  }
+  for (const std::string& dir : ctx.surfDirs) {
+    if (const std::optional<std::string> surf = RealPath(dir); surf && IsAtOrBelow(*surf, *real)) {
+      return {*real, SitePlace::Trusted};
+    }
+  }
+  return {*real, SitePlace::Outside};
+}
+
 std::optional<std::string> FetchedPathTail(std::string_view url) {
   if (url.size() <= kSchemePrefix) return std::nullopt;
   std::string tail(url.substr(kSchemePrefix));
@@ -108,7 +160,7 @@ std::optional<std::string> FetchedPathTail(std::string_view url) {
 
 bool FindLogCopy(const JobContext& ctx, std::string& localPath, std::string_view tail,
                  std::string& logRoot) {
-  if (IsCopy(logRoot, localPath)) return true;
+  if (!logRoot.empty() && IsCopy(logRoot, localPath)) return true;
   for (const std::string& tree : ctx.logDir) {
     if (tree.empty()) continue;
     std::string candidate = tree + "/" + std::string(tail);
@@ -122,13 +174,13 @@ bool FindLogCopy(const JobContext& ctx, std::string& localPath, std::string_view
   return false;
 }
 
-std::optional<int> WalkSiteRows(JobTarget& job, SurfSession& database, const SurfSite& site) {
+std::optional<int> WalkSiteRows(JobTarget& job, SurfSession& database, const SurfSite& site,
+                                const SiteRoot& root) {
   if (OpenSurfRows(database, database.siteRows, SiteRowsQuery(site.id), job.ctx, job.frontend) ==
       0) {
     return 0;
   }
   const std::string siteBase = SiteBase(site.url);
-  const std::string siteRoot = SiteLogRoot(job.ctx, site.logDir);
   SurfRowSet& rows = *database.siteRows;
   int pages = 0;
   bool stopped = false;
@@ -137,7 +189,7 @@ std::optional<int> WalkSiteRows(JobTarget& job, SurfSession& database, const Sur
     const std::string url = rows.Text("URL");
     if (rows.failed()) break;
     ++job.counters.scannedFiles;
-    if (!HandleRow(job, site, siteRoot, siteBase, status, url, pages)) {
+    if (!HandleRow(job, site, root, siteBase, status, url, pages)) {
       stopped = true;
       break;
     }
@@ -163,10 +215,16 @@ bool WalkParamRows(JobTarget& job, SurfSession& database) {
     const int onOff = rows.Integer("OnOff");
     site.mirror = rows.Integer("Mirror");
     if (rows.failed()) break;
-    if (!site.logDir.empty() && site.id >= 2 && onOff == 1 &&
-        !WalkSiteRows(job, database, site).has_value()) {
-      stopped = true;
-      break;
+    if (!site.logDir.empty() && site.id >= 2 && onOff == 1) {
+      const SiteRoot root = CheckSiteRoot(job.ctx, site.logDir);
+      if (root.place == SitePlace::Outside) {
+        // A database from elsewhere must not reach the user's other files.
+        RecordFileFailure(job.ctx, job.counters, kSiteOutsideText,
+                          site.logDir + " (" + site.url + ")");
+      } else if (!WalkSiteRows(job, database, site, root).has_value()) {
+        stopped = true;
+        break;
+      }
     }
     rows.Next();
   }

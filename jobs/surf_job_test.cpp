@@ -1,5 +1,7 @@
 #include "jobs/surf_job.h"
 
+#include <algorithm>
+#include <filesystem>
 #include <functional>
 #include <memory>
 
@@ -213,6 +215,72 @@ TEST_F(SurfJobTest, AStopEndsTheWalkOverAllSitesAndTheIndexIsStillWritten) {
   EXPECT_EQ(counters.scannedFiles, 1);
   EXPECT_EQ(table.size(), 0u);
   EXPECT_EQ(session.surfDatabase, nullptr);
+}
+
+TEST_F(SurfJobTest, ASiteLogDirectoryIsTrustedOnlyBelowTheStartDirectoryTheLogsOrSurfDirs) {
+  // Beside the test's directory: one listed in SURF_DIRS, one whose name only begins alike.
+  const std::string parent = root().substr(0, root().rfind('/'));
+  const std::string listed = root() + "-listed", alike = root() + "-alike";
+  std::filesystem::create_directories(listed + "/log");
+  std::filesystem::create_directories(alike);
+  MakeDir("crawl/log");
+  MakeDir("save/alog/site");
+  MakeLink(listed + "/log", "crawl/away");
+  MakeLink(root(), "save/alog/up");
+  ctx.surfDirs = {listed + "/log/../", Path("no/such")};
+  struct Case {
+    std::string logDir;
+    SitePlace place;
+    std::string path;  // the directory the site works with
+  } cases[] = {
+      {"crawl/log/", SitePlace::Trusted, Path("crawl/log")},
+      {Path("crawl/./log"), SitePlace::Trusted, Path("crawl/log")},
+      {ctx.logDir[0], SitePlace::Trusted, ctx.logDir[0]},
+      {ctx.logDir[0] + "/site/", SitePlace::Trusted, ctx.logDir[0] + "/site"},
+      {"crawl/away", SitePlace::Trusted, listed + "/log"},  // a link into SURF_DIRS
+      {listed, SitePlace::Trusted, listed},
+      {"crawl/no-such-log", SitePlace::Missing, Path("crawl/no-such-log")},
+      // The start directory itself holds lumbra.ini and lumbra.mdb.
+      {".", SitePlace::Outside, root()},
+      {root() + "/", SitePlace::Outside, root()},
+      {ctx.logDir[0] + "/up", SitePlace::Outside, root()},  // a link out of a LogTree
+      {"..", SitePlace::Outside, parent},
+      {"/", SitePlace::Outside, "/"},
+      {alike, SitePlace::Outside, alike},
+  };
+  for (const Case& c : cases) {
+    const SiteRoot got = CheckSiteRoot(ctx, c.logDir);
+    EXPECT_EQ(got.place, c.place) << c.logDir;
+    EXPECT_EQ(got.path, c.path) << c.logDir;
+  }
+  ctx.surfDirs = {"/"};
+  EXPECT_EQ(CheckSiteRoot(ctx, "/").place, SitePlace::Trusted);
+  std::filesystem::remove_all(listed);
+  std::filesystem::remove_all(alike);
+}
+
+TEST_F(SurfJobTest, OnlyPathsThatEndInAPageExtensionAreRewritten) {
+  // Its link to a local copy changes when it is rewritten.
+  const std::string page = "<title>T</title><a href=\"a.htm\">a</a>";
+  std::string rows;
+  for (const char* file : {"a.htm", "b.HTML", "c.Asp", "d.htm.txt", "e.aspx", "f.html.bak",
+                           "dir.htm/g.txt", "h.shtml"}) {
+    WriteFile(std::string("crawl/log/site/") + file, page);
+    rows += std::string(rows.empty() ? "" : ",") + "(2, 'http://site/" + file + "', 200)";
+  }
+  WriteSurfDatabase(Mdb(),
+                    "INSERT INTO Param VALUES (2, 1, 'crawl/log', 'site/', 1, 0);"
+                    "INSERT INTO Lumbra_log VALUES " +
+                        rows + ";");
+  EXPECT_EQ(RunJob(), 1);
+  EXPECT_EQ(counters.scannedFiles, 8);
+  const std::vector<std::string> pages = {
+      Path("crawl/log/site/a.htm"), Path("crawl/log/site/b.HTML"), Path("crawl/log/site/c.Asp")};
+  EXPECT_EQ(IndexedPaths(), pages);
+  for (const std::string& file : FilesBelow("crawl/log/site")) {
+    const std::string path = Path("crawl/log/site/" + file);
+    EXPECT_EQ(ReadFile(path) != page, std::count(pages.begin(), pages.end(), path) == 1) << file;
+  }
 }
 
 TEST_F(SurfJobTest, TheSurfListReconstructsTheDirectoriesOfItsPaths) {
