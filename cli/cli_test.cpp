@@ -309,6 +309,56 @@ TEST_F(CliTest, SurfTouchesNothingOutsideTheStartDirectoryTheLogsAndSurfDirs) {
   }
 }
 
+// A view without end keeps the engine in a query's first row (its rows are sorted first): a
+// signal interrupts the query, and the job ends as a stopped job does.
+TEST_F(CliTest, ASignalStopsASurfJobInAQueryWithoutEnd) {
+  const std::string endless = "WITH RECURSIVE n(i) AS (SELECT 2 UNION ALL SELECT i + 1 FROM n)";
+  struct Case {
+    std::string name;
+    std::string sql;
+  } cases[] = {
+      {"Param", "DROP TABLE Param; CREATE VIEW Param AS " + endless +
+                    "  SELECT i AS ID, i AS No, 'crawl/log' AS LogDir, '' AS URL, 1 AS OnOff,"
+                    "  0 AS Mirror FROM n;"},
+      {"Lumbra_log",
+       "INSERT INTO Param VALUES (2, 1, 'crawl/log', '', 1, 1);"
+       "DROP TABLE Lumbra_log; CREATE VIEW Lumbra_log AS " +
+           endless +
+           "  SELECT 2 AS ParamID, 'http://site/' || i || '.gif' AS URL,"
+           "  404 AS ReadStatus FROM n;"},
+  };
+  const std::string tmp = MakeDir("tmp");  // where the engine sorts
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::filesystem::remove_all(Path("start"));
+    MakeDir("start/crawl/log");
+    testing::WriteSurfDatabase(Path("start/lumbra.mdb"), c.sql);
+    ::setenv("TMPDIR", tmp.c_str(), 1);
+    pid_t child = Start(InStart("--yes --exec-log " + JobPaths() + "surf"));
+    ::unsetenv("TMPDIR");
+    ASSERT_GT(child, 0);
+    ::usleep(500 * 1000);
+    ::kill(child, SIGTERM);
+    int status = 0;
+    pid_t ended = 0;
+    for (int i = 0; i < 1000 && ended == 0; ++i) {
+      ::usleep(10 * 1000);
+      ended = ::waitpid(child, &status, WNOHANG);
+    }
+    if (ended == 0) {
+      ::kill(child, SIGKILL);
+      ::waitpid(child, &status, 0);
+      ADD_FAILURE() << "still running 10 seconds after SIGTERM";
+      continue;
+    }
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 128 + SIGTERM) << ReadFile("err.txt");
+    EXPECT_TRUE(platform::GetStatus(Path("idx/surfidx.htm")).isRegular());
+    // An interrupted query is no read error.
+    EXPECT_EQ(ReadFile("start/lumbralog.txt").find(platform::ToCp932("エラー")), std::string::npos)
+        << platform::Cp932ToUtf8(ReadFile("start/lumbralog.txt"));
+  }
+}
+
 TEST_F(CliTest, ASignalStopsAnAddThatThenSaysHowToRewriteWhatItStored) {
   testing::Ie4Cache cache;
   for (int i = 0; i < 1000; ++i) {

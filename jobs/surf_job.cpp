@@ -50,9 +50,16 @@ std::optional<std::string> RealPath(const std::string& path) {
   return resolved;
 }
 
-// One Lumbra_log row of a site; false when the user stopped the job.
+// Whether the user stopped a query of the database while it ran.
+bool QueryStopped(const SurfSession& database) {
+  return database.surfDatabase && database.surfDatabase->stopAsked();
+}
+
+// One Lumbra_log row of a site; false when the user stopped the job. `asked` tells whether it
+// asked the front end for a stop.
 bool HandleRow(JobTarget& job, const SurfSite& site, const SiteRoot& root,
-               const std::string& siteBase, int status, std::string_view url, int& pages) {
+               const std::string& siteBase, int status, std::string_view url, int& pages,
+               bool& asked) {
   const std::optional<std::string> tail = FetchedPathTail(url);
   if (!tail) return true;
   // A site whose directory is missing has its copies looked for in the LogTrees only.
@@ -65,6 +72,7 @@ bool HandleRow(JobTarget& job, const SurfSite& site, const SiteRoot& root,
     if (!IsPagePath(localPath)) return true;
     if (!ctx.readDom && localPath.find(siteBase) == std::string::npos) return true;
     if (!FindLogCopy(ctx, localPath, *tail, logRoot)) return true;
+    asked = true;
     if (job.frontend.ReportProgress(localPath) == 0) return false;
     RewriteAndIndex(job, logRoot, localPath);
     ++pages;
@@ -178,6 +186,7 @@ std::optional<int> WalkSiteRows(JobTarget& job, SurfSession& database, const Sur
                                 const SiteRoot& root) {
   if (OpenSurfRows(database, database.siteRows, SiteRowsQuery(site.id), job.ctx, job.frontend) ==
       0) {
+    if (QueryStopped(database)) return std::nullopt;
     return 0;
   }
   const std::string siteBase = SiteBase(site.url);
@@ -189,13 +198,17 @@ std::optional<int> WalkSiteRows(JobTarget& job, SurfSession& database, const Sur
     const std::string url = rows.Text("URL");
     if (rows.failed()) break;
     ++job.counters.scannedFiles;
-    if (!HandleRow(job, site, root, siteBase, status, url, pages)) {
+    // Every row asks for a stop, a page to rewrite before its rewriting, any other after.
+    bool asked = false;
+    if (!HandleRow(job, site, root, siteBase, status, url, pages, asked) ||
+        (!asked && job.frontend.ReportProgress(url) == 0)) {
       stopped = true;
       break;
     }
     rows.Next();
   }
-  if (rows.failed()) LogSurfReadError(job.ctx, rows);
+  stopped = stopped || QueryStopped(database);
+  if (rows.failed() && !stopped) LogSurfReadError(job.ctx, rows);
   database.siteRows.reset();
   if (stopped) return std::nullopt;
   return pages;
@@ -203,7 +216,7 @@ std::optional<int> WalkSiteRows(JobTarget& job, SurfSession& database, const Sur
 
 bool WalkParamRows(JobTarget& job, SurfSession& database) {
   if (OpenSurfRows(database, database.paramRows, kParamQuery, job.ctx, job.frontend) == 0) {
-    return true;
+    return !QueryStopped(database);
   }
   bool stopped = false;
   SurfRowSet& rows = *database.paramRows;
@@ -215,6 +228,11 @@ bool WalkParamRows(JobTarget& job, SurfSession& database) {
     const int onOff = rows.Integer("OnOff");
     site.mirror = rows.Integer("Mirror");
     if (rows.failed()) break;
+    // Every site asks for a stop, handled or not: a view may give rows without end.
+    if (job.frontend.ReportProgress(site.logDir) == 0) {
+      stopped = true;
+      break;
+    }
     if (!site.logDir.empty() && site.id >= 2 && onOff == 1) {
       const SiteRoot root = CheckSiteRoot(job.ctx, site.logDir);
       if (root.place == SitePlace::Outside) {
@@ -228,7 +246,8 @@ bool WalkParamRows(JobTarget& job, SurfSession& database) {
     }
     rows.Next();
   }
-  if (rows.failed()) LogSurfReadError(job.ctx, rows);
+  stopped = stopped || QueryStopped(database);
+  if (rows.failed() && !stopped) LogSurfReadError(job.ctx, rows);
   database.paramRows.reset();
   return !stopped;
 }

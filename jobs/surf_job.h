@@ -65,6 +65,7 @@ bool RunSurfJob(JobTarget& job, SurfSession& database);
 // Handles every enabled site of the database (LogDir set, ID 2 or more, OnOff 1) in ascending
 // No order, until the rows run out, a read fails or the user stops the job. A site whose log
 // directory lies Outside is skipped: the execution log names it and it counts as failed.
+// Every row, and every running query (see SurfDatabase), asks the front end for a stop.
 // False when the user stopped it.
 bool WalkParamRows(JobTarget& job, SurfSession& database);
 

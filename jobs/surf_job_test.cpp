@@ -209,7 +209,7 @@ TEST_F(SurfJobTest, AStopEndsTheWalkOverAllSitesAndTheIndexIsStillWritten) {
   WriteOneSite("INSERT INTO Param VALUES (3, 2, '" + Path("crawl/log") +
                "', 'other/', 1, 0);"
                "INSERT INTO Lumbra_log VALUES (3, 'http://other/b.html', 200);");
-  frontend.StopAtProgressCall(2);  // the first page's, after the upkeep's
+  frontend.StopAtProgressCall(3);  // the first page's, after the upkeep's and its site's
   EXPECT_EQ(RunJob(), 1);
   EXPECT_TRUE(stopped);
   EXPECT_EQ(counters.scannedFiles, 1);
@@ -280,6 +280,52 @@ TEST_F(SurfJobTest, OnlyPathsThatEndInAPageExtensionAreRewritten) {
   for (const std::string& file : FilesBelow("crawl/log/site")) {
     const std::string path = Path("crawl/log/site/" + file);
     EXPECT_EQ(ReadFile(path) != page, std::count(pages.begin(), pages.end(), path) == 1) << file;
+  }
+}
+
+// Long tables whose rows do nothing but are read one by one: each row asks for a stop.
+TEST_F(SurfJobTest, EveryRowAsksForAStopAndAStopEndsTheWalkAtOnce) {
+  struct Case {
+    std::string name;
+    std::string sql;
+    int stopAt;       // the progress call that answers a stop
+    int scanned;      // rows of Lumbra_log looked at by then
+    int gifsDeleted;  // vanished copies deleted by then
+  } cases[] = {
+      // 1,000 sites that are off: the upkeep's call, then one per site.
+      {"ParamRows",
+       "WITH RECURSIVE n(i) AS (SELECT 3 UNION ALL SELECT i + 1 FROM n WHERE i < 1002)"
+       "  INSERT INTO Param SELECT i, i, 'crawl/log', '', 0, 1 FROM n;",
+       10, 0, 0},
+      // 1,000 vanished copies of one site: the upkeep's call, its site's, then one per row.
+      {"SiteRows",
+       "WITH RECURSIVE n(i) AS (SELECT 1000 UNION ALL SELECT i + 1 FROM n WHERE i < 1999)"
+       "  INSERT INTO Lumbra_log SELECT 2, 'http://site/' || i || '.gif', 404 FROM n;",
+       10, 8, 8},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::filesystem::remove_all(Path("crawl"));
+    platform::DeleteFile(Mdb());
+    for (int i = 1000; i < 2000; ++i) {
+      WriteFile("crawl/log/site/" + std::to_string(i) + ".gif", "GIF");
+    }
+    WriteFile("crawl/log/site/z.html", "<title>Z</title>");
+    // The one page comes last: in the order of sites, and after the vanished copies.
+    WriteSurfDatabase(Mdb(), c.sql +
+                                 "INSERT INTO Param VALUES (2, 5000, 'crawl/log', '', 1, 1);"
+                                 "INSERT INTO Lumbra_log VALUES (2, 'http://site/z.html', 200);");
+    frontend = ScriptedFrontend();
+    frontend.StopAtProgressCall(c.stopAt);
+    counters = JobCounters();
+    table.Clear();
+    EXPECT_EQ(RunJob(), 1);
+    EXPECT_TRUE(stopped);
+    EXPECT_EQ(frontend.progressCalls(), c.stopAt);
+    EXPECT_EQ(counters.scannedFiles, c.scanned);
+    EXPECT_EQ(table.size(), 0u);
+    EXPECT_EQ(FilesBelow("crawl/log/site").size(), 1001u - c.gifsDeleted);
+    EXPECT_FALSE(Exists("lumbralog.txt"));
   }
 }
 

@@ -147,7 +147,19 @@ std::string SiteRowsQuery(int paramId) {
   return text;
 }
 
+SurfDatabase::SurfDatabase(sqlite3* db, Frontend& frontend) : db_(db), frontend_(frontend) {
+  sqlite3_progress_handler(db_, kSurfStopCheckSteps, &SurfDatabase::OnEngineProgress, this);
+}
+
 SurfDatabase::~SurfDatabase() { sqlite3_close_v2(db_); }
+
+int SurfDatabase::OnEngineProgress(void* self) {
+  auto* database = static_cast<SurfDatabase*>(self);
+  if (!database->stopAsked_ && database->frontend_.ReportProgress(kSurfReadingText) == 0) {
+    database->stopAsked_ = true;
+  }
+  return database->stopAsked_ ? 1 : 0;  // not 0: the engine interrupts the query
+}
 
 SurfRowSet::SurfRowSet(sqlite3* db, sqlite3_stmt* statement, std::string sql)
     : db_(db), statement_(statement), sql_(std::move(sql)) {
@@ -244,7 +256,7 @@ int OpenSurfDatabase(SurfSession& session, const JobContext& ctx, Frontend& fron
     LogEngineError(ctx, kDatabaseError, error);
     return 0;
   }
-  session.surfDatabase = std::make_unique<SurfDatabase>(connection.db);
+  session.surfDatabase = std::make_unique<SurfDatabase>(connection.db, frontend);
   connection.db = nullptr;
   return 1;
 }
@@ -277,7 +289,7 @@ int OpenSurfRows(SurfSession& session, std::unique_ptr<SurfRowSet>& handle, std:
   }
   auto rows = std::make_unique<SurfRowSet>(db, statement, std::string(sql));
   if (!rows->Start()) {
-    LogEngineError(ctx, kRowSetError, rows->error());
+    if (!session.surfDatabase->stopAsked()) LogEngineError(ctx, kRowSetError, rows->error());
     return 0;
   }
   handle = std::move(rows);

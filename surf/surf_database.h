@@ -46,18 +46,31 @@ inline constexpr std::string_view kAlreadyOpen =
 inline constexpr std::string_view kMemoryError =
     "Failed to open database--Memory exception thrown.";
 
-// An open lumbra.mdb.
+// What the front end is shown while a query runs.
+inline constexpr std::string_view kSurfReadingText = "データベースを読み込んでいます";
+// A running query asks the front end for a stop after this many engine steps.
+inline constexpr int kSurfStopCheckSteps = 100000;
+
+// An open lumbra.mdb. A query can run without end (a recursive view) before it gives a row:
+// while one runs, the front end is asked for a stop every kSurfStopCheckSteps engine steps,
+// and a stop interrupts it.
 class SurfDatabase {
  public:
-  explicit SurfDatabase(sqlite3* db) : db_(db) {}
+  SurfDatabase(sqlite3* db, Frontend& frontend);
   ~SurfDatabase();
   SurfDatabase(const SurfDatabase&) = delete;
   SurfDatabase& operator=(const SurfDatabase&) = delete;
 
   sqlite3* handle() const { return db_; }
+  // Whether the front end answered a stop while a query ran (which then failed, interrupted).
+  bool stopAsked() const { return stopAsked_; }
 
  private:
+  static int OnEngineProgress(void* self);
+
   sqlite3* db_;
+  Frontend& frontend_;
+  bool stopAsked_ = false;
 };
 
 // The result of one query, read forward from its first row. Values are read from the current
@@ -126,7 +139,7 @@ int OpenSurfDatabase(SurfSession& session, const JobContext& ctx, Frontend& fron
 // Runs the read-only query `sql` on surfDatabase into `handle` (paramRows or siteRows). 1 when
 // rows may be read (an empty result included). 0 when the handle is taken or no database is
 // open (kAlreadyOpen), or on an engine error (the line "Qレコードセット　エラー　: " + text;
-// the handle stays absent).
+// the handle stays absent). A query the user stopped gives 0 without a line.
 int OpenSurfRows(SurfSession& session, std::unique_ptr<SurfRowSet>& handle, std::string_view sql,
                  const JobContext& ctx, Frontend& frontend);
 
