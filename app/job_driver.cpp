@@ -82,6 +82,8 @@ std::string Printf6(int value) {
 
 bool DetectSurfData(const std::string& startDir) {
   if (platform::GetStatus(startDir + "/lumbra.mdb").exists()) return true;
+  // The next surf job makes good an upkeep killed between its renames.
+  if (SurfUpkeepInterrupted(startDir)) return true;
   platform::TextReader reader;
   return reader.Open(startDir + "/lumbrasurf.txt");
 }

@@ -63,7 +63,8 @@ bool HandleRow(JobTarget& job, const SurfSite& site, const SiteRoot& root,
   const std::optional<std::string> tail = FetchedPathTail(url);
   if (!tail) return true;
   // A site whose directory is missing has its copies looked for in the LogTrees only.
-  std::string logRoot = root.place == SitePlace::Trusted ? root.path : std::string();
+  const bool ownRoot = root.place == SitePlace::Trusted;
+  std::string logRoot = root.path;
   std::string localPath = root.path + "/" + *tail;
   if (localPath.size() > kSurfTextMax) return true;
   const JobContext& ctx = job.ctx;
@@ -71,14 +72,14 @@ bool HandleRow(JobTarget& job, const SurfSite& site, const SiteRoot& root,
   if (IsUsableCopy(status)) {
     if (!IsPagePath(localPath)) return true;
     if (!ctx.readDom && localPath.find(siteBase) == std::string::npos) return true;
-    if (!FindLogCopy(ctx, localPath, *tail, logRoot)) return true;
+    if (!FindLogCopy(ctx, localPath, *tail, logRoot, ownRoot)) return true;
     asked = true;
     if (job.frontend.ReportProgress(localPath) == 0) return false;
     RewriteAndIndex(job, logRoot, localPath);
     ++pages;
   } else if (site.mirror == 1 && IsGone(status)) {
     // The page is no longer there: its copy goes, whatever kind of file it is.
-    if (FindLogCopy(ctx, localPath, *tail, logRoot) && platform::DeleteFile(localPath)) {
+    if (FindLogCopy(ctx, localPath, *tail, logRoot, ownRoot) && platform::DeleteFile(localPath)) {
       job.paths.Remember(localPath, platform::PathTable::Kind::Missing);
     }
   }
@@ -134,28 +135,40 @@ std::string SiteLogRoot(const JobContext& ctx, std::string_view logDir) {
   return root;
 }
 
+namespace {
+
+// Whether the real path `real` lies where a site's log directory may: strictly below the start
+// directory (which itself holds the system's own files), or at or below a LogTree root or a
+// directory of SURF_DIRS.
+bool IsTrustedPlace(const JobContext& ctx, const std::string& real) {
+  if (const std::optional<std::string> start = RealPath(ctx.startDir);
+      start && real != *start && IsAtOrBelow(*start, real)) {
+    return true;
+  }
+  for (const std::string& dir : ctx.logDir) {
+    if (dir.empty()) continue;
+    if (const std::optional<std::string> tree = RealPath(dir); tree && IsAtOrBelow(*tree, real)) {
+      return true;
+    }
+  }
+  for (const std::string& dir : ctx.surfDirs) {
+    if (const std::optional<std::string> surf = RealPath(dir); surf && IsAtOrBelow(*surf, real)) {
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
 SiteRoot CheckSiteRoot(const JobContext& ctx, std::string_view logDir) {
   const std::string root = SiteLogRoot(ctx, logDir);
   // "/" loses its only '/' as a root.
   const std::optional<std::string> real = RealPath(root.empty() ? "/" : root);
   if (!real) return {root, SitePlace::Missing};
-  // The start directory itself holds the system's own files: only what lies below it.
-  if (const std::optional<std::string> start = RealPath(ctx.startDir);
-      start && *real != *start && IsAtOrBelow(*start, *real)) {
-    return {*real, SitePlace::Trusted};
-  }
-  for (const std::string& dir : ctx.logDir) {
-    if (dir.empty()) continue;
-    if (const std::optional<std::string> tree = RealPath(dir); tree && IsAtOrBelow(*tree, *real)) {
-      return {*real, SitePlace::Trusted};
-    }
-  }
-  for (const std::string& dir : ctx.surfDirs) {
-    if (const std::optional<std::string> surf = RealPath(dir); surf && IsAtOrBelow(*surf, *real)) {
-      return {*real, SitePlace::Trusted};
-    }
-  }
-  return {*real, SitePlace::Outside};
+  const SitePlace place = IsTrustedPlace(ctx, *real) ? SitePlace::Trusted : SitePlace::Outside;
+  // As a root, "/" is the empty text its paths are appended to.
+  return {*real == "/" ? std::string() : *real, place};
 }
 
 std::optional<std::string> FetchedPathTail(std::string_view url) {
@@ -167,8 +180,8 @@ std::optional<std::string> FetchedPathTail(std::string_view url) {
 }
 
 bool FindLogCopy(const JobContext& ctx, std::string& localPath, std::string_view tail,
-                 std::string& logRoot) {
-  if (!logRoot.empty() && IsCopy(logRoot, localPath)) return true;
+                 std::string& logRoot, bool searchRoot) {
+  if (searchRoot && IsCopy(logRoot, localPath)) return true;
   for (const std::string& tree : ctx.logDir) {
     if (tree.empty()) continue;
     std::string candidate = tree + "/" + std::string(tail);
@@ -253,6 +266,9 @@ bool WalkParamRows(JobTarget& job, SurfSession& database) {
 }
 
 SurfOutcome SurfWork(JobTarget& job, SurfSession& database) {
+  // An upkeep killed between its renames left no lumbra.mdb: it is made good before the
+  // database is looked for.
+  RecoverSurfUpkeep(job.ctx);
   if (!platform::GetStatus(job.ctx.StartFile(kSurfDatabaseFile)).exists()) return RunSurfList(job);
   job.frontend.ReportProgress(kSurfUpkeepText);
   CompactSurfDatabase(job.ctx);

@@ -51,7 +51,7 @@ enum class SitePlace {
   Outside,  // anywhere else: the site is skipped
 };
 struct SiteRoot {
-  std::string path;  // the real path; for a missing directory, SiteLogRoot's
+  std::string path;  // the real path ("" for "/"); for a missing directory, SiteLogRoot's
   SitePlace place;
 };
 
@@ -93,12 +93,12 @@ SiteRoot CheckSiteRoot(const JobContext& ctx, std::string_view logDir);
 // "default.html" after a final '/'. nullopt when that would not stay below the root.
 std::optional<std::string> FetchedPathTail(std::string_view url);
 
-// Finds the copy of a fetched page: `localPath` below `logRoot` when it is one (and logRoot
-// is not empty), else `tail`
+// Finds the copy of a fetched page: `localPath` below `logRoot` when it is one (and
+// `searchRoot`), else `tail`
 // below LogTree A, B, C, D or E (the first that holds it), which then become localPath and
 // logRoot. A copy is a regular file, not reached through a symbolic link below its root, whose
 // path fits kSurfTextMax bytes. When none is found, localPath is emptied and false returned.
 bool FindLogCopy(const JobContext& ctx, std::string& localPath, std::string_view tail,
-                 std::string& logRoot);
+                 std::string& logRoot, bool searchRoot = true);
 
 }  // namespace lumbra

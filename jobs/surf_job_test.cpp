@@ -149,6 +149,58 @@ TEST_F(SurfJobTest, RenamesNeverReplaceAFileSoACopyInTheWayWaitsForTheNextUpkeep
   EXPECT_FALSE(Exists("lumbra_log.txt"));
 }
 
+// The files an upkeep killed after each of its steps leaves behind; the next job starts from
+// every one of them and reads the database.
+TEST_F(SurfJobTest, TheNextJobStartsFromWhatAnUpkeepKilledAtAnyStepLeft) {
+  WriteOneSite();
+  const std::string crawled = ReadFile(Mdb());
+  // The upkeep's own files, made in a directory of their own.
+  JobContext other = ctx;
+  other.startDir = MakeDir("other");
+  ASSERT_TRUE(WriteBytes(other.StartFile("lumbra.mdb"), crawled));
+  CompactSurfDatabase(other);
+  const std::string compacted = ReadFile("other/lumbra.mdb");
+  ASSERT_NE(compacted, crawled);
+  const std::string older = "an older fallback";
+
+  struct Case {
+    std::string name;
+    std::string mdb, odb, copy;  // the files' contents; empty: no such file
+    std::string_view line;       // the recovery's line in lumbra_log.txt, if any
+  } cases[] = {
+      {"CopyRemoved", crawled, older, "", {}},
+      {"CopyHalfWritten", crawled, older, compacted.substr(0, compacted.size() / 2), {}},
+      {"CopyWritten", crawled, older, compacted, {}},
+      {"FallbackRemoved", crawled, "", compacted, {}},
+      // Where renameat2 is missing, a rename is a link and an unlink.
+      {"DatabaseLinkedAsFallback", crawled, crawled, compacted, {}},
+      {"CopyLinkedAsDatabase", compacted, crawled, compacted, {}},
+      // Between the two renames.
+      {"DatabaseRenamed", "", crawled, compacted, kUpkeepFinished},
+      // A copy that fails its check is not taken: the upkeep is undone.
+      {"DatabaseRenamedCopyDamaged", "", crawled, compacted.substr(0, compacted.size() / 2),
+       kUpkeepUndone},
+      {"Done", compacted, crawled, "", {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    for (const char* file : {"lumbra.mdb", "lumbra.odb", "lumbra2.mdb", "lumbra_log.txt"}) {
+      platform::DeleteFile(Path(file));
+    }
+    if (!c.mdb.empty()) WriteBytes(Mdb(), c.mdb);
+    if (!c.odb.empty()) WriteBytes(Path("lumbra.odb"), c.odb);
+    if (!c.copy.empty()) WriteBytes(Path("lumbra2.mdb"), c.copy);
+    EXPECT_EQ(platform::GetStatus(Mdb()).exists() || SurfUpkeepInterrupted(root()), true);
+    table.Clear();
+
+    EXPECT_EQ(RunJob(), 1);
+    EXPECT_EQ(IndexedPaths(), std::vector<std::string>{Path("crawl/log/site/a.html")});
+    EXPECT_EQ(ReadFile("lumbra_log.txt"), c.line.empty() ? "<missing>" : J(c.line) + "\r\n");
+    EXPECT_TRUE(ReadFile(Mdb()).starts_with("SQLite format 3"));
+    EXPECT_FALSE(Exists("lumbra2.mdb"));
+  }
+}
+
 TEST_F(SurfJobTest, AnEmptyParamTableReadsNothingAndLogsNothing) {
   WriteSurfDatabase(Mdb(), "");
   EXPECT_EQ(RunJob(), 1);
@@ -245,7 +297,7 @@ TEST_F(SurfJobTest, ASiteLogDirectoryIsTrustedOnlyBelowTheStartDirectoryTheLogsO
       {root() + "/", SitePlace::Outside, root()},
       {ctx.logDir[0] + "/up", SitePlace::Outside, root()},  // a link out of a LogTree
       {"..", SitePlace::Outside, parent},
-      {"/", SitePlace::Outside, "/"},
+      {"/", SitePlace::Outside, ""},
       {alike, SitePlace::Outside, alike},
   };
   for (const Case& c : cases) {

@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <initializer_list>
 #include <utility>
 
@@ -223,10 +224,42 @@ int SurfRowSet::Integer(std::string_view column) {
   return static_cast<int>(value);
 }
 
+bool SurfUpkeepInterrupted(const std::string& startDir) {
+  const std::string dir = startDir + "/";
+  return !platform::GetLinkStatus(dir + std::string(kSurfDatabaseFile)).exists() &&
+         platform::GetLinkStatus(dir + std::string(kSurfFallbackFile)).isRegular() &&
+         platform::GetLinkStatus(dir + std::string(kSurfCompactFile)).isRegular();
+}
+
+void RecoverSurfUpkeep(const JobContext& ctx) {
+  if (!SurfUpkeepInterrupted(ctx.startDir)) return;
+  const std::string database = ctx.StartFile(kSurfDatabaseFile);
+  const std::string copy = ctx.StartFile(kSurfCompactFile);
+  const std::string fallback = ctx.StartFile(kSurfFallbackFile);
+  // The copy was written whole before the first rename; it is checked all the same, as a
+  // kill is not the only way to this state.
+  bool copyGood = false;
+  {
+    Connection connection;
+    std::string error;
+    copyGood =
+        OpenEngine(copy, connection, error) == SQLITE_OK && CheckIntegrity(connection.db, error);
+  }
+  const std::string& from = copyGood ? copy : fallback;
+  if (!RenameNoReplace(from, database)) {
+    LogUpkeepError(ctx, std::strerror(errno));
+    return;
+  }
+  if (!copyGood) platform::DeleteFile(copy);
+  platform::AppendText(ctx.StartFile(kSurfUpkeepLogFile),
+                       platform::ToCp932(copyGood ? kUpkeepFinished : kUpkeepUndone) + "\n");
+}
+
 void CompactSurfDatabase(const JobContext& ctx) {
   const std::string database = ctx.StartFile(kSurfDatabaseFile);
   const std::string copy = ctx.StartFile(kSurfCompactFile);
   const std::string fallback = ctx.StartFile(kSurfFallbackFile);
+  RecoverSurfUpkeep(ctx);
   platform::DeleteFile(copy);
   std::string error;
   if (!CheckAndCompact(database, copy, error)) {

@@ -121,8 +121,28 @@ struct SurfSession {
   std::unique_ptr<SurfRowSet> siteRows;
 };
 
-// The upkeep before every use: removes lumbra2.mdb, checks lumbra.mdb (the repair), writes
-// its compacted copy lumbra2.mdb (VACUUM INTO), then removes lumbra.odb and renames
+// The lumbra_log.txt lines of an upkeep that was killed between its two renames and is made
+// good at the start of the next one.
+inline constexpr std::string_view kUpkeepFinished =
+    "データベース　復旧　: 中断された最適化を完了しました (lumbra2.mdb -> lumbra.mdb)";
+inline constexpr std::string_view kUpkeepUndone =
+    "データベース　復旧　: 中断された最適化を取り消しました (lumbra.odb -> lumbra.mdb)";
+
+// Whether the files of `startDir` are as an upkeep killed between its two renames leaves
+// them: no lumbra.mdb, the database as the regular file lumbra.odb and its compacted copy as
+// the regular file lumbra2.mdb.
+bool SurfUpkeepInterrupted(const std::string& startDir);
+
+// Makes good such an interrupted upkeep, before anything else looks for lumbra.mdb: the copy
+// becomes lumbra.mdb when it passes the integrity check (the upkeep is finished), otherwise
+// lumbra.odb becomes lumbra.mdb again and the copy is removed (it is undone). Appends one line
+// to lumbra_log.txt: kUpkeepFinished, kUpkeepUndone, or "データベース　エラー　: " + the
+// system's text when the rename fails. Does nothing in any other state: every other step's
+// leftover is a state the upkeep starts from anyway.
+void RecoverSurfUpkeep(const JobContext& ctx);
+
+// The upkeep before every use: RecoverSurfUpkeep, then removes lumbra2.mdb, checks lumbra.mdb (the
+// repair), writes its compacted copy lumbra2.mdb (VACUUM INTO), then removes lumbra.odb and renames
 // lumbra.mdb to lumbra.odb and lumbra2.mdb to lumbra.mdb. A rename never replaces an existing
 // file, and a failed step of the three leaves the others to run. A failed check or copy, or a
 // database another connection still writes or keeps in WAL mode (its -journal or -wal file is
