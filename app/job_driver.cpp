@@ -1,5 +1,6 @@
 #include "app/job_driver.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -83,6 +84,8 @@ std::string Printf6(int value) {
 
 bool DetectSurfData(const std::string& startDir) {
   if (platform::GetStatus(startDir + "/lumbra.mdb").exists()) return true;
+  // The next surf job makes good an upkeep killed between its renames.
+  if (SurfUpkeepInterrupted(startDir)) return true;
   platform::TextReader reader;
   return reader.Open(startDir + "/lumbrasurf.txt");
 }
@@ -179,6 +182,14 @@ bool PrepareJob(Session& session, Frontend& frontend, JobKind kind, std::string*
   ReplaceBackslashes(ctx.unreferencedDir);
   MakeAbsolute(ctx.unreferencedDir, session.startDir);
   if (ctx.unreferencedJob && RefuseTooLong(ctx.unreferencedDir, frontend)) return false;
+
+  for (std::size_t from = 0; from <= s.surfDirs.size();) {
+    std::size_t end = std::min(s.surfDirs.find(';', from), s.surfDirs.size());
+    std::string dir = s.surfDirs.substr(from, end - from);
+    MakeAbsolute(dir, session.startDir);
+    if (!dir.empty()) ctx.surfDirs.push_back(std::move(dir));
+    from = end + 1;
+  }
 
   // A collection is rebuilt, listed or surfed wherever it lies, with or without a browser's
   // cache on the machine.

@@ -561,6 +561,8 @@ TEST_P(SurfRunTest, TheEnabledSitesPagesAreRewrittenIndexedAndOnlyTheirVanishedC
   session.settings.cacheDir = Path("cache");
   session.settings.logDir = {Path("save/alog"), Path("save/blog"), Path("save/clog"), "", ""};
   session.settings.readDom = readDom;
+  // The crawler's directory lies outside the start directory and the LogTrees.
+  session.settings.surfDirs = Path("crawl");
 
   const std::string page = "<title>T</title><a href=\"/dir/page.HTM\">p</a>";
   for (const char* file :

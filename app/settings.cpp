@@ -14,8 +14,8 @@ struct Key {
   bool JobSettings::*flag = nullptr;
 };
 
-const std::array<Key, 15>& Keys() {
-  static const std::array<Key, 15> keys = {{
+const std::array<Key, 16>& Keys() {
+  static const std::array<Key, 16> keys = {{
       {"CACHE_DIR", &JobSettings::cacheDir, -1, nullptr},
       {"LOG_DIR_A", nullptr, 0, nullptr},
       {"LOG_DIR_B", nullptr, 1, nullptr},
@@ -31,6 +31,7 @@ const std::array<Key, 15>& Keys() {
       {"READ_CNT", nullptr, -1, &JobSettings::readCnt},
       {"READ_BAK", nullptr, -1, &JobSettings::readBak},
       {"READ_DOM", nullptr, -1, &JobSettings::readDom},
+      {"SURF_DIRS", &JobSettings::surfDirs, -1, nullptr},
   }};
   return keys;
 }
@@ -76,9 +77,9 @@ void ApplyLine(std::string_view line, JobSettings& settings) {
 
 }  // namespace
 
-const std::array<std::string_view, 15>& SettingKeys() {
-  static const std::array<std::string_view, 15> names = [] {
-    std::array<std::string_view, 15> n;
+const std::array<std::string_view, 16>& SettingKeys() {
+  static const std::array<std::string_view, 16> names = [] {
+    std::array<std::string_view, 16> n;
     for (std::size_t i = 0; i < n.size(); ++i) n[i] = Keys()[i].name;
     return n;
   }();

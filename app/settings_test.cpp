@@ -25,7 +25,7 @@ TEST_F(SettingsTest, AMissingOrUnreadableFileGivesTheDefaults) {
     EXPECT_EQ(FormatSettings(s),
               "CACHE_DIR=\nLOG_DIR_A=\nLOG_DIR_B=\nLOG_DIR_C=\nLOG_DIR_D=\nLOG_DIR_E=\nINDEX_DIR=\n"
               "READ_ALL=FALSE\nREAD_NEW=TRUE\nREAD_REF=TRUE\nREAD_HTM=FALSE\nREAD_AEL=TRUE\n"
-              "READ_CNT=TRUE\nREAD_BAK=FALSE\nREAD_DOM=FALSE\n");
+              "READ_CNT=TRUE\nREAD_BAK=FALSE\nREAD_DOM=FALSE\nSURF_DIRS=\n");
     EXPECT_FALSE(s.execLog || s.unrefRef);
   }
 }
@@ -84,7 +84,7 @@ TEST_F(SettingsTest, AWindowsFileLoadsWithoutAStrayCr) {
   EXPECT_EQ(s.unreferencedDir, "D:\\save\\log");  // taken from LOG_DIR_E
 }
 
-TEST_F(SettingsTest, SaveWritesThe15LinesAndEveryKeyReadsBack) {
+TEST_F(SettingsTest, SaveWritesThe16LinesAndEveryKeyReadsBack) {
   JobSettings s;
   s.cacheDir = "/home/u/.cache/ie";
   s.logDir = {"/a/alog", "", "/c/clog ", "D:\\win\\dlog", "/e/日本log"};
@@ -97,6 +97,7 @@ TEST_F(SettingsTest, SaveWritesThe15LinesAndEveryKeyReadsBack) {
   s.readCnt = false;
   s.readBak = true;
   s.readDom = true;
+  s.surfDirs = "/home/u/crawl;relative/dir";
   s.execLog = true;  // never saved
   testing::ScriptedFrontend fe;
   ASSERT_TRUE(SaveSettings(root(), s, fe));
@@ -105,7 +106,7 @@ TEST_F(SettingsTest, SaveWritesThe15LinesAndEveryKeyReadsBack) {
             "LOG_DIR_C=/c/clog \r\nLOG_DIR_D=D:\\win\\dlog\r\nLOG_DIR_E=/e/日本log\r\n"
             "INDEX_DIR=/idx\r\nREAD_ALL=TRUE\r\nREAD_NEW=FALSE\r\nREAD_REF=FALSE\r\n"
             "READ_HTM=TRUE\r\nREAD_AEL=FALSE\r\nREAD_CNT=FALSE\r\nREAD_BAK=TRUE\r\n"
-            "READ_DOM=TRUE\r\n");
+            "READ_DOM=TRUE\r\nSURF_DIRS=/home/u/crawl;relative/dir\r\n");
   JobSettings back = Load();
   for (std::string_view key : SettingKeys()) {
     EXPECT_EQ(GetSetting(back, key), GetSetting(s, key)) << key;

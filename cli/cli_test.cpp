@@ -17,6 +17,7 @@
 #include "platform/codepage.h"
 #include "platform/job_lock.h"
 #include "testing/ie4_fixture.h"
+#include "testing/surf_fixture.h"
 #include "testing/temp_dir.h"
 
 namespace lumbra {
@@ -251,6 +252,112 @@ TEST_F(CliTest, CachesListsTheBrowserCachesOfTheUserWithTheirEntriesAndBytes) {
   EXPECT_EQ(none.err, "no browser cache found (looked in " + Path("empty") +
                           "/.cache, ~/.mozilla/firefox/profiles.ini, ~/snap and ~/.var/app)\n");
   EXPECT_EQ(Run(InStart("caches now")).status, 2);
+}
+
+// A surf database from elsewhere names log directories anywhere: each with pages to rewrite
+// and a vanished page whose copy Mirror 1 would delete. Only the site below SURF_DIRS is
+// handled; the others are named in the log and counted, and nothing outside changes.
+TEST_F(CliTest, SurfTouchesNothingOutsideTheStartDirectoryTheLogsAndSurfDirs) {
+  // Its link to a local copy changes when it is rewritten.
+  const std::string page = "<title>T</title><a href=\"a.html\">a</a>";
+  for (const char* file : {"home/.bashrc", "home/notes.htm.txt", "home/index.html", "home/a.html",
+                           "victims/gone.txt", "victims/page.html", "victims/a.html",
+                           "crawl/log/site/a.html", "crawl/log/site/gone.gif"}) {
+    WriteFile(file, page);
+  }
+  // The absolute path of a file below the test's directory as the rest of an http URL.
+  auto below = [&](std::string_view file) { return "http://" + Path(file).substr(1); };
+  testing::WriteSurfDatabase(
+      Path("start/lumbra.mdb"),
+      "INSERT INTO Param VALUES (2, 1, '/', '', 1, 1), (3, 2, '" + Path("home") +
+          "', '', 1, 1), (4, 3, '../victims', '', 1, 1), (5, 4, '..', '', 1, 1),"
+          "  (6, 5, '" +
+          Path("crawl/log") +
+          "', '', 1, 1);"
+          "INSERT INTO Lumbra_log VALUES (2, '" +
+          below("victims/gone.txt") + "', 404), (2, '" + below("victims/page.html") +
+          "', 200), (2, '" + below("home/notes.htm.txt") +
+          "', 200),"
+          "  (3, 'http://.bashrc', 404), (3, 'http://notes.htm.txt', 200),"
+          "  (3, 'http://index.html', 200),"
+          "  (4, 'http://gone.txt', 404), (4, 'http://page.html', 200),"
+          "  (5, 'http://victims/gone.txt', 404), (5, 'http://home/index.html', 200),"
+          "  (6, 'http://site/a.html', 200), (6, 'http://site/gone.gif', 404);");
+  auto outside = [&] {
+    std::map<std::string, std::string> files;
+    for (const std::string& file : FilesBelow(root())) {
+      if (!file.starts_with("start/") && !file.starts_with("idx/") && !file.starts_with("crawl/")) {
+        files[file] = ReadFile(file);
+      }
+    }
+    return files;
+  };
+  const std::map<std::string, std::string> before = outside();
+  ASSERT_EQ(before.count("home/.bashrc"), 1u);
+
+  Result r = Run(InStart("--yes --exec-log " + JobPaths() + "--set 'SURF_DIRS=/nowhere;" +
+                         Path("crawl") + "/' surf"));
+  EXPECT_EQ(r.status, 3) << r.err;
+  EXPECT_NE(r.err.find("4 files could not be"), std::string::npos) << r.err;
+  EXPECT_EQ(outside(), before);
+  // The trusted site was handled.
+  EXPECT_NE(ReadFile("crawl/log/site/a.html"), page);
+  EXPECT_FALSE(platform::GetStatus(Path("crawl/log/site/gone.gif")).exists());
+  const std::string log = platform::Cp932ToUtf8(ReadFile("start/lumbralog.txt"));
+  for (std::string logDir :
+       {std::string("/"), Path("home"), std::string("../victims"), std::string("..")}) {
+    EXPECT_NE(log.find("外にあります : " + logDir + " ()\r\n"), std::string::npos) << log;
+  }
+}
+
+// A view without end keeps the engine in a query's first row (its rows are sorted first): a
+// signal interrupts the query, and the job ends as a stopped job does.
+TEST_F(CliTest, ASignalStopsASurfJobInAQueryWithoutEnd) {
+  const std::string endless = "WITH RECURSIVE n(i) AS (SELECT 2 UNION ALL SELECT i + 1 FROM n)";
+  struct Case {
+    std::string name;
+    std::string sql;
+  } cases[] = {
+      {"Param", "DROP TABLE Param; CREATE VIEW Param AS " + endless +
+                    "  SELECT i AS ID, i AS No, 'crawl/log' AS LogDir, '' AS URL, 1 AS OnOff,"
+                    "  0 AS Mirror FROM n;"},
+      {"Lumbra_log",
+       "INSERT INTO Param VALUES (2, 1, 'crawl/log', '', 1, 1);"
+       "DROP TABLE Lumbra_log; CREATE VIEW Lumbra_log AS " +
+           endless +
+           "  SELECT 2 AS ParamID, 'http://site/' || i || '.gif' AS URL,"
+           "  404 AS ReadStatus FROM n;"},
+  };
+  const std::string tmp = MakeDir("tmp");  // where the engine sorts
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::filesystem::remove_all(Path("start"));
+    MakeDir("start/crawl/log");
+    testing::WriteSurfDatabase(Path("start/lumbra.mdb"), c.sql);
+    ::setenv("TMPDIR", tmp.c_str(), 1);
+    pid_t child = Start(InStart("--yes --exec-log " + JobPaths() + "surf"));
+    ::unsetenv("TMPDIR");
+    ASSERT_GT(child, 0);
+    ::usleep(500 * 1000);
+    ::kill(child, SIGTERM);
+    int status = 0;
+    pid_t ended = 0;
+    for (int i = 0; i < 1000 && ended == 0; ++i) {
+      ::usleep(10 * 1000);
+      ended = ::waitpid(child, &status, WNOHANG);
+    }
+    if (ended == 0) {
+      ::kill(child, SIGKILL);
+      ::waitpid(child, &status, 0);
+      ADD_FAILURE() << "still running 10 seconds after SIGTERM";
+      continue;
+    }
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 128 + SIGTERM) << ReadFile("err.txt");
+    EXPECT_TRUE(platform::GetStatus(Path("idx/surfidx.htm")).isRegular());
+    // An interrupted query is no read error.
+    EXPECT_EQ(ReadFile("start/lumbralog.txt").find(platform::ToCp932("エラー")), std::string::npos)
+        << platform::Cp932ToUtf8(ReadFile("start/lumbralog.txt"));
+  }
 }
 
 TEST_F(CliTest, ASignalStopsAnAddThatThenSaysHowToRewriteWhatItStored) {

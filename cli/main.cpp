@@ -49,7 +49,7 @@ commands:
                        no error; exit 3 when the entries of one could not be read, its
                        count then "-")
   settings [KEY=VALUE ...]
-                       show lumbra.ini (15 lines KEY=VALUE, after --set overrides), or
+                       show lumbra.ini (16 lines KEY=VALUE, after --set overrides), or
                        change the given keys and save the file
   exclude [add HOST | remove HOST]
                        show the excluded hosts of lumbra-url.ini (never stored by add),
@@ -71,6 +71,7 @@ options:
 settings keys:
   CACHE_DIR LOG_DIR_A LOG_DIR_B LOG_DIR_C LOG_DIR_D LOG_DIR_E INDEX_DIR
   READ_ALL READ_NEW READ_REF READ_HTM READ_AEL READ_CNT READ_BAK READ_DOM
+  SURF_DIRS (directories, separated by ';', where surf sites may keep their files)
 
 two jobs at once:
   a job (add, rebuild, unreferenced, surf) locks the start directory, every LogTree root

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace lumbra {
 
@@ -56,6 +57,8 @@ struct JobContext : JobSwitches {
   std::array<std::string, kLogTreeCount> logSetting;
   std::string indexDir;
   std::string unreferencedDir;
+  // SURF_DIRS split at ';', each made absolute as the other paths are; empty parts dropped.
+  std::vector<std::string> surfDirs;
 
   // Whether surf data (lumbra.mdb or lumbrasurf.txt) existed in the start directory at
   // program start; decides the Surf link of the top bar.

@@ -1,5 +1,7 @@
 #include "jobs/surf_job.h"
 
+#include <algorithm>
+#include <filesystem>
 #include <functional>
 #include <memory>
 
@@ -147,6 +149,58 @@ TEST_F(SurfJobTest, RenamesNeverReplaceAFileSoACopyInTheWayWaitsForTheNextUpkeep
   EXPECT_FALSE(Exists("lumbra_log.txt"));
 }
 
+// The files an upkeep killed after each of its steps leaves behind; the next job starts from
+// every one of them and reads the database.
+TEST_F(SurfJobTest, TheNextJobStartsFromWhatAnUpkeepKilledAtAnyStepLeft) {
+  WriteOneSite();
+  const std::string crawled = ReadFile(Mdb());
+  // The upkeep's own files, made in a directory of their own.
+  JobContext other = ctx;
+  other.startDir = MakeDir("other");
+  ASSERT_TRUE(WriteBytes(other.StartFile("lumbra.mdb"), crawled));
+  CompactSurfDatabase(other);
+  const std::string compacted = ReadFile("other/lumbra.mdb");
+  ASSERT_NE(compacted, crawled);
+  const std::string older = "an older fallback";
+
+  struct Case {
+    std::string name;
+    std::string mdb, odb, copy;  // the files' contents; empty: no such file
+    std::string_view line;       // the recovery's line in lumbra_log.txt, if any
+  } cases[] = {
+      {"CopyRemoved", crawled, older, "", {}},
+      {"CopyHalfWritten", crawled, older, compacted.substr(0, compacted.size() / 2), {}},
+      {"CopyWritten", crawled, older, compacted, {}},
+      {"FallbackRemoved", crawled, "", compacted, {}},
+      // Where renameat2 is missing, a rename is a link and an unlink.
+      {"DatabaseLinkedAsFallback", crawled, crawled, compacted, {}},
+      {"CopyLinkedAsDatabase", compacted, crawled, compacted, {}},
+      // Between the two renames.
+      {"DatabaseRenamed", "", crawled, compacted, kUpkeepFinished},
+      // A copy that fails its check is not taken: the upkeep is undone.
+      {"DatabaseRenamedCopyDamaged", "", crawled, compacted.substr(0, compacted.size() / 2),
+       kUpkeepUndone},
+      {"Done", compacted, crawled, "", {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    for (const char* file : {"lumbra.mdb", "lumbra.odb", "lumbra2.mdb", "lumbra_log.txt"}) {
+      platform::DeleteFile(Path(file));
+    }
+    if (!c.mdb.empty()) WriteBytes(Mdb(), c.mdb);
+    if (!c.odb.empty()) WriteBytes(Path("lumbra.odb"), c.odb);
+    if (!c.copy.empty()) WriteBytes(Path("lumbra2.mdb"), c.copy);
+    EXPECT_EQ(platform::GetStatus(Mdb()).exists() || SurfUpkeepInterrupted(root()), true);
+    table.Clear();
+
+    EXPECT_EQ(RunJob(), 1);
+    EXPECT_EQ(IndexedPaths(), std::vector<std::string>{Path("crawl/log/site/a.html")});
+    EXPECT_EQ(ReadFile("lumbra_log.txt"), c.line.empty() ? "<missing>" : J(c.line) + "\r\n");
+    EXPECT_TRUE(ReadFile(Mdb()).starts_with("SQLite format 3"));
+    EXPECT_FALSE(Exists("lumbra2.mdb"));
+  }
+}
+
 TEST_F(SurfJobTest, AnEmptyParamTableReadsNothingAndLogsNothing) {
   WriteSurfDatabase(Mdb(), "");
   EXPECT_EQ(RunJob(), 1);
@@ -207,12 +261,124 @@ TEST_F(SurfJobTest, AStopEndsTheWalkOverAllSitesAndTheIndexIsStillWritten) {
   WriteOneSite("INSERT INTO Param VALUES (3, 2, '" + Path("crawl/log") +
                "', 'other/', 1, 0);"
                "INSERT INTO Lumbra_log VALUES (3, 'http://other/b.html', 200);");
-  frontend.StopAtProgressCall(2);  // the first page's, after the upkeep's
+  frontend.StopAtProgressCall(3);  // the first page's, after the upkeep's and its site's
   EXPECT_EQ(RunJob(), 1);
   EXPECT_TRUE(stopped);
   EXPECT_EQ(counters.scannedFiles, 1);
   EXPECT_EQ(table.size(), 0u);
   EXPECT_EQ(session.surfDatabase, nullptr);
+}
+
+TEST_F(SurfJobTest, ASiteLogDirectoryIsTrustedOnlyBelowTheStartDirectoryTheLogsOrSurfDirs) {
+  // Beside the test's directory: one listed in SURF_DIRS, one whose name only begins alike.
+  const std::string parent = root().substr(0, root().rfind('/'));
+  const std::string listed = root() + "-listed", alike = root() + "-alike";
+  std::filesystem::create_directories(listed + "/log");
+  std::filesystem::create_directories(alike);
+  MakeDir("crawl/log");
+  MakeDir("save/alog/site");
+  MakeLink(listed + "/log", "crawl/away");
+  MakeLink(root(), "save/alog/up");
+  ctx.surfDirs = {listed + "/log/../", Path("no/such")};
+  struct Case {
+    std::string logDir;
+    SitePlace place;
+    std::string path;  // the directory the site works with
+  } cases[] = {
+      {"crawl/log/", SitePlace::Trusted, Path("crawl/log")},
+      {Path("crawl/./log"), SitePlace::Trusted, Path("crawl/log")},
+      {ctx.logDir[0], SitePlace::Trusted, ctx.logDir[0]},
+      {ctx.logDir[0] + "/site/", SitePlace::Trusted, ctx.logDir[0] + "/site"},
+      {"crawl/away", SitePlace::Trusted, listed + "/log"},  // a link into SURF_DIRS
+      {listed, SitePlace::Trusted, listed},
+      {"crawl/no-such-log", SitePlace::Missing, Path("crawl/no-such-log")},
+      // The start directory itself holds lumbra.ini and lumbra.mdb.
+      {".", SitePlace::Outside, root()},
+      {root() + "/", SitePlace::Outside, root()},
+      {ctx.logDir[0] + "/up", SitePlace::Outside, root()},  // a link out of a LogTree
+      {"..", SitePlace::Outside, parent},
+      {"/", SitePlace::Outside, ""},
+      {alike, SitePlace::Outside, alike},
+  };
+  for (const Case& c : cases) {
+    const SiteRoot got = CheckSiteRoot(ctx, c.logDir);
+    EXPECT_EQ(got.place, c.place) << c.logDir;
+    EXPECT_EQ(got.path, c.path) << c.logDir;
+  }
+  ctx.surfDirs = {"/"};
+  EXPECT_EQ(CheckSiteRoot(ctx, "/").place, SitePlace::Trusted);
+  std::filesystem::remove_all(listed);
+  std::filesystem::remove_all(alike);
+}
+
+TEST_F(SurfJobTest, OnlyPathsThatEndInAPageExtensionAreRewritten) {
+  // Its link to a local copy changes when it is rewritten.
+  const std::string page = "<title>T</title><a href=\"a.htm\">a</a>";
+  std::string rows;
+  for (const char* file : {"a.htm", "b.HTML", "c.Asp", "d.htm.txt", "e.aspx", "f.html.bak",
+                           "dir.htm/g.txt", "h.shtml"}) {
+    WriteFile(std::string("crawl/log/site/") + file, page);
+    rows += std::string(rows.empty() ? "" : ",") + "(2, 'http://site/" + file + "', 200)";
+  }
+  WriteSurfDatabase(Mdb(),
+                    "INSERT INTO Param VALUES (2, 1, 'crawl/log', 'site/', 1, 0);"
+                    "INSERT INTO Lumbra_log VALUES " +
+                        rows + ";");
+  EXPECT_EQ(RunJob(), 1);
+  EXPECT_EQ(counters.scannedFiles, 8);
+  const std::vector<std::string> pages = {
+      Path("crawl/log/site/a.htm"), Path("crawl/log/site/b.HTML"), Path("crawl/log/site/c.Asp")};
+  EXPECT_EQ(IndexedPaths(), pages);
+  for (const std::string& file : FilesBelow("crawl/log/site")) {
+    const std::string path = Path("crawl/log/site/" + file);
+    EXPECT_EQ(ReadFile(path) != page, std::count(pages.begin(), pages.end(), path) == 1) << file;
+  }
+}
+
+// Long tables whose rows do nothing but are read one by one: each row asks for a stop.
+TEST_F(SurfJobTest, EveryRowAsksForAStopAndAStopEndsTheWalkAtOnce) {
+  struct Case {
+    std::string name;
+    std::string sql;
+    int stopAt;       // the progress call that answers a stop
+    int scanned;      // rows of Lumbra_log looked at by then
+    int gifsDeleted;  // vanished copies deleted by then
+  } cases[] = {
+      // 1,000 sites that are off: the upkeep's call, then one per site.
+      {"ParamRows",
+       "WITH RECURSIVE n(i) AS (SELECT 3 UNION ALL SELECT i + 1 FROM n WHERE i < 1002)"
+       "  INSERT INTO Param SELECT i, i, 'crawl/log', '', 0, 1 FROM n;",
+       10, 0, 0},
+      // 1,000 vanished copies of one site: the upkeep's call, its site's, then one per row.
+      {"SiteRows",
+       "WITH RECURSIVE n(i) AS (SELECT 1000 UNION ALL SELECT i + 1 FROM n WHERE i < 1999)"
+       "  INSERT INTO Lumbra_log SELECT 2, 'http://site/' || i || '.gif', 404 FROM n;",
+       10, 8, 8},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::filesystem::remove_all(Path("crawl"));
+    platform::DeleteFile(Mdb());
+    for (int i = 1000; i < 2000; ++i) {
+      WriteFile("crawl/log/site/" + std::to_string(i) + ".gif", "GIF");
+    }
+    WriteFile("crawl/log/site/z.html", "<title>Z</title>");
+    // The one page comes last: in the order of sites, and after the vanished copies.
+    WriteSurfDatabase(Mdb(), c.sql +
+                                 "INSERT INTO Param VALUES (2, 5000, 'crawl/log', '', 1, 1);"
+                                 "INSERT INTO Lumbra_log VALUES (2, 'http://site/z.html', 200);");
+    frontend = ScriptedFrontend();
+    frontend.StopAtProgressCall(c.stopAt);
+    counters = JobCounters();
+    table.Clear();
+    EXPECT_EQ(RunJob(), 1);
+    EXPECT_TRUE(stopped);
+    EXPECT_EQ(frontend.progressCalls(), c.stopAt);
+    EXPECT_EQ(counters.scannedFiles, c.scanned);
+    EXPECT_EQ(table.size(), 0u);
+    EXPECT_EQ(FilesBelow("crawl/log/site").size(), 1001u - c.gifsDeleted);
+    EXPECT_FALSE(Exists("lumbralog.txt"));
+  }
 }
 
 TEST_F(SurfJobTest, TheSurfListReconstructsTheDirectoriesOfItsPaths) {

@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <initializer_list>
 #include <utility>
 
@@ -147,7 +148,19 @@ std::string SiteRowsQuery(int paramId) {
   return text;
 }
 
+SurfDatabase::SurfDatabase(sqlite3* db, Frontend& frontend) : db_(db), frontend_(frontend) {
+  sqlite3_progress_handler(db_, kSurfStopCheckSteps, &SurfDatabase::OnEngineProgress, this);
+}
+
 SurfDatabase::~SurfDatabase() { sqlite3_close_v2(db_); }
+
+int SurfDatabase::OnEngineProgress(void* self) {
+  auto* database = static_cast<SurfDatabase*>(self);
+  if (!database->stopAsked_ && database->frontend_.ReportProgress(kSurfReadingText) == 0) {
+    database->stopAsked_ = true;
+  }
+  return database->stopAsked_ ? 1 : 0;  // not 0: the engine interrupts the query
+}
 
 SurfRowSet::SurfRowSet(sqlite3* db, sqlite3_stmt* statement, std::string sql)
     : db_(db), statement_(statement), sql_(std::move(sql)) {
@@ -211,10 +224,42 @@ int SurfRowSet::Integer(std::string_view column) {
   return static_cast<int>(value);
 }
 
+bool SurfUpkeepInterrupted(const std::string& startDir) {
+  const std::string dir = startDir + "/";
+  return !platform::GetLinkStatus(dir + std::string(kSurfDatabaseFile)).exists() &&
+         platform::GetLinkStatus(dir + std::string(kSurfFallbackFile)).isRegular() &&
+         platform::GetLinkStatus(dir + std::string(kSurfCompactFile)).isRegular();
+}
+
+void RecoverSurfUpkeep(const JobContext& ctx) {
+  if (!SurfUpkeepInterrupted(ctx.startDir)) return;
+  const std::string database = ctx.StartFile(kSurfDatabaseFile);
+  const std::string copy = ctx.StartFile(kSurfCompactFile);
+  const std::string fallback = ctx.StartFile(kSurfFallbackFile);
+  // The copy was written whole before the first rename; it is checked all the same, as a
+  // kill is not the only way to this state.
+  bool copyGood = false;
+  {
+    Connection connection;
+    std::string error;
+    copyGood =
+        OpenEngine(copy, connection, error) == SQLITE_OK && CheckIntegrity(connection.db, error);
+  }
+  const std::string& from = copyGood ? copy : fallback;
+  if (!RenameNoReplace(from, database)) {
+    LogUpkeepError(ctx, std::strerror(errno));
+    return;
+  }
+  if (!copyGood) platform::DeleteFile(copy);
+  platform::AppendText(ctx.StartFile(kSurfUpkeepLogFile),
+                       platform::ToCp932(copyGood ? kUpkeepFinished : kUpkeepUndone) + "\n");
+}
+
 void CompactSurfDatabase(const JobContext& ctx) {
   const std::string database = ctx.StartFile(kSurfDatabaseFile);
   const std::string copy = ctx.StartFile(kSurfCompactFile);
   const std::string fallback = ctx.StartFile(kSurfFallbackFile);
+  RecoverSurfUpkeep(ctx);
   platform::DeleteFile(copy);
   std::string error;
   if (!CheckAndCompact(database, copy, error)) {
@@ -244,7 +289,7 @@ int OpenSurfDatabase(SurfSession& session, const JobContext& ctx, Frontend& fron
     LogEngineError(ctx, kDatabaseError, error);
     return 0;
   }
-  session.surfDatabase = std::make_unique<SurfDatabase>(connection.db);
+  session.surfDatabase = std::make_unique<SurfDatabase>(connection.db, frontend);
   connection.db = nullptr;
   return 1;
 }
@@ -277,7 +322,7 @@ int OpenSurfRows(SurfSession& session, std::unique_ptr<SurfRowSet>& handle, std:
   }
   auto rows = std::make_unique<SurfRowSet>(db, statement, std::string(sql));
   if (!rows->Start()) {
-    LogEngineError(ctx, kRowSetError, rows->error());
+    if (!session.surfDatabase->stopAsked()) LogEngineError(ctx, kRowSetError, rows->error());
     return 0;
   }
   handle = std::move(rows);

@@ -46,18 +46,31 @@ inline constexpr std::string_view kAlreadyOpen =
 inline constexpr std::string_view kMemoryError =
     "Failed to open database--Memory exception thrown.";
 
-// An open lumbra.mdb.
+// What the front end is shown while a query runs.
+inline constexpr std::string_view kSurfReadingText = "データベースを読み込んでいます";
+// A running query asks the front end for a stop after this many engine steps.
+inline constexpr int kSurfStopCheckSteps = 100000;
+
+// An open lumbra.mdb. A query can run without end (a recursive view) before it gives a row:
+// while one runs, the front end is asked for a stop every kSurfStopCheckSteps engine steps,
+// and a stop interrupts it.
 class SurfDatabase {
  public:
-  explicit SurfDatabase(sqlite3* db) : db_(db) {}
+  SurfDatabase(sqlite3* db, Frontend& frontend);
   ~SurfDatabase();
   SurfDatabase(const SurfDatabase&) = delete;
   SurfDatabase& operator=(const SurfDatabase&) = delete;
 
   sqlite3* handle() const { return db_; }
+  // Whether the front end answered a stop while a query ran (which then failed, interrupted).
+  bool stopAsked() const { return stopAsked_; }
 
  private:
+  static int OnEngineProgress(void* self);
+
   sqlite3* db_;
+  Frontend& frontend_;
+  bool stopAsked_ = false;
 };
 
 // The result of one query, read forward from its first row. Values are read from the current
@@ -108,8 +121,28 @@ struct SurfSession {
   std::unique_ptr<SurfRowSet> siteRows;
 };
 
-// The upkeep before every use: removes lumbra2.mdb, checks lumbra.mdb (the repair), writes
-// its compacted copy lumbra2.mdb (VACUUM INTO), then removes lumbra.odb and renames
+// The lumbra_log.txt lines of an upkeep that was killed between its two renames and is made
+// good at the start of the next one.
+inline constexpr std::string_view kUpkeepFinished =
+    "データベース　復旧　: 中断された最適化を完了しました (lumbra2.mdb -> lumbra.mdb)";
+inline constexpr std::string_view kUpkeepUndone =
+    "データベース　復旧　: 中断された最適化を取り消しました (lumbra.odb -> lumbra.mdb)";
+
+// Whether the files of `startDir` are as an upkeep killed between its two renames leaves
+// them: no lumbra.mdb, the database as the regular file lumbra.odb and its compacted copy as
+// the regular file lumbra2.mdb.
+bool SurfUpkeepInterrupted(const std::string& startDir);
+
+// Makes good such an interrupted upkeep, before anything else looks for lumbra.mdb: the copy
+// becomes lumbra.mdb when it passes the integrity check (the upkeep is finished), otherwise
+// lumbra.odb becomes lumbra.mdb again and the copy is removed (it is undone). Appends one line
+// to lumbra_log.txt: kUpkeepFinished, kUpkeepUndone, or "データベース　エラー　: " + the
+// system's text when the rename fails. Does nothing in any other state: every other step's
+// leftover is a state the upkeep starts from anyway.
+void RecoverSurfUpkeep(const JobContext& ctx);
+
+// The upkeep before every use: RecoverSurfUpkeep, then removes lumbra2.mdb, checks lumbra.mdb (the
+// repair), writes its compacted copy lumbra2.mdb (VACUUM INTO), then removes lumbra.odb and renames
 // lumbra.mdb to lumbra.odb and lumbra2.mdb to lumbra.mdb. A rename never replaces an existing
 // file, and a failed step of the three leaves the others to run. A failed check or copy, or a
 // database another connection still writes or keeps in WAL mode (its -journal or -wal file is
@@ -126,7 +159,7 @@ int OpenSurfDatabase(SurfSession& session, const JobContext& ctx, Frontend& fron
 // Runs the read-only query `sql` on surfDatabase into `handle` (paramRows or siteRows). 1 when
 // rows may be read (an empty result included). 0 when the handle is taken or no database is
 // open (kAlreadyOpen), or on an engine error (the line "Qレコードセット　エラー　: " + text;
-// the handle stays absent).
+// the handle stays absent). A query the user stopped gives 0 without a line.
 int OpenSurfRows(SurfSession& session, std::unique_ptr<SurfRowSet>& handle, std::string_view sql,
                  const JobContext& ctx, Frontend& frontend);
 
