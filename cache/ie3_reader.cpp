@@ -108,7 +108,7 @@ bool ReadExplorer3Cache(const JobContext& ctx, Frontend& frontend, bool debugDum
     const std::string prefix = "cache" + std::to_string(d) + "/";
     for (const IndexFile& file : kIndexFiles) {
       const std::string path = cacheDir + "/" + prefix + std::string(file.name);
-      if (platform::CheckPath(path) != platform::PathCheck::Ok) continue;
+      if (!platform::GetLinkStatus(path).exists()) continue;
       const bool copied =
           ReadFromPrivateCopy(frontend, path, file.name, [&](const std::string& copy) {
             std::optional<std::string> bytes = platform::ReadFile(copy);
