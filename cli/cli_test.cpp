@@ -12,6 +12,7 @@
 #include <map>
 #include <optional>
 #include <random>
+#include <set>
 #include <string>
 #include <thread>
 
@@ -444,6 +445,53 @@ TEST_F(CliTest, AnIndexPageThatCannotBeWrittenWholeLeavesTheOldOneAndExits3) {
       << r.err;
   EXPECT_NE(ReadFile("save/alog/host/a-rather-long-page-name-7.html").find("<title>"),
             std::string::npos);
+}
+
+// The link list meets a file-size limit part way (the pages and the log stay below it): every
+// address left off the link page is counted and named in the log; the exit status is 3. With
+// the log itself unwritable the summary line says so instead of naming it.
+TEST_F(CliTest, UnreferencedCountsAndNamesEveryAddressTheLinkListCouldNotTake) {
+  constexpr int kPages = 60;
+  std::set<std::string> all;
+  for (int p = 0; p < kPages; ++p) {
+    const std::string address = "http://x.example/a" + std::to_string(p) + ".html";
+    all.insert(address);
+    std::string page = "<title>p</title>\n";
+    for (int l = 0; l < 20; ++l) page += "<a href=\"" + address + "\">x</a>\n";
+    WriteFile("save/alog/h/p" + std::to_string(p) + ".html", page);
+  }
+  // 60 pages of 20 lines of 32 bytes: the list would hold 38,400 bytes; the limit is 16 KiB.
+  const std::string run =
+      "-f 32; exec '" + std::string(LUMBRA_CLI) + "' " +
+      InStart("--yes --exec-log " + JobPaths() + "unreferenced " + Path("save/alog"));
+  Result r = Run(run, "ulimit");
+  EXPECT_EQ(r.status, 3) << r.err;
+
+  const std::string page = ReadFile("idx/search/htm/alog.link_htm.htm");
+  const std::string log = ReadFile("start/lumbralog.txt");
+  const std::string named = platform::ToCp932("    リンク一覧に書き込めなかったリンク : ");
+  std::set<std::string> listed, lost;
+  for (const std::string& address : all) {
+    if (page.find("\"" + address + "\"") != std::string::npos) listed.insert(address);
+    if (log.find(named + address + "\r\n") != std::string::npos) lost.insert(address);
+  }
+  EXPECT_FALSE(listed.empty());
+  EXPECT_FALSE(lost.empty());
+  EXPECT_EQ(listed.size() + lost.size(), all.size()) << "each address listed or named, once";
+  EXPECT_NE(r.err.find("lumbra-cli: " + std::to_string(lost.size()) +
+                       " files could not be copied, rewritten or written; " +
+                       Path("start/lumbralog.txt") + " names them\n"),
+            std::string::npos)
+      << r.err;
+
+  platform::DeleteFile(Path("start/lumbralog.txt"));
+  MakeLink("/dev/full", "start/lumbralog.txt");
+  Result full = Run(run, "ulimit");
+  EXPECT_EQ(full.status, 3) << full.err;
+  EXPECT_NE(full.err.find(Path("start/lumbralog.txt") +
+                          " could not be written whole, so it does not name them all\n"),
+            std::string::npos)
+      << full.err;
 }
 
 // Killed with SIGKILL: every file of the LogTree is old or new, and whole.
