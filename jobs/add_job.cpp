@@ -132,6 +132,10 @@ bool AddJob::FirstPass() {
 }
 
 AddJob::Met AddJob::StoreEntry(int i, const CacheEntry& entry, const LogPath& where) {
+  if (where.leadsOutside) {
+    RecordFileFailure(ctx_, job_.counters, "ログの外を指す URL のため保存しません", entry.url);
+    return Met::PassedOver;
+  }
   if (where.localPath.empty()) return Met::NoPlace;
   if (entry.url.size() > kCacheUrlMax) {
     RecordFileFailure(ctx_, job_.counters, "URL が長すぎるため保存しません", entry.url);
