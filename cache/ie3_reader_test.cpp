@@ -178,6 +178,23 @@ TEST_F(ReadExplorer3CacheTest, AnIndexThatIsAFifoOrALinkStopsTheRead) {
                                             Path("cache/cache1/mm256.dat"));
 }
 
+// A cache<d> that is a link to a directory elsewhere is not read through: its index there is
+// never copied, and the layout does not read its version line there either.
+TEST_F(ReadExplorer3CacheTest, ASubdirectoryThatIsALinkIsNotReadThrough) {
+  testing::WriteIe3Cache(Path("outside"), {{.url = "http://h/a", .fileName = "a.htm"}});
+  MakeLink(Path("outside/cache1"), "cache/cache1");
+  EXPECT_FALSE(Read(false));
+  EXPECT_EQ(frontend.messages(),
+            std::vector<std::string>{
+                "キャッシュのサブディレクトリはシンボリックリンクのため読みません\r" +
+                Path("cache/cache1")});
+  EXPECT_EQ(table.count(), 0);
+  const CacheLayouts layouts = CacheLayouts::BuiltIn();
+  const CacheLayout* layout = layouts.Find(cacheDir);
+  ASSERT_NE(layout, nullptr);
+  EXPECT_EQ(layout->name(), "Explorer 3");
+}
+
 TEST_F(ReadExplorer3CacheTest, StopsWhereACopyCannotBeMade) {
   testing::WriteIe3Cache(cacheDir, {{.url = "http://h/a", .fileName = "a.htm"},
                                     {.url = "http://h/b", .fileName = "b.htm", .subdirectory = 2}});
