@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "core/job_context.h"
 
@@ -35,10 +36,21 @@ inline constexpr std::size_t kContentTypeMax = 150;
 // The debug dump the readers write into the start directory while the execution log is on.
 inline constexpr std::string_view kDebugDumpName = "fat.txt";
 
+// A file of a cache that its reader refused without reading an entry from it: a link, a FIFO
+// or a device where an entry file lies. Such a file is counted by the job, as a cached file
+// refused.
+struct RefusedCacheFile {
+  std::string file;  // as the reader names it, relative to the cache directory
+  std::string why;
+};
+
 class CacheEntryTable {
  public:
-  // Forgets every row.
-  void Reset() { rows_.clear(); }
+  // Forgets every row and every refused file.
+  void Reset() {
+    rows_.clear();
+    refusedFiles_.clear();
+  }
 
   // Appends `entry` as the next row. Every record of the index is kept: the table grows with
   // the cache, row by row.
@@ -55,9 +67,13 @@ class CacheEntryTable {
   CacheEntry& row(int index) { return rows_[static_cast<std::size_t>(index)]; }
   const CacheEntry& row(int index) const { return rows_[static_cast<std::size_t>(index)]; }
 
+  void NoteRefusedFile(RefusedCacheFile file) { refusedFiles_.push_back(std::move(file)); }
+  const std::vector<RefusedCacheFile>& refusedFiles() const { return refusedFiles_; }
+
  private:
   // Rows are added one at a time without moving the ones held.
   std::deque<CacheEntry> rows_;
+  std::vector<RefusedCacheFile> refusedFiles_;
 };
 
 // Copies the row at `index` into `out` and answers true; for an index outside the valid rows

@@ -332,7 +332,11 @@ class Reader {
 
   // Checks an entry read by ReadEntryStore and reads its rankings node, key and response
   // head; the body is located, not read.
+  // Why the last external file that could not be opened was refused.
+  platform::OpenError externalError() const { return externalError_; }
+
   Verdict CheckEntry(Entry& entry, std::string& why) {
+    externalError_ = platform::OpenError::None;
     const std::string_view store = entry.store;
     if (I32(store, 20) != 0) {
       why = "削除されたエントリのため読みません";
@@ -490,6 +494,7 @@ class Reader {
     place.file = files_.Open(name, error);
     if (!place.file) {
       why = CannotOpen(name, error);
+      externalError_ = error;
       return false;
     }
     place.offset = 0;
@@ -559,6 +564,7 @@ class Reader {
   CacheFiles& files_;
   std::map<std::uint32_t, BlockFile> blockFiles_;
   bool hashedRankings_ = true;
+  platform::OpenError externalError_ = platform::OpenError::None;
 };
 
 // The offset of the first bucket of `table` at or after `from` (a multiple of 4) that holds an
@@ -628,7 +634,8 @@ BlockfileListing ListCache(CacheFiles& files) {
                 {std::move(entry.response), LocatorOf(entry.address, entry.hash)});
             break;
           case Verdict::Refused:
-            refuse(address, why);
+            listing.passed.push_back({AddressName(address), std::move(why), true,
+                                      IsRefusedCacheFile(reader.externalError())});
             break;
           case Verdict::Passed:
             listing.passed.push_back({AddressName(address), why, false});
@@ -770,7 +777,9 @@ class ChromiumBlockfile : public CacheLayout {
     }
     StoredResponses responses(ctx, name());
     for (const BlockfileListing::PassedOver& passed : listing.passed) {
-      if (passed.refused) {
+      if (passed.fileRefused) {
+        responses.RefuseFile(passed.locator, passed.why);
+      } else if (passed.refused) {
         responses.Refuse(passed.locator, passed.why);
       } else {
         responses.Note(passed.locator, passed.why);

@@ -64,6 +64,8 @@ struct BlockfileListing {
     std::string locator;
     std::string why;
     bool refused;  // a damaged or unfinished entry; false for a note (a range-stored part)
+    // Refused for its external file, a link, FIFO or device (IsRefusedCacheFile).
+    bool fileRefused = false;
   };
   std::vector<Entry> entries;
   std::vector<PassedOver> passed;

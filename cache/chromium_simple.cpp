@@ -374,7 +374,12 @@ class ChromiumSimpleCache : public CacheLayout {
       }
       ChromiumSimpleEntry entry;
       std::string why;
-      if (ReadEntryFile(files, file, entry, nullptr, why) != platform::OpenError::None) {
+      const platform::OpenError read = ReadEntryFile(files, file, entry, nullptr, why);
+      if (IsRefusedCacheFile(read)) {
+        responses.RefuseFile(file, why);
+        continue;
+      }
+      if (read != platform::OpenError::None) {
         responses.Refuse(file, why);
         continue;
       }

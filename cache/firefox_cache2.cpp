@@ -564,6 +564,10 @@ class Cache2Layout : public CacheLayout {
       const platform::OpenError opened = files.Open(locator, file);
       if (opened == platform::OpenError::Missing) continue;  // gone since the listing
       if (opened != platform::OpenError::None) {
+        if (IsRefusedCacheFile(opened)) {
+          responses.RefuseFile(locator, RefusalText(opened));
+          continue;
+        }
         responses.Refuse(locator, RefusalText(opened));
         continue;
       }

@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "cache/byte_span.h"
+#include "cache/cache_index.h"
 #include "cache/private_copy.h"
 #include "core/exec_log.h"
 #include "platform/fs.h"
@@ -94,6 +95,14 @@ void ParseExplorer3Segment(std::string_view bytes, std::size_t recordSize, std::
   }
 }
 
+namespace {
+
+bool LinksToDirectory(const std::string& path) {
+  return !platform::GetLinkStatus(path).isDirectory() && platform::GetStatus(path).isDirectory();
+}
+
+}  // namespace
+
 bool ReadExplorer3Cache(const JobContext& ctx, Frontend& frontend, bool debugDump,
                         const std::string& cacheDir, CacheEntryTable& table) {
   platform::TextWriter dumpFile;
@@ -106,9 +115,18 @@ bool ReadExplorer3Cache(const JobContext& ctx, Frontend& frontend, bool debugDum
   std::string dump;
   for (int d = 1; d <= kSubdirectoryCount; ++d) {
     const std::string prefix = "cache" + std::to_string(d) + "/";
+    // No index is read through a link below the cache directory: a subdirectory that is a
+    // link to a directory (anywhere) stops the read as a link in place of an index does.
+    const std::string subdirectory = cacheDir + "/" + prefix.substr(0, prefix.size() - 1);
+    if (LinksToDirectory(subdirectory)) {
+      frontend.ShowMessage("キャッシュのサブディレクトリは" +
+                           std::string(RefusalText(platform::OpenError::SymbolicLink)) + "\r" +
+                           subdirectory);
+      return false;
+    }
     for (const IndexFile& file : kIndexFiles) {
       const std::string path = cacheDir + "/" + prefix + std::string(file.name);
-      if (platform::CheckPath(path) != platform::PathCheck::Ok) continue;
+      if (!platform::GetLinkStatus(path).exists()) continue;
       const bool copied =
           ReadFromPrivateCopy(frontend, path, file.name, [&](const std::string& copy) {
             std::optional<std::string> bytes = platform::ReadFile(copy);
@@ -150,6 +168,8 @@ class Explorer3Cache : public CacheLayout {
   std::string_view marker() const override { return "/cache1/mm256.dat"; }
   bool Holds(const std::string& cacheDir) const override {
     if (!CacheLayout::Holds(cacheDir)) return false;
+    // Its version is not read through a link either; the reader refuses such a cache.
+    if (LinksToDirectory(cacheDir + "/cache1")) return version_ == Explorer3Version::Other;
     const bool v30 = FirstLineSaysVersion30(cacheDir + std::string(marker()));
     return v30 == (version_ == Explorer3Version::V30);
   }

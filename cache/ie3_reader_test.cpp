@@ -160,14 +160,39 @@ TEST_F(ReadExplorer3CacheTest, ReadsSubdirectories1To19EachFileBySizeAndDumpsOnl
   EXPECT_TRUE(frontend.messages().empty());
 }
 
-TEST_F(ReadExplorer3CacheTest, UnreadableIndexIsReportedAndTheNextOneRead) {
+// An index file that turned into a FIFO or a link is no cache to read from: the read stops
+// with the reason, and the job ends as when no copy can be made.
+TEST_F(ReadExplorer3CacheTest, AnIndexThatIsAFifoOrALinkStopsTheRead) {
   testing::WriteIe3Cache(cacheDir,
                          {{.url = "http://h/a", .fileName = "a.htm", .recordSize = 2048}});
   MakeFifo("cache/cache1/mm256.dat");
-  EXPECT_TRUE(Read(false));
-  EXPECT_EQ(frontend.messages(), std::vector<std::string>{"キャッシュファイルが使用中です"});
-  EXPECT_EQ(testing::RowsOf(table),
-            (std::vector<Row>{{"http://h/a", "cache1/a.htm", "text/html"}}));
+  EXPECT_FALSE(Read(false));
+  EXPECT_EQ(frontend.messages(),
+            std::vector<std::string>{"キャッシュファイルは通常のファイルでないため読みません\r" +
+                                     Path("cache/cache1/mm256.dat")});
+  platform::DeleteFile(Path("cache/cache1/mm256.dat"));
+  MakeLink(Path("cache/cache1/mm2048.dat"), "cache/cache1/mm256.dat");
+  table.Reset();
+  EXPECT_FALSE(Read(false));
+  EXPECT_EQ(frontend.messages().back(), "キャッシュファイルはシンボリックリンクのため読みません\r" +
+                                            Path("cache/cache1/mm256.dat"));
+}
+
+// A cache<d> that is a link to a directory elsewhere is not read through: its index there is
+// never copied, and the layout does not read its version line there either.
+TEST_F(ReadExplorer3CacheTest, ASubdirectoryThatIsALinkIsNotReadThrough) {
+  testing::WriteIe3Cache(Path("outside"), {{.url = "http://h/a", .fileName = "a.htm"}});
+  MakeLink(Path("outside/cache1"), "cache/cache1");
+  EXPECT_FALSE(Read(false));
+  EXPECT_EQ(frontend.messages(),
+            std::vector<std::string>{
+                "キャッシュのサブディレクトリはシンボリックリンクのため読みません\r" +
+                Path("cache/cache1")});
+  EXPECT_EQ(table.count(), 0);
+  const CacheLayouts layouts = CacheLayouts::BuiltIn();
+  const CacheLayout* layout = layouts.Find(cacheDir);
+  ASSERT_NE(layout, nullptr);
+  EXPECT_EQ(layout->name(), "Explorer 3");
 }
 
 TEST_F(ReadExplorer3CacheTest, StopsWhereACopyCannotBeMade) {

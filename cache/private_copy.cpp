@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "cache/cache_index.h"
 #include "core/document.h"
 #include "platform/fs.h"
 #include "platform/paths.h"
@@ -12,7 +13,15 @@ bool ReadFromPrivateCopy(Frontend& frontend, const std::string& indexFile,
                          std::string_view copyName,
                          const std::function<void(const std::string& copy)>& read) {
   FileDocument source;
-  if (source.file().Open(indexFile, platform::FollowLinks::No) != platform::OpenError::None) {
+  const platform::OpenError opened = source.file().Open(indexFile, platform::FollowLinks::No);
+  // A link or a FIFO in place of the index is no cache this job may read: an empty read would
+  // pass for an empty cache and replace the last add's index of new pages.
+  if (opened == platform::OpenError::SymbolicLink || opened == platform::OpenError::NotRegular) {
+    frontend.ShowMessage("キャッシュファイルは" + std::string(RefusalText(opened)) + "\r" +
+                         indexFile);
+    return false;
+  }
+  if (opened != platform::OpenError::None) {
     read(std::string());
     return true;
   }
@@ -38,7 +47,7 @@ bool ReadIndexCopy(Frontend& frontend, const std::string& cacheDir, std::string_
                    std::string_view copyName,
                    const std::function<void(const std::string& copy)>& read) {
   const std::string index = cacheDir + std::string(indexName);
-  if (platform::CheckPath(index) != platform::PathCheck::Ok) return true;
+  if (!platform::GetLinkStatus(index).exists()) return true;
   return ReadFromPrivateCopy(frontend, index, copyName, read);
 }
 

@@ -173,6 +173,16 @@ void StoredResponses::Refuse(std::string_view locator, std::string_view why) {
   LogReaderMessage(ctx_, std::string(why) + " " + std::string(locator));
 }
 
+void StoredResponses::RefuseFile(std::string_view locator, std::string_view why) {
+  Refuse(locator, why);
+  refusedFiles_.push_back({std::string(locator), std::string(why)});
+}
+
+bool IsRefusedCacheFile(platform::OpenError why) {
+  return why == platform::OpenError::SymbolicLink || why == platform::OpenError::NotRegular ||
+         why == platform::OpenError::OutsideRoot;
+}
+
 void StoredResponses::Note(std::string_view locator, std::string_view what) {
   LogReaderMessage(ctx_, std::string(what) + " " + std::string(locator));
 }
@@ -220,6 +230,8 @@ void StoredResponses::AppendTo(CacheEntryTable& table) {
     table.Append(std::move(entry));
   }
   read_.clear();
+  for (RefusedCacheFile& file : refusedFiles_) table.NoteRefusedFile(std::move(file));
+  refusedFiles_.clear();
 
   const std::string name = layoutName_ + "  ";
   LogReaderMessage(ctx_, name + "読んだエントリ " + std::to_string(kept.size()) + " 件");

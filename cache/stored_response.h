@@ -63,6 +63,9 @@ class StoredResponses {
   void Add(StoredResponse response, std::string locator);
   // An entry that could not be read: one log line naming it and why.
   void Refuse(std::string_view locator, std::string_view why);
+  // The same for an entry file that is no regular file of the cache (see
+  // IsRefusedCacheFile): the table takes it too, for the job to count.
+  void RefuseFile(std::string_view locator, std::string_view why);
   // A note on an entry that is read all the same (for example a side stream passed over).
   void Note(std::string_view locator, std::string_view what);
 
@@ -79,7 +82,12 @@ class StoredResponses {
   std::string layoutName_;
   std::vector<Read> read_;
   int refused_ = 0;
+  std::vector<RefusedCacheFile> refusedFiles_;
 };
+
+// Whether an entry file that could not be opened for `why` is one the job counts as refused:
+// a link, a FIFO or device, a name leading outside.
+bool IsRefusedCacheFile(platform::OpenError why);
 
 // How a layout of today reads one entry again for its document.
 class StoredEntries {

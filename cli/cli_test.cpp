@@ -8,15 +8,20 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <optional>
 #include <random>
+#include <set>
 #include <string>
 #include <thread>
 
 #include "platform/codepage.h"
 #include "platform/job_lock.h"
+#include "testing/ie2_fixture.h"
+#include "testing/ie3_fixture.h"
 #include "testing/ie4_fixture.h"
+#include "testing/netscape_fixture.h"
 #include "testing/surf_fixture.h"
 #include "testing/temp_dir.h"
 
@@ -402,10 +407,133 @@ TEST_F(CliTest, FifosAndDevicesInPlaceOfItsFilesNeitherHangNorFeedAJob) {
   MakeLink("/dev/zero", "cache/index.dat");  // would fill the disk if it were copied
   Result r = Run("60 '" + std::string(LUMBRA_CLI) + "' " + InStart("--yes " + JobPaths() + "add"),
                  "timeout");
-  EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_NE(r.err.find("キャッシュファイルが使用中です"), std::string::npos);
+  EXPECT_EQ(r.status, 3) << r.err;
+  EXPECT_NE(r.err.find("キャッシュファイルはシンボリックリンクのため読みません"),
+            std::string::npos);
   EXPECT_NE(ReadFile("idx/top.htm").find("www_n.htm"), std::string::npos);
   EXPECT_EQ(ReadFile("idx/top.htm").find("Surf"), std::string::npos);
+}
+
+// After a good add the cache index of each layout turns into a FIFO, then into a link to the
+// good index kept outside: the add refuses it, counts it, and the index of new pages stays.
+TEST_F(CliTest, AnIndexTurnedIntoAFifoOrALinkIsRefusedAndLeavesTheNewPagesIndex) {
+  const std::string page = "<title>T</title>";
+  const std::string url = "http://h/a.html";
+  const std::vector<testing::Ie3Entry> ie3 = {
+      {.url = url, .fileName = "A0001.htm", .content = page}};
+  const struct {
+    const char* layout;
+    const char* index;  // below the cache directory
+    std::function<void(const std::string& dir)> write;
+  } layouts[] = {
+      {"Netscape", "fat.db",
+       [&](const std::string& dir) {
+         testing::WriteNetscapeCache(
+             dir, {.entries = {testing::NetscapeFile(url, "a.htm", "text/html", page)}});
+       }},
+      {"Explorer 3.0", "cache1/mm256.dat",
+       [&](const std::string& dir) { testing::WriteIe3Cache(dir, ie3); }},
+      {"Explorer 3", "cache1/mm256.dat",
+       [&](const std::string& dir) {
+         testing::WriteIe3Cache(dir, ie3);
+         testing::WriteBytes(dir + "/cache1/mm256.dat",
+                             testing::BuildIe3Index(ie3, 256, "MM Cache 3.2").bytes);
+       }},
+      {"Explorer 4 to 9", "index.dat",
+       [&](const std::string& dir) {
+         testing::WriteIe4Cache(
+             dir, {.entries = {testing::CachedEntry(url, "a.htm", "text/html", page)}});
+       }},
+      {"Explorer 2", "iexplore.cif",
+       [&](const std::string& dir) {
+         testing::WriteIe2Cache(dir,
+                                {.entries = {{.url = url, .fileName = "a.htm", .content = page}}});
+       }},
+      {"Netscape on Unix", "index.db",
+       [&](const std::string& dir) {
+         testing::WriteNetscapeCache(
+             dir, {.entries = {testing::NetscapeFile(url, "a.htm", "text/html", page)}});
+         platform::RenameFile(dir + "/fat.db", dir + "/index.db");
+       }},
+  };
+  for (const auto& layout : layouts) {
+    SCOPED_TRACE(layout.layout);
+    const std::string cache = std::string("caches/") + layout.layout;
+    layout.write(Path(cache));
+    const std::string sets = "--yes --set 'CACHE_DIR=" + Path(cache) +
+                             "' --set LOG_DIR_A=" + Path("save/alog") +
+                             " --set INDEX_DIR=" + Path("idx") + " add";
+    Result good = Run(InStart(sets));
+    ASSERT_EQ(good.status, 0) << good.err;
+    const std::string newPages = ReadFile("idx/newidx.htm");
+    ASSERT_NE(newPages.find("a.html"), std::string::npos);
+
+    const std::string index = cache + "/" + layout.index;
+    const std::string kept = MakeDir("kept") + "/" + layout.layout;
+    ASSERT_TRUE(platform::RenameFile(Path(index), kept));
+    for (bool fifo : {true, false}) {
+      SCOPED_TRACE(fifo ? "FIFO" : "link");
+      if (fifo) {
+        MakeFifo(index);
+      } else {
+        MakeLink(kept, index);
+      }
+      Result r = Run("60 '" + std::string(LUMBRA_CLI) + "' " + InStart(sets), "timeout");
+      EXPECT_EQ(r.status, 3) << r.err;
+      EXPECT_NE(r.err.find(std::string("キャッシュファイルは") +
+                           (fifo ? "通常のファイルでないため読みません"
+                                 : "シンボリックリンクのため読みません")),
+                std::string::npos)
+          << r.err;
+      EXPECT_NE(r.err.find("lumbra-cli: 1 file could not be copied"), std::string::npos);
+      EXPECT_EQ(ReadFile("idx/newidx.htm"), newPages);
+      platform::DeleteFile(Path(index));
+    }
+  }
+}
+
+// The caches of today's browsers are directories of entry files: a FIFO or a link in place of
+// one is refused, counted and named in the execution log.
+TEST_F(CliTest, AFifoOrALinkInPlaceOfAnEntryFileOfTodaysCachesIsRefusedAndCounted) {
+  const struct {
+    const char* real;   // below browser-caches/
+    const char* entry;  // the entry file replaced, below the cache directory
+    bool fifo;
+  } cases[] = {
+      {"chromium-simple", "0621a9c365288b2e_0", true},
+      {"chromium-simple", "0621a9c365288b2e_0", false},
+      {"chromium-blockfile", "f_000001", true},
+      {"chromium-blockfile", "f_000001", false},
+      {"firefox/cache2", "entries/12425CA35EC0B15C8D822F66A57A8B4E514BEAB5", true},
+      {"firefox/cache2", "entries/12425CA35EC0B15C8D822F66A57A8B4E514BEAB5", false},
+  };
+  int n = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.real) + (c.fifo ? " FIFO" : " link"));
+    const std::string cache = "cache" + std::to_string(++n);
+    CopyRealData("browser-caches/" + std::string(c.real), cache);
+    const std::string entry = cache + "/" + c.entry;
+    const std::string kept = "kept" + std::to_string(n);
+    ASSERT_TRUE(platform::RenameFile(Path(entry), Path(kept)));
+    if (c.fifo) {
+      MakeFifo(entry);
+    } else {
+      MakeLink(Path(kept), entry);
+    }
+    platform::DeleteFile(Path("start/lumbralog.txt"));
+    Result r = Run("60 '" + std::string(LUMBRA_CLI) + "' " +
+                       InStart("--yes --exec-log --set 'CACHE_DIR=" + Path(cache) +
+                               "' --set LOG_DIR_A=" + Path("save" + std::to_string(n) + "/alog") +
+                               " --set INDEX_DIR=" + Path("idx") + " add"),
+                   "timeout");
+    EXPECT_EQ(r.status, 3) << r.err;
+    EXPECT_NE(r.err.find("lumbra-cli: 1 file could not be copied"), std::string::npos) << r.err;
+    const std::string log = platform::Cp932ToUtf8(ReadFile("start/lumbralog.txt"));
+    EXPECT_NE(log.find(c.fifo ? "通常のファイルでないため読みません"
+                              : "シンボリックリンクのため読みません"),
+              std::string::npos)
+        << log;
+  }
 }
 
 TEST_F(CliTest, AJobWhoseDirectoryIsInUseIsRefusedOrWithWaitWaitsForIt) {
@@ -470,6 +598,53 @@ TEST_F(CliTest, AnIndexPageThatCannotBeWrittenWholeLeavesTheOldOneAndExits3) {
       << r.err;
   EXPECT_NE(ReadFile("save/alog/host/a-rather-long-page-name-7.html").find("<title>"),
             std::string::npos);
+}
+
+// The link list meets a file-size limit part way (the pages and the log stay below it): every
+// address left off the link page is counted and named in the log; the exit status is 3. With
+// the log itself unwritable the summary line says so instead of naming it.
+TEST_F(CliTest, UnreferencedCountsAndNamesEveryAddressTheLinkListCouldNotTake) {
+  constexpr int kPages = 60;
+  std::set<std::string> all;
+  for (int p = 0; p < kPages; ++p) {
+    const std::string address = "http://x.example/a" + std::to_string(p) + ".html";
+    all.insert(address);
+    std::string page = "<title>p</title>\n";
+    for (int l = 0; l < 20; ++l) page += "<a href=\"" + address + "\">x</a>\n";
+    WriteFile("save/alog/h/p" + std::to_string(p) + ".html", page);
+  }
+  // 60 pages of 20 lines of 32 bytes: the list would hold 38,400 bytes; the limit is 16 KiB.
+  const std::string run =
+      "-f 32; exec '" + std::string(LUMBRA_CLI) + "' " +
+      InStart("--yes --exec-log " + JobPaths() + "unreferenced " + Path("save/alog"));
+  Result r = Run(run, "ulimit");
+  EXPECT_EQ(r.status, 3) << r.err;
+
+  const std::string page = ReadFile("idx/search/htm/alog.link_htm.htm");
+  const std::string log = ReadFile("start/lumbralog.txt");
+  const std::string named = platform::ToCp932("    リンク一覧に書き込めなかったリンク : ");
+  std::set<std::string> listed, lost;
+  for (const std::string& address : all) {
+    if (page.find("\"" + address + "\"") != std::string::npos) listed.insert(address);
+    if (log.find(named + address + "\r\n") != std::string::npos) lost.insert(address);
+  }
+  EXPECT_FALSE(listed.empty());
+  EXPECT_FALSE(lost.empty());
+  EXPECT_EQ(listed.size() + lost.size(), all.size()) << "each address listed or named, once";
+  EXPECT_NE(r.err.find("lumbra-cli: " + std::to_string(lost.size()) +
+                       " files could not be copied, rewritten or written; " +
+                       Path("start/lumbralog.txt") + " names them\n"),
+            std::string::npos)
+      << r.err;
+
+  platform::DeleteFile(Path("start/lumbralog.txt"));
+  MakeLink("/dev/full", "start/lumbralog.txt");
+  Result full = Run(run, "ulimit");
+  EXPECT_EQ(full.status, 3) << full.err;
+  EXPECT_NE(full.err.find(Path("start/lumbralog.txt") +
+                          " could not be written whole, so it does not name them all\n"),
+            std::string::npos)
+      << full.err;
 }
 
 // Killed with SIGKILL: every file of the LogTree is old or new, and whole.

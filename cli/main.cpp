@@ -250,7 +250,10 @@ int ReportOutcome(const Session& session, JobKind kind, bool completed) {
     std::cerr << "lumbra-cli: " << counters.failedFiles
               << (counters.failedFiles == 1 ? " file" : " files")
               << " could not be copied, rewritten or written; ";
-    if (session.ctx.execLog) {
+    if (session.ctx.execLog && ExecLogLostLines()) {
+      std::cerr << session.ctx.StartFile(kExecLogName)
+                << " could not be written whole, so it does not name them all\n";
+    } else if (session.ctx.execLog) {
       std::cerr << session.ctx.StartFile(kExecLogName) << " names them\n";
     } else {
       std::cerr << "run again with --exec-log to have them named in lumbralog.txt\n";

@@ -92,6 +92,11 @@ bool SpooledDocument::Rewind() {
 
 long FileDocument::Read(char* buffer, std::size_t size) {
   if (!file_.isOpen()) return -1;
+  // The document is the file as it was opened: one that goes on growing (a browser still
+  // writing it, or a file made to fill the disk) is read up to its size then.
+  const std::uint64_t opened = file_.status().size;
+  if (offset_ >= opened) return 0;
+  size = static_cast<std::size_t>(std::min<std::uint64_t>(size, opened - offset_));
   long n = file_.ReadAt(buffer, size, offset_);
   if (n > 0) offset_ += static_cast<std::uint64_t>(n);
   return n;

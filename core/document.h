@@ -26,7 +26,8 @@ class DocumentSource {
 };
 
 // A regular file as a document: the file that file() opens, read by offset, so that what
-// else reads the open file never moves this document's place.
+// else reads the open file never moves this document's place; it ends at the size the file
+// had when it was opened, however much it grows while it is read.
 class FileDocument : public DocumentSource {
  public:
   platform::ReadableFile& file() { return file_; }

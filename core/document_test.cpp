@@ -3,6 +3,7 @@
 #include <csignal>
 #include <string>
 
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -68,6 +69,24 @@ TEST_F(DocumentTest, ACopyFailingPartWayKeepsTheOldFile) {
   EXPECT_EQ(ReadFile("target"), std::string(1000, 'o'));
   auto names = platform::ListDirectory(root());
   EXPECT_EQ(names->size(), 4u) << "no temporary file may be left behind";
+}
+
+// A cached file that keeps growing after it was opened (a browser still writing it, or a file
+// made to fill the disk) is copied at the size it had when it was opened.
+TEST_F(DocumentTest, AFileGrowingAfterItWasOpenedIsCopiedAtItsSizeThen) {
+  const std::string source = WriteFile("growing", std::string(100000, 'a'));
+  FileDocument document;
+  ASSERT_EQ(document.file().Open(source, platform::FollowLinks::Yes), platform::OpenError::None);
+  const int fd = ::open(source.c_str(), O_WRONLY | O_APPEND);
+  ASSERT_GE(fd, 0);
+  const std::string piece(65536, 'b');
+  for (int k = 0; k < 16; ++k) ASSERT_EQ(::write(fd, piece.data(), piece.size()), 65536);
+  ASSERT_TRUE(CopyDocument(Path("copy"), document));
+  for (int k = 0; k < 16; ++k) ASSERT_EQ(::write(fd, piece.data(), piece.size()), 65536);
+  ::close(fd);
+  EXPECT_EQ(ReadFile("copy"), std::string(100000, 'a'));
+  ASSERT_TRUE(CopyDocument(Path("again"), document));
+  EXPECT_EQ(ReadFile("again"), std::string(100000, 'a'));
 }
 
 TEST_F(DocumentTest, SameContentComparesOverTheFirstDocument) {

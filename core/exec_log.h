@@ -13,7 +13,7 @@ inline constexpr std::string_view kExecLogName = "lumbralog.txt";
 
 // Appends a line when execLog is on; does nothing otherwise. `text` is in the system's own
 // words (UTF-8 in the source) and is converted to CP932; every "\n" becomes CR LF. A line
-// that cannot be written is lost silently: the log never stops a job.
+// that cannot be written is lost (the log never stops a job); ExecLogLostLines tells.
 void AppendExecLog(const JobContext& ctx, std::string_view text);
 
 // The same for a line already in CP932 (own texts converted, outside values as they came).
@@ -26,6 +26,10 @@ void LogFileFailure(const JobContext& ctx, std::string_view what, std::string_vi
 // The same, and counts the file in failedFiles.
 void RecordFileFailure(const JobContext& ctx, JobCounters& counters, std::string_view what,
                        std::string_view path);
+
+// Whether a line of the execution log could not be written since the log was last emptied
+// (TruncateExecLog), or the emptying itself failed.
+bool ExecLogLostLines();
 
 // Empties the execution log (the job start does this while execLog is on).
 void TruncateExecLog(const JobContext& ctx);

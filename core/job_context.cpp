@@ -1,5 +1,7 @@
 #include "core/job_context.h"
 
+#include <atomic>
+
 #include "core/exec_log.h"
 #include "platform/codepage.h"
 #include "platform/text_file.h"
@@ -13,15 +15,24 @@ std::string JobContext::StartFile(std::string_view name) const {
   return path;
 }
 
+namespace {
+
+// Whether a line of the execution log was lost since the job began: one process runs one job
+// at a time, and the lines come from every part of it.
+std::atomic<bool> execLogLost{false};
+
+}  // namespace
+
 void AppendExecLog(const JobContext& ctx, std::string_view text) {
-  if (!ctx.execLog) return;
-  platform::AppendText(ctx.StartFile(kExecLogName), platform::ToCp932(text));
+  AppendExecLogBytes(ctx, platform::ToCp932(text));
 }
 
 void AppendExecLogBytes(const JobContext& ctx, std::string_view bytes) {
   if (!ctx.execLog) return;
-  platform::AppendText(ctx.StartFile(kExecLogName), bytes);
+  if (!platform::AppendText(ctx.StartFile(kExecLogName), bytes)) execLogLost = true;
 }
+
+bool ExecLogLostLines() { return execLogLost; }
 
 void LogFileFailure(const JobContext& ctx, std::string_view what, std::string_view path) {
   if (!ctx.execLog) return;
@@ -37,6 +48,8 @@ void RecordFileFailure(const JobContext& ctx, JobCounters& counters, std::string
   LogFileFailure(ctx, what, path);
 }
 
-void TruncateExecLog(const JobContext& ctx) { platform::TruncateFile(ctx.StartFile(kExecLogName)); }
+void TruncateExecLog(const JobContext& ctx) {
+  execLogLost = !platform::TruncateFile(ctx.StartFile(kExecLogName));
+}
 
 }  // namespace lumbra

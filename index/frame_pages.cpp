@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "core/exec_log.h"
+#include "index/html_escape.h"
 #include "index/index_pages.h"
 #include "index/site_list.h"
 #include "platform/codepage.h"
@@ -42,8 +43,8 @@ bool WritePage(const std::string& path, std::string_view text) {
 }
 
 std::string TopLink(const JobContext& ctx, std::string_view page, const std::string& text) {
-  return "<A HREF=\"" + platform::FileUrl(ctx.indexDir + std::string(page)) + "\" TARGET=\"www\">" +
-         text + "</A> ";
+  return "<A HREF=\"" + AttributeUrl(platform::FileUrl(ctx.indexDir + std::string(page))) +
+         "\" TARGET=\"www\">" + text + "</A> ";
 }
 
 }  // namespace
@@ -52,8 +53,9 @@ std::string BuildTopLinkBar(const JobContext& ctx) {
   std::string bar;
   for (int log = 0; log < kLogTreeCount; ++log) {
     if (ctx.logDir[log].empty()) continue;
-    bar += TopLink(ctx, kLogPages[log].listPage,
-                   ToCp932(kLogPages[log].letter) + ":" + LogDisplayName(ctx.logSetting[log]));
+    bar += TopLink(
+        ctx, kLogPages[log].listPage,
+        ToCp932(kLogPages[log].letter) + ":" + HtmlText(LogDisplayName(ctx.logSetting[log])));
   }
   bar += TopLink(ctx, "/www_n.htm", ToCp932("新規"));
   if (ctx.surfAvailable) bar += TopLink(ctx, "/www_surf.htm", "Surf");

@@ -9,6 +9,7 @@
 #include "core/exec_log.h"
 #include "core/log_tree.h"
 #include "core/secure_hosts.h"
+#include "index/html_escape.h"
 #include "platform/codepage.h"
 #include "platform/paths.h"
 #include "platform/text_file.h"
@@ -101,11 +102,13 @@ std::string BuildIndexLinkBar(const JobContext& ctx, int type) {
   std::string bar;
   for (int log = 0; log < kLogTreeCount; ++log) {
     if (log + 1 == type || ctx.logDir[log].empty()) continue;
-    bar += "<A HREF=\"" + platform::FileUrl(ctx.indexDir + std::string(kFiles[log])) + "\">";
-    bar += ToCp932(kLogLetters[log]) + ":" + LogDisplayName(ctx.logSetting[log]) + "</A> ";
+    bar += "<A HREF=\"" + AttributeUrl(platform::FileUrl(ctx.indexDir + std::string(kFiles[log]))) +
+           "\">";
+    bar +=
+        ToCp932(kLogLetters[log]) + ":" + HtmlText(LogDisplayName(ctx.logSetting[log])) + "</A> ";
   }
   if (type != kLinkBarNewPages) {
-    bar += "<A HREF=\"" + platform::FileUrl(ctx.indexDir + "/newidx.htm") + "\">" +
+    bar += "<A HREF=\"" + AttributeUrl(platform::FileUrl(ctx.indexDir + "/newidx.htm")) + "\">" +
            ToCp932("新規") + "</A> ";
   }
   return bar;
@@ -148,7 +151,7 @@ bool WriteIndexPage(Frontend& frontend, NextIndexRecord& records, const std::str
     if (site != previousSite) {
       ++anchor;
       entry += "<A NAME=\"" + std::to_string(anchor) + "\" >\n";
-      entry += "<P><DT><B>" + site + "</B>\n";
+      entry += "<P><DT><B>" + HtmlText(site) + "</B>\n";
       previousSite = site;
     }
 
@@ -164,10 +167,12 @@ bool WriteIndexPage(Frontend& frontend, NextIndexRecord& records, const std::str
     if (oldCopy) {
       entry += "<DD><NOBR> [OLD] ";
     } else {
-      entry += "<DD><A HREF=\"" + std::string(scheme) + address +
+      entry += "<DD><A HREF=\"" + AttributeUrl(std::string(scheme) + address) +
                "\" target=\"newwindow\" ><NOBR> [NEW]</A> ";
     }
-    entry += "<A HREF=\"" + platform::FileUrl(record.path) + "\" target=\"newwindow\" >";
+    entry +=
+        "<A HREF=\"" + AttributeUrl(platform::FileUrl(record.path)) + "\" target=\"newwindow\" >";
+    // The title is HTML text already (see index/title_text.h).
     entry += std::string(KindPrefix(kind)) + Indent(address) + record.title + "</NOBR></A>\n";
     out.Write(entry);
   }

@@ -159,6 +159,43 @@ TEST_F(IndexPagesTest, WebAddressOfAnEntry) {
   }
 }
 
+// A web address, a path or a site name is written into a page as an attribute or as text, never
+// as markup: the index pages (surfidx.htm too), the site lists and the bars.
+TEST_F(IndexPagesTest, AddressesPathsAndNamesAreEscapedOnEveryPage) {
+  ctx.logDir[0] = MakeDir("save/a&\"<x>log");
+  ctx.logSetting[0] = ctx.logDir[0];
+  const std::string page = Record(0, "q.example/a\"onmouseover=\"alert(3).html", "t");
+  Record(0, "s<i>&b/p.html", "t");
+  WriteIndexPages(ctx, frontend, table, "newidx_");
+  WriteIndexPages(ctx, frontend, table, "surfidx");
+  WriteIndexPages(ctx, frontend, table, "allidx_");
+  WriteFramePages(ctx, frontend);
+  EXPECT_TRUE(frontend.messages().empty());
+
+  const std::string escapedPath =
+      Path("save/a&amp;%22%3Cx%3Elog/q.example/a%22onmouseover=%22alert(3).html");
+  for (const char* name : {"newidx.htm", "surfidx.htm", "allidx_a.htm"}) {
+    SCOPED_TRACE(name);
+    const std::string index = ReadFile(Idx(name));
+    EXPECT_NE(index.find("HREF=\"http://q.example/a%22onmouseover=%22alert(3).html\""),
+              std::string::npos);
+    EXPECT_NE(index.find("HREF=\"file://" + escapedPath + "\""), std::string::npos);
+    EXPECT_NE(index.find("<P><DT><B>s&lt;i&gt;&amp;b</B>"), std::string::npos);
+    EXPECT_EQ(index.find("\"onmouseover"), std::string::npos);
+    EXPECT_EQ(index.find("<i>"), std::string::npos);
+  }
+  EXPECT_NE(ReadFile(Idx("newidx.htm")).find(":a&amp;\"&lt;x&gt;log</A>"), std::string::npos);
+  for (const char* name : {"www_n.htm", "www_a.htm"}) {
+    SCOPED_TRACE(name);
+    const std::string list = ReadFile(Idx(name));
+    EXPECT_NE(list.find("<NOBR>s&lt;i&gt;&amp;b</NOBR>"), std::string::npos);
+    EXPECT_EQ(list.find("<i>"), std::string::npos);
+  }
+  const std::string top = ReadFile(Idx("top.htm"));
+  EXPECT_NE(top.find(":a&amp;\"&lt;x&gt;log</A>"), std::string::npos);
+  EXPECT_EQ(top.find("<x>"), std::string::npos);
+}
+
 TEST_F(IndexPagesTest, MissingIndexDirectoryReportsEachPage) {
   ctx.indexDir = Path("nowhere");
   Record(0, "h/a.html", "A");

@@ -8,6 +8,7 @@
 
 #include "core/ascii.h"
 #include "core/exec_log.h"
+#include "index/html_escape.h"
 #include "platform/codepage.h"
 #include "platform/fs.h"
 #include "platform/paths.h"
@@ -69,8 +70,8 @@ std::string PageFileName(std::string_view pageName) {
 }
 
 std::string LinkEntry(const std::string& address) {
-  return "<DD><A HREF=\"" + address + "\" target=\"newwindow\"><NOBR> " +
-         address.substr(std::min(kVisibleFrom, address.size())) + "</NOBR></A><BR>\n";
+  return "<DD><A HREF=\"" + AttributeUrl(address) + "\" target=\"newwindow\"><NOBR> " +
+         HtmlText(address.substr(std::min(kVisibleFrom, address.size()))) + "</NOBR></A><BR>\n";
 }
 
 void ListSearchPages(platform::TextWriter& out, const std::string& dir) {
@@ -78,8 +79,8 @@ void ListSearchPages(platform::TextWriter& out, const std::string& dir) {
   if (!names) return;  // no page of that kind made yet: the heading stands alone
   for (const std::string& name : *names) {
     if (!ContainsNoCase(name, ".htm")) continue;
-    out.Write("<OD><A HREF=\"" + platform::FileUrl(dir + "/" + name) +
-              "\" target=\"home\"><NOBR> " + name + "</NOBR></A><BR>\n");
+    out.Write("<OD><A HREF=\"" + AttributeUrl(platform::FileUrl(dir + "/" + name)) +
+              "\" target=\"home\"><NOBR> " + HtmlText(name) + "</NOBR></A><BR>\n");
   }
 }
 

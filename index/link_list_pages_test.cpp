@@ -96,6 +96,23 @@ TEST_F(LinkListPagesTest, PagesByteForByte) {
                 ListedPage("jpg", "alpha.link_jpg.htm") + "</BODY></HTML>");
 }
 
+// An address of the list is escaped in its attribute and shown as text.
+TEST_F(LinkListPagesTest, AddressesAreEscaped) {
+  ASSERT_EQ(Write("http://q.example/a\"onmouseover=\"alert(3).html 0\n"
+                  "http://q.example/<b>&x.jpg 0\n",
+                  "r<o>ot"),
+            0);
+  EXPECT_EQ(HtmPage("r<o>ot"), LinkPage(Entry("http://q.example/a%22onmouseover=%22alert(3).html",
+                                              "/q.example/a\"onmouseover=\"alert(3).html")));
+  EXPECT_EQ(JpgPage("r<o>ot"), LinkPage(Entry("http://q.example/%3Cb%3E&amp;x.jpg",
+                                              "/q.example/&lt;b&gt;&amp;x.jpg")));
+  const std::string list = ReadFile(Idx("www_l.htm"));
+  EXPECT_NE(list.find("search/htm/r%3Co%3Eot.link_htm.htm\" target=\"home\"><NOBR> "
+                      "r&lt;o&gt;ot.link_htm.htm</NOBR>"),
+            std::string::npos)
+      << list;
+}
+
 TEST_F(LinkListPagesTest, EveryLineIsUsed) {
   // Lines of 249 characters and CR LF: the longest that are read whole.
   std::string list;

@@ -1,6 +1,7 @@
 #include "index/site_list.h"
 
 #include "core/exec_log.h"
+#include "index/html_escape.h"
 #include "platform/codepage.h"
 #include "platform/paths.h"
 #include "platform/text_file.h"
@@ -55,13 +56,14 @@ SiteList WriteSiteListPage(const JobContext& ctx, Frontend& frontend, std::strin
   out.Write("<BR>\n");
 
   // Whole lines: a long line of the index page is never taken for a marker line part-way.
-  const std::string pageUrl = platform::FileUrl(indexPath);
+  const std::string pageUrl = AttributeUrl(platform::FileUrl(indexPath));
   std::string line;
   std::string anchor;
   while (in.ReadLine(line)) {
     if (line.starts_with(kAnchorLine)) {
       anchor = FieldUpTo(line, kAnchorValueAt, '"');
     } else if (line.starts_with(kSiteLine)) {
+      // The index page wrote the site as text already: it is copied as it is.
       const std::string site = FieldUpTo(line, kSiteLine.size(), '<');
       out.Write("<B><A HREF=\"" + pageUrl + "#" + anchor + "\" TARGET=\"home\"><NOBR>" + site +
                 "</NOBR></A></B><BR>\n");

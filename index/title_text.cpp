@@ -93,6 +93,11 @@ Reading ReadingOf(std::string_view title, const TitleCharset& charset) {
 
 bool IsBlank(char32_t c) { return c == '\t' || c == '\n' || c == '\f' || c == '\r' || c == ' '; }
 
+// Whether a '&' followed by `c` may begin a character reference.
+bool BeginsReference(char c) {
+  return c == '#' || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+}
+
 // The title as it always was: cut to `max` bytes, then converted by ConvertTitleCode.
 std::string KeptTitle(std::string_view title, const TitleCharset& charset, std::size_t max) {
   std::string kept(title.substr(0, max));
@@ -102,7 +107,28 @@ std::string KeptTitle(std::string_view title, const TitleCharset& charset, std::
     kept.resize(std::min(kept.size(), OpenReferenceAt(kept)));
   }
   ConvertTitleCode(kept);
-  return kept;
+  if (kept.find(kEsc) != std::string::npos) return kept;  // unconverted ISO-2022-JP: no ASCII
+  // Written as text ('<', '>', and a '&' that begins no reference, escaped; a reference stays
+  // as the page had it): what the escapes add is cut at the limit, never inside a reference
+  // or a two-byte character.
+  std::string out;
+  for (std::size_t i = 0; i < kept.size();) {
+    const unsigned char b = Byte(kept, i);
+    const std::size_t length =
+        ((b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC)) && i + 1 < kept.size() ? 2 : 1;
+    std::string unit = kept.substr(i, length);
+    if (b == '<') {
+      unit = "&lt;";
+    } else if (b == '>') {
+      unit = "&gt;";
+    } else if (b == '&' && !(i + 1 < kept.size() && BeginsReference(kept[i + 1]))) {
+      unit = "&amp;";
+    }
+    if (out.size() + unit.size() > max) break;
+    out += unit;
+    i += length;
+  }
+  return out;
 }
 
 // The title decoded from `encoding` and written in CP932 HTML; nullopt when the encoding is

@@ -74,6 +74,31 @@ TEST(IndexTitleTest, ADecodedTitleShowsItsReferencesAndBlanksAsABrowserDoes) {
   for (const auto& c : cases) EXPECT_EQ(Title(c.title, charset), c.want) << c.title;
 }
 
+// A title kept in its page's bytes is written as text: '<' and '>' escaped, and a '&' that
+// begins no reference; a reference stays as the page wrote it. What the escapes add is cut at
+// the limit, never inside an escape or a two-byte character.
+TEST(IndexTitleTest, AKeptTitleIsWrittenAsText) {
+  const std::string sjis = ToCp932("日本<語>");
+  const std::string a95(95, 'a');
+  const struct {
+    std::string title;
+    std::size_t max;
+    std::string want;
+  } cases[] = {
+      {"<script>alert(3)</script>", 99, "&lt;script&gt;alert(3)&lt;/script&gt;"},
+      {"Q & A", 99, "Q &amp; A"},
+      {"Q&amp;A &copy 1997 &#169; &", 99, "Q&amp;A &copy 1997 &#169; &amp;"},
+      {"\xC6\xFC<\xCB\xDC>", 99, ToCp932("日") + "&lt;" + ToCp932("本") + "&gt;"},  // EUC-JP
+      {sjis, 99, ToCp932("日本") + "&lt;" + ToCp932("語") + "&gt;"},
+      {a95 + "<b", 99, a95 + "&lt;"},
+      {a95 + "a<b", 99, a95 + "a"},
+      {a95 + "<" + ToCp932("日"), 99, a95 + "&lt;"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(Title(c.title, TitleCharset{}, c.max), c.want) << c.title;
+  }
+}
+
 TEST(IndexTitleTest, CutsNeverLeaveHalfACharacterOrABrokenReference) {
   const std::string a97(97, 'a');
   std::string jis = "\x1B$B";  // two-byte JIS, whose halves may be '&' and letters

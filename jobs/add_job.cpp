@@ -100,6 +100,10 @@ bool AddJob::ReadIndex(const CacheLayouts& layouts) {
     RecordFileFailure(ctx_, job_.counters, kCopyFailed, ctx_.cacheIndexFile);
     return false;
   }
+  // An entry file the reader refused (a link, a FIFO) counts as a refused cached file.
+  for (const RefusedCacheFile& refused : cache_.refusedFiles()) {
+    RecordFileFailure(ctx_, job_.counters, refused.why, ctx_.cacheDir + "/" + refused.file);
+  }
   if (layout != nullptr) documents_ = layout->Documents(ctx_.cacheDir);
   LoadExcludedHosts(ctx_, excluded_);
   job_.counters.entryCount = GetCacheEntryCount(cache_);
@@ -128,6 +132,10 @@ bool AddJob::FirstPass() {
 }
 
 AddJob::Met AddJob::StoreEntry(int i, const CacheEntry& entry, const LogPath& where) {
+  if (where.leadsOutside) {
+    RecordFileFailure(ctx_, job_.counters, "ログの外を指す URL のため保存しません", entry.url);
+    return Met::PassedOver;
+  }
   if (where.localPath.empty()) return Met::NoPlace;
   if (entry.url.size() > kCacheUrlMax) {
     RecordFileFailure(ctx_, job_.counters, "URL が長すぎるため保存しません", entry.url);

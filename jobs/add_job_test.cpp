@@ -73,8 +73,8 @@ TEST_F(LogAddTest, StoresAStyleSheetWithItsLinksPointedAtTheLog) {
   EXPECT_EQ(ReadFile("save/alog/host/site.css"), "a{background:url(" + gif + ")}");
   EXPECT_EQ(ReadFile("save/alog/host/more.css"), "@import 'http://host/gone.gif';");
   EXPECT_EQ(ReadFile("save/alog/host/p.html"), "<link rel=stylesheet href=\"file://" +
-                                                  Path("save/alog/host/site.css") +
-                                                  "\"><img srcset=\"" + gif + " 2x\">");
+                                                   Path("save/alog/host/site.css") +
+                                                   "\"><img srcset=\"" + gif + " 2x\">");
   EXPECT_EQ(counters.loggedFiles, 4);
   EXPECT_EQ(counters.convertedPages, 1);
   EXPECT_EQ(index.size(), 1u);
@@ -131,6 +131,27 @@ TEST_F(LogAddTest, AHostileCacheIndexNeverHasAFileFromOutsideTheCacheCopied) {
        {"キャッシュの外を指す名前のため読みません : ", "シンボリックリンクのため読みません : "}) {
     EXPECT_NE(log.find(platform::ToCp932(line) + Path("cache/")), std::string::npos) << line;
   }
+}
+
+// A URL that would lead outside the log, by ".." or by "..\\" (a '/' to a browser), is refused
+// with that reason and counted; nothing named "..\\.." is made.
+TEST_F(LogAddTest, AUrlLeadingOutsideTheLogIsRefusedWithItsReason) {
+  ie4.entries = {
+      Entry("http://host/ok.html", "ok[1].html", "text/html", "<title>OK</title>"),
+      Entry("http://host/..\\..\\x.html", "x[1].html", "text/html", "<title>X</title>"),
+      Entry("http://host/a/../../y.html", "y[1].html", "text/html", "<title>Y</title>"),
+  };
+  testing::WriteIe4Cache(Path("cache"), ie4);
+  ctx.execLog = true;
+  ASSERT_TRUE(Add());
+  EXPECT_EQ(FilesBelow("save"), std::vector<std::string>{"alog/host/ok.html"});
+  EXPECT_EQ(counters.failedFiles, 2);
+  const std::string log = ReadFile("start/lumbralog.txt");
+  const std::string why = platform::ToCp932("ログの外を指す URL のため保存しません : ");
+  EXPECT_NE(log.find(why + "http://host/..\\..\\x.html"), std::string::npos) << log;
+  EXPECT_NE(log.find(why + "http://host/a/../../y.html"), std::string::npos) << log;
+  EXPECT_EQ(log.find(platform::ToCp932("シンボリックリンク")), std::string::npos) << log;
+  EXPECT_FALSE(platform::GetLinkStatus(Path("save/alog/host/..\\..")).exists());
 }
 
 TEST_F(LogAddTest, NothingIsWrittenThroughALinkInTheLogTree) {

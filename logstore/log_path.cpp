@@ -32,6 +32,7 @@ std::string_view HostPart(std::string_view rest, bool withSlash) {
 bool MapEntryToLogPath(const JobContext& ctx, platform::PathTable& paths, std::string_view url,
                        LogPath& out) {
   out.localPath.clear();
+  out.leadsOutside = false;
   std::string scheme = LowerAscii(url.substr(0, 10));
   std::size_t drop = 0;
   if (scheme.starts_with("https:")) {
@@ -45,8 +46,14 @@ bool MapEntryToLogPath(const JobContext& ctx, platform::PathTable& paths, std::s
   } else {
     return false;
   }
-  if (!StaysInsideTree(url.substr(std::min(drop, url.size())))) return false;
-  const std::string rest = ShortNames(url.substr(std::min(drop, url.size())));
+  std::string path(url.substr(std::min(drop, url.size())));
+  // A browser reads a '\\' of a web address as a '/': "..\\" is a parent segment there too.
+  if (scheme.starts_with("http")) std::replace(path.begin(), path.end(), '\\', '/');
+  if (!StaysInsideTree(path)) {
+    out.leadsOutside = true;
+    return false;
+  }
+  const std::string rest = ShortNames(path);
 
   const std::string* chosen = nullptr;
   for (const std::string& root : ctx.logDir) {

@@ -78,12 +78,20 @@ INSTANTIATE_TEST_SUITE_P(
                       // Dots inside a name are a name.
                       MapCase{"http://a..b/x..y/...", "a..b/x..y/...", "a..b"},
                       MapCase{"http://host/.x/x./..z", "host/.x/x./..z", "host"},
-                      MapCase{"http://host/a//b", "host/a//b", "host"}));
+                      MapCase{"http://host/a//b", "host/a//b", "host"},
+                      // A '\\' of a web address is a '/', as browsers read it.
+                      MapCase{"http://h/..\\..\\x.html", "", ""},
+                      MapCase{"https://h/a\\..\\..\\x", "", ""}, MapCase{"http://h\\..\\x", "", ""},
+                      MapCase{"http://h/a\\b.html", "h/a/b.html", "h"},
+                      MapCase{"ftp://h/a\\b", "h/a\\b", "h"}));
 
 TEST_F(LogPathTest, MapRefusesANulThatWouldCutThePath) {
   LogPath out;
   EXPECT_FALSE(Map(std::string("http://host/..\0x", 16), out));
   EXPECT_EQ(out.localPath, "");
+  EXPECT_TRUE(out.leadsOutside);
+  EXPECT_FALSE(Map("news:group", out));
+  EXPECT_FALSE(out.leadsOutside) << "passed over, not refused";
 }
 
 TEST_F(LogPathTest, AHostStaysInTheFirstTreeThatHoldsIt) {

@@ -5,11 +5,11 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <set>
 #include <string>
 #include <string_view>
-
-#include "platform/text_file.h"
+#include <vector>
 
 namespace lumbra {
 
@@ -20,6 +20,11 @@ inline constexpr std::size_t kLinkListMax = 250;
 
 class LinkList {
  public:
+  LinkList() = default;
+  ~LinkList() { Close(); }
+  LinkList(const LinkList&) = delete;
+  LinkList& operator=(const LinkList&) = delete;
+
   // Opens the list file `path`, emptied; false when it cannot be made (the links are then
   // skipped, and the link-list pages say that the list cannot be read).
   bool Open(const std::string& path);
@@ -32,10 +37,22 @@ class LinkList {
 
   // The links that belonged in the list but were kLinkListMax characters or longer, each once.
   const std::set<std::string>& tooLong() const { return tooLong_; }
+  // The links whose lines could not be written (a full disk, a file-size limit), each once:
+  // none of them is in the file, which holds whole lines only.
+  const std::set<std::string>& lost() const { return lost_; }
 
  private:
-  platform::TextWriter file_;
+  // Lines are written in pieces of about this size.
+  static constexpr std::size_t kChunk = 8192;
+  void Flush();
+
+  int fd_ = -1;
+  std::uint64_t written_ = 0;              // bytes of whole lines in the file
+  std::string pending_;                    // lines not written yet
+  std::vector<std::string> pendingLinks_;  // their links
   std::set<std::string> tooLong_;
+  std::set<std::string> listed_;  // links whose line is in the file
+  std::set<std::string> lost_;
 };
 
 }  // namespace lumbra

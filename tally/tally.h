@@ -5,8 +5,9 @@
 // nor entered; a file with a leading "." is counted like any other. Entries are classified by
 // lstat: a symbolic link is counted as a file with the size of the link itself and never
 // followed, so no walk can loop or leave the tree. A directory that cannot be listed and an
-// entry whose status cannot be read are skipped silently. Totals are 64-bit, and paths of any
-// length are walked (nothing is cut), so a tree over 2 GiB shows its true size.
+// entry whose status cannot be read are skipped silently. Totals are 64-bit, and the walk goes
+// from directory to directory by descriptor (openat), so a tree of any depth is counted whole,
+// its paths however much longer than PATH_MAX, and a tree over 2 GiB shows its true size.
 #pragma once
 
 #include <cstdint>
@@ -23,9 +24,6 @@ struct TallyCounts {
 
 // Counts what lies below `dir` (the directory itself is not counted) into `counts`.
 void TallyDirectory(const std::string& dir, TallyCounts& counts);
-
-// Classifies one entry of a walk and counts it; true when the walk descends into it.
-bool TallyEntry(std::string_view name, const std::string& path, TallyCounts& counts);
 
 // The counts of a fresh count of `dir`.
 TallyCounts CountTree(const std::string& dir);

@@ -2,11 +2,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <climits>
 #include <cstdio>
 #include <map>
 #include <random>
 #include <sstream>
 #include <tuple>
+#include <vector>
 
 #include "tally/tally_command.h"
 #include "tally/tally_dialog.h"
@@ -24,6 +26,38 @@ TEST_F(TallyTest, ATreeOverTwoGibibytesShowsItsTrueSize) {
   ::close(fd);
   EXPECT_EQ(CountTree(root()).byteTotal, 3ULL << 30);
   EXPECT_EQ(GroupThousands(3ULL << 30), "3,221,225,472");
+}
+
+// A tree deeper than PATH_MAX allows a path to reach is counted whole: 450 levels of 10-letter
+// names make paths of about 5,000 bytes, with a file at the bottom.
+TEST_F(TallyTest, ATreeWhosePathsPassPathMaxIsCountedWhole) {
+  constexpr int kDepth = 450;
+  const std::string name(10, 'd');
+  std::vector<int> fds{::open(MakeDir("deep").c_str(), O_RDONLY | O_DIRECTORY)};
+  ASSERT_GE(fds.back(), 0);
+  for (int k = 0; k < kDepth; ++k) {
+    ASSERT_EQ(::mkdirat(fds.back(), name.c_str(), 0755), 0);
+    fds.push_back(::openat(fds.back(), name.c_str(), O_RDONLY | O_DIRECTORY));
+    ASSERT_GE(fds.back(), 0);
+  }
+  ASSERT_GT(root().size() + kDepth * (name.size() + 1), std::size_t{PATH_MAX});
+  const int file = ::openat(fds.back(), "bottom.txt", O_WRONLY | O_CREAT, 0644);
+  ASSERT_GE(file, 0);
+  ASSERT_EQ(::write(file, "bytes", 5), 5);
+  ::close(file);
+
+  const TallyCounts counts = CountTree(Path("deep"));
+  EXPECT_EQ(counts.dirCount, kDepth);
+  EXPECT_EQ(counts.fileCount, 1);
+  EXPECT_EQ(counts.byteTotal, 5u);
+
+  // The test directory's removal goes by path: the tree is taken down from the bottom here.
+  ::unlinkat(fds.back(), "bottom.txt", 0);
+  for (int k = kDepth; k > 0; --k) {
+    ::close(fds[k]);
+    ::unlinkat(fds[k - 1], name.c_str(), AT_REMOVEDIR);
+  }
+  ::close(fds[0]);
 }
 
 TEST(GroupThousandsTest, PutsACommaBetweenGroupsOfThreeDigits) {
