@@ -211,7 +211,8 @@ def blockfile_inputs(real):
 def main(real, out):
     pages = [p.read_bytes() for p in site_pages(real)]
     sheets = [p.read_bytes() for p in files(real / "browser-caches/site", "*.css")]
-    sheets += [m for page in pages for m in re.findall(rb"<style[^>]*>(.*?)</style>", page, re.S | re.I)]
+    style = re.compile(rb"<style[^>]*>(.*?)</style>", re.S | re.I)
+    sheets += [m for page in pages for m in style.findall(page)]
     rows = served(real)
     site_urls = [b"http://" + host + path for host, path, _, _ in rows]
     index_dats = [p.read_bytes() for p in files(real / "msiecf-index.dat")]
@@ -249,7 +250,8 @@ def main(real, out):
     write(out, "fuzz_link_list", b"".join(u + b" 0\n" for u in urls))
     write(out, "fuzz_link_list", b"".join(l + b" 1\n" for l in links))
     write(out, "fuzz_surf_list", b"".join(
-        b"20260101 120000 %s %s /home/user/crawl/log/%s%s\n" % (status, size, host.replace(b":", b"-"), path)
+        b"20260101 120000 %s %s /home/user/crawl/log/%s%s\n"
+        % (status, size, host.replace(b":", b"-"), path)
         for host, path, status, size in rows))
 
     for ini in files(Path(__file__).resolve().parent.parent / "examples", "*.ini"):
