@@ -2,9 +2,12 @@
 // reads back whole, with the URL and status it was listed with (the files cannot change
 // between the two here).
 //
-// An input is a small container of the cache's files, so that a seed holds the real files of
-// a cache without the megabytes of zeros of its index and block files. Numbers are
-// little-endian:
+// An input is a small container of the cache's files, so that an input holds the real files of
+// a cache without the megabytes of zeros of its index and block files. Every input still costs
+// the files it unpacks to: the corpus holds the real cache with its index table cut to the
+// length its buckets need (fuzz/seed_inputs.py) and its block files ending after their last
+// block in use, rather than the 2 MiB table and megabyte block files the browser left, eight
+// times the executions. Numbers are little-endian:
 //   repeated:  u8 name length, the name, u32 file size, u16 run count,
 //              then per run u32 offset, u16 length and that many bytes
 // A file is its size of zero bytes with the runs copied in (what lies beyond the size is

@@ -10,8 +10,14 @@
 #include <vector>
 
 #include "index/link_list_pages.h"
+#include "memory_scratch.h"
 #include "platform/fs.h"
 #include "platform/text_file.h"
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  lumbra::fuzz::KeepScratchInMemory();
+  return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static lumbra::platform::TempDirectory dir("lumbra-fuzz-link-list");

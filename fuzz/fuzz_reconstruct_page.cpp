@@ -13,6 +13,7 @@
 
 #include "core/frontend.h"
 #include "core/job_context.h"
+#include "memory_scratch.h"
 #include "platform/fs.h"
 #include "platform/path_table.h"
 #include "rebuild/charset_scan.h"
@@ -78,6 +79,11 @@ struct Tree {
 };
 
 }  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  lumbra::fuzz::KeepScratchInMemory();
+  return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static Tree tree;

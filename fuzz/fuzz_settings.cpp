@@ -5,7 +5,13 @@
 #include <string>
 
 #include "app/settings.h"
+#include "memory_scratch.h"
 #include "platform/fs.h"
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  lumbra::fuzz::KeepScratchInMemory();
+  return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static lumbra::platform::TempDirectory dir("lumbra-fuzz-settings");
