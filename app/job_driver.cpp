@@ -256,14 +256,22 @@ CacheListing JobDriver::ReadCache(CacheEntryTable& table) {
   JobContext ctx;
   ctx.startDir = session_.startDir;
   ctx.execLog = session_.settings.execLog;
-  if (ctx.execLog) TruncateExecLog(ctx);
-  if (!PrepareCachePath(ctx, session_.settings.cacheDir, session_.startDir, session_.layouts,
-                        session_.user, frontend_)) {
-    return CacheListing::Refused;
+  // With the execution log on, the listing writes the start directory's lumbralog.txt and
+  // fat.txt: only under its lock, never while a job writes them.
+  if (ctx.execLog) {
+    if (!TakeLocks({ctx.startDir})) return CacheListing::Refused;
+    TruncateExecLog(ctx);
   }
-  const CacheLayout* layout = session_.layouts.Find(ctx.cacheDir);
-  return ReadCacheIndex(ctx, frontend_, layout, table, ctx.cacheDir) ? CacheListing::Read
-                                                                     : CacheListing::Unreadable;
+  CacheListing listing = CacheListing::Refused;
+  if (PrepareCachePath(ctx, session_.settings.cacheDir, session_.startDir, session_.layouts,
+                       session_.user, frontend_)) {
+    const CacheLayout* layout = session_.layouts.Find(ctx.cacheDir);
+    listing = ReadCacheIndex(ctx, frontend_, layout, table, ctx.cacheDir)
+                  ? CacheListing::Read
+                  : CacheListing::Unreadable;
+  }
+  locks_.Release();
+  return listing;
 }
 
 bool JobDriver::StartJob(JobKind kind) { return BeginStart() && FinishStart(kind); }
@@ -303,6 +311,10 @@ bool JobDriver::TakeJobLocks() {
   for (const std::string& dir : ctx.logDir) {
     if (!dir.empty()) dirs.push_back(dir);
   }
+  return TakeLocks(dirs);
+}
+
+bool JobDriver::TakeLocks(const std::vector<std::string>& dirs) {
   const platform::DirectoryLock::WaitHook wait = [this](const std::string& dir, long pid) {
     return frontend_.ReportProgress(
                "ディレクトリーを使用中の処理" +

@@ -144,6 +144,9 @@ class JobDriver {
   // root and the index directory (platform::JobLocks). False, with the message shown, when
   // one is in use or cannot be locked.
   bool TakeJobLocks();
+  // Locks `dirs` (waiting when waitForLocks is set); false, with the message shown, when any
+  // is in use or cannot be locked.
+  bool TakeLocks(const std::vector<std::string>& dirs);
   // Empties the execution log (while it is on) and writes the start checks' lines into it.
   void BeginExecLog(const std::string& lines);
   void EndBusy();

@@ -577,6 +577,14 @@ TEST_F(CliTest, AJobWhoseDirectoryIsInUseIsRefusedOrWithWaitWaitsForIt) {
   ::kill(waiting, SIGINT);
   EXPECT_EQ(Wait(waiting), 128 + SIGINT);
   EXPECT_EQ(ReadFile("save/alog/h/a.html"), "<a href=\"b.html\">b</a>");
+
+  // The cache listing writes the execution log only under the start directory's lock.
+  held = std::make_unique<platform::DirectoryLock>();
+  ASSERT_EQ(held->Take(Path("start"), nullptr).state, platform::LockState::Taken);
+  WriteFile("start/lumbralog.txt", "the log of the job that runs");
+  Result listing = Run(InStart("--exec-log --set CACHE_DIR=" + Path("save") + " cache"));
+  EXPECT_EQ(listing.status, 1) << listing.err;
+  EXPECT_EQ(ReadFile("start/lumbralog.txt"), "the log of the job that runs");
 }
 
 TEST_F(CliTest, AnIndexPageThatCannotBeWrittenWholeLeavesTheOldOneAndExits3) {
