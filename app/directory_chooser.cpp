@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "platform/fs.h"
+#include "platform/language.h"
 
 namespace lumbra {
 namespace {
@@ -163,7 +164,7 @@ void DirectoryChooser::OnDriveSelected() {
     if (MakeDriveCurrent(drives_[static_cast<std::size_t>(index)])) {
       currentDrive_ = index;
     } else {
-      view_.ShowMessage(kDriveUnusableMessage);
+      view_.ShowMessage(platform::Tr(kDriveUnusableMessage));
     }
   }
   std::string current = platform::CurrentDirectory();

@@ -31,10 +31,12 @@
 #include <vector>
 
 #include "app/modal_view.h"
+#include "platform/language.h"
 
 namespace lumbra {
 
-inline constexpr std::string_view kDriveUnusableMessage = "そのドライブは、現在、使用できません";
+inline constexpr std::string_view kDriveUnusableMessage =
+    platform::TrLater("そのドライブは、現在、使用できません");
 
 // The chooser's view: the drive box, the directory list, the path edit (ids below).
 using ChooserView = ModalView;

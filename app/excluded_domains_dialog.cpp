@@ -2,6 +2,7 @@
 
 #include "core/log_tree.h"
 #include "platform/fs.h"
+#include "platform/language.h"
 
 namespace lumbra {
 
@@ -52,7 +53,7 @@ void ExcludedDomainsDialog::OnBrowse() {
   if (std::optional<std::string> host = HostOfLogPath(*chosen)) {
     domainText_ = *host;
   } else {
-    view_.ShowMessage(kNotLocalWwwPathMessage);
+    view_.ShowMessage(platform::Tr(kNotLocalWwwPathMessage));
   }
   ShowMembers();
 }

@@ -12,11 +12,12 @@
 
 #include "app/excluded_domains.h"
 #include "app/modal_view.h"
+#include "platform/language.h"
 
 namespace lumbra {
 
 inline constexpr std::string_view kNotLocalWwwPathMessage =
-    "ローカルＷＷＷの正しいパスが指定されていません";
+    platform::TrLater("ローカルＷＷＷの正しいパスが指定されていません");
 
 // The window's view: the list, the edit and a modal directory chooser.
 class DomainsView : public ModalView {

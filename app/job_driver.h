@@ -20,11 +20,13 @@
 #include "index/index_record.h"
 #include "platform/clock.h"
 #include "platform/job_lock.h"
+#include "platform/language.h"
 #include "surf/surf_database.h"
 
 namespace lumbra {
 
-inline constexpr std::string_view kIdleText = "パスを設定して、処理ボタンをクリックしてください";
+inline constexpr std::string_view kIdleText =
+    platform::TrLater("パスを設定して、処理ボタンをクリックしてください");
 
 // Everything a run of the program keeps between jobs: owned by main(), passed by reference.
 struct Session {

@@ -2,6 +2,7 @@
 
 #include "app/settings.h"
 #include "platform/fs.h"
+#include "platform/language.h"
 
 namespace lumbra {
 namespace {
@@ -44,11 +45,11 @@ std::string& PathOf(JobSettings& settings, std::size_t row) {
 std::string_view GroupTitle(ControlGroup group) {
   switch (group) {
     case ControlGroup::Paths:
-      return "パス設定";
+      return platform::TrLater("パス設定");
     case ControlGroup::LogReading:
-      return "ログ読込";
+      return platform::TrLater("ログ読込");
     case ControlGroup::References:
-      return "参照設定";
+      return platform::TrLater("参照設定");
     case ControlGroup::Status:
     case ControlGroup::Commands:
     case ControlGroup::Keys:
@@ -69,7 +70,7 @@ MainDialog::MainDialog(Session& session, MainView& view, platform::Clock& clock)
 void MainDialog::Initialize() {
   PutEditTexts();
   for (const SwitchBox& s : kSwitchBoxes) view_.SetChecked(s.box, session_.settings.*s.flag);
-  ShowStatus(kIdleText);
+  ShowStatus(platform::Tr(kIdleText));
   view_.SetEnabled(MainControl::Surf, session_.surfAvailable);
   if (!session_.surfAvailable) view_.SetShown(MainControl::Surf, false);
 }

@@ -18,6 +18,7 @@
 #include "app/job_driver.h"
 #include "core/frontend.h"
 #include "platform/clock.h"
+#include "platform/language.h"
 
 namespace lumbra {
 
@@ -75,7 +76,8 @@ enum class ControlGroup { Status, Paths, LogReading, References, Commands, Keys 
 
 // The title of a group's frame or column; empty for the groups without one.
 std::string_view GroupTitle(ControlGroup group);
-inline constexpr std::string_view kConditionsFrameTitle = "条件設定";  // LogReading + References
+inline constexpr std::string_view kConditionsFrameTitle =
+    platform::TrLater("条件設定");  // LogReading + References
 
 struct ControlSpec {
   MainControl id;
@@ -90,53 +92,80 @@ struct ControlSpec {
 // Counted by the compiler: a stated size larger than the list would add empty entries.
 inline constexpr auto kMainControls = std::to_array<ControlSpec>({
     {MainControl::Status, ControlKind::Text, "", ControlGroup::Status, false, false},
-    {MainControl::CacheEdit, ControlKind::Edit, "キャッシュ", ControlGroup::Paths, false, false},
-    {MainControl::BrowseCache, ControlKind::Button, "参照", ControlGroup::Paths, false, false},
-    {MainControl::LogEditA, ControlKind::Edit, "ログ　　Ａ", ControlGroup::Paths, false, false},
-    {MainControl::BrowseLogA, ControlKind::Button, "参照", ControlGroup::Paths, false, false},
-    {MainControl::RebuildA, ControlKind::Button, "再構", ControlGroup::Paths, false, false},
-    {MainControl::LogEditB, ControlKind::Edit, "　　　　Ｂ", ControlGroup::Paths, false, false},
-    {MainControl::BrowseLogB, ControlKind::Button, "参照", ControlGroup::Paths, false, false},
-    {MainControl::RebuildB, ControlKind::Button, "再構", ControlGroup::Paths, false, false},
-    {MainControl::LogEditC, ControlKind::Edit, "　　　　Ｃ", ControlGroup::Paths, false, false},
-    {MainControl::BrowseLogC, ControlKind::Button, "参照", ControlGroup::Paths, false, false},
-    {MainControl::RebuildC, ControlKind::Button, "再構", ControlGroup::Paths, false, false},
-    {MainControl::LogEditD, ControlKind::Edit, "　　　　Ｄ", ControlGroup::Paths, false, false},
-    {MainControl::BrowseLogD, ControlKind::Button, "参照", ControlGroup::Paths, false, false},
-    {MainControl::RebuildD, ControlKind::Button, "再構", ControlGroup::Paths, false, false},
-    {MainControl::LogEditE, ControlKind::Edit, "　　　　Ｅ", ControlGroup::Paths, false, false},
-    {MainControl::BrowseLogE, ControlKind::Button, "参照", ControlGroup::Paths, false, false},
-    {MainControl::RebuildE, ControlKind::Button, "再構", ControlGroup::Paths, false, false},
-    {MainControl::IndexEdit, ControlKind::Edit, "インデックス", ControlGroup::Paths, false, false},
-    {MainControl::BrowseIndex, ControlKind::Button, "参照", ControlGroup::Paths, false, false},
+    {MainControl::CacheEdit, ControlKind::Edit, platform::TrLater("キャッシュ"),
+     ControlGroup::Paths, false, false},
+    {MainControl::BrowseCache, ControlKind::Button, platform::TrLater("参照"), ControlGroup::Paths,
+     false, false},
+    {MainControl::LogEditA, ControlKind::Edit, platform::TrLater("ログ　　Ａ"), ControlGroup::Paths,
+     false, false},
+    {MainControl::BrowseLogA, ControlKind::Button, platform::TrLater("参照"), ControlGroup::Paths,
+     false, false},
+    {MainControl::RebuildA, ControlKind::Button, platform::TrLater("再構"), ControlGroup::Paths,
+     false, false},
+    {MainControl::LogEditB, ControlKind::Edit, platform::TrLater("　　　　Ｂ"), ControlGroup::Paths,
+     false, false},
+    {MainControl::BrowseLogB, ControlKind::Button, platform::TrLater("参照"), ControlGroup::Paths,
+     false, false},
+    {MainControl::RebuildB, ControlKind::Button, platform::TrLater("再構"), ControlGroup::Paths,
+     false, false},
+    {MainControl::LogEditC, ControlKind::Edit, platform::TrLater("　　　　Ｃ"), ControlGroup::Paths,
+     false, false},
+    {MainControl::BrowseLogC, ControlKind::Button, platform::TrLater("参照"), ControlGroup::Paths,
+     false, false},
+    {MainControl::RebuildC, ControlKind::Button, platform::TrLater("再構"), ControlGroup::Paths,
+     false, false},
+    {MainControl::LogEditD, ControlKind::Edit, platform::TrLater("　　　　Ｄ"), ControlGroup::Paths,
+     false, false},
+    {MainControl::BrowseLogD, ControlKind::Button, platform::TrLater("参照"), ControlGroup::Paths,
+     false, false},
+    {MainControl::RebuildD, ControlKind::Button, platform::TrLater("再構"), ControlGroup::Paths,
+     false, false},
+    {MainControl::LogEditE, ControlKind::Edit, platform::TrLater("　　　　Ｅ"), ControlGroup::Paths,
+     false, false},
+    {MainControl::BrowseLogE, ControlKind::Button, platform::TrLater("参照"), ControlGroup::Paths,
+     false, false},
+    {MainControl::RebuildE, ControlKind::Button, platform::TrLater("再構"), ControlGroup::Paths,
+     false, false},
+    {MainControl::IndexEdit, ControlKind::Edit, platform::TrLater("インデックス"),
+     ControlGroup::Paths, false, false},
+    {MainControl::BrowseIndex, ControlKind::Button, platform::TrLater("参照"), ControlGroup::Paths,
+     false, false},
     {MainControl::ReadAll, ControlKind::CheckBox, "ALL", ControlGroup::LogReading, false, false},
     {MainControl::ReadNew, ControlKind::CheckBox, "NEW", ControlGroup::LogReading, false, false},
-    {MainControl::ReadHtm, ControlKind::CheckBox, "html 再読込", ControlGroup::LogReading, false,
-     false},
-    {MainControl::ReadBak, ControlKind::CheckBox, "旧file保護", ControlGroup::LogReading, false,
-     false},
-    {MainControl::UnrefRef, ControlKind::CheckBox, "未参照参照", ControlGroup::LogReading, true,
-     true},
-    {MainControl::ReadRef, ControlKind::CheckBox, "外部リンク有", ControlGroup::References, false,
-     false},
-    {MainControl::ReadCnt, ControlKind::CheckBox, "カウンター表示無効", ControlGroup::References,
+    {MainControl::ReadHtm, ControlKind::CheckBox, platform::TrLater("html 再読込"),
+     ControlGroup::LogReading, false, false},
+    {MainControl::ReadBak, ControlKind::CheckBox, platform::TrLater("旧file保護"),
+     ControlGroup::LogReading, false, false},
+    {MainControl::UnrefRef, ControlKind::CheckBox, platform::TrLater("未参照参照"),
+     ControlGroup::LogReading, true, true},
+    {MainControl::ReadRef, ControlKind::CheckBox, platform::TrLater("外部リンク有"),
+     ControlGroup::References, false, false},
+    {MainControl::ReadCnt, ControlKind::CheckBox, platform::TrLater("カウンター表示無効"),
+     ControlGroup::References, false, false},
+    {MainControl::ReadAel, ControlKind::CheckBox, platform::TrLater("A-E 間リンク有"),
+     ControlGroup::References, false, false},
+    {MainControl::ReadDom, ControlKind::CheckBox, platform::TrLater("関連 HTML 再構成"),
+     ControlGroup::References, false, false},
+    {MainControl::ExecLog, ControlKind::CheckBox, platform::TrLater("実行記録"),
+     ControlGroup::References, false, false},
+    {MainControl::Save, ControlKind::Button, platform::TrLater("設定記憶"), ControlGroup::Commands,
      false, false},
-    {MainControl::ReadAel, ControlKind::CheckBox, "A-E 間リンク有", ControlGroup::References, false,
-     false},
-    {MainControl::ReadDom, ControlKind::CheckBox, "関連 HTML 再構成", ControlGroup::References,
+    {MainControl::Help, ControlKind::Button, platform::TrLater("ヘルプ"), ControlGroup::Commands,
      false, false},
-    {MainControl::ExecLog, ControlKind::CheckBox, "実行記録", ControlGroup::References, false,
-     false},
-    {MainControl::Save, ControlKind::Button, "設定記憶", ControlGroup::Commands, false, false},
-    {MainControl::Help, ControlKind::Button, "ヘルプ", ControlGroup::Commands, false, false},
-    {MainControl::Domains, ControlKind::Button, "制限設定", ControlGroup::Commands, false, false},
-    {MainControl::Unreferenced, ControlKind::Button, "未参照", ControlGroup::Commands, true, true},
-    {MainControl::Abort, ControlKind::Button, "実行中断", ControlGroup::Commands, true, false},
-    {MainControl::Surf, ControlKind::Button, "Surf再構成", ControlGroup::Commands, true, true},
-    {MainControl::AddToLogs, ControlKind::Button, "ログ追加", ControlGroup::Commands, false, false},
-    {MainControl::RebuildAll, ControlKind::Button, "HTML再構成", ControlGroup::Commands, false,
-     false},
-    {MainControl::Exit, ControlKind::Button, "終了", ControlGroup::Commands, false, false},
+    {MainControl::Domains, ControlKind::Button, platform::TrLater("制限設定"),
+     ControlGroup::Commands, false, false},
+    {MainControl::Unreferenced, ControlKind::Button, platform::TrLater("未参照"),
+     ControlGroup::Commands, true, true},
+    {MainControl::Abort, ControlKind::Button, platform::TrLater("実行中断"), ControlGroup::Commands,
+     true, false},
+    {MainControl::Surf, ControlKind::Button, platform::TrLater("Surf再構成"),
+     ControlGroup::Commands, true, true},
+    {MainControl::AddToLogs, ControlKind::Button, platform::TrLater("ログ追加"),
+     ControlGroup::Commands, false, false},
+    {MainControl::RebuildAll, ControlKind::Button, platform::TrLater("HTML再構成"),
+     ControlGroup::Commands, false, false},
+    {MainControl::Exit, ControlKind::Button, platform::TrLater("終了"), ControlGroup::Commands,
+     false, false},
     {MainControl::Next, ControlKind::Button, "", ControlGroup::Keys, true, false},
     {MainControl::Cancel, ControlKind::Button, "", ControlGroup::Keys, true, false},
 });
@@ -160,9 +189,9 @@ inline constexpr std::array<PathRow, 7> kPathRows = {{
 
 inline constexpr std::string_view kMainWindowTitle = "Lumbra's Log";
 inline constexpr std::string_view kMessageCaption = "Lumbra";  // of every message and question
-inline constexpr std::string_view kAboutMenuText = "バージョン情報 (&A)...";
+inline constexpr std::string_view kAboutMenuText = platform::TrLater("バージョン情報 (&A)...");
 inline constexpr int kAboutCommand = 16;  // its system command; the low four bits are ignored
-inline constexpr std::string_view kAboutTitle = "バージョン情報";
+inline constexpr std::string_view kAboutTitle = platform::TrLater("バージョン情報");
 inline constexpr std::string_view kAboutText = "Lumbra   Ver 2.56";
 
 enum class DialogResult { Ok, Cancel };

@@ -1,6 +1,7 @@
 #include "app/settings.h"
 
 #include "platform/fs.h"
+#include "platform/language.h"
 #include "platform/text_file.h"
 
 namespace lumbra {
@@ -122,7 +123,7 @@ bool SaveSettings(const std::string& dir, const JobSettings& settings, Frontend&
   mode_t mode = platform::NormalFileMode();
   if (platform::FileStatus old = platform::GetStatus(path); old.isRegular()) mode = old.mode;
   if (platform::IsReadOnly(path) || !platform::ReplaceFileContent(path, crlf, mode)) {
-    frontend.ShowMessage("LUMBRA.INI への書き込みに失敗しました");
+    frontend.ShowMessage(platform::Tr("LUMBRA.INI への書き込みに失敗しました"));
     return false;
   }
   return true;

@@ -115,17 +115,17 @@ bool ReadCacheIndex(const JobContext& ctx, Frontend& frontend, const CacheLayout
 std::string_view RefusalText(platform::OpenError why) {
   switch (why) {
     case platform::OpenError::OutsideRoot:
-      return "キャッシュの外を指す名前のため読みません";
+      return platform::TrLater("キャッシュの外を指す名前のため読みません");
     case platform::OpenError::SymbolicLink:
-      return "シンボリックリンクのため読みません";
+      return platform::TrLater("シンボリックリンクのため読みません");
     case platform::OpenError::NotRegular:
-      return "通常のファイルでないため読みません";
+      return platform::TrLater("通常のファイルでないため読みません");
     case platform::OpenError::None:
     case platform::OpenError::Missing:
     case platform::OpenError::Unreadable:
       break;
   }
-  return "キャッシュファイルを読めません";
+  return platform::TrLater("キャッシュファイルを読めません");
 }
 
 bool CacheNameStaysInside(std::string_view name) {

@@ -10,6 +10,7 @@
 #include "core/frontend.h"
 #include "core/job_context.h"
 #include "platform/fs.h"
+#include "platform/language.h"
 
 namespace lumbra {
 
@@ -33,8 +34,12 @@ void NormaliseCacheEntry(CacheEntry& entry, const std::string& cacheDir,
 // relative (no leading '/' or '\\'), no NUL, no "." or ".." segment between '/' or '\\'.
 bool CacheNameStaysInside(std::string_view name);
 
-// Why a cached document is not read, for the execution log (`why` is not None or Missing).
+// Why a cached document is not read, for the execution log (`why` is not None or Missing);
+// shown through platform::Tr.
 std::string_view RefusalText(platform::OpenError why);
+
+// The message of a cache index that cannot be read (the browser holds it, or it vanished).
+inline constexpr const char* kCacheInUse = platform::TrLater("キャッシュファイルが使用中です");
 
 // Opens the cached file of a row (cacheFile as ReadCacheIndex made it: `cacheDir` + "/" + the
 // reader's name) for copying. Only a regular file below the cache directory is opened, and

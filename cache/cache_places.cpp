@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "platform/fs.h"
+#include "platform/language.h"
 
 namespace lumbra {
 namespace {
@@ -133,24 +134,24 @@ struct ForeignCache {
 };
 constexpr ForeignCache kForeignCaches[] = {
     // Chromium's experimental backend: SQLite files, its index a short text.
-    {"Chromium の SQL 形式のキャッシュ（index に SQLCacheTruncate、sqldb0）",
+    {platform::TrLater("Chromium の SQL 形式のキャッシュ（index に SQLCacheTruncate、sqldb0）"),
      [](const std::string& dir) {
        return FirstBytes(dir + "/index", 64).find("SQLCacheTruncate") != std::string::npos ||
               IsFile(dir + "/sqldb0");
      }},
     // Safari (and the other programs of its system) keep an SQLite database Cache.db, the
     // larger bodies in fsCachedData/.
-    {"Safari のキャッシュ（Cache.db、fsCachedData）",
+    {platform::TrLater("Safari のキャッシュ（Cache.db、fsCachedData）"),
      [](const std::string& dir) {
        return FirstBytes(dir + "/Cache.db", 16) == std::string_view("SQLite format 3\0", 16);
      }},
-    {"Firefox 31 までの形式のキャッシュ（_CACHE_MAP_）",
+    {platform::TrLater("Firefox 31 までの形式のキャッシュ（_CACHE_MAP_）"),
      [](const std::string& dir) { return IsFile(dir + "/_CACHE_MAP_"); }},
-    {"Internet Explorer 10・11 のキャッシュ（WebCacheV01.dat）",
+    {platform::TrLater("Internet Explorer 10・11 のキャッシュ（WebCacheV01.dat）"),
      [](const std::string& dir) {
        return IsFile(dir + "/WebCacheV01.dat") || IsFile(dir + "/WebCacheV24.dat");
      }},
-    {"Opera 12 までのキャッシュ（dcache4.url）",
+    {platform::TrLater("Opera 12 までのキャッシュ（dcache4.url）"),
      [](const std::string& dir) { return IsFile(dir + "/dcache4.url"); }},
 };
 
@@ -346,15 +347,15 @@ CacheLocation LocateCache(const CacheLayouts& layouts, const std::string& named,
 
 std::string NoCacheMessage(const CacheLayouts& layouts, const CacheLocation& location) {
   if (!location.profiles.empty()) {
-    std::string text =
-        "キャッシュ　データが複数のプロファイルにあります\rパス設定でどれか一つを指定してください";
+    std::string text = platform::Tr(
+        "キャッシュ　データが複数のプロファイルにあります\rパス設定でどれか一つを指定してください");
     for (const FoundCache& cache : location.profiles)
       text += "\r" + cache.profile + "　" + cache.dir;
     return text;
   }
   if (!location.unreadKind.empty()) {
-    return "キャッシュ　データの形式を読めません\r" + location.unreadKind + "\r" +
-           location.unreadDir;
+    return platform::Tr("キャッシュ　データの形式を読めません") + "\r" +
+           platform::Tr(location.unreadKind) + "\r" + location.unreadDir;
   }
   std::string markers;
   std::vector<std::string_view> seen;
@@ -365,14 +366,14 @@ std::string NoCacheMessage(const CacheLayouts& layouts, const CacheLocation& loc
     seen.push_back(marker);
     markers += (markers.empty() ? "" : ", ") + std::string(marker);
   }
-  std::string text =
-      "キャッシュ　データが存在しません\rパス設定を確認してください\r"
-      "探したもの: " +
-      markers +
-      "\r探した場所: 指定のディレクトリーとその下の Cache_Data、Cache/Cache_Data、Cache、"
-      "cache2（Default/ と各プロファイルの下も）、一つ上のディレクトリー";
+  std::string text = platform::Fill(
+      platform::Tr("キャッシュ　データが存在しません\rパス設定を確認してください\r"
+                   "探したもの: %1\r"
+                   "探した場所: 指定のディレクトリーとその下の Cache_Data、Cache/Cache_Data、"
+                   "Cache、cache2（Default/ と各プロファイルの下も）、一つ上のディレクトリー"),
+      {markers});
   if (!location.cachePlace.empty())
-    text += "\rプロファイルのキャッシュの場所: " + location.cachePlace;
+    text += "\r" + platform::Tr("プロファイルのキャッシュの場所: ") + location.cachePlace;
   return text;
 }
 

@@ -235,7 +235,8 @@ class MemoryFiles : public CacheFiles {
 // The reader.
 
 std::string CannotOpen(const std::string& name, platform::OpenError error) {
-  if (error == platform::OpenError::Missing) return name + " がないため読みません";
+  if (error == platform::OpenError::Missing)
+    return platform::Fill("%1 がないため読みません", {name});
   return std::string(RefusalText(error)) + " (" + name + ")";
 }
 
@@ -278,28 +279,34 @@ class Reader {
 
   // Opens the index and checks its header: false with `why` (and `error` when the index
   // could not be opened) otherwise.
-  bool OpenIndex(Index& index, std::string& why, platform::OpenError& error) {
+  bool OpenIndex(Index& index, platform::Said& why, platform::OpenError& error) {
     index.file = files_.Open(std::string(kIndexName), error);
     if (!index.file) {
-      why = CannotOpen(std::string(kIndexName), error);
+      if (error == platform::OpenError::Missing) {
+        why = platform::Say("%1 がないため読みません", {kIndexName});
+      } else {
+        why = {CannotOpen(std::string(kIndexName), error),
+               platform::Fill("%1 (%2)", {platform::Tr(RefusalText(error)), kIndexName})};
+      }
       return false;
     }
     std::string header;
     if (!index.file->ReadAt(0, kIndexHeaderSize, header) || U32(header, 0) != kIndexMagic) {
-      why = "index が Chromium blockfile の索引でないため読みません";
+      why = platform::Say("index が Chromium blockfile の索引でないため読みません");
       return false;
     }
     index.version = U32(header, 4);
     const std::uint32_t major = index.version >> 16;
     if (major != 2 && major != 3) {
-      why = "index の版 0x" + Hex8(index.version) + " を知らないため読みません";
+      why = platform::Say("index の版 0x%1 を知らないため読みません", {Hex8(index.version)});
       return false;
     }
     std::uint32_t length = U32(header, 28);
     if (length == 0) length = kDefaultTableLength;
     if ((length & (length - 1)) != 0 || length > kMaxTableLength ||
         index.file->size() < kIndexHeaderSize + 4ull * length) {
-      why = "index の表の長さ 0x" + Hex8(U32(header, 28)) + " が正しくないため読みません";
+      why = platform::Say("index の表の長さ 0x%1 が正しくないため読みません",
+                          {Hex8(U32(header, 28))});
       return false;
     }
     index.tableLength = length;
@@ -592,7 +599,7 @@ BlockfileListing ListCache(CacheFiles& files) {
   if (!reader.OpenIndex(index, listing.refusal, listing.indexError)) return listing;
   std::string table;
   if (!index.file->ReadAt(kIndexHeaderSize, 4ull * index.tableLength, table)) {
-    listing.refusal = "index が途中で切れているため読みません";
+    listing.refusal = platform::Say("index が途中で切れているため読みません");
     return listing;
   }
   if (index.open) {
@@ -683,7 +690,9 @@ platform::OpenError ReadEntry(CacheFiles& files, std::string_view locator, Store
   Reader reader(files);
   Index index;
   platform::OpenError indexError = platform::OpenError::None;
-  if (!reader.OpenIndex(index, why, indexError)) {
+  platform::Said indexRefusal;
+  if (!reader.OpenIndex(index, indexRefusal, indexError)) {
+    why = indexRefusal.written;
     return indexError == platform::OpenError::Missing ? indexError
                                                       : platform::OpenError::Unreadable;
   }
@@ -766,13 +775,13 @@ class ChromiumBlockfile : public CacheLayout {
                    CacheEntryTable& table) const override {
     DiskFiles files(cacheDir);
     BlockfileListing listing = ListCache(files);
-    if (!listing.refusal.empty()) {
-      LogReaderMessage(ctx, std::string(name()) + "  " + listing.refusal);
+    if (!listing.refusal.written.empty()) {
+      LogReaderMessage(ctx, std::string(name()) + "  " + listing.refusal.written);
       // An index that cannot be read is taken for one the browser holds, as for the other
       // layouts; a link, a damaged index or one of an unknown version is named.
       const bool inUse = listing.indexError == platform::OpenError::Missing ||
                          listing.indexError == platform::OpenError::Unreadable;
-      frontend.ShowMessage(inUse ? std::string("キャッシュファイルが使用中です") : listing.refusal);
+      frontend.ShowMessage(inUse ? platform::Tr(kCacheInUse) : listing.refusal.shown);
       return true;
     }
     StoredResponses responses(ctx, name());

@@ -48,6 +48,7 @@
 #include "cache/stored_response.h"
 #include "core/document.h"
 #include "platform/fs.h"
+#include "platform/language.h"
 
 namespace lumbra {
 
@@ -70,8 +71,9 @@ struct BlockfileListing {
   std::vector<Entry> entries;
   std::vector<PassedOver> passed;
   // Why the cache as a whole was not read (the index unreadable, damaged, of an unknown
-  // version); empty when it was walked. `indexError` says whether the index could be opened.
-  std::string refusal;
+  // version), in the log's words and as shown; empty when it was walked. `indexError` says
+  // whether the index could be opened.
+  platform::Said refusal;
   platform::OpenError indexError = platform::OpenError::None;
 };
 

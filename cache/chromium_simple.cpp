@@ -16,6 +16,7 @@
 #include "core/document.h"
 #include "core/exec_log.h"
 #include "platform/fs.h"
+#include "platform/language.h"
 
 namespace lumbra {
 namespace {
@@ -356,7 +357,8 @@ class ChromiumSimpleCache : public CacheLayout {
                    CacheEntryTable& table) const override {
     std::optional<std::vector<std::string>> listed = platform::ListDirectory(cacheDir);
     if (!listed) {
-      frontend.ShowMessage("キャッシュディレクトリの中を読めません\r" + cacheDir);
+      frontend.ShowMessage(platform::Tr("キャッシュディレクトリの中を読めません") + "\r" +
+                           cacheDir);
       return false;
     }
     AppendExecLog(ctx, std::string(name()) + "  Cache ファイル名　読み出し開始\n");

@@ -17,6 +17,7 @@
 #include "cache/private_copy.h"
 #include "core/exec_log.h"
 #include "platform/fs.h"
+#include "platform/language.h"
 #include "platform/paths.h"
 #include "platform/text_file.h"
 
@@ -119,9 +120,9 @@ bool ReadExplorer3Cache(const JobContext& ctx, Frontend& frontend, bool debugDum
     // link to a directory (anywhere) stops the read as a link in place of an index does.
     const std::string subdirectory = cacheDir + "/" + prefix.substr(0, prefix.size() - 1);
     if (LinksToDirectory(subdirectory)) {
-      frontend.ShowMessage("キャッシュのサブディレクトリは" +
-                           std::string(RefusalText(platform::OpenError::SymbolicLink)) + "\r" +
-                           subdirectory);
+      frontend.ShowMessage(platform::Fill(
+          platform::Tr("キャッシュのサブディレクトリは%1\r%2"),
+          {platform::Tr(RefusalText(platform::OpenError::SymbolicLink)), subdirectory}));
       return false;
     }
     for (const IndexFile& file : kIndexFiles) {
@@ -131,7 +132,7 @@ bool ReadExplorer3Cache(const JobContext& ctx, Frontend& frontend, bool debugDum
           ReadFromPrivateCopy(frontend, path, file.name, [&](const std::string& copy) {
             std::optional<std::string> bytes = platform::ReadFile(copy);
             if (!bytes) {
-              frontend.ShowMessage("キャッシュファイルが使用中です");
+              frontend.ShowMessage(platform::Tr(kCacheInUse));
               return;
             }
             ParseExplorer3Segment(*bytes, file.recordSize, prefix, table,

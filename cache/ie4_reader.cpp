@@ -12,11 +12,13 @@
 #include <vector>
 
 #include "cache/byte_span.h"
+#include "cache/cache_index.h"
 #include "cache/ie5_reader.h"
 #include "cache/ie_directory_table.h"
 #include "cache/private_copy.h"
 #include "core/exec_log.h"
 #include "platform/fs.h"
+#include "platform/language.h"
 #include "platform/text_file.h"
 
 namespace lumbra {
@@ -124,7 +126,7 @@ void ReadExplorer4Cache(const JobContext& ctx, Frontend& frontend, bool debugDum
 
   std::optional<std::string> bytes = platform::ReadFile(indexFile);
   if (!bytes) {
-    frontend.ShowMessage("キャッシュファイルが使用中です");
+    frontend.ShowMessage(platform::Tr(kCacheInUse));
     return;
   }
   std::string dump;

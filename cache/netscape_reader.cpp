@@ -19,9 +19,11 @@
 #include <utility>
 
 #include "cache/byte_span.h"
+#include "cache/cache_index.h"
 #include "cache/private_copy.h"
 #include "core/exec_log.h"
 #include "platform/fs.h"
+#include "platform/language.h"
 #include "platform/paths.h"
 #include "platform/text_file.h"
 
@@ -81,8 +83,8 @@ constexpr std::string_view kNoN3 = "fat read Ns046:no N3";
 constexpr std::string_view kRecordRestTooLong = "fat read Ns047:データが長すぎます";
 constexpr std::string_view kNoRecordRest = "fat read Ns048:no Data";
 
-constexpr std::string_view kIndexInUse = "キャッシュファイルが使用中です";
-constexpr std::string_view kDumpNotCreated = "ERROR : デバッグ用記録ファイルが作成できません";
+constexpr const char* kDumpNotCreated =
+    platform::TrLater("ERROR : デバッグ用記録ファイルが作成できません");
 constexpr std::string_view kStartLine = "Netscape Cache ファイル名　読み出し開始\n";
 
 // Reads fields one after the other from a position in the file and counts the bytes taken.
@@ -316,7 +318,7 @@ int ReadNetscapeCache(const JobContext& ctx, Frontend& frontend, bool debugDump,
                       const std::string& indexFile, int pageSize, CacheEntryTable& table) {
   std::optional<std::string> bytes = platform::ReadFile(indexFile);
   if (!bytes) {
-    frontend.ShowMessage(kIndexInUse);
+    frontend.ShowMessage(platform::Tr(kCacheInUse));
     return 0;
   }
   AppendExecLog(ctx, kStartLine);
@@ -331,7 +333,7 @@ int ReadNetscapeCache(const JobContext& ctx, Frontend& frontend, bool debugDump,
   platform::TextWriter dumpFile;
   if (debugDump &&
       !dumpFile.Open(ctx.StartFile(kDebugDumpName), platform::TextWriter::Mode::Truncate)) {
-    frontend.ShowMessage(kDumpNotCreated);
+    frontend.ShowMessage(platform::Tr(kDumpNotCreated));
     return 0;
   }
   std::string dump;

@@ -5,6 +5,7 @@
 #include "cache/cache_index.h"
 #include "core/document.h"
 #include "platform/fs.h"
+#include "platform/language.h"
 #include "platform/paths.h"
 
 namespace lumbra {
@@ -17,8 +18,8 @@ bool ReadFromPrivateCopy(Frontend& frontend, const std::string& indexFile,
   // A link or a FIFO in place of the index is no cache this job may read: an empty read would
   // pass for an empty cache and replace the last add's index of new pages.
   if (opened == platform::OpenError::SymbolicLink || opened == platform::OpenError::NotRegular) {
-    frontend.ShowMessage("キャッシュファイルは" + std::string(RefusalText(opened)) + "\r" +
-                         indexFile);
+    frontend.ShowMessage(platform::Fill(platform::Tr("キャッシュファイルは%1\r%2"),
+                                        {platform::Tr(RefusalText(opened)), indexFile}));
     return false;
   }
   if (opened != platform::OpenError::None) {
@@ -34,8 +35,9 @@ bool ReadFromPrivateCopy(Frontend& frontend, const std::string& indexFile,
   }
   source.file().Close();
   if (copy.empty()) {
-    frontend.ShowMessage("キャッシュデータを一時ディレクトリにコピーできません（" +
-                         std::string(std::strerror(error)) + "）\r" + dir.parent());
+    frontend.ShowMessage(platform::Fill(
+        platform::Tr("キャッシュデータを一時ディレクトリにコピーできません（%1）\r%2"),
+        {std::strerror(error), dir.parent()}));
     return false;
   }
   read(copy);

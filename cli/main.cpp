@@ -14,6 +14,7 @@
 #include "core/exec_log.h"
 #include "platform/clock.h"
 #include "platform/fs.h"
+#include "platform/language.h"
 
 namespace lumbra::cli {
 namespace {
@@ -370,4 +371,7 @@ int Run(int argc, char** argv) {
 }  // namespace
 }  // namespace lumbra::cli
 
-int main(int argc, char** argv) { return lumbra::cli::Run(argc, argv); }
+int main(int argc, char** argv) {
+  lumbra::platform::UseUserLanguage();
+  return lumbra::cli::Run(argc, argv);
+}

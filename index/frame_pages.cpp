@@ -8,6 +8,7 @@
 #include "index/index_pages.h"
 #include "index/site_list.h"
 #include "platform/codepage.h"
+#include "platform/language.h"
 #include "platform/paths.h"
 #include "platform/text_file.h"
 
@@ -18,7 +19,7 @@ namespace {
 using platform::ToCp932;
 
 constexpr std::string_view kMainFrameError =
-    "ERROR : インデクスの為のメインフレームが作成できません";
+    platform::TrLater("ERROR : インデクスの為のメインフレームが作成できません");
 
 struct LogPages {
   std::string_view letter;     // own text of the top bar, UTF-8
@@ -80,7 +81,7 @@ int WriteFramePages(const JobContext& ctx, Frontend& frontend) {
       "</FRAMESET>\n"
       "<BR>\n";
   auto mainFrameFailed = [&](const std::string& path) {
-    frontend.ShowMessage(kMainFrameError);
+    frontend.ShowMessage(platform::Tr(kMainFrameError));
     LogFileFailure(ctx, "インデクスファイル作成失敗", path);
     return 1;
   };

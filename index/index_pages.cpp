@@ -11,6 +11,7 @@
 #include "core/secure_hosts.h"
 #include "index/html_escape.h"
 #include "platform/codepage.h"
+#include "platform/language.h"
 #include "platform/paths.h"
 #include "platform/text_file.h"
 
@@ -20,7 +21,8 @@ namespace {
 
 using platform::ToCp932;
 
-constexpr std::string_view kIndexFileError = "ERROR : インデクスファイルが作成できません";
+constexpr std::string_view kIndexFileError =
+    platform::TrLater("ERROR : インデクスファイルが作成できません");
 constexpr std::string_view kIndexPageFailed = "インデクスファイル作成失敗";
 
 struct IndexPageKind {
@@ -118,7 +120,7 @@ bool WriteIndexPage(Frontend& frontend, NextIndexRecord& records, const std::str
                     std::string_view filter, std::string_view label, std::string_view linkBar) {
   platform::TextWriter out;
   if (!out.Open(pageFile, platform::TextWriter::Mode::Replace)) {
-    frontend.ShowMessage(kIndexFileError);
+    frontend.ShowMessage(platform::Tr(kIndexFileError));
     return false;
   }
   out.Write("<HTML><TITLE>Bookmark for Lumbra</TITLE>\n");
@@ -178,7 +180,7 @@ bool WriteIndexPage(Frontend& frontend, NextIndexRecord& records, const std::str
   }
   out.Write("<BR><BR><BR></TT></BODY></HTML>");
   if (!out.Close()) {
-    frontend.ShowMessage(kIndexFileError);
+    frontend.ShowMessage(platform::Tr(kIndexFileError));
     return false;
   }
   return true;

@@ -11,6 +11,7 @@
 #include "index/html_escape.h"
 #include "platform/codepage.h"
 #include "platform/fs.h"
+#include "platform/language.h"
 #include "platform/paths.h"
 #include "platform/text_file.h"
 
@@ -20,8 +21,10 @@ namespace {
 
 using platform::ToCp932;
 
-constexpr std::string_view kListFileError = "ERROR : サーチ用一時ファイルが作成できません";
-constexpr std::string_view kSearchFileError = "ERROR : サーチファイルが作成できません";
+constexpr std::string_view kListFileError =
+    platform::TrLater("ERROR : サーチ用一時ファイルが作成できません");
+constexpr std::string_view kSearchFileError =
+    platform::TrLater("ERROR : サーチファイルが作成できません");
 constexpr std::string_view kSearchPageFailed = "サーチファイル作成失敗";
 
 // The visible text of a link starts at this index, so that "http://host" shows as "/host".
@@ -145,7 +148,7 @@ int WriteLinkListPages(const JobContext& ctx, Frontend& frontend, std::string_vi
   const std::string listPath = ctx.StartFile(kLinkListName);
   const std::optional<std::set<std::string>> addresses = ReadListAddresses(listPath);
   if (!addresses) {
-    frontend.ShowMessage(kListFileError);
+    frontend.ShowMessage(platform::Tr(kListFileError));
     return 0;
   }
 
@@ -158,7 +161,7 @@ int WriteLinkListPages(const JobContext& ctx, Frontend& frontend, std::string_vi
   for (std::size_t k = 0; k < pages.size(); ++k) {
     platform::MakeDirectories(paths[k]);
     if (!pages[k].Open(paths[k], platform::TextWriter::Mode::Replace)) {
-      frontend.ShowMessage(kSearchFileError);
+      frontend.ShowMessage(platform::Tr(kSearchFileError));
       LogFileFailure(ctx, kSearchPageFailed, paths[k]);
       return 1;  // a page opened before is dropped: the old one stays
     }
@@ -187,7 +190,7 @@ int WriteLinkListPages(const JobContext& ctx, Frontend& frontend, std::string_vi
     }
   }
   if (failed > 0) {
-    frontend.ShowMessage(kSearchFileError);
+    frontend.ShowMessage(platform::Tr(kSearchFileError));
     return failed;
   }
   platform::DeleteFile(listPath);
@@ -223,7 +226,7 @@ int WriteUnreferencedListPage(const JobContext& ctx, Frontend& frontend) {
     out.Write(kPageEnd);
     if (out.Close()) return 0;
   }
-  frontend.ShowMessage(kSearchFileError);
+  frontend.ShowMessage(platform::Tr(kSearchFileError));
   LogFileFailure(ctx, kSearchPageFailed, path);
   return 1;
 }

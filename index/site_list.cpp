@@ -3,6 +3,7 @@
 #include "core/exec_log.h"
 #include "index/html_escape.h"
 #include "platform/codepage.h"
+#include "platform/language.h"
 #include "platform/paths.h"
 #include "platform/text_file.h"
 
@@ -10,7 +11,8 @@ namespace lumbra {
 
 namespace {
 
-constexpr std::string_view kIndexFileError = "ERROR : インデクスファイルが作成できません";
+constexpr std::string_view kIndexFileError =
+    platform::TrLater("ERROR : インデクスファイルが作成できません");
 constexpr std::string_view kAnchorLine = "<A NAME";
 constexpr std::size_t kAnchorValueAt = 9;  // just after the opening quotation mark
 constexpr std::string_view kSiteLine = "<P><DT><B>";
@@ -32,7 +34,7 @@ SiteList WriteSiteListPage(const JobContext& ctx, Frontend& frontend, std::strin
 
   const std::string listPath = ctx.indexDir + std::string(listPage);
   auto failed = [&] {
-    frontend.ShowMessage(kIndexFileError);
+    frontend.ShowMessage(platform::Tr(kIndexFileError));
     LogFileFailure(ctx, "インデクスファイル作成失敗", listPath);
     return SiteList::Failed;
   };

@@ -20,6 +20,7 @@
 #include "logstore/excluded_hosts.h"
 #include "logstore/log_copy.h"
 #include "logstore/log_path.h"
+#include "platform/language.h"
 #include "platform/paths.h"
 #include "rebuild/page_io.h"
 
@@ -318,9 +319,9 @@ bool AddEntriesToLogs(JobTarget& job, const CacheLayouts& layouts, CacheEntryTab
 }
 
 bool RunAddJob(JobTarget& job, const CacheLayouts& layouts, CacheEntryTable& cache) {
-  job.frontend.ShowStatus("キャッシュからデータを読みとり中");
+  job.frontend.ShowStatus(platform::Tr("キャッシュからデータを読みとり中"));
   if (!AddEntriesToLogs(job, layouts, cache)) return false;
-  job.frontend.ShowStatus("インデクス　ファイル　の　書き込み中");
+  job.frontend.ShowStatus(platform::Tr("インデクス　ファイル　の　書き込み中"));
   job.counters.failedFiles += WriteIndexPages(job.ctx, job.frontend, job.index, "newidx_");
   return true;
 }

@@ -5,6 +5,7 @@
 #include "core/exec_log.h"
 #include "index/index_pages.h"
 #include "jobs/tree_walk.h"
+#include "platform/language.h"
 
 namespace lumbra {
 
@@ -24,7 +25,7 @@ bool ReconstructOneLog(JobTarget& job, int treeNumber) {
 }
 
 bool RunRebuildJob(JobTarget& job, std::optional<int> treeNumber) {
-  job.frontend.ShowStatus("作成されたログの参照関係を再構成しています");
+  job.frontend.ShowStatus(platform::Tr("作成されたログの参照関係を再構成しています"));
   if (!treeNumber) {
     if (!ReconstructAllLogs(job)) return false;
     job.counters.failedFiles += WriteIndexPages(job.ctx, job.frontend, job.index, "allidx_");

@@ -8,6 +8,7 @@
 #include "index/index_pages.h"
 #include "jobs/tree_walk.h"
 #include "platform/fs.h"
+#include "platform/language.h"
 #include "platform/paths.h"
 #include "surf/surf_list.h"
 
@@ -270,7 +271,7 @@ SurfOutcome SurfWork(JobTarget& job, SurfSession& database) {
   // database is looked for.
   RecoverSurfUpkeep(job.ctx);
   if (!platform::GetStatus(job.ctx.StartFile(kSurfDatabaseFile)).exists()) return RunSurfList(job);
-  job.frontend.ReportProgress(kSurfUpkeepText);
+  job.frontend.ReportProgress(platform::Tr(kSurfUpkeepText));
   CompactSurfDatabase(job.ctx);
   if (OpenSurfDatabase(database, job.ctx, job.frontend) == 0) return {};
   const bool completed = WalkParamRows(job, database);
@@ -279,7 +280,7 @@ SurfOutcome SurfWork(JobTarget& job, SurfSession& database) {
 }
 
 bool RunSurfJob(JobTarget& job, SurfSession& database) {
-  job.frontend.ShowStatus("作成されたログの参照関係を再構成しています");
+  job.frontend.ShowStatus(platform::Tr("作成されたログの参照関係を再構成しています"));
   const SurfOutcome outcome = SurfWork(job, database);
   if (!outcome.read) return false;
   // The surf index is written even for a stopped job, which still counts as stopped.

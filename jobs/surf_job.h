@@ -18,11 +18,13 @@
 
 #include "core/job_context.h"
 #include "jobs/job.h"
+#include "platform/language.h"
 #include "surf/surf_database.h"
 
 namespace lumbra {
 
-inline constexpr std::string_view kSurfUpkeepText = "データベースを最適化しています";
+inline constexpr std::string_view kSurfUpkeepText =
+    platform::TrLater("データベースを最適化しています");
 // The execution-log reason of a site skipped for the place of its log directory.
 inline constexpr std::string_view kSiteOutsideText =
     "サイトのログ　ディレクトリーが開始ディレクトリー・ログ・SURF_DIRS の外にあります";

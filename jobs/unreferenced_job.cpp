@@ -6,12 +6,13 @@
 #include "core/exec_log.h"
 #include "index/link_list_pages.h"
 #include "jobs/tree_walk.h"
+#include "platform/language.h"
 #include "rebuild/link_list.h"
 
 namespace lumbra {
 
 bool RunUnreferencedJob(JobTarget& job) {
-  job.frontend.ShowStatus("作成されたログの参照関係を再構成しています");
+  job.frontend.ShowStatus(platform::Tr("作成されたログの参照関係を再構成しています"));
   // A former job's list goes; one that cannot be made leaves the link pages to say so.
   LinkList links;
   const std::string listPath = job.ctx.StartFile(kLinkListName);

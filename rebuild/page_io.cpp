@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "core/log_tree.h"
+#include "platform/language.h"
 #include "platform/paths.h"
 #include "rebuild/charset_scan.h"
 #include "rebuild/css_rewriter.h"
@@ -15,10 +16,12 @@
 namespace lumbra {
 namespace {
 
-constexpr std::string_view kOpenError = "ERROR : 再構成するファイルを開くことができません\rpath=";
-constexpr std::string_view kTempError = "ERROR : 再構成用一時ファイルが作成できません";
+constexpr std::string_view kOpenError =
+    platform::TrLater("ERROR : 再構成するファイルを開くことができません\rpath=");
+constexpr std::string_view kTempError =
+    platform::TrLater("ERROR : 再構成用一時ファイルが作成できません");
 constexpr std::string_view kWriteError =
-    "ERROR : 再構成したファイルを書き込むことができません\rpath=";
+    platform::TrLater("ERROR : 再構成したファイルを書き込むことができません\rpath=");
 
 // Where a rewritten page goes: the temporary file beside the page, but only once the bytes
 // differ from the page as it is. Until then each piece is compared with the page's own bytes,
@@ -227,13 +230,13 @@ bool RewriteSheetFrom(const RewriteContext& job, std::string_view treeRoot,
 template <typename Rewrite>
 PageRewrite RewriteInPlace(const RewriteContext& job, Frontend& frontend, const std::string& path,
                            platform::AtomicFileWriter* pageWriter, Rewrite rewrite) {
-  const std::string openError = std::string(kOpenError) + path;
+  const std::string openError = platform::Tr(kOpenError) + path;
   // Only a regular file is rewritten: a link would be replaced by a file, and a FIFO or a
   // device is never read.
   FileDocument file;
   const bool seen = job.paths.KindOf(path) == platform::PathTable::Kind::File;
-  const platform::OpenError opened = seen ? file.file().OpenSeenRegular(path)
-                                          : file.file().Open(path, platform::FollowLinks::No);
+  const platform::OpenError opened =
+      seen ? file.file().OpenSeenRegular(path) : file.file().Open(path, platform::FollowLinks::No);
   const platform::FileStatus status = file.status();
   // A read-only file is protected even from a user who could write it anyway.
   if (opened != platform::OpenError::None || (status.mode & S_IWUSR) == 0) {
@@ -243,7 +246,7 @@ PageRewrite RewriteInPlace(const RewriteContext& job, Frontend& frontend, const 
   platform::AtomicFileWriter ownWriter;
   platform::AtomicFileWriter& writer = pageWriter != nullptr ? *pageWriter : ownWriter;
   if (!writer.Open(path)) {
-    frontend.ShowMessage(kTempError);
+    frontend.ShowMessage(platform::Tr(kTempError));
     return PageRewrite::TempFileFailed;
   }
   ReplacingSink sink(file.file().fd(), writer);
@@ -253,7 +256,7 @@ PageRewrite RewriteInPlace(const RewriteContext& job, Frontend& frontend, const 
     return PageRewrite::OpenFailed;
   }
   if (sink.Finish(status.size, status.mode & 07777) == ReplacingSink::End::WriteFailed) {
-    frontend.ShowMessage(std::string(kWriteError) + path);
+    frontend.ShowMessage(platform::Tr(kWriteError) + path);
     return PageRewrite::WriteFailed;
   }
   return PageRewrite::Rewritten;

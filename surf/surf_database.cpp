@@ -20,6 +20,7 @@
 #include "core/exec_log.h"
 #include "platform/codepage.h"
 #include "platform/fs.h"
+#include "platform/language.h"
 #include "platform/text_file.h"
 
 namespace lumbra {
@@ -156,7 +157,8 @@ SurfDatabase::~SurfDatabase() { sqlite3_close_v2(db_); }
 
 int SurfDatabase::OnEngineProgress(void* self) {
   auto* database = static_cast<SurfDatabase*>(self);
-  if (!database->stopAsked_ && database->frontend_.ReportProgress(kSurfReadingText) == 0) {
+  if (!database->stopAsked_ &&
+      database->frontend_.ReportProgress(platform::Tr(kSurfReadingText)) == 0) {
     database->stopAsked_ = true;
   }
   return database->stopAsked_ ? 1 : 0;  // not 0: the engine interrupts the query

@@ -18,6 +18,7 @@
 
 #include "core/frontend.h"
 #include "core/job_context.h"
+#include "platform/language.h"
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -47,7 +48,8 @@ inline constexpr std::string_view kMemoryError =
     "Failed to open database--Memory exception thrown.";
 
 // What the front end is shown while a query runs.
-inline constexpr std::string_view kSurfReadingText = "データベースを読み込んでいます";
+inline constexpr std::string_view kSurfReadingText =
+    platform::TrLater("データベースを読み込んでいます");
 // A running query asks the front end for a stop after this many engine steps.
 inline constexpr int kSurfStopCheckSteps = 100000;
 

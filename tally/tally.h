@@ -14,6 +14,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/language.h"
+
 namespace lumbra {
 
 struct TallyCounts {
@@ -32,8 +34,8 @@ TallyCounts CountTree(const std::string& dir);
 std::string GroupThousands(std::uint64_t value);
 
 // The labels the window and `fennow --count` show the three values under.
-inline constexpr std::string_view kDirCountLabel = "ディレクトリー数";
-inline constexpr std::string_view kFileCountLabel = "ファイル数";
-inline constexpr std::string_view kByteTotalLabel = "ファイル容量";
+inline constexpr std::string_view kDirCountLabel = platform::TrLater("ディレクトリー数");
+inline constexpr std::string_view kFileCountLabel = platform::TrLater("ファイル数");
+inline constexpr std::string_view kByteTotalLabel = platform::TrLater("ファイル容量");
 
 }  // namespace lumbra

@@ -1,12 +1,14 @@
 #include "tally/tally_command.h"
 
+#include "platform/language.h"
 #include "tally/tally.h"
+#include "tally/tally_dialog.h"
 
 namespace lumbra {
 namespace {
 
 constexpr const char* kUsage =
-    "usage: fennow              open the window \"ファイル　チェック\"\n"
+    "usage: fennow              open the window \"%1\"\n"
     "       fennow --count DIR  count the directories, files and bytes below DIR and print\n"
     "                           them as the window shows them; needs no display\n"
     "\n"
@@ -19,7 +21,7 @@ std::optional<int> RunTallyCommand(const std::vector<std::string>& args, std::os
                                    std::ostream& err) {
   if (args.empty()) return std::nullopt;
   if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
-    out << kUsage;
+    out << platform::Fill(kUsage, {platform::Tr(kTallyTitle)});
     return 0;
   }
   if (args.size() != 2 || args[0] != "--count") {
@@ -27,9 +29,9 @@ std::optional<int> RunTallyCommand(const std::vector<std::string>& args, std::os
     return 2;
   }
   TallyCounts counts = CountTree(args[1]);
-  out << kDirCountLabel << '\t' << counts.dirCount << '\n'
-      << kFileCountLabel << '\t' << counts.fileCount << '\n'
-      << kByteTotalLabel << '\t' << GroupThousands(counts.byteTotal) << '\n';
+  out << platform::Tr(kDirCountLabel) << '\t' << counts.dirCount << '\n'
+      << platform::Tr(kFileCountLabel) << '\t' << counts.fileCount << '\n'
+      << platform::Tr(kByteTotalLabel) << '\t' << GroupThousands(counts.byteTotal) << '\n';
   return 0;
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/language.h"
 #include "tally/tally.h"
 
 namespace lumbra {
@@ -21,13 +22,14 @@ enum class TallyControl : int {
   Browse = 1022,  // "参照"
 };
 
-inline constexpr std::string_view kTallyTitle = "ファイル　チェック";
+inline constexpr std::string_view kTallyTitle = platform::TrLater("ファイル　チェック");
 inline constexpr std::string_view kTallyDirLabel = "DIR";
-inline constexpr std::string_view kTallyBrowseLabel = "参照";
-inline constexpr std::string_view kTallyStartLabel = "開始";
-inline constexpr std::string_view kTallyQuitLabel = "終了";
-inline constexpr std::string_view kTallyAboutMenuText = "バージョン情報(fennow) (&A)...";
-inline constexpr std::string_view kTallyAboutTitle = "バージョン情報(fennow)";
+inline constexpr std::string_view kTallyBrowseLabel = platform::TrLater("参照");
+inline constexpr std::string_view kTallyStartLabel = platform::TrLater("開始");
+inline constexpr std::string_view kTallyQuitLabel = platform::TrLater("終了");
+inline constexpr std::string_view kTallyAboutMenuText =
+    platform::TrLater("バージョン情報(fennow) (&A)...");
+inline constexpr std::string_view kTallyAboutTitle = platform::TrLater("バージョン情報(fennow)");
 inline constexpr std::string_view kTallyAboutText = "fennow Version 1.0";
 inline constexpr int kTallyAboutCommand = 16;
 

@@ -14,6 +14,7 @@
 #include "app/wx/dialog_view.h"
 #include "app/wx/lumbra_icon.h"
 #include "app/wx/wx_text.h"
+#include "platform/language.h"
 
 namespace lumbra::gui {
 namespace {
@@ -23,7 +24,7 @@ using C = DirectoryChooser;
 class ChooserDialog : public wxDialog {
  public:
   ChooserDialog(wxWindow* parent, const DriveSource& drives, std::string_view start)
-      : wxDialog(parent, wxID_ANY, ToWx("パス設定")),
+      : wxDialog(parent, wxID_ANY, Shown("パス設定")),
         view_(this),
         model_(view_, drives, std::string(start)),
         map_(this, "chooser") {
@@ -43,7 +44,7 @@ class ChooserDialog : public wxDialog {
   void Build() {
     int em = GetCharWidth();
     auto* left = new wxBoxSizer(wxVERTICAL);
-    left->Add(new wxStaticText(this, wxID_ANY, ToWx("ディレクトリー名")), 0, wxBOTTOM, 4);
+    left->Add(new wxStaticText(this, wxID_ANY, Shown("ディレクトリー名")), 0, wxBOTTOM, 4);
     auto* edit = new wxTextCtrl(this, C::kPathEdit, "", wxDefaultPosition, wxSize(36 * em, -1));
     left->Add(edit, 0, wxEXPAND | wxBOTTOM, 8);
     // The logic sorts the names itself, so that a line means the same to it and to the list.
@@ -51,7 +52,7 @@ class ChooserDialog : public wxDialog {
                           wxSize(36 * em, 18 * GetCharHeight()), 0, nullptr, wxLB_SINGLE);
     left->Add(list_, 1, wxEXPAND | wxBOTTOM, 8);
     auto* driveRow = new wxBoxSizer(wxHORIZONTAL);
-    driveRow->Add(new wxStaticText(this, wxID_ANY, ToWx("ドライブ")), 0,
+    driveRow->Add(new wxStaticText(this, wxID_ANY, Shown("ドライブ")), 0,
                   wxALIGN_CENTER_VERTICAL | wxRIGHT, 8);
     auto* driveBox = new wxChoice(this, C::kDriveBox);
     driveRow->Add(driveBox, 1);
@@ -59,7 +60,7 @@ class ChooserDialog : public wxDialog {
 
     auto* buttons = new wxBoxSizer(wxVERTICAL);
     auto* ok = new wxButton(this, C::kOk, "OK");
-    auto* cancel = new wxButton(this, C::kCancel, ToWx("ｷｬﾝｾﾙ"));
+    auto* cancel = new wxButton(this, C::kCancel, Shown("ｷｬﾝｾﾙ"));
     auto* hidden = new wxButton(this, C::kHiddenButton, "");
     hidden->Hide();
     buttons->Add(ok, 0, wxEXPAND | wxBOTTOM, 6);

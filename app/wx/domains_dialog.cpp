@@ -12,6 +12,7 @@
 #include "app/wx/dialog_view.h"
 #include "app/wx/lumbra_icon.h"
 #include "app/wx/wx_text.h"
+#include "platform/language.h"
 
 namespace lumbra::gui {
 namespace {
@@ -33,7 +34,7 @@ class DomainsDialogView : public DialogView<DomainsView> {
 class DomainsDialog : public wxDialog {
  public:
   DomainsDialog(wxWindow* parent, const DriveSource& drives)
-      : wxDialog(parent, wxID_ANY, ToWx("保存禁止　ドメイン名設定")),
+      : wxDialog(parent, wxID_ANY, Shown("保存禁止　ドメイン名設定")),
         view_(this, drives),
         model_(view_),
         map_(this, "domains") {
@@ -56,9 +57,9 @@ class DomainsDialog : public wxDialog {
     left->Add(list, 1, wxEXPAND);
 
     auto* side = new wxBoxSizer(wxVERTICAL);
-    auto* add = new wxButton(this, D::kAdd, ToWx("追加"));
-    auto* remove = new wxButton(this, D::kDelete, ToWx("削除"));
-    auto* browse = new wxButton(this, D::kBrowse, ToWx("参照"));
+    auto* add = new wxButton(this, D::kAdd, Shown("追加"));
+    auto* remove = new wxButton(this, D::kDelete, Shown("削除"));
+    auto* browse = new wxButton(this, D::kBrowse, Shown("参照"));
     side->Add(add, 0, wxEXPAND | wxBOTTOM, 6);
     side->Add(remove, 0, wxEXPAND | wxBOTTOM, 6);
     side->Add(browse, 0, wxEXPAND);
@@ -68,8 +69,8 @@ class DomainsDialog : public wxDialog {
     body->Add(side, 0);
 
     auto* bottom = new wxBoxSizer(wxHORIZONTAL);
-    auto* update = new wxButton(this, D::kUpdate, ToWx("更新"));
-    auto* cancel = new wxButton(this, D::kCancel, ToWx("ｷｬﾝｾﾙ"));
+    auto* update = new wxButton(this, D::kUpdate, Shown("更新"));
+    auto* cancel = new wxButton(this, D::kCancel, Shown("ｷｬﾝｾﾙ"));
     auto* hidden = new wxButton(this, D::kHiddenDefault, "");
     hidden->Hide();
     bottom->AddStretchSpacer();

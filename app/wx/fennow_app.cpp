@@ -9,6 +9,7 @@
 
 #include "app/directory_chooser.h"
 #include "app/wx/tally_window.h"
+#include "platform/language.h"
 #include "tally/tally_command.h"
 
 namespace lumbra::gui {
@@ -25,6 +26,7 @@ class FennowApp : public ModalFrameApp {
 wxIMPLEMENT_APP_NO_MAIN(lumbra::gui::FennowApp);
 
 int main(int argc, char** argv) {
+  lumbra::platform::UseUserLanguage();
   std::vector<std::string> args(argv + 1, argv + argc);
   if (std::optional<int> status = lumbra::RunTallyCommand(args, std::cout, std::cerr)) {
     return *status;

@@ -64,17 +64,17 @@ void MainWindow::Build() {
   int gap = em;
 
   auto* status = new wxStaticBoxSizer(wxHORIZONTAL, panel_);
-  auto* paths = new wxStaticBoxSizer(wxVERTICAL, panel_, ToWx(GroupTitle(ControlGroup::Paths)));
+  auto* paths = new wxStaticBoxSizer(wxVERTICAL, panel_, Shown(GroupTitle(ControlGroup::Paths)));
   auto* pathGrid = new wxFlexGridSizer(4, gap / 2, gap / 2);
   pathGrid->AddGrowableCol(1);
   paths->Add(pathGrid, 1, wxEXPAND | wxALL, gap / 2);
-  auto* conditions = new wxStaticBoxSizer(wxHORIZONTAL, panel_, ToWx(kConditionsFrameTitle));
+  auto* conditions = new wxStaticBoxSizer(wxHORIZONTAL, panel_, Shown(kConditionsFrameTitle));
   auto* commands = new wxBoxSizer(wxHORIZONTAL);
   std::map<ControlGroup, wxBoxSizer*> columns;  // the check-box columns of "条件設定"
 
   for (const ControlSpec& entry : kMainControls) {
     int id = static_cast<int>(entry.id);
-    wxString label = ToWx(entry.label);
+    wxString label = Shown(entry.label);
     wxWindow* control = nullptr;
     switch (entry.group) {
       case ControlGroup::Status: {
@@ -110,7 +110,7 @@ void MainWindow::Build() {
         wxBoxSizer*& column = columns[entry.group];
         if (column == nullptr) {
           column = new wxBoxSizer(wxVERTICAL);
-          column->Add(new wxStaticText(box, wxID_ANY, ToWx(GroupTitle(entry.group))), 0, wxBOTTOM,
+          column->Add(new wxStaticText(box, wxID_ANY, Shown(GroupTitle(entry.group))), 0, wxBOTTOM,
                       gap / 2);
           conditions->Add(column, 0, wxALL, gap / 2);
           conditions->AddSpacer(3 * em);

@@ -12,11 +12,12 @@
 
 #include "app/wx/lumbra_icon.h"
 #include "app/wx/wx_text.h"
+#include "platform/language.h"
 
 namespace lumbra::gui {
 
 ModalFrame::ModalFrame(std::string_view title, long style)
-    : wxFrame(nullptr, wxID_ANY, ToWx(title), wxDefaultPosition, wxDefaultSize, style) {
+    : wxFrame(nullptr, wxID_ANY, Shown(title), wxDefaultPosition, wxDefaultSize, style) {
   SetIcons(ApplicationIcons());
 }
 
@@ -36,9 +37,9 @@ void ModalFrame::EndRun() {
 void ModalFrame::AddAboutMenu(std::string_view text, int command,
                               std::function<void(int)> onCommand) {
   auto* about = new wxMenu;
-  about->Append(command, ToWx(text));
+  about->Append(command, Shown(text));
   auto* menus = new wxMenuBar;
-  menus->Append(about, ToWx("ヘルプ(&H)"));
+  menus->Append(about, Shown("ヘルプ(&H)"));
   SetMenuBar(menus);
   Bind(
       wxEVT_MENU,
@@ -47,7 +48,7 @@ void ModalFrame::AddAboutMenu(std::string_view text, int command,
 }
 
 void ShowAboutBox(wxWindow* parent, std::string_view title, std::string_view text) {
-  wxDialog about(parent, wxID_ANY, ToWx(title));
+  wxDialog about(parent, wxID_ANY, Shown(title));
   auto* row = new wxBoxSizer(wxHORIZONTAL);
   row->Add(new wxStaticBitmap(&about, wxID_ANY, ApplicationBitmap(48)), 0, wxRIGHT, 16);
   row->Add(new wxStaticText(&about, wxID_ANY, ToWx(text)), 0, wxALIGN_CENTER_VERTICAL);

@@ -11,6 +11,8 @@
 #include <wx/app.h>
 #include <wx/frame.h>
 
+#include "platform/language.h"
+
 class wxEventLoopBase;
 
 namespace lumbra::gui {
@@ -38,6 +40,7 @@ class ModalFrame : public wxFrame {
 class ModalFrameApp : public wxApp {
  public:
   bool OnInit() override {
+    platform::UseUserLanguage();
     window_ = MakeWindow();
     return window_ != nullptr;
   }

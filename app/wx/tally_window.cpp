@@ -10,15 +10,17 @@
 
 #include "app/wx/chooser_dialog.h"
 
+#include "platform/language.h"
+
 namespace lumbra::gui {
 namespace {
 
 // A caption and a close box; neither minimise nor maximise box, and not resizable.
 constexpr long kWindowStyle = wxCAPTION | wxSYSTEM_MENU | wxCLOSE_BOX;
 
-constexpr std::string_view kDirCountText = "ディレクトリー数";
-constexpr std::string_view kFileCountText = "ファイル数";
-constexpr std::string_view kByteTotalText = "ファイル容量";
+constexpr std::string_view kDirCountText = platform::TrLater("ディレクトリー数");
+constexpr std::string_view kFileCountText = platform::TrLater("ファイル数");
+constexpr std::string_view kByteTotalText = platform::TrLater("ファイル容量");
 
 }  // namespace
 
@@ -38,7 +40,7 @@ void TallyWindow::Build() {
   auto* panel = new wxPanel(this);
   int em = panel->GetCharWidth();
   auto button = [&](TallyControl id, std::string_view label) {
-    auto* control = new wxButton(panel, static_cast<int>(id), ToWx(label));
+    auto* control = new wxButton(panel, static_cast<int>(id), Shown(label));
     map_.Add(static_cast<int>(id), control);
     control->Bind(wxEVT_BUTTON, [this, id](wxCommandEvent&) { model_.OnCommand(id); });
     return control;
@@ -55,7 +57,9 @@ void TallyWindow::Build() {
     map_.Add(static_cast<int>(id), text);
     return frame;
   };
-  auto label = [&](std::string_view text) { return new wxStaticText(panel, wxID_ANY, ToWx(text)); };
+  auto label = [&](std::string_view text) {
+    return new wxStaticText(panel, wxID_ANY, Shown(text));
+  };
 
   auto* edit = new wxTextCtrl(panel, static_cast<int>(TallyControl::Dir), "", wxDefaultPosition,
                               wxSize(24 * em, -1));

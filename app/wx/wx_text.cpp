@@ -5,6 +5,7 @@
 
 #include "app/main_dialog.h"
 #include "platform/codepage.h"
+#include "platform/language.h"
 
 namespace lumbra::gui {
 
@@ -12,6 +13,8 @@ wxString ToWx(std::string_view bytes) {
   std::string text = platform::ToDisplayText(bytes);
   return wxString::FromUTF8(text.data(), text.size());
 }
+
+wxString Shown(std::string_view japanese) { return ToWx(platform::Tr(japanese)); }
 
 wxString MessageText(std::string_view text) {
   std::string lines;

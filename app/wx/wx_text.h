@@ -17,6 +17,9 @@ namespace lumbra::gui {
 // (bytes neither can read show as U+FFFD). Never fails.
 wxString ToWx(std::string_view bytes);
 
+// A text of the system's own (a label, a caption) in the user's language: platform::Tr.
+wxString Shown(std::string_view japanese);
+
 // A message text: ToWx, with every "\r" (or "\r\n") a line break.
 wxString MessageText(std::string_view text);
 
