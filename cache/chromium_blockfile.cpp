@@ -162,14 +162,7 @@ class DiskFile : public CacheFile {
   platform::ReadableFile& file() { return file_; }
   std::uint64_t size() const override { return file_.status().size; }
   bool ReadAt(std::uint64_t offset, std::size_t length, std::string& out) override {
-    out.resize(length);
-    std::size_t done = 0;
-    while (done < length) {
-      const long got = file_.ReadAt(out.data() + done, length - done, offset + done);
-      if (got <= 0) return false;
-      done += static_cast<std::size_t>(got);
-    }
-    return true;
+    return file_.ReadExactlyAt(offset, length, out);
   }
 
  private:

@@ -129,23 +129,14 @@ class MemorySource : public EntrySource {
 // fails the read, one that grows is read as it was.
 class FileSource : public EntrySource {
  public:
-  explicit FileSource(platform::ReadableFile& file) : file_(file), size_(file.status().size) {}
-  std::uint64_t size() const override { return size_; }
+  explicit FileSource(platform::ReadableFile& file) : file_(file) {}
+  std::uint64_t size() const override { return file_.status().size; }
   bool ReadAt(std::uint64_t offset, std::size_t count, std::string& out) override {
-    if (offset > size_ || count > size_ - offset) return false;
-    out.resize(count);
-    std::size_t done = 0;
-    while (done < count) {
-      const long n = file_.ReadAt(out.data() + done, count - done, offset + done);
-      if (n <= 0) return false;
-      done += static_cast<std::size_t>(n);
-    }
-    return true;
+    return file_.ReadExactlyAt(offset, count, out);
   }
 
  private:
   platform::ReadableFile& file_;
-  std::uint64_t size_;
 };
 
 struct EndRecord {

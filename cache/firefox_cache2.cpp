@@ -93,14 +93,7 @@ class DescriptorFile : public EntryFile {
   explicit DescriptorFile(platform::ReadableFile& file) : file_(file) {}
   std::uint64_t size() const override { return file_.status().size; }
   bool ReadAt(std::uint64_t offset, std::uint64_t size, std::string& out) override {
-    out.resize(size);
-    std::uint64_t done = 0;
-    while (done < size) {
-      const long n = file_.ReadAt(out.data() + done, size - done, offset + done);
-      if (n <= 0) return false;  // the file was cut while it was read, or cannot be read
-      done += static_cast<std::uint64_t>(n);
-    }
-    return true;
+    return file_.ReadExactlyAt(offset, size, out);
   }
 
  private:

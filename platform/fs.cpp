@@ -283,6 +283,17 @@ long ReadableFile::ReadAt(char* buffer, std::size_t size, std::uint64_t offset) 
   }
 }
 
+bool ReadableFile::ReadExactlyAt(std::uint64_t offset, std::uint64_t length, std::string& out) {
+  if (offset > status_.size || length > status_.size - offset) return false;
+  out.resize(static_cast<std::size_t>(length));
+  for (std::size_t done = 0; done < out.size();) {
+    const long n = ReadAt(out.data() + done, out.size() - done, offset + done);
+    if (n <= 0) return false;
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
 std::FILE* ReadableFile::ReleaseAsStream() {
   if (fd_ < 0) return nullptr;
   std::FILE* stream = ::fdopen(fd_, "rb");

@@ -96,6 +96,10 @@ class ReadableFile {
   // Reads up to `size` bytes from `offset` on, whatever has been read before; 0 at the end,
   // -1 on an error.
   long ReadAt(char* buffer, std::size_t size, std::uint64_t offset);
+  // Reads exactly `length` bytes from `offset` on into `out`: false when the file as it was
+  // opened (status().size) does not hold them, or it was cut or failed while it was read. A
+  // file that grows meanwhile is read as it was opened.
+  bool ReadExactlyAt(std::uint64_t offset, std::uint64_t length, std::string& out);
   // Hands the file over as a stdio stream for reading; this object is closed afterwards.
   std::FILE* ReleaseAsStream();
   void Close();
