@@ -102,20 +102,22 @@ std::string BuildIndexLinkBar(const JobContext& ctx, int type) {
   std::string bar;
   for (int log = 0; log < kLogTreeCount; ++log) {
     if (log + 1 == type || ctx.logDir[log].empty()) continue;
-    bar += "<A HREF=\"" + AttributeUrl(platform::FileUrl(ctx.indexDir + std::string(kFiles[log]))) +
+    bar += "<A HREF=\"" +
+           AttributeUrl(ctx.LocalLink(ctx.indexDir, ctx.indexDir + std::string(kFiles[log]))) +
            "\">";
     bar +=
         ToCp932(kLogLetters[log]) + ":" + HtmlText(LogDisplayName(ctx.logSetting[log])) + "</A> ";
   }
   if (type != kLinkBarNewPages) {
-    bar += "<A HREF=\"" + AttributeUrl(platform::FileUrl(ctx.indexDir + "/newidx.htm")) + "\">" +
-           ToCp932("新規") + "</A> ";
+    bar += "<A HREF=\"" + AttributeUrl(ctx.LocalLink(ctx.indexDir, ctx.indexDir + "/newidx.htm")) +
+           "\">" + ToCp932("新規") + "</A> ";
   }
   return bar;
 }
 
-bool WriteIndexPage(Frontend& frontend, NextIndexRecord& records, const std::string& pageFile,
-                    std::string_view filter, std::string_view label, std::string_view linkBar) {
+bool WriteIndexPage(const JobContext& ctx, Frontend& frontend, NextIndexRecord& records,
+                    const std::string& pageFile, std::string_view filter, std::string_view label,
+                    std::string_view linkBar) {
   platform::TextWriter out;
   if (!out.Open(pageFile, platform::TextWriter::Mode::Replace)) {
     frontend.ShowMessage(kIndexFileError);
@@ -130,6 +132,7 @@ bool WriteIndexPage(Frontend& frontend, NextIndexRecord& records, const std::str
   out.Write("<HR>\n");
   out.Write("<DT><TT>\n");
 
+  const std::string pageDir = platform::SplitPath(pageFile).dir;
   records.Reset();
   // The https hosts of each tree the pages lie in, read once per page written.
   std::map<std::string, std::set<std::string>> secureHosts;
@@ -170,8 +173,8 @@ bool WriteIndexPage(Frontend& frontend, NextIndexRecord& records, const std::str
       entry += "<DD><A HREF=\"" + AttributeUrl(std::string(scheme) + address) +
                "\" target=\"newwindow\" ><NOBR> [NEW]</A> ";
     }
-    entry +=
-        "<A HREF=\"" + AttributeUrl(platform::FileUrl(record.path)) + "\" target=\"newwindow\" >";
+    entry += "<A HREF=\"" + AttributeUrl(ctx.LocalLink(pageDir, record.path)) +
+             "\" target=\"newwindow\" >";
     // The title is HTML text already (see index/title_text.h).
     entry += std::string(KindPrefix(kind)) + Indent(address) + record.title + "</NOBR></A>\n";
     out.Write(entry);
@@ -194,7 +197,7 @@ int WriteIndexPages(const JobContext& ctx, Frontend& frontend, const IndexRecord
   int failed = 0;
   auto write = [&](const IndexPageKind& page, std::string_view filter) {
     const std::string file = ctx.indexDir + std::string(page.file);
-    if (!WriteIndexPage(frontend, records, file, filter, ToCp932(page.label),
+    if (!WriteIndexPage(ctx, frontend, records, file, filter, ToCp932(page.label),
                         BuildIndexLinkBar(ctx, page.linkBarType))) {
       ++failed;
       LogFileFailure(ctx, kIndexPageFailed, file);

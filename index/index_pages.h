@@ -30,11 +30,12 @@ std::string LogDisplayName(std::string_view logDir);
 std::string BuildIndexLinkBar(const JobContext& ctx, int type);
 
 // Writes one index page to `pageFile`: the records `records` yields for `filter`, in its
-// order, a path listed once with the first one's title. `label` and `linkBar` are CP932
-// bytes. When the file cannot be made, shows "ERROR : インデクスファイルが作成できません" and
-// returns false.
-bool WriteIndexPage(Frontend& frontend, NextIndexRecord& records, const std::string& pageFile,
-                    std::string_view filter, std::string_view label, std::string_view linkBar);
+// order, a path listed once with the first one's title, each linked in ctx's LINK_STYLE.
+// `label` and `linkBar` are CP932 bytes. When the file cannot be made, shows "ERROR :
+// インデクスファイルが作成できません" and returns false.
+bool WriteIndexPage(const JobContext& ctx, Frontend& frontend, NextIndexRecord& records,
+                    const std::string& pageFile, std::string_view filter, std::string_view label,
+                    std::string_view linkBar);
 
 // Sorts the records by path and writes the pages the selector names into ctx.indexDir:
 // "newidx_" (or any selector beginning with 'n') newidx.htm; 's...' surfidx.htm; "allidx_"

@@ -3,7 +3,6 @@
 #include "core/exec_log.h"
 #include "index/html_escape.h"
 #include "platform/codepage.h"
-#include "platform/paths.h"
 #include "platform/text_file.h"
 
 namespace lumbra {
@@ -56,7 +55,7 @@ SiteList WriteSiteListPage(const JobContext& ctx, Frontend& frontend, std::strin
   out.Write("<BR>\n");
 
   // Whole lines: a long line of the index page is never taken for a marker line part-way.
-  const std::string pageUrl = AttributeUrl(platform::FileUrl(indexPath));
+  const std::string pageUrl = AttributeUrl(ctx.LocalLink(ctx.indexDir, indexPath));
   std::string line;
   std::string anchor;
   while (in.ReadLine(line)) {

@@ -200,7 +200,7 @@ bool RewriteSheetFrom(const RewriteContext& job, std::string_view treeRoot,
                       const std::string& sheetPath, DocumentSource& sheet, Sink& sink) {
   const std::string dir = platform::SplitPath(sheetPath).dir;
   const std::string hostDir = HostDirOf(dir);
-  const PageLocation location{treeRoot, sheetPath, hostDir, dir};
+  const PageLocation location{treeRoot, sheetPath, hostDir, dir, dir};
   CssRewriter css([&](std::string& url, bool import) {
     ResolvePageLink(job, location, url, import ? LinkKind::Href : LinkKind::Src, LinkForm::Today,
                     job.links, nullptr);
@@ -232,8 +232,8 @@ PageRewrite RewriteInPlace(const RewriteContext& job, Frontend& frontend, const 
   // device is never read.
   FileDocument file;
   const bool seen = job.paths.KindOf(path) == platform::PathTable::Kind::File;
-  const platform::OpenError opened = seen ? file.file().OpenSeenRegular(path)
-                                          : file.file().Open(path, platform::FollowLinks::No);
+  const platform::OpenError opened =
+      seen ? file.file().OpenSeenRegular(path) : file.file().Open(path, platform::FollowLinks::No);
   const platform::FileStatus status = file.status();
   // A read-only file is protected even from a user who could write it anyway.
   if (opened != platform::OpenError::None || (status.mode & S_IWUSR) == 0) {
