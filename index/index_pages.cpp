@@ -220,4 +220,54 @@ int WriteIndexPages(const JobContext& ctx, Frontend& frontend, const IndexRecord
   return failed;
 }
 
+namespace {
+
+// A link value of an index page in the LINK_STYLE of ctx when it leads to a local file (a
+// file:// URL, or a relative link); any other value (a web address) as it is. The values are
+// escaped as AttributeUrl escapes them, which leaves '/' and '.' alone, so the escaped paths
+// are compared and joined segment by segment as the paths themselves would be.
+std::string Restyled(const JobContext& ctx, std::string_view value) {
+  const std::string indexDir = AttributeUrl(ctx.indexDir);
+  std::string target;
+  if (StartsWithNoCase(value, "file://")) {
+    target = std::string(value.substr(7));
+  } else if (!value.empty() && value.front() != '#' &&
+             value.substr(0, value.find('/')).find(':') == std::string_view::npos) {
+    target = platform::CleanAbsolutePath(indexDir + "/" + std::string(value));
+  } else {
+    return std::string(value);
+  }
+  return ctx.LocalLink(indexDir, target);
+}
+
+}  // namespace
+
+int RestyleIndexPages(const JobContext& ctx, Frontend& frontend) {
+  constexpr std::string_view kHref = "HREF=\"";
+  int failed = 0;
+  for (std::string_view name : {"/newidx.htm", "/surfidx.htm", "/www_l.htm"}) {
+    const std::string path = ctx.indexDir + std::string(name);
+    const std::optional<std::string> page = platform::ReadFile(path);
+    if (!page) continue;
+    std::string text;
+    std::size_t pos = 0;
+    for (std::size_t at = page->find(kHref); at != std::string::npos; at = page->find(kHref, pos)) {
+      const std::size_t start = at + kHref.size();
+      const std::size_t end = page->find('"', start);
+      if (end == std::string::npos) break;
+      text.append(*page, pos, start - pos);
+      text += Restyled(ctx, std::string_view(*page).substr(start, end - start));
+      pos = end;
+    }
+    text.append(*page, pos, std::string::npos);
+    if (text == *page) continue;
+    // The page's bytes as they are, line ends included: only its links change.
+    if (platform::ReplaceFileContent(path, text, platform::NormalFileMode())) continue;
+    frontend.ShowMessage(kIndexFileError);
+    LogFileFailure(ctx, kIndexPageFailed, path);
+    ++failed;
+  }
+  return failed;
+}
+
 }  // namespace lumbra

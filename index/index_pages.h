@@ -46,4 +46,12 @@ bool WriteIndexPage(const JobContext& ctx, Frontend& frontend, NextIndexRecord& 
 int WriteIndexPages(const JobContext& ctx, Frontend& frontend, const IndexRecordTable& table,
                     std::string_view selector);
 
+// Turns the links to local files of the index pages that other jobs write (newidx.htm of the
+// add, surfidx.htm of the surf job, www_l.htm of the unreferenced-links job) into ctx's
+// LINK_STYLE, so that a rebuild turns the whole index directory from one style into the
+// other. A page that does not exist is passed over, one that needs no change is not written;
+// one that cannot be replaced whole stays as it was, with the message of an index page not
+// written. Returns the number of pages not written.
+int RestyleIndexPages(const JobContext& ctx, Frontend& frontend);
+
 }  // namespace lumbra
