@@ -295,18 +295,11 @@ std::string LocalReading(const JobContext& ctx, const PageLocation& page, std::s
   return platform::FileUrl(target) + std::string(link.substr(std::min(cut, link.size())));
 }
 
-}  // namespace
-
-int ResolveLink(const JobContext& ctx, platform::PathTable& paths, const PageLocation& page,
-                std::string& link, LinkKind kind, bool* counterFlag) {
+// ResolveLink without the local reading of a relative link.
+int ResolveAsWritten(const JobContext& ctx, platform::PathTable& paths, const PageLocation& page,
+                     std::string& link, LinkKind kind, bool* counterFlag) {
   if (link.empty()) return 0;
   const std::string root(page.treeRoot);
-  if (std::string local = LocalReading(ctx, page, link); !local.empty()) {
-    if (ResolveLink(ctx, paths, page, local, kind, nullptr) != 0) {
-      link = std::move(local);
-      return 1;
-    }
-  }
 
   // The candidate path; the first rule that applies wins. A link beginning with '/' or '.'
   // that holds "log/" may name a folder of its site (/blog/) or hold a path of the tree: it
@@ -381,6 +374,26 @@ int ResolveLink(const JobContext& ctx, platform::PathTable& paths, const PageLoc
                    (ContainsNoCase(link, "count") || ContainsNoCase(link, "cgi"));
   }
   return 0;
+}
+
+}  // namespace
+
+int ResolveLink(const JobContext& ctx, platform::PathTable& paths, const PageLocation& page,
+                std::string& link, LinkKind kind, bool* counterFlag) {
+  std::string local = LocalReading(ctx, page, link);
+  if (local.empty()) return ResolveAsWritten(ctx, paths, page, link, kind, counterFlag);
+  // The reading within the site comes first, as it always did; the local reading only where
+  // that finds no copy.
+  std::string written = link;
+  bool counter = false;
+  const int found = ResolveAsWritten(ctx, paths, page, written, kind, &counter);
+  if (found == 0 && ResolveAsWritten(ctx, paths, page, local, kind, nullptr) != 0) {
+    link = std::move(local);
+    return 1;
+  }
+  link = std::move(written);
+  if (found == 0 && kind == LinkKind::Src && counterFlag != nullptr) *counterFlag = counter;
+  return found;
 }
 
 std::string MarkerReading(std::string_view treeRoot, std::string_view text) {

@@ -213,6 +213,9 @@ TEST_F(LinkResolverTest, RelativeLinksAreWrittenFromThePageAndReadBackAsLocalLin
   EXPECT_EQ(resolve("http://host/x.html", ""), "1 file://" + A("host/x.html"));
   // Climbing out of the site is no link to another site's copy unless one is there.
   EXPECT_EQ(resolve("../../nohost/x.html", ownDir), "0 http://host/dir/../../nohost/x.html");
+  // The site's own reading of a "../" that climbs above it comes first, as it always did.
+  WriteFile("save/log/host/other/a/b.html", "x");
+  EXPECT_EQ(resolve("../../other/a/b.html", ownDir), "1 ../other/a/b.html");
   // Another tree's copy is reached only with READ_AEL; without, the link goes to the web as
   // its file:// URL would.
   ctx.readAel = false;
