@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include "cache/cache_index.h"
@@ -176,6 +177,15 @@ bool PrepareJob(Session& session, Frontend& frontend, JobKind kind, std::string*
   ctx.surfAvailable = session.surfAvailable;
   session.counters = JobCounters{};
   session.index.Clear();
+
+  // Checked before anything is made: a job would otherwise write links of a form nobody chose.
+  const std::optional<LinkStyle> linkStyle = ParseLinkStyle(s.linkStyle);
+  if (!linkStyle) {
+    frontend.ShowMessage("リンクの形式（LINK_STYLE）の値が正しくありません\rLINK_STYLE=" +
+                         s.linkStyle + "\rabsolute か relative を指定してください");
+    return false;
+  }
+  ctx.linkStyle = *linkStyle;
 
   ctx.unreferencedDir = s.unreferencedDir;
   DropTrailingSlash(ctx.unreferencedDir);

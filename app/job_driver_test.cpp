@@ -123,7 +123,16 @@ INSTANTIATE_TEST_SUITE_P(
                     "インデックス　ドライブが存在しません"},
         RefusalCase{"IndexDrive", JobKind::RebuildAllLogs,
                     [](JobSettings& s, const std::string&) { s.indexDir = "x:/idx"; },
-                    "インデックス　ドライブが存在しません"}),
+                    "インデックス　ドライブが存在しません"},
+        // A LINK_STYLE only the file can hold (SetSetting refuses it) is refused before any
+        // other check, even with a missing log directory that would be made.
+        RefusalCase{"LinkStyle", JobKind::RebuildAllLogs,
+                    [](JobSettings& s, const std::string& r) {
+                      s.linkStyle = "portable";
+                      s.logDir[1] = r + "/new/log";
+                    },
+                    "リンクの形式（LINK_STYLE）の値が正しくありません\rLINK_STYLE=portable\r"
+                    "absolute か relative を指定してください"}),
     [](const ::testing::TestParamInfo<RefusalCase>& info) { return std::string(info.param.name); });
 
 // A collection is rebuilt where it lies: every job but the add starts and runs to its end

@@ -4,6 +4,7 @@
 // what it deletes and what no row can make it delete).
 #include <array>
 #include <filesystem>
+#include <map>
 #include <regex>
 #include <set>
 
@@ -467,6 +468,67 @@ INSTANTIATE_TEST_SUITE_P(Browsers, TodaysCacheTest,
                            std::erase(name, '-');
                            return name;
                          });
+
+// Every file below the directories of a collection, by its path below the temporary
+// directory (the job locks, empty between jobs, left out).
+std::map<std::string, std::string> Collection(const std::string& root) {
+  std::map<std::string, std::string> files;
+  for (const char* dir : {"save", "more", "index"}) {
+    for (const auto& file : std::filesystem::recursive_directory_iterator(root + "/" + dir)) {
+      if (!file.is_regular_file() || file.path().filename() == ".lumbra-lock") continue;
+      files[file.path().string().substr(root.size())] =
+          platform::ReadFile(file.path().string()).value_or("unreadable");
+    }
+  }
+  return files;
+}
+
+// A collection of the real Chromium cache, one of its sites moved into a second LogTree, is
+// rebuilt with relative links and then with absolute ones again: the relative collection
+// holds no file:// URL and each of its local links leads to a file; the absolute one is the
+// collection it was, byte for byte.
+TEST_F(JobRunTest, ARebuildTurnsACollectionRelativeAndBackToTheSameBytes) {
+  session.settings.cacheDir = testing::RealDataPath("browser-caches/chromium-simple");
+  ASSERT_TRUE(Run(JobKind::AddToLogs));
+  MakeDir("more/log");
+  std::filesystem::rename(Path("save/log/localhost-47811"), Path("more/log/localhost-47811"));
+  session.settings.logDir[1] = Path("more/log");
+  ASSERT_TRUE(Run(JobKind::RebuildAllLogs));
+  const std::map<std::string, std::string> absolute = Collection(root());
+
+  session.settings.linkStyle = "relative";
+  ASSERT_TRUE(Run(JobKind::RebuildAllLogs));
+  const std::map<std::string, std::string> relative = Collection(root());
+  ASSERT_EQ(relative.size(), absolute.size());
+  int links = 0;
+  std::set<std::string> acrossTrees;
+  for (const auto& [path, bytes] : relative) {
+    if (!path.ends_with(".htm") && !path.ends_with(".html") && !path.ends_with(".css")) continue;
+    EXPECT_EQ(bytes.find("file:"), std::string::npos) << path;
+    const std::string dir = root() + path.substr(0, path.rfind('/') + 1);
+    std::regex link(R"((?:HREF|SRC|url)(?:=|\()["']?([^"'#?\s>)]+))", std::regex::icase);
+    for (std::sregex_iterator it(bytes.begin(), bytes.end(), link), end; it != end; ++it) {
+      const std::string target = std::regex_replace((*it)[1].str(), std::regex("&amp;"), "&");
+      if (target.find("://") != std::string::npos || target.starts_with("data:")) continue;
+      // The add listed the site where it stored it, before it was moved.
+      if (path == "/index/newidx.htm" && target.find("localhost") != std::string::npos) continue;
+      ++links;
+      const std::string file = platform::CleanAbsolutePath(dir + target);
+      EXPECT_TRUE(platform::GetStatus(file).isRegular()) << path << " links to " << target;
+      if (path.starts_with("/save/") && file.starts_with(Path("more/"))) acrossTrees.insert(path);
+    }
+  }
+  EXPECT_GT(links, 100);
+  EXPECT_FALSE(acrossTrees.empty());
+
+  session.settings.linkStyle = "absolute";
+  ASSERT_TRUE(Run(JobKind::RebuildAllLogs));
+  const std::map<std::string, std::string> back = Collection(root());
+  for (const auto& [path, bytes] : absolute) {
+    EXPECT_EQ(back.at(path), bytes) << path;
+    if (path.ends_with("l")) EXPECT_NE(relative.at(path), bytes) << path << " is no page";
+  }
+}
 
 // A cache layout known only to this test: its entries and their documents live in memory (a
 // marker file says that a directory holds such a cache). The add job reads it through the

@@ -1,5 +1,6 @@
 #include "app/settings.h"
 
+#include "core/ascii.h"
 #include "platform/fs.h"
 #include "platform/language.h"
 #include "platform/text_file.h"
@@ -13,10 +14,11 @@ struct Key {
   std::string JobSettings::*path = nullptr;
   int logIndex = -1;  // LOG_DIR_A..E live in an array
   bool JobSettings::*flag = nullptr;
+  bool linkStyle = false;  // LINK_STYLE: a text value that must name a link style
 };
 
-const std::array<Key, 16>& Keys() {
-  static const std::array<Key, 16> keys = {{
+const std::array<Key, 17>& Keys() {
+  static const std::array<Key, 17> keys = {{
       {"CACHE_DIR", &JobSettings::cacheDir, -1, nullptr},
       {"LOG_DIR_A", nullptr, 0, nullptr},
       {"LOG_DIR_B", nullptr, 1, nullptr},
@@ -33,6 +35,7 @@ const std::array<Key, 16>& Keys() {
       {"READ_BAK", nullptr, -1, &JobSettings::readBak},
       {"READ_DOM", nullptr, -1, &JobSettings::readDom},
       {"SURF_DIRS", &JobSettings::surfDirs, -1, nullptr},
+      {"LINK_STYLE", &JobSettings::linkStyle, -1, nullptr, true},
   }};
   return keys;
 }
@@ -78,9 +81,9 @@ void ApplyLine(std::string_view line, JobSettings& settings) {
 
 }  // namespace
 
-const std::array<std::string_view, 16>& SettingKeys() {
-  static const std::array<std::string_view, 16> names = [] {
-    std::array<std::string_view, 16> n;
+const std::array<std::string_view, 17>& SettingKeys() {
+  static const std::array<std::string_view, 17> names = [] {
+    std::array<std::string_view, 17> n;
     for (std::size_t i = 0; i < n.size(); ++i) n[i] = Keys()[i].name;
     return n;
   }();
@@ -129,9 +132,21 @@ bool SaveSettings(const std::string& dir, const JobSettings& settings, Frontend&
   return true;
 }
 
+std::optional<LinkStyle> ParseLinkStyle(std::string_view value) {
+  if (value.empty() || EqualsNoCase(value, "absolute")) return LinkStyle::Absolute;
+  if (EqualsNoCase(value, "relative")) return LinkStyle::Relative;
+  return std::nullopt;
+}
+
 bool SetSetting(JobSettings& settings, std::string_view name, std::string_view value) {
   const Key* key = FindKey(name);
   if (key == nullptr) return false;
+  if (key->linkStyle) {
+    const std::optional<LinkStyle> style = ParseLinkStyle(value);
+    if (!style) return false;
+    *PathOf(settings, *key) = *style == LinkStyle::Relative ? "relative" : "absolute";
+    return true;
+  }
   if (key->flag == nullptr) {
     *PathOf(settings, *key) = std::string(value);
     return true;

@@ -1,10 +1,11 @@
 // The settings and their file lumbra.ini in the start directory: the seven paths, the
-// eight saved switches and the surf job's directories, one KEY=VALUE line each, CR LF line ends,
-// values byte for byte.
+// eight saved switches, the surf job's directories and the form of the links (LINK_STYLE), one
+// KEY=VALUE line each, CR LF line ends, values byte for byte.
 #pragma once
 
 #include <array>
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -26,23 +27,31 @@ struct JobSettings : JobSwitches {
   // SURF_DIRS: directories, separated by ';', below which a surf site's log directory is
   // trusted besides the start directory and the LogTrees.
   std::string surfDirs;
+  // LINK_STYLE as the file has it: "absolute" or "relative" (see ParseLinkStyle); any other
+  // text is kept, so that saving loses nothing, and refused by the start checks.
+  std::string linkStyle = "absolute";
 };
+
+// The link style a LINK_STYLE value names: "absolute" (or nothing, the form of old files
+// without the line) or "relative", in any letter case; nullopt for any other value.
+std::optional<LinkStyle> ParseLinkStyle(std::string_view value);
 
 // Sets the defaults, then reads `dir`/lumbra.ini. A missing or unreadable file keeps the
 // defaults silently. unreferencedDir starts as the value of LOG_DIR_E.
 void LoadSettings(const std::string& dir, JobSettings& settings);
 
-// Writes `dir`/lumbra.ini with the 16 lines in their order. On failure shows
+// Writes `dir`/lumbra.ini with the 17 lines in their order. On failure shows
 // "LUMBRA.INI への書き込みに失敗しました", leaves the old file as it was and returns false.
 bool SaveSettings(const std::string& dir, const JobSettings& settings, Frontend& frontend);
 
-// The 16 lines of the file (each ending in "\n"), as SaveSettings writes them.
+// The 17 lines of the file (each ending in "\n"), as SaveSettings writes them.
 std::string FormatSettings(const JobSettings& settings);
 
 // The keys of the file in their order, and access to one value by key: a path as typed, a
-// switch as "TRUE" or "FALSE". SetSetting returns false for an unknown key or a switch value
-// other than TRUE or FALSE.
-const std::array<std::string_view, 16>& SettingKeys();
+// switch as "TRUE" or "FALSE", LINK_STYLE as "absolute" or "relative". SetSetting returns
+// false for an unknown key, a switch value other than TRUE or FALSE, or a LINK_STYLE that
+// ParseLinkStyle refuses (a value it takes is stored as the style's own word).
+const std::array<std::string_view, 17>& SettingKeys();
 bool SetSetting(JobSettings& settings, std::string_view key, std::string_view value);
 std::string GetSetting(const JobSettings& settings, std::string_view key);
 

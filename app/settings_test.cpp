@@ -25,7 +25,7 @@ TEST_F(SettingsTest, AMissingOrUnreadableFileGivesTheDefaults) {
     EXPECT_EQ(FormatSettings(s),
               "CACHE_DIR=\nLOG_DIR_A=\nLOG_DIR_B=\nLOG_DIR_C=\nLOG_DIR_D=\nLOG_DIR_E=\nINDEX_DIR=\n"
               "READ_ALL=FALSE\nREAD_NEW=TRUE\nREAD_REF=TRUE\nREAD_HTM=FALSE\nREAD_AEL=TRUE\n"
-              "READ_CNT=TRUE\nREAD_BAK=FALSE\nREAD_DOM=FALSE\nSURF_DIRS=\n");
+              "READ_CNT=TRUE\nREAD_BAK=FALSE\nREAD_DOM=FALSE\nSURF_DIRS=\nLINK_STYLE=absolute\n");
     EXPECT_FALSE(s.execLog || s.unrefRef);
   }
 }
@@ -84,7 +84,7 @@ TEST_F(SettingsTest, AWindowsFileLoadsWithoutAStrayCr) {
   EXPECT_EQ(s.unreferencedDir, "D:\\save\\log");  // taken from LOG_DIR_E
 }
 
-TEST_F(SettingsTest, SaveWritesThe16LinesAndEveryKeyReadsBack) {
+TEST_F(SettingsTest, SaveWritesThe17LinesAndEveryKeyReadsBack) {
   JobSettings s;
   s.cacheDir = "/home/u/.cache/ie";
   s.logDir = {"/a/alog", "", "/c/clog ", "D:\\win\\dlog", "/e/日本log"};
@@ -98,6 +98,7 @@ TEST_F(SettingsTest, SaveWritesThe16LinesAndEveryKeyReadsBack) {
   s.readBak = true;
   s.readDom = true;
   s.surfDirs = "/home/u/crawl;relative/dir";
+  s.linkStyle = "relative";
   s.execLog = true;  // never saved
   testing::ScriptedFrontend fe;
   ASSERT_TRUE(SaveSettings(root(), s, fe));
@@ -106,13 +107,46 @@ TEST_F(SettingsTest, SaveWritesThe16LinesAndEveryKeyReadsBack) {
             "LOG_DIR_C=/c/clog \r\nLOG_DIR_D=D:\\win\\dlog\r\nLOG_DIR_E=/e/日本log\r\n"
             "INDEX_DIR=/idx\r\nREAD_ALL=TRUE\r\nREAD_NEW=FALSE\r\nREAD_REF=FALSE\r\n"
             "READ_HTM=TRUE\r\nREAD_AEL=FALSE\r\nREAD_CNT=FALSE\r\nREAD_BAK=TRUE\r\n"
-            "READ_DOM=TRUE\r\nSURF_DIRS=/home/u/crawl;relative/dir\r\n");
+            "READ_DOM=TRUE\r\nSURF_DIRS=/home/u/crawl;relative/dir\r\nLINK_STYLE=relative\r\n");
   JobSettings back = Load();
   for (std::string_view key : SettingKeys()) {
     EXPECT_EQ(GetSetting(back, key), GetSetting(s, key)) << key;
   }
   EXPECT_FALSE(back.execLog);
   EXPECT_TRUE(fe.messages().empty());
+}
+
+// What a key takes from lumbra-cli (--set, settings KEY=VALUE), and what the file's text of
+// LINK_STYLE reads as: a value the setting refuses is kept for the start checks to refuse.
+TEST_F(SettingsTest, SwitchesAndTheLinkStyleTakeOnlyTheirValues) {
+  const struct {
+    const char *key, *value;
+    bool taken;
+    const char* stored;  // GetSetting afterwards (unchanged default when refused)
+  } cases[] = {
+      {"READ_ALL", "TRUE", true, "TRUE"},
+      {"READ_ALL", "true", false, "FALSE"},
+      {"LINK_STYLE", "relative", true, "relative"},
+      {"LINK_STYLE", "Relative", true, "relative"},
+      {"LINK_STYLE", "ABSOLUTE", true, "absolute"},
+      {"LINK_STYLE", "", true, "absolute"},
+      {"LINK_STYLE", "relative ", false, "absolute"},
+      {"LINK_STYLE", "portable", false, "absolute"},
+      {"NO_SUCH_KEY", "x", false, ""},
+  };
+  for (const auto& c : cases) {
+    JobSettings s;
+    EXPECT_EQ(SetSetting(s, c.key, c.value), c.taken) << c.key << "=" << c.value;
+    EXPECT_EQ(GetSetting(s, c.key), c.stored) << c.key << "=" << c.value;
+  }
+  for (const char* value : {"relative", "portable"}) {
+    WriteFile("lumbra.ini", std::string("READ_ALL=TRUE\r\nLINK_STYLE=") + value + "\r\n");
+    JobSettings s = Load();
+    EXPECT_EQ(s.linkStyle, value);
+    EXPECT_EQ(ParseLinkStyle(s.linkStyle).has_value(), value == std::string("relative"));
+  }
+  WriteFile("lumbra.ini", "READ_ALL=TRUE\r\n");  // a file of before the setting
+  EXPECT_EQ(ParseLinkStyle(Load().linkStyle), LinkStyle::Absolute);
 }
 
 TEST_F(SettingsTest, AFailedSaveShowsTheMessageAndKeepsTheOldFile) {

@@ -83,9 +83,9 @@ class CliTest : public testing::TempDirTest {
 TEST_F(CliTest, HelpDocumentsEveryCommand) {
   Result r = Run("--help");
   EXPECT_EQ(r.status, 0);
-  for (const char* word :
-       {"add", "rebuild [A|B|C|D|E]", "unreferenced DIR", "surf", "caches", "settings", "-C DIR",
-        "--yes", "--set KEY=VALUE", "--exec-log", "--wait", ".lumbra-lock", "READ_DOM"}) {
+  for (const char* word : {"add", "rebuild [A|B|C|D|E]", "unreferenced DIR", "surf", "caches",
+                           "settings", "-C DIR", "--yes", "--set KEY=VALUE", "--exec-log", "--wait",
+                           ".lumbra-lock", "READ_DOM", "LINK_STYLE"}) {
     EXPECT_NE(r.out.find(word), std::string::npos) << word;
   }
 }
@@ -97,8 +97,12 @@ TEST_F(CliTest, BadUsageExitsWith2AndSaysWhy) {
   Result key = Run(InStart("settings NO_SUCH=1"));
   EXPECT_EQ(key.status, 2);
   EXPECT_NE(key.err.find("unknown key"), std::string::npos);
-  Result set = Run(InStart("--set READ_ALL=maybe settings"));
-  EXPECT_EQ(set.status, 2);
+  for (const char* set : {"--set READ_ALL=maybe settings", "--set LINK_STYLE=portable add",
+                          "settings LINK_STYLE=portable"}) {
+    Result bad = Run(InStart(set));
+    EXPECT_EQ(bad.status, 2) << set;
+    EXPECT_NE(bad.err.find("LINK_STYLE absolute or relative"), std::string::npos) << set;
+  }
   Result dir = Run("-C '" + Path("no/such") + "' settings");
   EXPECT_EQ(dir.status, 2);
   EXPECT_NE(dir.err.find("cannot change to the start directory"), std::string::npos);
@@ -111,10 +115,12 @@ TEST_F(CliTest, SettingsShowsOverridesAndSavesOnlyWhatItIsGiven) {
   EXPECT_EQ(defaults.out.substr(0, 11), "CACHE_DIR=\n");
   EXPECT_NE(defaults.out.find("READ_NEW=TRUE\nREAD_REF=TRUE\n"), std::string::npos);
 
-  ASSERT_EQ(Run(InStart("settings CACHE_DIR=/c/cache READ_ALL=TRUE")).status, 0);
+  ASSERT_EQ(Run(InStart("settings CACHE_DIR=/c/cache READ_ALL=TRUE LINK_STYLE=Relative")).status,
+            0);
   std::string ini = ReadFile("start/lumbra.ini");
   EXPECT_NE(ini.find("CACHE_DIR=/c/cache\r\n"), std::string::npos);
   EXPECT_NE(ini.find("READ_ALL=TRUE\r\n"), std::string::npos);
+  EXPECT_TRUE(ini.ends_with("SURF_DIRS=\r\nLINK_STYLE=relative\r\n")) << ini;
 
   Result shown = Run(InStart("--set INDEX_DIR=/tmp/x settings"));
   EXPECT_NE(shown.out.find("INDEX_DIR=/tmp/x\n"), std::string::npos);

@@ -50,7 +50,7 @@ commands:
                        no error; exit 3 when the entries of one could not be read, its
                        count then "-")
   settings [KEY=VALUE ...]
-                       show lumbra.ini (16 lines KEY=VALUE, after --set overrides), or
+                       show lumbra.ini (17 lines KEY=VALUE, after --set overrides), or
                        change the given keys and save the file
   exclude [add HOST | remove HOST]
                        show the excluded hosts of lumbra-url.ini (never stored by add),
@@ -64,7 +64,8 @@ options:
                        without either the question is asked on the terminal, and answered
                        no when there is none
   --set KEY=VALUE      override one key of lumbra.ini for this run only (paths as typed,
-                       switches TRUE or FALSE); repeatable
+                       switches TRUE or FALSE, LINK_STYLE absolute or relative);
+                       repeatable
   --exec-log           write the execution log lumbralog.txt (and fat.txt) for this run
   --wait               when another job uses a directory of this one, wait until it has
                        ended instead of refusing to start (see "two jobs at once")
@@ -73,6 +74,10 @@ settings keys:
   CACHE_DIR LOG_DIR_A LOG_DIR_B LOG_DIR_C LOG_DIR_D LOG_DIR_E INDEX_DIR
   READ_ALL READ_NEW READ_REF READ_HTM READ_AEL READ_CNT READ_BAK READ_DOM
   SURF_DIRS (directories, separated by ';', where surf sites may keep their files)
+  LINK_STYLE (absolute: links to local copies and index pages are file:/// URLs, the
+             default; relative: relative to the page that holds them, so the collection
+             still works when moved or copied as a whole, or served by a web server; a
+             rebuild turns a collection from one style into the other)
 
 two jobs at once:
   a job (add, rebuild, unreferenced, surf) locks the start directory, every LogTree root
@@ -159,7 +164,7 @@ int SettingsCommand(Session& session, JobSettings fileSettings, const Options& o
     }
     if (!SetSetting(fileSettings, key, value)) {
       return Usage("unknown key or value: " + options.command[i] +
-                   " (switches take TRUE or FALSE)");
+                   " (switches take TRUE or FALSE, LINK_STYLE absolute or relative)");
     }
   }
   return SaveSettings(session.startDir, fileSettings, frontend) ? kDone : kRefused;
@@ -346,7 +351,7 @@ int Run(int argc, char** argv) {
   for (const auto& [key, value] : options.overrides) {
     if (!SetSetting(session.settings, key, value)) {
       return Usage("unknown key or value in --set " + key + "=" + value +
-                   " (switches take TRUE or FALSE)");
+                   " (switches take TRUE or FALSE, LINK_STYLE absolute or relative)");
     }
   }
   session.settings.execLog = options.execLog;

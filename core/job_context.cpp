@@ -4,6 +4,7 @@
 
 #include "core/exec_log.h"
 #include "platform/codepage.h"
+#include "platform/paths.h"
 #include "platform/text_file.h"
 
 namespace lumbra {
@@ -13,6 +14,13 @@ std::string JobContext::StartFile(std::string_view name) const {
   if (path.empty() || path.back() != '/') path += '/';
   path += name;
   return path;
+}
+
+std::string JobContext::LocalLink(std::string_view fromDir, std::string_view target) const {
+  if (linkStyle == LinkStyle::Relative && !fromDir.empty()) {
+    return platform::RelativeUrl(fromDir, target);
+  }
+  return platform::FileUrl(target);
 }
 
 namespace {

@@ -42,6 +42,12 @@ struct JobSwitches {
   bool readDom = false;          // READ_DOM: rewrite every page below the hosts that received files
 };
 
+// How Lumbra writes a link to a local copy or to a page of its own (LINK_STYLE): as a file://
+// URL of the absolute path, or relative to the page that holds it, so that a collection moved
+// or copied as a whole (LogTrees and index directory together) or served by a web server keeps
+// working. Links to the web are absolute either way.
+enum class LinkStyle { Absolute, Relative };
+
 // The snapshot taken by the start checks: normalised paths ('/' separators, no trailing '/',
 // LogTree roots ending in "log") and the switches, fixed for the whole job.
 struct JobContext : JobSwitches {
@@ -64,8 +70,15 @@ struct JobContext : JobSwitches {
   // program start; decides the Surf link of the top bar.
   bool surfAvailable = false;
 
+  LinkStyle linkStyle = LinkStyle::Absolute;
+
   // startDir + "/" + name: where a bare-named file of the system lives.
   std::string StartFile(std::string_view name) const;
+
+  // The link to the local file or directory `target` (absolute; a directory ends in '/') as
+  // a page in the directory `fromDir` holds it, in the job's LINK_STYLE; always the file://
+  // URL when `fromDir` is empty (where a page's base would take a relative link elsewhere).
+  std::string LocalLink(std::string_view fromDir, std::string_view target) const;
 };
 
 // The five job counters, reset by the start checks and shown by the end report, and the

@@ -1,5 +1,6 @@
 // Links and cache URLs come from outside: whatever they hold, a mapped cache entry stays
-// inside its tree and a resolved link never names a file above it.
+// inside its tree, a resolved link never names a file above it, and the relative link to any
+// path reads back, from its page's directory, as that path.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -8,6 +9,7 @@
 
 #include "logstore/log_path.h"
 #include "platform/path_table.h"
+#include "platform/paths.h"
 #include "rebuild/link_resolver.h"
 
 namespace {
@@ -52,6 +54,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (lumbra::ResolveLink(ctx, paths, {root, page, host, dir}, link, lumbra::LinkKind::Src,
                           &counter) != 0) {
     std::abort();  // nothing exists below these roots
+  }
+  const std::string target = "/" + std::string(input);
+  const std::string relative = lumbra::platform::RelativeUrl(dir, target);
+  const std::string_view first = std::string_view(relative).substr(0, relative.find('/'));
+  if (lumbra::platform::CleanAbsolutePath(dir + relative) !=
+          lumbra::platform::CleanAbsolutePath(target) ||
+      first.find(':') != std::string_view::npos || relative.starts_with('#') ||
+      relative.starts_with('?')) {
+    std::abort();
   }
   lumbra::ResolveDotSegments(input);
   lumbra::HasDocumentExtension(input);

@@ -9,7 +9,6 @@
 #include "index/site_list.h"
 #include "platform/codepage.h"
 #include "platform/language.h"
-#include "platform/paths.h"
 #include "platform/text_file.h"
 
 namespace lumbra {
@@ -44,7 +43,8 @@ bool WritePage(const std::string& path, std::string_view text) {
 }
 
 std::string TopLink(const JobContext& ctx, std::string_view page, const std::string& text) {
-  return "<A HREF=\"" + AttributeUrl(platform::FileUrl(ctx.indexDir + std::string(page))) +
+  return "<A HREF=\"" +
+         AttributeUrl(ctx.LocalLink(ctx.indexDir, ctx.indexDir + std::string(page))) +
          "\" TARGET=\"www\">" + text + "</A> ";
 }
 

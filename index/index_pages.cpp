@@ -104,20 +104,22 @@ std::string BuildIndexLinkBar(const JobContext& ctx, int type) {
   std::string bar;
   for (int log = 0; log < kLogTreeCount; ++log) {
     if (log + 1 == type || ctx.logDir[log].empty()) continue;
-    bar += "<A HREF=\"" + AttributeUrl(platform::FileUrl(ctx.indexDir + std::string(kFiles[log]))) +
+    bar += "<A HREF=\"" +
+           AttributeUrl(ctx.LocalLink(ctx.indexDir, ctx.indexDir + std::string(kFiles[log]))) +
            "\">";
     bar +=
         ToCp932(kLogLetters[log]) + ":" + HtmlText(LogDisplayName(ctx.logSetting[log])) + "</A> ";
   }
   if (type != kLinkBarNewPages) {
-    bar += "<A HREF=\"" + AttributeUrl(platform::FileUrl(ctx.indexDir + "/newidx.htm")) + "\">" +
-           ToCp932("新規") + "</A> ";
+    bar += "<A HREF=\"" + AttributeUrl(ctx.LocalLink(ctx.indexDir, ctx.indexDir + "/newidx.htm")) +
+           "\">" + ToCp932("新規") + "</A> ";
   }
   return bar;
 }
 
-bool WriteIndexPage(Frontend& frontend, NextIndexRecord& records, const std::string& pageFile,
-                    std::string_view filter, std::string_view label, std::string_view linkBar) {
+bool WriteIndexPage(const JobContext& ctx, Frontend& frontend, NextIndexRecord& records,
+                    const std::string& pageFile, std::string_view filter, std::string_view label,
+                    std::string_view linkBar) {
   platform::TextWriter out;
   if (!out.Open(pageFile, platform::TextWriter::Mode::Replace)) {
     frontend.ShowMessage(platform::Tr(kIndexFileError));
@@ -132,6 +134,7 @@ bool WriteIndexPage(Frontend& frontend, NextIndexRecord& records, const std::str
   out.Write("<HR>\n");
   out.Write("<DT><TT>\n");
 
+  const std::string pageDir = platform::SplitPath(pageFile).dir;
   records.Reset();
   // The https hosts of each tree the pages lie in, read once per page written.
   std::map<std::string, std::set<std::string>> secureHosts;
@@ -172,8 +175,8 @@ bool WriteIndexPage(Frontend& frontend, NextIndexRecord& records, const std::str
       entry += "<DD><A HREF=\"" + AttributeUrl(std::string(scheme) + address) +
                "\" target=\"newwindow\" ><NOBR> [NEW]</A> ";
     }
-    entry +=
-        "<A HREF=\"" + AttributeUrl(platform::FileUrl(record.path)) + "\" target=\"newwindow\" >";
+    entry += "<A HREF=\"" + AttributeUrl(ctx.LocalLink(pageDir, record.path)) +
+             "\" target=\"newwindow\" >";
     // The title is HTML text already (see index/title_text.h).
     entry += std::string(KindPrefix(kind)) + Indent(address) + record.title + "</NOBR></A>\n";
     out.Write(entry);
@@ -196,7 +199,7 @@ int WriteIndexPages(const JobContext& ctx, Frontend& frontend, const IndexRecord
   int failed = 0;
   auto write = [&](const IndexPageKind& page, std::string_view filter) {
     const std::string file = ctx.indexDir + std::string(page.file);
-    if (!WriteIndexPage(frontend, records, file, filter, ToCp932(page.label),
+    if (!WriteIndexPage(ctx, frontend, records, file, filter, ToCp932(page.label),
                         BuildIndexLinkBar(ctx, page.linkBarType))) {
       ++failed;
       LogFileFailure(ctx, kIndexPageFailed, file);
@@ -215,6 +218,56 @@ int WriteIndexPages(const JobContext& ctx, Frontend& frontend, const IndexRecord
     for (int log = 0; log < kLogTreeCount; ++log) writeLog(log);
   } else if (selector.size() >= 8 && selector[7] >= 'a' && selector[7] <= 'e') {
     writeLog(selector[7] - 'a');
+  }
+  return failed;
+}
+
+namespace {
+
+// A link value of an index page in the LINK_STYLE of ctx when it leads to a local file (a
+// file:// URL, or a relative link); any other value (a web address) as it is. The values are
+// escaped as AttributeUrl escapes them, which leaves '/' and '.' alone, so the escaped paths
+// are compared and joined segment by segment as the paths themselves would be.
+std::string Restyled(const JobContext& ctx, std::string_view value) {
+  const std::string indexDir = AttributeUrl(ctx.indexDir);
+  std::string target;
+  if (StartsWithNoCase(value, "file://")) {
+    target = std::string(value.substr(7));
+  } else if (!value.empty() && value.front() != '#' &&
+             value.substr(0, value.find('/')).find(':') == std::string_view::npos) {
+    target = platform::CleanAbsolutePath(indexDir + "/" + std::string(value));
+  } else {
+    return std::string(value);
+  }
+  return ctx.LocalLink(indexDir, target);
+}
+
+}  // namespace
+
+int RestyleIndexPages(const JobContext& ctx, Frontend& frontend) {
+  constexpr std::string_view kHref = "HREF=\"";
+  int failed = 0;
+  for (std::string_view name : {"/newidx.htm", "/surfidx.htm", "/www_l.htm"}) {
+    const std::string path = ctx.indexDir + std::string(name);
+    const std::optional<std::string> page = platform::ReadFile(path);
+    if (!page) continue;
+    std::string text;
+    std::size_t pos = 0;
+    for (std::size_t at = page->find(kHref); at != std::string::npos; at = page->find(kHref, pos)) {
+      const std::size_t start = at + kHref.size();
+      const std::size_t end = page->find('"', start);
+      if (end == std::string::npos) break;
+      text.append(*page, pos, start - pos);
+      text += Restyled(ctx, std::string_view(*page).substr(start, end - start));
+      pos = end;
+    }
+    text.append(*page, pos, std::string::npos);
+    if (text == *page) continue;
+    // The page's bytes as they are, line ends included: only its links change.
+    if (platform::ReplaceFileContent(path, text, platform::NormalFileMode())) continue;
+    frontend.ShowMessage(kIndexFileError);
+    LogFileFailure(ctx, kIndexPageFailed, path);
+    ++failed;
   }
   return failed;
 }

@@ -30,11 +30,12 @@ std::string LogDisplayName(std::string_view logDir);
 std::string BuildIndexLinkBar(const JobContext& ctx, int type);
 
 // Writes one index page to `pageFile`: the records `records` yields for `filter`, in its
-// order, a path listed once with the first one's title. `label` and `linkBar` are CP932
-// bytes. When the file cannot be made, shows "ERROR : インデクスファイルが作成できません" and
-// returns false.
-bool WriteIndexPage(Frontend& frontend, NextIndexRecord& records, const std::string& pageFile,
-                    std::string_view filter, std::string_view label, std::string_view linkBar);
+// order, a path listed once with the first one's title, each linked in ctx's LINK_STYLE.
+// `label` and `linkBar` are CP932 bytes. When the file cannot be made, shows "ERROR :
+// インデクスファイルが作成できません" and returns false.
+bool WriteIndexPage(const JobContext& ctx, Frontend& frontend, NextIndexRecord& records,
+                    const std::string& pageFile, std::string_view filter, std::string_view label,
+                    std::string_view linkBar);
 
 // Sorts the records by path and writes the pages the selector names into ctx.indexDir:
 // "newidx_" (or any selector beginning with 'n') newidx.htm; 's...' surfidx.htm; "allidx_"
@@ -44,5 +45,13 @@ bool WriteIndexPage(Frontend& frontend, NextIndexRecord& records, const std::str
 // the number of pages that could not be written (each also named in the execution log).
 int WriteIndexPages(const JobContext& ctx, Frontend& frontend, const IndexRecordTable& table,
                     std::string_view selector);
+
+// Turns the links to local files of the index pages that other jobs write (newidx.htm of the
+// add, surfidx.htm of the surf job, www_l.htm of the unreferenced-links job) into ctx's
+// LINK_STYLE, so that a rebuild turns the whole index directory from one style into the
+// other. A page that does not exist is passed over, one that needs no change is not written;
+// one that cannot be replaced whole stays as it was, with the message of an index page not
+// written. Returns the number of pages not written.
+int RestyleIndexPages(const JobContext& ctx, Frontend& frontend);
 
 }  // namespace lumbra

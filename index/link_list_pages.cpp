@@ -77,12 +77,12 @@ std::string LinkEntry(const std::string& address) {
          HtmlText(address.substr(std::min(kVisibleFrom, address.size()))) + "</NOBR></A><BR>\n";
 }
 
-void ListSearchPages(platform::TextWriter& out, const std::string& dir) {
+void ListSearchPages(const JobContext& ctx, platform::TextWriter& out, const std::string& dir) {
   const auto names = platform::ListDirectory(dir);
   if (!names) return;  // no page of that kind made yet: the heading stands alone
   for (const std::string& name : *names) {
     if (!ContainsNoCase(name, ".htm")) continue;
-    out.Write("<OD><A HREF=\"" + AttributeUrl(platform::FileUrl(dir + "/" + name)) +
+    out.Write("<OD><A HREF=\"" + AttributeUrl(ctx.LocalLink(ctx.indexDir, dir + "/" + name)) +
               "\" target=\"home\"><NOBR> " + HtmlText(name) + "</NOBR></A><BR>\n");
   }
 }
@@ -220,9 +220,9 @@ int WriteUnreferencedListPage(const JobContext& ctx, Frontend& frontend) {
         "</TABLE>\n"
         "<BR>\n" +
         ToCp932("ＨＴＭＬ　未参照　一覧<BR>\n") + "<DT>\n");
-    ListSearchPages(out, ctx.indexDir + "/search/htm");
+    ListSearchPages(ctx, out, ctx.indexDir + "/search/htm");
     out.Write(ToCp932("<BR><BR>画像　未参照　一覧<BR>\n") + "<DT>\n");
-    ListSearchPages(out, ctx.indexDir + "/search/jpg");
+    ListSearchPages(ctx, out, ctx.indexDir + "/search/jpg");
     out.Write(kPageEnd);
     if (out.Close()) return 0;
   }

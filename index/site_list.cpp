@@ -4,7 +4,6 @@
 #include "index/html_escape.h"
 #include "platform/codepage.h"
 #include "platform/language.h"
-#include "platform/paths.h"
 #include "platform/text_file.h"
 
 namespace lumbra {
@@ -58,7 +57,7 @@ SiteList WriteSiteListPage(const JobContext& ctx, Frontend& frontend, std::strin
   out.Write("<BR>\n");
 
   // Whole lines: a long line of the index page is never taken for a marker line part-way.
-  const std::string pageUrl = AttributeUrl(platform::FileUrl(indexPath));
+  const std::string pageUrl = AttributeUrl(ctx.LocalLink(ctx.indexDir, indexPath));
   std::string line;
   std::string anchor;
   while (in.ReadLine(line)) {

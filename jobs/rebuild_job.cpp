@@ -29,6 +29,7 @@ bool RunRebuildJob(JobTarget& job, std::optional<int> treeNumber) {
   if (!treeNumber) {
     if (!ReconstructAllLogs(job)) return false;
     job.counters.failedFiles += WriteIndexPages(job.ctx, job.frontend, job.index, "allidx_");
+    job.counters.failedFiles += RestyleIndexPages(job.ctx, job.frontend);
     return true;
   }
   if (!ReconstructOneLog(job, *treeNumber)) return false;
@@ -37,6 +38,7 @@ bool RunRebuildJob(JobTarget& job, std::optional<int> treeNumber) {
     selector += static_cast<char>('a' + *treeNumber - 1);
     job.counters.failedFiles += WriteIndexPages(job.ctx, job.frontend, job.index, selector);
   }
+  job.counters.failedFiles += RestyleIndexPages(job.ctx, job.frontend);
   return true;
 }
 

@@ -1,6 +1,7 @@
 #include "platform/paths.h"
 
 #include <optional>
+#include <vector>
 
 #include "platform/path_table.h"
 
@@ -99,6 +100,60 @@ std::string FileUrl(std::string_view absolutePath) {
   if (absolutePath.empty() || absolutePath.front() != '/') url += '/';
   url += absolutePath;
   return url;
+}
+
+namespace {
+
+// The segments of an absolute path after CleanAbsolutePath's rules.
+std::vector<std::string_view> CleanSegments(std::string_view path) {
+  std::vector<std::string_view> segments;
+  std::size_t start = 0;
+  while (start <= path.size()) {
+    std::size_t end = path.find('/', start);
+    if (end == std::string_view::npos) end = path.size();
+    std::string_view segment = path.substr(start, end - start);
+    if (segment == "..") {
+      if (!segments.empty()) segments.pop_back();
+    } else if (!segment.empty() && segment != ".") {
+      segments.push_back(segment);
+    }
+    start = end + 1;
+  }
+  return segments;
+}
+
+}  // namespace
+
+std::string CleanAbsolutePath(std::string_view absolutePath) {
+  std::string path;
+  for (std::string_view segment : CleanSegments(absolutePath)) {
+    path += '/';
+    path += segment;
+  }
+  if (path.empty() || (absolutePath.size() > 1 && absolutePath.back() == '/')) path += '/';
+  return path;
+}
+
+std::string RelativeUrl(std::string_view fromDir, std::string_view target) {
+  const std::vector<std::string_view> from = CleanSegments(fromDir);
+  const std::vector<std::string_view> to = CleanSegments(target);
+  const bool toDirectory = !target.empty() && target.back() == '/';
+  // The target's own name is never a level to go down into from fromDir.
+  const std::size_t toDirs = toDirectory ? to.size() : (to.empty() ? 0 : to.size() - 1);
+  std::size_t common = 0;
+  while (common < from.size() && common < toDirs && from[common] == to[common]) ++common;
+  std::string link;
+  for (std::size_t i = common; i < from.size(); ++i) link += "../";
+  for (std::size_t i = common; i < to.size(); ++i) {
+    link += to[i];
+    if (i + 1 < to.size() || toDirectory) link += '/';
+  }
+  const std::string_view first = std::string_view(link).substr(0, link.find('/'));
+  if (link.empty() || first.find(':') != std::string_view::npos || link.front() == '#' ||
+      link.front() == '?') {
+    link.insert(0, "./");
+  }
+  return link;
 }
 
 }  // namespace lumbra::platform

@@ -55,4 +55,17 @@ bool MakeDirectories(std::string_view filePath);
 // file:///home/user/save/log/host/page.html (three slashes, as a browser expects).
 std::string FileUrl(std::string_view absolutePath);
 
+// An absolute path with its "." and ".." segments and empty segments taken out, as a browser
+// reads the path of a file:// URL ("/a/b/../c" is "/a/c"; ".." at the root stays at the root).
+// A trailing '/' stays.
+std::string CleanAbsolutePath(std::string_view absolutePath);
+
+// The relative link from a page in the directory `fromDir` to the file or directory `target`
+// (both absolute; a target ending in '/' is a directory and its link ends in '/'): "../" for
+// every level up, then the rest of the target's path, not escaped (as FileUrl does not
+// escape). A link whose first segment a browser would read otherwise (a ':' would make it a
+// scheme, a leading '#' or '?' a fragment or a query) starts with "./"; so does the link to
+// `fromDir` itself.
+std::string RelativeUrl(std::string_view fromDir, std::string_view target);
+
 }  // namespace lumbra::platform

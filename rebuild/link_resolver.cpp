@@ -273,10 +273,31 @@ void RestorePort(std::string& web) {
   web[dash] = ':';
 }
 
-}  // namespace
+// The file:// URL a relative link between two local copies stands for: "../" climbing out of
+// the page's host directory to a host directory of the page's tree or of another LogTree.
+// Empty for any other link (a page's own relative links stay within its site).
+std::string LocalReading(const JobContext& ctx, const PageLocation& page, std::string_view link) {
+  if (!link.starts_with("../")) return {};
+  const std::size_t cut = FindEither(link, '?', '#');
+  const std::string target =
+      platform::CleanAbsolutePath(std::string(page.dir) + std::string(link.substr(0, cut)));
+  const std::string hostDir = platform::CleanAbsolutePath(std::string(page.hostDir) + "/");
+  if (target.starts_with(hostDir)) return {};
+  auto below = [&target](std::string_view root) {
+    if (root.empty()) return false;
+    const std::string dir = platform::CleanAbsolutePath(std::string(root) + "/");
+    // A host directory and a name below it, never the tree root's own files.
+    return target.starts_with(dir) && target.find('/', dir.size()) != std::string::npos;
+  };
+  if (!below(page.treeRoot) && std::none_of(ctx.logDir.begin(), ctx.logDir.end(), below)) {
+    return {};
+  }
+  return platform::FileUrl(target) + std::string(link.substr(std::min(cut, link.size())));
+}
 
-int ResolveLink(const JobContext& ctx, platform::PathTable& paths, const PageLocation& page,
-                std::string& link, LinkKind kind, bool* counterFlag) {
+// ResolveLink without the local reading of a relative link.
+int ResolveAsWritten(const JobContext& ctx, platform::PathTable& paths, const PageLocation& page,
+                     std::string& link, LinkKind kind, bool* counterFlag) {
   if (link.empty()) return 0;
   const std::string root(page.treeRoot);
 
@@ -326,7 +347,7 @@ int ResolveLink(const JobContext& ctx, platform::PathTable& paths, const PageLoc
       });
   const std::string& tail = result.tail;
   if (result.found) {
-    link = platform::FileUrl(result.path) + tail;
+    link = ctx.LocalLink(page.linkFrom, result.path) + tail;
     return 1;
   }
 
@@ -353,6 +374,26 @@ int ResolveLink(const JobContext& ctx, platform::PathTable& paths, const PageLoc
                    (ContainsNoCase(link, "count") || ContainsNoCase(link, "cgi"));
   }
   return 0;
+}
+
+}  // namespace
+
+int ResolveLink(const JobContext& ctx, platform::PathTable& paths, const PageLocation& page,
+                std::string& link, LinkKind kind, bool* counterFlag) {
+  std::string local = LocalReading(ctx, page, link);
+  if (local.empty()) return ResolveAsWritten(ctx, paths, page, link, kind, counterFlag);
+  // The reading within the site comes first, as it always did; the local reading only where
+  // that finds no copy.
+  std::string written = link;
+  bool counter = false;
+  const int found = ResolveAsWritten(ctx, paths, page, written, kind, &counter);
+  if (found == 0 && ResolveAsWritten(ctx, paths, page, local, kind, nullptr) != 0) {
+    link = std::move(local);
+    return 1;
+  }
+  link = std::move(written);
+  if (found == 0 && kind == LinkKind::Src && counterFlag != nullptr) *counterFlag = counter;
+  return found;
 }
 
 std::string MarkerReading(std::string_view treeRoot, std::string_view text) {

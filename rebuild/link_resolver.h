@@ -30,15 +30,22 @@ struct PageLocation {
   std::string_view hostDir;   // where a link beginning with '/' starts: treeRoot + "/" + host
   std::string_view dir;       // where a relative link starts, ending in '/': the page's
                               // directory, or the one its base names
+  // Where a link to a local copy is written from in the relative LINK_STYLE: the page's own
+  // directory; empty (file:// URLs) once a base may send relative links elsewhere.
+  std::string_view linkFrom = {};
 };
 
-// Resolves one link of `page` in place: a "file:///" URL of an existing local copy (result
-// 1), or its web form or the link unchanged (result 0). Every path is asked through `paths`,
-// the job's table. A link beginning with '/' or '.' is looked up below the host directory or
-// the page directory first; only when nothing is found there is its MarkerReading looked up,
-// and taken when it resolves or its host directory exists in the tree. Otherwise the web form
-// keeps the page's host. READ_AEL (ctx.readAel) lets a link resolve into another LogTree of
-// ctx. `counterFlag` is written only for LinkKind::Src links that were not found.
+// Resolves one link of `page` in place: the link to an existing local copy (result 1), a
+// "file:///" URL or, in the relative LINK_STYLE, relative to page.linkFrom (see
+// JobContext::LocalLink), or its web form or the link unchanged (result 0). A relative link
+// that climbs out of the page's host directory into a host of a LogTree, and finds no copy
+// within the page's site, is read as the file:// URL it stands for (the relative form of a
+// link to another site's copy), and taken when that finds a copy. Every path is asked through
+// `paths`, the job's table. A link beginning with '/' or '.' is looked up below the host directory
+// or the page directory first; only when nothing is found there is its MarkerReading looked up, and
+// taken when it resolves or its host directory exists in the tree. Otherwise the web form keeps the
+// page's host. READ_AEL (ctx.readAel) lets a link resolve into another LogTree of ctx.
+// `counterFlag` is written only for LinkKind::Src links that were not found.
 int ResolveLink(const JobContext& ctx, platform::PathTable& paths, const PageLocation& page,
                 std::string& link, LinkKind kind, bool* counterFlag);
 

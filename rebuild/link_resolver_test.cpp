@@ -175,6 +175,54 @@ INSTANTIATE_TEST_SUITE_P(
         LinkCase{"../../../x.html", {"A/../x.html"}, "http://host/../../../x.html", true},
         LinkCase{"http://host/../../../x.html", {"A/../x.html"}, "http://host/../../../x.html"}));
 
+// LINK_STYLE relative: a found link is written relative to the page's own directory (a base
+// having sent `dir` elsewhere), and the relative links to other sites and trees are read back
+// as the local links they stand for; a page's own "../" stays within its site.
+TEST_F(LinkResolverTest, RelativeLinksAreWrittenFromThePageAndReadBackAsLocalLinks) {
+  ctx.linkStyle = LinkStyle::Relative;
+  WriteFile("save/log/host/x.html", "x");
+  WriteFile("save/log/other/a/b.html", "x");
+  WriteFile("more/log/host/y.html", "x");
+  const std::string ownDir = A("host/dir/");
+  auto resolve = [&](std::string link, std::string_view from) {
+    platform::PathTable paths;
+    const std::string page = A("host/dir/page.html");
+    const int found = ResolveLink(ctx, paths, {ctx.logDir[0], page, A("host"), ownDir, from}, link,
+                                  LinkKind::Href, nullptr);
+    return std::to_string(found) + " " + link;
+  };
+  const struct {
+    const char *link, *relative;
+  } cases[] = {
+      {"http://host/x.html", "1 ../x.html"},
+      {"http://other/a/b.html#f", "1 ../../other/a/b.html#f"},
+      {"http://host/y.html", "1 ../../../../more/log/host/y.html"},
+      {"#top", "1 page.html#top"},
+      {"http://host/none.html", "0 http://host/none.html"},
+  };
+  for (const auto& c : cases) {
+    const std::string written = resolve(c.link, ownDir);
+    EXPECT_EQ(written, c.relative) << c.link;
+    // Read back in either style, the relative link finds the same copy as the web link.
+    ctx.linkStyle = LinkStyle::Absolute;
+    EXPECT_EQ(resolve(written.substr(2), ownDir), resolve(c.link, ownDir)) << c.link;
+    ctx.linkStyle = LinkStyle::Relative;
+    EXPECT_EQ(resolve(written.substr(2), ownDir), written) << c.link;
+  }
+  // After a base, the file:// URL.
+  EXPECT_EQ(resolve("http://host/x.html", ""), "1 file://" + A("host/x.html"));
+  // Climbing out of the site is no link to another site's copy unless one is there.
+  EXPECT_EQ(resolve("../../nohost/x.html", ownDir), "0 http://host/dir/../../nohost/x.html");
+  // The site's own reading of a "../" that climbs above it comes first, as it always did.
+  WriteFile("save/log/host/other/a/b.html", "x");
+  EXPECT_EQ(resolve("../../other/a/b.html", ownDir), "1 ../other/a/b.html");
+  // Another tree's copy is reached only with READ_AEL; without, the link goes to the web as
+  // its file:// URL would.
+  ctx.readAel = false;
+  EXPECT_EQ(resolve("../../../../more/log/host/y.html", ownDir), "0 http://host/y.html");
+  EXPECT_EQ(resolve("file://" + ctx.logDir[4] + "/host/y.html", ownDir), "0 http://host/y.html");
+}
+
 TEST_F(LinkResolverTest, AnotherTreeIsReachedOnlyWithReadAel) {
   WriteFile("more/log/host/y.html", "x");
   ctx.readAel = false;

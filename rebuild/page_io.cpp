@@ -203,7 +203,7 @@ bool RewriteSheetFrom(const RewriteContext& job, std::string_view treeRoot,
                       const std::string& sheetPath, DocumentSource& sheet, Sink& sink) {
   const std::string dir = platform::SplitPath(sheetPath).dir;
   const std::string hostDir = HostDirOf(dir);
-  const PageLocation location{treeRoot, sheetPath, hostDir, dir};
+  const PageLocation location{treeRoot, sheetPath, hostDir, dir, dir};
   CssRewriter css([&](std::string& url, bool import) {
     ResolvePageLink(job, location, url, import ? LinkKind::Href : LinkKind::Src, LinkForm::Today,
                     job.links, nullptr);

@@ -24,6 +24,7 @@ PageRewriter::PageRewriter(const RewriteContext& job, std::string_view treeRoot,
         ResolveToday(url, import ? LinkKind::Href : LinkKind::Src);
       }) {
   pageDir_ = platform::SplitPath(pagePath).dir;
+  ownDir_ = pageDir_;
   hostDir_ = HostDirOf(pageDir_);
 }
 
@@ -131,15 +132,22 @@ void PageRewriter::RewriteTag(std::string& tag, const TagReading* read) {
           path = treeRoot_ + value.substr(at + 1);
         } else if (value.empty() || value.front() != '/') {
           path = pageDir_ + value;
+          // "../" taken out as a browser does, so that the relative form Lumbra wrote reads
+          // back as the directory it names; never above the tree.
+          if (std::string clean = platform::CleanAbsolutePath(path);
+              clean.starts_with(platform::CleanAbsolutePath(treeRoot_ + "/"))) {
+            path = std::move(clean);
+          }
         } else {
           path = hostDir_ + value;  // a directory of the page's own host
         }
         path = ChooseDirectory(job_.paths, treeRoot_, path, MarkerReading(treeRoot_, value));
         if (path.empty() || path.back() != '/') path += '/';
-        occ.newValue = platform::FileUrl(path);
+        occ.newValue = job_.ctx.LocalLink(Location().linkFrom, path);
         break;
       }
       case Attr::BaseHref: {
+        baseSeen_ = true;
         std::string dir = value.substr(0, value.rfind('/') + 1);
         std::string marker = MarkerReading(treeRoot_, dir);
         std::size_t at = dir.find("//");

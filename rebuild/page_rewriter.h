@@ -71,7 +71,9 @@ class PageRewriter : public TokenSink {
 
  private:
   // The page as its links are resolved against it now.
-  PageLocation Location() const { return {treeRoot_, pagePath_, hostDir_, pageDir_}; }
+  PageLocation Location() const {
+    return {treeRoot_, pagePath_, hostDir_, pageDir_, baseSeen_ ? std::string_view() : ownDir_};
+  }
   void WriteScript();
   // Writes text of a style element with its links rewritten; FinishStyle writes what the
   // style sheet still holds, at the element's end.
@@ -85,7 +87,11 @@ class PageRewriter : public TokenSink {
   std::string treeRoot_;
   std::string pagePath_;
   std::string pageDir_;
+  std::string ownDir_;  // the page's own directory, whatever its base says
   std::string hostDir_;
+  // A base element was met: a browser takes relative links from its address, so the links to
+  // local copies after it are file:// URLs in either LINK_STYLE.
+  bool baseSeen_ = false;
   bool readRef_;
   ByteSink& out_;
   RewriteProbe* probe_;

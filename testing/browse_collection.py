@@ -7,6 +7,10 @@ top bar, a site in the left frame, a page in the right frame, and the same throu
 link. Every page reached must be a local copy (a file:// URL), show its local images, and no
 frame may show an error page. Writes a screenshot of the frameset.
 
+Then the collection is made portable (LINK_STYLE=relative, a rebuild and the surf job again),
+its whole directory (start directory, LogTree and index directory) is renamed, and it is
+browsed again where it now lies: every page must be a local copy below the new directory.
+
 usage: browse_collection.py LUMBRA_CLI SOURCE_DIR SCREENSHOT
 """
 
@@ -47,6 +51,17 @@ def build_collection(cli, source, work):
     return index
 
 
+def make_relative_and_move(cli, work):
+    """The collection in `work` turned relative and renamed; returns its new directory."""
+    start = os.path.join(work, "start")
+    run(cli, start, "settings", "LINK_STYLE=relative")
+    run(cli, start, "--yes", "rebuild")
+    run(cli, start, "--yes", "surf")
+    moved = work + "-moved"
+    os.rename(work, moved)
+    return moved
+
+
 def run(cli, start, *args):
     done = subprocess.run([cli, "-C", start, *args], capture_output=True, text=True,
                           errors="replace", check=False)
@@ -66,13 +81,15 @@ def browser(profile):
 
 
 class Checks:
-    def __init__(self, driver):
+    def __init__(self, driver, root, label):
         self.driver = driver
+        self.root = "file://" + root + "/"  # where every local page must lie
+        self.label = label
         self.failures = []
 
     def expect(self, ok, what):
         if not ok:
-            self.failures.append(what)
+            self.failures.append(f"{self.label}: {what}")
 
     def in_frame(self, name):
         self.driver.switch_to.default_content()
@@ -84,7 +101,7 @@ class Checks:
     def page_is_shown(self, where):
         """The current document is a local file, not an error page."""
         url = self.url()
-        self.expect(url.startswith("file:///"), f"{where}: not a local file: {url}")
+        self.expect(url.startswith(self.root), f"{where}: not a local file of {self.root}: {url}")
         body = self.driver.execute_script("return document.body ? document.body.innerText : ''")
         self.expect("ERR_" not in body and not url.startswith("chrome-error"),
                     f"{where}: an error page at {url}")
@@ -92,7 +109,7 @@ class Checks:
     def images_loaded(self, where):
         images = self.driver.execute_script(
             "return Array.from(document.images).map(i => [i.src, i.complete && i.naturalWidth])")
-        local = [(src, width) for src, width in images if src.startswith("file:///")]
+        local = [(src, width) for src, width in images if src.startswith(self.root)]
         self.expect(local, f"{where}: no local image")
         for src, width in local:
             self.expect(width and width > 0, f"{where}: the image {src} did not load")
@@ -114,7 +131,7 @@ class Checks:
         before = set(self.driver.window_handles)
         for link in self.driver.find_elements(By.TAG_NAME, "a"):
             href = link.get_attribute("href") or ""
-            if href.startswith("file:///") and href.endswith(page_ending):
+            if href.startswith(self.root) and href.endswith(page_ending):
                 link.click()
                 break
         else:
@@ -133,9 +150,11 @@ class Checks:
         self.driver.switch_to.window(main)
 
 
-def browse(index, screenshot, profile):
+def browse(root, screenshot, profile, label):
+    """Clicks through the collection of `root`; the screenshot is taken when one is named."""
+    index = os.path.join(root, "index")
     driver = browser(profile)
-    checks = Checks(driver)
+    checks = Checks(driver, root, label)
     try:
         driver.get("file://" + os.path.join(index, "lumbra.htm"))
         for frame in ("top", "www", "home"):
@@ -145,7 +164,8 @@ def browse(index, screenshot, profile):
         # A log, one of its sites, one of its pages.
         if checks.click("top", ":log", "log A") and checks.click("www", "www.example.jp", "log A"):
             driver.switch_to.default_content()
-            driver.save_screenshot(screenshot)
+            if screenshot:
+                driver.save_screenshot(screenshot)
             checks.open_page_from_index("/www.example.jp/home.html", "log A")
 
         # The pages of the surf job, through the Surf link.
@@ -156,8 +176,8 @@ def browse(index, screenshot, profile):
         driver.get("file://" + os.path.join(index, "www_l.htm"))
         checks.page_is_shown("www_l.htm")
         links = [a.get_attribute("href") for a in driver.find_elements(By.TAG_NAME, "a")]
-        checks.expect(any(h and h.endswith(".link_htm.htm") for h in links),
-                      "www_l.htm lists no link page")
+        checks.expect(any(h and h.startswith(checks.root) and h.endswith(".link_htm.htm")
+                          for h in links), "www_l.htm lists no local link page")
     finally:
         driver.quit()
     return checks.failures
@@ -167,12 +187,17 @@ def main():
     if len(sys.argv) != 4:
         sys.exit(__doc__)
     cli, source, screenshot = sys.argv[1:]
+    cli = os.path.abspath(cli)
     work = tempfile.mkdtemp(prefix="lumbra-browse-")
+    moved = work
     try:
-        index = build_collection(os.path.abspath(cli), os.path.abspath(source), work)
-        failures = browse(index, os.path.abspath(screenshot), os.path.join(work, "profile"))
+        build_collection(cli, os.path.abspath(source), work)
+        failures = browse(work, os.path.abspath(screenshot), os.path.join(work, "profile"),
+                          "absolute")
+        moved = make_relative_and_move(cli, work)
+        failures += browse(moved, None, os.path.join(moved, "profile"), "relative, moved")
     finally:
-        shutil.rmtree(work, ignore_errors=True)
+        shutil.rmtree(moved, ignore_errors=True)
     for failure in failures:
         print("FAILED:", failure)
     print(f"{len(failures)} failures; screenshot: {screenshot}")
