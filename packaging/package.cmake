@@ -21,8 +21,7 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${LUMBRA_PACKAGE_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# The window's Japanese labels need a font that has them; "ヘルプ" opens the manual with
-# xdg-open.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-ipafont-gothic | fonts-noto-cjk, xdg-utils")
+# The windows' Japanese labels need a font that has them.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-ipafont-gothic | fonts-noto-cjk")
 set(CPACK_STRIP_FILES ON)
 include(CPack)
