@@ -12,6 +12,7 @@
 #include "cache/cache_table.h"
 #include "cli/terminal_frontend.h"
 #include "core/exec_log.h"
+#include "core/version.h"
 #include "platform/clock.h"
 #include "platform/fs.h"
 #include "platform/language.h"
@@ -23,6 +24,7 @@ enum Exit : int { kDone = 0, kRefused = 1, kUsage = 2, kFilesFailed = 3 };
 
 constexpr const char* kUsageText =
     R"(usage: lumbra-cli [-C DIR] [--yes | --no] [--set KEY=VALUE]... [--exec-log] [--wait] COMMAND
+       lumbra-cli --version | --help
 
 Runs the jobs of Lumbra on the settings file lumbra.ini of the start directory.
 
@@ -69,6 +71,7 @@ options:
   --exec-log           write the execution log lumbralog.txt (and fat.txt) for this run
   --wait               when another job uses a directory of this one, wait until it has
                        ended instead of refusing to start (see "two jobs at once")
+  --version            print "lumbra-cli VERSION" and exit
 
 settings keys:
   CACHE_DIR LOG_DIR_A LOG_DIR_B LOG_DIR_C LOG_DIR_D LOG_DIR_E INDEX_DIR
@@ -139,6 +142,9 @@ int ParseOptions(int argc, char** argv, Options& options) {
       options.wait = true;
     } else if (arg == "--help" || arg == "-h") {
       options.command = {"help"};
+      return kDone;
+    } else if (arg == "--version") {
+      options.command = {"--version"};
       return kDone;
     } else if (!arg.empty() && arg[0] == '-') {
       return Usage("unknown option " + arg);
@@ -336,6 +342,10 @@ int Run(int argc, char** argv) {
   if (int status = ParseOptions(argc, argv, options); status != kDone) return status;
   if (options.command[0] == "help") {
     std::cout << kUsageText;
+    return kDone;
+  }
+  if (options.command[0] == "--version") {
+    std::cout << "lumbra-cli " << kVersion << "\n";
     return kDone;
   }
   if (!options.startDir.empty() && !platform::ChangeDirectory(options.startDir)) {

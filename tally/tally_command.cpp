@@ -1,5 +1,6 @@
 #include "tally/tally_command.h"
 
+#include "core/version.h"
 #include "platform/language.h"
 #include "tally/tally.h"
 #include "tally/tally_dialog.h"
@@ -11,6 +12,7 @@ constexpr const char* kUsage =
     "usage: fennow              open the window \"%1\"\n"
     "       fennow --count DIR  count the directories, files and bytes below DIR and print\n"
     "                           them as the window shows them; needs no display\n"
+    "       fennow --version    print \"fennow VERSION\"\n"
     "\n"
     "Directories whose name begins with \".\" are neither counted nor entered; symbolic\n"
     "links are counted as files and never followed. Exit status: 0 done, 2 usage.\n";
@@ -22,6 +24,10 @@ std::optional<int> RunTallyCommand(const std::vector<std::string>& args, std::os
   if (args.empty()) return std::nullopt;
   if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
     out << platform::Fill(kUsage, {platform::Tr(kTallyTitle)});
+    return 0;
+  }
+  if (args.size() == 1 && args[0] == "--version") {
+    out << "fennow " << kVersion << '\n';
     return 0;
   }
   if (args.size() != 2 || args[0] != "--count") {

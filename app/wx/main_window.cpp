@@ -14,8 +14,10 @@
 #include <wx/textctrl.h>
 #include <wx/utils.h>
 
+#include "app/manual.h"
 #include "app/wx/chooser_dialog.h"
 #include "app/wx/domains_dialog.h"
+#include "platform/language.h"
 
 #ifndef LUMBRA_DOCS_DIR
 #define LUMBRA_DOCS_DIR ""
@@ -26,21 +28,6 @@ namespace {
 
 // Not resizable, with a minimise box and a close box.
 constexpr long kWindowStyle = wxCAPTION | wxSYSTEM_MENU | wxCLOSE_BOX | wxMINIMIZE_BOX;
-
-// The manual: in the docs directory of the source tree the program was built from, else
-// beside the program or where an installation puts it.
-wxString ManualPath() {
-  wxFileName program(wxStandardPaths::Get().GetExecutablePath());
-  const wxString candidates[] = {
-      wxString::FromUTF8(LUMBRA_DOCS_DIR "/manual.html"),
-      program.GetPath() + "/docs/manual.html",
-      program.GetPath() + "/../share/doc/lumbra/manual.html",
-  };
-  for (const wxString& path : candidates) {
-    if (wxFileName::FileExists(path)) return path;
-  }
-  return candidates[0];
-}
 
 }  // namespace
 
@@ -218,7 +205,10 @@ PendingEvent MainWindow::HandleOnePendingEvent() {
 void MainWindow::Post(std::function<void()> task) { CallAfter(std::move(task)); }
 
 void MainWindow::OpenHelp() {
-  wxLaunchDefaultBrowser(wxFileName::FileNameToURL(wxFileName(ManualPath())));
+  wxFileName program(wxStandardPaths::Get().GetExecutablePath());
+  std::string manual =
+      ManualPath(program.GetPath().utf8_string(), LUMBRA_DOCS_DIR, platform::PrefersEnglish());
+  wxLaunchDefaultBrowser(wxFileName::FileNameToURL(wxFileName(ToWx(manual))));
 }
 
 void MainWindow::ShowAbout(std::string_view title, std::string_view text) {
