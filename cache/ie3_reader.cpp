@@ -16,6 +16,7 @@
 #include "cache/cache_index.h"
 #include "cache/private_copy.h"
 #include "core/exec_log.h"
+#include "core/setting_line.h"
 #include "platform/fs.h"
 #include "platform/paths.h"
 #include "platform/text_file.h"
@@ -120,8 +121,8 @@ bool ReadExplorer3Cache(const JobContext& ctx, Frontend& frontend, bool debugDum
     const std::string subdirectory = cacheDir + "/" + prefix.substr(0, prefix.size() - 1);
     if (LinksToDirectory(subdirectory)) {
       frontend.ShowMessage("キャッシュのサブディレクトリは" +
-                           std::string(RefusalText(platform::OpenError::SymbolicLink)) + "\r" +
-                           subdirectory);
+                           std::string(RefusalText(platform::OpenError::SymbolicLink)) +
+                           SettingLine("CACHE_DIR", subdirectory));
       return false;
     }
     for (const IndexFile& file : kIndexFiles) {

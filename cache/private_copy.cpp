@@ -4,6 +4,7 @@
 
 #include "cache/cache_index.h"
 #include "core/document.h"
+#include "core/setting_line.h"
 #include "platform/fs.h"
 #include "platform/paths.h"
 
@@ -17,8 +18,8 @@ bool ReadFromPrivateCopy(Frontend& frontend, const std::string& indexFile,
   // A link or a FIFO in place of the index is no cache this job may read: an empty read would
   // pass for an empty cache and replace the last add's index of new pages.
   if (opened == platform::OpenError::SymbolicLink || opened == platform::OpenError::NotRegular) {
-    frontend.ShowMessage("キャッシュファイルは" + std::string(RefusalText(opened)) + "\r" +
-                         indexFile);
+    frontend.ShowMessage("キャッシュファイルは" + std::string(RefusalText(opened)) +
+                         SettingLine("CACHE_DIR", indexFile));
     return false;
   }
   if (opened != platform::OpenError::None) {

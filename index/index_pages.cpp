@@ -9,6 +9,7 @@
 #include "core/exec_log.h"
 #include "core/log_tree.h"
 #include "core/secure_hosts.h"
+#include "core/setting_line.h"
 #include "index/html_escape.h"
 #include "platform/codepage.h"
 #include "platform/paths.h"
@@ -118,7 +119,8 @@ bool WriteIndexPage(Frontend& frontend, NextIndexRecord& records, const std::str
                     std::string_view filter, std::string_view label, std::string_view linkBar) {
   platform::TextWriter out;
   if (!out.Open(pageFile, platform::TextWriter::Mode::Replace)) {
-    frontend.ShowMessage(kIndexFileError);
+    frontend.ShowMessage(std::string(kIndexFileError) +
+                         SettingLine("INDEX_DIR", pageFile, out.error()));
     return false;
   }
   out.Write("<HTML><TITLE>Bookmark for Lumbra</TITLE>\n");
@@ -178,7 +180,8 @@ bool WriteIndexPage(Frontend& frontend, NextIndexRecord& records, const std::str
   }
   out.Write("<BR><BR><BR></TT></BODY></HTML>");
   if (!out.Close()) {
-    frontend.ShowMessage(kIndexFileError);
+    frontend.ShowMessage(std::string(kIndexFileError) +
+                         SettingLine("INDEX_DIR", pageFile, out.error()));
     return false;
   }
   return true;
