@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <string_view>
 #include <vector>
 
@@ -94,6 +96,17 @@ void TallyDirectory(const std::string& dir, TallyCounts& counts) {
     fd = parent;
   }
   ::close(fd);
+}
+
+std::optional<std::string> TallyRefusal(const std::string& dir) {
+  constexpr std::string_view kCannotCount = "ディレクトリーを数えられません";
+  if (dir.empty()) return std::string(kCannotCount) + "\rDIR が空です";
+  const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) {
+    return std::string(kCannotCount) + "\rDIR: " + dir + ": " + std::strerror(errno);
+  }
+  ::close(fd);
+  return std::nullopt;
 }
 
 TallyCounts CountTree(const std::string& dir) {
