@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -210,9 +211,17 @@ bool PrepareJob(Session& session, Frontend& frontend, JobKind kind, std::string*
   DropTrailingSlash(ctx.unreferencedDir);
   ReplaceBackslashes(ctx.unreferencedDir);
   MakeAbsolute(ctx.unreferencedDir, session.startDir);
-  // The root of the unreferenced links is chosen for the job, not kept in lumbra.ini.
-  if (ctx.unreferencedJob && RefuseTooLong(ctx.unreferencedDir, "unreferenced", frontend)) {
-    return false;
+  // The root of the unreferenced links is chosen for the job (lumbra-cli's `unreferenced DIR`),
+  // not kept in lumbra.ini. One that names no directory would give empty lists, not an error.
+  if (ctx.unreferencedJob) {
+    if (RefuseTooLong(ctx.unreferencedDir, "unreferenced DIR", frontend)) return false;
+    if (!platform::GetStatus(ctx.unreferencedDir).isDirectory()) {
+      const int error = platform::StatError(ctx.unreferencedDir);
+      frontend.ShowMessage(
+          "未参照リンクを調べるディレクトリーが存在しません" +
+          SettingLine("unreferenced DIR", ctx.unreferencedDir, error != 0 ? error : ENOTDIR));
+      return false;
+    }
   }
 
   for (std::size_t from = 0; from <= s.surfDirs.size();) {

@@ -178,6 +178,14 @@ INSTANTIATE_TEST_SUITE_P(
                     "インデックス　ドライブが存在しません",
                     [](const std::string&) { return SettingLine("INDEX_DIR", "x:/idx", ENOENT); },
                     true},
+        MessageCase{
+            "UnreferencedRoot", JobKind::ListUnreferenced,
+            [](JobSettings& s, const std::string& r) { s.unreferencedDir = r + "/save/blog"; },
+            "未参照リンクを調べるディレクトリーが存在しません",
+            [](const std::string& r) {
+              return SettingLine("unreferenced DIR", r + "/save/blog", ENOENT);
+            },
+            true},
         // A LogTree root that cannot be made: the question came, then the system's reason.
         MessageCase{"LogNotMade", JobKind::RebuildAllLogs,
                     [](JobSettings& s, const std::string& r) {
