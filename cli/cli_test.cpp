@@ -84,9 +84,9 @@ class CliTest : public testing::TempDirTest {
 TEST_F(CliTest, HelpDocumentsEveryCommand) {
   Result r = Run("--help");
   EXPECT_EQ(r.status, 0);
-  for (const char* word :
-       {"add", "rebuild [A|B|C|D|E]", "unreferenced DIR", "surf", "caches", "settings", "-C DIR",
-        "--yes", "--set KEY=VALUE", "--exec-log", "--wait", ".lumbra-lock", "READ_DOM"}) {
+  for (const char* word : {"add", "rebuild [A|B|C|D|E]", "unreferenced DIR", "surf", "caches",
+                           "settings", "-C DIR", "--yes", "--set KEY=VALUE", "--exec-log", "--wait",
+                           "  -q ", "  log ", ".lumbra-lock", "READ_DOM"}) {
     EXPECT_NE(r.out.find(word), std::string::npos) << word;
   }
 }
@@ -187,8 +187,7 @@ TEST_F(CliTest, LogPrintsTheExecutionLogAsUtf8) {
   EXPECT_EQ(shown.out.find('\r'), std::string::npos);
 }
 
-// On a terminal the progress line counts what is done and its rate; -q keeps it quiet. The
-// end report comes after the line has been cleared.
+// On a terminal the progress line counts what is done and its rate; -q keeps it quiet.
 TEST_F(CliTest, OnATerminalTheProgressLineCountsUnlessQuiet) {
   for (int i = 0; i < 3; ++i) WriteFile("save/alog/h/p" + std::to_string(i) + ".html", "<p>");
   const std::string job = InStart("--yes " + JobPaths() + "rebuild");
