@@ -1,7 +1,10 @@
 #include "app/job_driver.h"
 
 #include <algorithm>
+#include <array>
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <optional>
 #include <vector>
@@ -10,6 +13,7 @@
 #include "core/ascii.h"
 #include "core/exec_log.h"
 #include "core/log_tree.h"
+#include "core/setting_line.h"
 #include "index/frame_pages.h"
 #include "index/index_pages.h"
 #include "jobs/add_job.h"
@@ -45,9 +49,31 @@ void MakeAbsolute(std::string& path, const std::string& startDir) {
 
 // Paths of the snapshot are limited; a longer one is refused with its own message instead
 // of being cut to another directory.
-bool RefuseTooLong(const std::string& path, Frontend& frontend) {
+bool RefuseTooLong(const std::string& path, std::string_view setting, Frontend& frontend) {
   if (path.size() <= kJobPathMax) return false;
-  frontend.ShowMessage("パスが長すぎます（" + std::to_string(kJobPathMax) + " 文字まで）\r" + path);
+  frontend.ShowMessage(platform::Fill(platform::Tr("パスが長すぎます（%1 文字まで）"),
+                                      {std::to_string(kJobPathMax)}) +
+                       SettingLine(setting, path));
+  return true;
+}
+
+std::string LogSettingName(std::size_t k) {
+  return "LOG_DIR_" + std::string(1, static_cast<char>('A' + k));
+}
+
+// Asks whether to make the missing directory `dir` of `setting` and makes it; false when the
+// user declines or it cannot be made (the reason has been shown).
+bool MakeAfterYes(const std::string& dir, std::string_view setting, std::string_view question,
+                  std::string_view failure, Frontend& frontend) {
+  const int missing = platform::StatError(dir);
+  if (!frontend.AskYesNo(platform::Fill(platform::Tr(question), {dir}) +
+                         SettingLine(setting, dir, missing))) {
+    return false;
+  }
+  if (const int error = platform::MakeDirectoryPath(dir); error != 0) {
+    frontend.ShowMessage(platform::Tr(failure) + SettingLine(setting, dir, error));
+    return false;
+  }
   return true;
 }
 
@@ -92,38 +118,42 @@ bool DetectSurfData(const std::string& startDir) {
 }
 
 bool CheckLogPath(std::string& dest, std::string_view typed, const std::string& startDir,
-                  Frontend& frontend) {
+                  std::string_view setting, Frontend& frontend, bool& missing) {
+  missing = false;
   dest = std::string(typed);
   if (dest.empty()) return true;
   ReplaceBackslashes(dest);
   DropTrailingSlash(dest);
   if (!EndsInLog(dest)) {
-    frontend.ShowMessage("ログパスの最後は「ｌｏｇ］でなければなりません");
+    frontend.ShowMessage(platform::Tr("ログパスの最後は「ｌｏｇ］でなければなりません") +
+                         SettingLine(setting, dest));
     return false;
   }
   MakeAbsolute(dest, startDir);
-  if (RefuseTooLong(dest, frontend)) return false;
+  if (RefuseTooLong(dest, setting, frontend)) return false;
   // "log/" in a path marks the end of its tree root, so no root may hold it earlier.
   if (FindLogMarker(dest + "/") != dest.size() - 3) {
-    frontend.ShowMessage("ログパスの途中に「log/」を含むことはできません\r" + dest);
+    frontend.ShowMessage(platform::Tr("ログパスの途中に「log/」を含むことはできません") +
+                         SettingLine(setting, dest));
     return false;
   }
   switch (platform::CheckPath(dest + "/")) {
     case platform::PathCheck::DriveMissing:
-      frontend.ShowMessage("ログ　ドライブが存在しません");
+      frontend.ShowMessage(platform::Tr("ログ　ドライブが存在しません") +
+                           SettingLine(setting, dest, platform::StatError(dest)));
       return false;
     case platform::PathCheck::DirectoryMissing:
-      if (!frontend.AskYesNo("ログ　パス\r" + dest + "\rが存在しません　作成しますか"))
-        return false;
-      platform::MakeDirectories(dest + "/");
-      if (!platform::GetStatus(dest).isDirectory()) {
-        frontend.ShowMessage("ログ　パスを作成できません\r" + dest);
-        return false;
-      }
+      missing = true;
       return true;
     default:
       return true;
   }
+}
+
+bool MakeLogPath(const std::string& dest, std::string_view setting, Frontend& frontend) {
+  return MakeAfterYes(dest, setting,
+                      platform::TrLater("ログ　パス\r%1\rが存在しません　作成しますか"),
+                      platform::TrLater("ログ　パスを作成できません"), frontend);
 }
 
 bool PrepareCachePath(JobContext& ctx, std::string_view typed, const std::string& startDir,
@@ -134,13 +164,17 @@ bool PrepareCachePath(JobContext& ctx, std::string_view typed, const std::string
   DropTrailingSlash(ctx.cacheDir);
   ReplaceBackslashes(ctx.cacheDir);
   MakeAbsolute(ctx.cacheDir, startDir);
-  if (RefuseTooLong(ctx.cacheDir, frontend)) return false;
+  if (RefuseTooLong(ctx.cacheDir, "CACHE_DIR", frontend)) return false;
   switch (platform::CheckPath(ctx.cacheDir + "/")) {
     case platform::PathCheck::DriveMissing:
-      frontend.ShowMessage("キャッシュ　ドライブが存在しません");
+      frontend.ShowMessage(
+          platform::Tr("キャッシュ　ドライブが存在しません") +
+          SettingLine("CACHE_DIR", ctx.cacheDir, platform::StatError(ctx.cacheDir)));
       return false;
     case platform::PathCheck::DirectoryMissing:
-      frontend.ShowMessage("キャッシュ　パスが存在しません");
+      frontend.ShowMessage(
+          platform::Tr("キャッシュ　パスが存在しません") +
+          SettingLine("CACHE_DIR", ctx.cacheDir, platform::StatError(ctx.cacheDir)));
       return false;
     default:
       break;
@@ -148,12 +182,13 @@ bool PrepareCachePath(JobContext& ctx, std::string_view typed, const std::string
   ctx.cacheIndexFile.clear();
   const CacheLocation location = LocateCache(layouts, ctx.cacheDir, user);
   if (!location.found()) {
-    frontend.ShowMessage(NoCacheMessage(layouts, location));
+    frontend.ShowMessage(NoCacheMessage(layouts, location) +
+                         SettingLine("CACHE_DIR", ctx.cacheDir));
     return false;
   }
   if (location.cache.dir != ctx.cacheDir) {
     ctx.cacheDir = location.cache.dir;
-    if (RefuseTooLong(ctx.cacheDir, frontend)) return false;
+    if (RefuseTooLong(ctx.cacheDir, "CACHE_DIR", frontend)) return false;
     const std::string line =
         platform::ToCp932("キャッシュ　ディレクトリー　(" +
                           std::string(location.cache.layout->name()) + ") : ") +
@@ -181,8 +216,8 @@ bool PrepareJob(Session& session, Frontend& frontend, JobKind kind, std::string*
   // Checked before anything is made: a job would otherwise write links of a form nobody chose.
   const std::optional<LinkStyle> linkStyle = ParseLinkStyle(s.linkStyle);
   if (!linkStyle) {
-    frontend.ShowMessage("リンクの形式（LINK_STYLE）の値が正しくありません\rLINK_STYLE=" +
-                         s.linkStyle + "\rabsolute か relative を指定してください");
+    frontend.ShowMessage(platform::Tr("リンクの形式は absolute か relative でなければなりません") +
+                         SettingLine("LINK_STYLE", s.linkStyle));
     return false;
   }
   ctx.linkStyle = *linkStyle;
@@ -191,7 +226,18 @@ bool PrepareJob(Session& session, Frontend& frontend, JobKind kind, std::string*
   DropTrailingSlash(ctx.unreferencedDir);
   ReplaceBackslashes(ctx.unreferencedDir);
   MakeAbsolute(ctx.unreferencedDir, session.startDir);
-  if (ctx.unreferencedJob && RefuseTooLong(ctx.unreferencedDir, frontend)) return false;
+  // The root of the unreferenced links is chosen for the job (lumbra-cli's `unreferenced DIR`),
+  // not kept in lumbra.ini. One that names no directory would give empty lists, not an error.
+  if (ctx.unreferencedJob) {
+    if (RefuseTooLong(ctx.unreferencedDir, "unreferenced DIR", frontend)) return false;
+    if (!platform::GetStatus(ctx.unreferencedDir).isDirectory()) {
+      const int error = platform::StatError(ctx.unreferencedDir);
+      frontend.ShowMessage(
+          platform::Tr("未参照リンクを調べるディレクトリーが存在しません") +
+          SettingLine("unreferenced DIR", ctx.unreferencedDir, error != 0 ? error : ENOTDIR));
+      return false;
+    }
+  }
 
   for (std::size_t from = 0; from <= s.surfDirs.size();) {
     std::size_t end = std::min(s.surfDirs.find(';', from), s.surfDirs.size());
@@ -201,6 +247,8 @@ bool PrepareJob(Session& session, Frontend& frontend, JobKind kind, std::string*
     from = end + 1;
   }
 
+  // Every check that creates nothing runs first, so that a refusal leaves the disk as it was;
+  // the missing directories are made (each after a yes) only once all of them have passed.
   // A collection is rebuilt, listed or surfed wherever it lies, with or without a browser's
   // cache on the machine.
   if (kind == JobKind::AddToLogs &&
@@ -210,56 +258,73 @@ bool PrepareJob(Session& session, Frontend& frontend, JobKind kind, std::string*
   }
 
   bool anyLog = false;
-  for (int i = 0; i < kLogTreeCount; ++i) {
-    std::size_t k = static_cast<std::size_t>(i);
+  std::array<bool, kLogTreeCount> logMissing{};
+  for (std::size_t k = 0; k < logMissing.size(); ++k) {
     ctx.logSetting[k] = s.logDir[k];
-    if (!CheckLogPath(ctx.logDir[k], s.logDir[k], session.startDir, frontend)) return false;
+    if (!CheckLogPath(ctx.logDir[k], s.logDir[k], session.startDir, LogSettingName(k), frontend,
+                      logMissing[k])) {
+      return false;
+    }
     anyLog = anyLog || !ctx.logDir[k].empty();
   }
   if (!anyLog) {
-    frontend.ShowMessage("ログ用のパスが存在しません\rパス設定を確認してください");
+    frontend.ShowMessage(
+        platform::Tr("ログ用のパスが存在しません\rパス設定を確認してください\r"
+                     "LOG_DIR_A～LOG_DIR_E がすべて空です"));
     return false;
   }
 
   ctx.indexDir = s.indexDir;
   if (ctx.indexDir.empty()) {
-    frontend.ShowMessage("インデックス　ドライブが存在しません");
+    frontend.ShowMessage(platform::Tr("インデックス　ドライブが存在しません\rINDEX_DIR が空です"));
     return false;
   }
   DropTrailingSlash(ctx.indexDir);
   ReplaceBackslashes(ctx.indexDir);
   DropTrailingSlash(ctx.indexDir);
   MakeAbsolute(ctx.indexDir, session.startDir);
-  if (RefuseTooLong(ctx.indexDir, frontend)) return false;
+  if (RefuseTooLong(ctx.indexDir, "INDEX_DIR", frontend)) return false;
   if (platform::CheckPath(ctx.indexDir + "/") == platform::PathCheck::DriveMissing) {
-    frontend.ShowMessage("インデックス　ドライブが存在しません");
+    frontend.ShowMessage(platform::Tr("インデックス　ドライブが存在しません") +
+                         SettingLine("INDEX_DIR", ctx.indexDir, platform::StatError(ctx.indexDir)));
     return false;
   }
-  if (!platform::StatPath(ctx.indexDir).exists() && ctx.indexDir.size() + 1 > 3) {
-    if (!frontend.AskYesNo("インデックス　パスが存在しません\r　　　作成しますか")) return false;
-    platform::MakeDirectories(ctx.indexDir + "/");
-    if (!platform::GetStatus(ctx.indexDir).isDirectory()) {
-      frontend.ShowMessage("インデックス　パスを作成できません\r" + ctx.indexDir);
-      return false;
-    }
+  const bool indexMissing =
+      !platform::StatPath(ctx.indexDir).exists() && ctx.indexDir.size() + 1 > 3;
+
+  for (std::size_t k = 0; k < logMissing.size(); ++k) {
+    if (logMissing[k] && !MakeLogPath(ctx.logDir[k], LogSettingName(k), frontend)) return false;
+  }
+  if (indexMissing &&
+      !MakeAfterYes(ctx.indexDir, "INDEX_DIR",
+                    platform::TrLater("インデックス　パスが存在しません\r　　　作成しますか"),
+                    platform::TrLater("インデックス　パスを作成できません"), frontend)) {
+    return false;
   }
   return true;
 }
 
-std::string FormatJobEnd(const JobCounters& counters, long long seconds) {
-  std::string elapsed = "総経過時間　　　　　　\t" + Printf6(static_cast<int>(seconds)) + "秒\r";
-  std::string converted = "変換ファイル数　　　　\t" + Printf6(counters.convertedPages) + "件\r";
+std::string FormatJobEnd(const JobCounters& counters, long long seconds, bool stopped,
+                         std::string_view page) {
+  const auto line = [](const char* text, int value) {
+    return platform::Fill(platform::Tr(text), {Printf6(value)}) + "\r";
+  };
+  const char* checked = platform::TrLater("チェック総ファイル数　\t%1件");
+  std::string report;
   if (counters.entryCount != 0) {
-    return "ログ追加処理　終了\r\r"
-           "チェック総ファイル数　\t" +
-           Printf6(counters.scannedEntries) +
-           "件\r"
-           "ログ登録ファイル数　　\t" +
-           Printf6(counters.loggedFiles) + "件\r" + converted + elapsed;
+    report = platform::Tr(stopped ? platform::TrLater("ログ追加処理　中止")
+                                  : platform::TrLater("ログ追加処理　終了")) +
+             "\r\r" + line(checked, counters.scannedEntries) +
+             line(platform::TrLater("ログ登録ファイル数　　\t%1件"), counters.loggedFiles);
+  } else {
+    report = platform::Tr(stopped ? platform::TrLater("ＨＴＭＬ 再構成　中止")
+                                  : platform::TrLater("ＨＴＭＬ 再構成　終了")) +
+             "\r\r" + line(checked, counters.scannedFiles);
   }
-  return "ＨＴＭＬ 再構成　終了\r\r"
-         "チェック総ファイル数　\t" +
-         Printf6(counters.scannedFiles) + "件\r" + converted + elapsed;
+  report += line(platform::TrLater("変換ファイル数　　　　\t%1件"), counters.convertedPages) +
+            line(platform::TrLater("総経過時間　　　　　　\t%1秒"), static_cast<int>(seconds));
+  if (!page.empty()) report += "\r" + platform::Tr("結果のページ") + "\r" + std::string(page);
+  return report;
 }
 
 CacheListing JobDriver::ReadCache(CacheEntryTable& table) {
@@ -327,9 +392,12 @@ bool JobDriver::TakeJobLocks() {
 bool JobDriver::TakeLocks(const std::vector<std::string>& dirs) {
   const platform::DirectoryLock::WaitHook wait = [this](const std::string& dir, long pid) {
     return frontend_.ReportProgress(
-               "ディレクトリーを使用中の処理" +
-               (pid > 0 ? "（プロセスID " + std::to_string(pid) + "）" : std::string()) +
-               "の終了を待っています　" + dir) != 0;
+               pid > 0 ? platform::Fill(platform::Tr("ディレクトリーを使用中の処理（プロセスID "
+                                                     "%1）の終了を待っています　%2"),
+                                        {std::to_string(pid), dir})
+                       : platform::Fill(
+                             platform::Tr("ディレクトリーを使用中の処理の終了を待っています　%1"),
+                             {dir})) != 0;
   };
   const platform::LockOutcome outcome = locks_.Take(dirs, waitForLocks ? &wait : nullptr);
   switch (outcome.state) {
@@ -337,19 +405,44 @@ bool JobDriver::TakeLocks(const std::vector<std::string>& dirs) {
       return true;
     case platform::LockState::Busy:
       frontend_.ShowMessage(
-          "ディレクトリーを他の処理" +
-          (outcome.pid > 0 ? "（プロセスID " + std::to_string(outcome.pid) + "）" : std::string()) +
-          "が使用中です\r" + outcome.dir + "\r終了してから実行してください");
+          (outcome.pid > 0
+               ? platform::Fill(
+                     platform::Tr("ディレクトリーを他の処理（プロセスID %1）が使用中です\r%2\r"
+                                  "終了してから実行してください"),
+                     {std::to_string(outcome.pid), outcome.dir})
+               : platform::Fill(platform::Tr("ディレクトリーを他の処理が使用中です\r%1\r"
+                                             "終了してから実行してください"),
+                                {outcome.dir})) +
+          SettingLine(SettingOfDirectory(outcome.dir), outcome.dir));
       return false;
     case platform::LockState::Failed:
-      frontend_.ShowMessage("ディレクトリーをロックできません\r" + outcome.dir + "/" +
-                            std::string(platform::kJobLockName) + "\r" +
-                            std::strerror(outcome.error));
+      frontend_.ShowMessage(platform::Tr("ディレクトリーをロックできません") +
+                            SettingLine(SettingOfDirectory(outcome.dir),
+                                        outcome.dir + "/" + std::string(platform::kJobLockName),
+                                        outcome.error));
       return false;
     case platform::LockState::Stopped:
       return false;
   }
   return false;
+}
+
+std::string JobDriver::SettingOfDirectory(const std::string& dir) const {
+  const auto names = [&dir](const std::string& candidate) {
+    if (candidate.empty()) return false;
+    if (candidate == dir) return true;
+    char* real = ::realpath(candidate.c_str(), nullptr);
+    const bool same = real != nullptr && dir == real;
+    std::free(real);
+    return same;
+  };
+  if (names(session_.startDir)) return platform::Tr("開始ディレクトリー");
+  const JobContext& ctx = session_.ctx;
+  if (names(ctx.indexDir)) return "INDEX_DIR";
+  for (std::size_t k = 0; k < ctx.logDir.size(); ++k) {
+    if (names(ctx.logDir[k])) return LogSettingName(k);
+  }
+  return platform::Tr("ディレクトリー");
 }
 
 void JobDriver::BeginExecLog(const std::string& lines) {
@@ -382,9 +475,42 @@ int JobDriver::RunPostedJobs() {
   return ran;
 }
 
-bool JobDriver::RunWork(JobKind kind, int logNumber) {
+namespace {
+
+// Passes everything on to the front end and remembers whether its progress call asked the
+// job to stop, so that a stopped job is told from one that failed.
+class StopWatchingFrontend : public Frontend {
+ public:
+  explicit StopWatchingFrontend(Frontend& inner) : inner_(inner) {}
+  int ReportProgress(std::string_view text) override {
+    const int goOn = inner_.ReportProgress(text);
+    if (goOn == 0) stopped_ = true;
+    return goOn;
+  }
+  void ShowStatus(std::string_view text) override { inner_.ShowStatus(text); }
+  void ShowMessage(std::string_view text) override { inner_.ShowMessage(text); }
+  bool AskYesNo(std::string_view text) override { return inner_.AskYesNo(text); }
+  void ShowJobEnd(std::string_view text) override { inner_.ShowJobEnd(text); }
+  bool stopped() const { return stopped_; }
+
+ private:
+  Frontend& inner_;
+  bool stopped_ = false;
+};
+
+}  // namespace
+
+bool JobDriver::RunWork(JobKind kind, int logNumber, bool& stopped) {
   platform::PathTable paths;  // what this job learns of the paths it looks at
-  JobTarget job{session_.ctx, session_.counters, session_.index, frontend_, paths};
+  StopWatchingFrontend watching(frontend_);
+  const bool completed = RunKind(kind, logNumber, watching, paths);
+  stopped = watching.stopped();
+  return completed;
+}
+
+bool JobDriver::RunKind(JobKind kind, int logNumber, Frontend& frontend,
+                        platform::PathTable& paths) {
+  JobTarget job{session_.ctx, session_.counters, session_.index, frontend, paths};
   switch (kind) {
     case JobKind::AddToLogs:
       return RunAddJob(job, session_.layouts, session_.cache);
@@ -404,22 +530,34 @@ bool JobDriver::RunJob(JobKind kind, int logNumber) {
   if (!IsJobKind(kind)) {
     EndBusy();
     lastCompleted_ = false;
+    lastStopped_ = false;
     return false;
   }
   std::int64_t start = platform::WaitNextSecond(clock_);
-  bool completed = RunWork(kind, logNumber);
+  bool stopped = false;
+  bool completed = RunWork(kind, logNumber, stopped);
   // The frame pages are written whether or not the work completed.
   session_.counters.failedFiles += WriteFramePages(session_.ctx, frontend_);
   std::int64_t end = platform::WaitNextSecond(clock_);
   frontend_.ShowStatus(kIdleText);
-  ReportJobEnd(end - start);
+  ReportJobEnd(kind, end - start, completed, stopped);
   EndBusy();
   lastCompleted_ = completed;
+  lastStopped_ = stopped;
   return completed;
 }
 
-void JobDriver::ReportJobEnd(long long seconds) {
-  frontend_.ShowMessage(FormatJobEnd(session_.counters, seconds));
+void JobDriver::ReportJobEnd(JobKind kind, long long seconds, bool completed, bool stopped) {
+  // The page of the result no other page links to: the unreferenced links' list, and the
+  // surf index (written by a stopped surf job too, from what it reached).
+  std::string page;
+  if (kind == JobKind::ListUnreferenced && completed) {
+    page = session_.ctx.indexDir + "/www_l.htm";
+  } else if (kind == JobKind::RebuildSurf && (completed || stopped)) {
+    page = session_.ctx.indexDir + "/surfidx.htm";
+  }
+  if (!page.empty() && !platform::GetStatus(page).isRegular()) page.clear();
+  frontend_.ShowJobEnd(FormatJobEnd(session_.counters, seconds, stopped, page));
   AppendExecLog(session_.ctx, "実行処理終了　" + std::to_string(seconds) + " 秒\n");
 }
 

@@ -21,6 +21,7 @@
 #include "platform/clock.h"
 #include "platform/job_lock.h"
 #include "platform/language.h"
+#include "platform/path_table.h"
 #include "surf/surf_database.h"
 
 namespace lumbra {
@@ -47,7 +48,10 @@ struct Session {
 bool DetectSurfData(const std::string& startDir);
 
 // Copies the switches and normalises the paths of `settings` into ctx, resets the counters,
-// and runs every start check of a job of `kind` with its message or question. Only the add
+// and runs every start check of a job of `kind` with its message or question. A message or
+// question about a path ends with a line naming its setting, the path and, where a system
+// call failed, its reason. The checks that create nothing all run before a missing directory
+// is made. Only the add
 // job reads the cache, so only its start checks the cache path: every other job starts
 // without one (ctx.cacheDir stays empty). True when the job may run. With `execLogLines`, the
 // lines the checks have for the execution log are gathered there instead of written (the
@@ -72,13 +76,20 @@ enum class CacheListing {
   Unreadable,  // the cache's index could not be copied for reading (the cause has been shown)
 };
 
-// Normalises one LogTree path into `dest` and checks it (must end in "log"; a missing
-// directory is created after the user agrees). True when accepted or empty.
+// Normalises one LogTree path of `setting` (LOG_DIR_A, ...) into `dest` and checks it: it
+// must end in "log". Creates nothing: `missing` tells that the directory does not exist yet
+// (MakeLogPath makes it). True when accepted or empty.
 bool CheckLogPath(std::string& dest, std::string_view typed, const std::string& startDir,
-                  Frontend& frontend);
+                  std::string_view setting, Frontend& frontend, bool& missing);
+// Makes the missing LogTree root `dest` after the user agrees; false when declined or when it
+// cannot be made (the reason has been shown).
+bool MakeLogPath(const std::string& dest, std::string_view setting, Frontend& frontend);
 
-// The end report: the message box text for the counters and the elapsed seconds.
-std::string FormatJobEnd(const JobCounters& counters, long long seconds);
+// The end report: the message box text for the counters and the elapsed seconds, titled as
+// stopped when `stopped` (the abort button, a signal). `page`, when not empty, is the page of
+// the job's result to open, said last.
+std::string FormatJobEnd(const JobCounters& counters, long long seconds, bool stopped = false,
+                         std::string_view page = {});
 
 class JobDriver {
  public:
@@ -134,14 +145,18 @@ class JobDriver {
 
   // Whether the last job completed (false when it was stopped or failed).
   bool lastJobCompleted() const { return lastCompleted_; }
+  // Whether the last job was stopped (the front end's progress call answered 0).
+  bool lastJobStopped() const { return lastStopped_; }
 
  private:
   struct Request {
     JobKind kind;
     int logNumber;
   };
-  // The work of one kind and its index pages; false when it was stopped.
-  bool RunWork(JobKind kind, int logNumber);
+  // The work of one kind and its index pages; false when it was stopped or failed.
+  // `stopped` tells which.
+  bool RunWork(JobKind kind, int logNumber, bool& stopped);
+  bool RunKind(JobKind kind, int logNumber, Frontend& frontend, platform::PathTable& paths);
   // Locks every directory the prepared job writes in: the start directory, every LogTree
   // root and the index directory (platform::JobLocks). False, with the message shown, when
   // one is in use or cannot be locked.
@@ -149,10 +164,13 @@ class JobDriver {
   // Locks `dirs` (waiting when waitForLocks is set); false, with the message shown, when any
   // is in use or cannot be locked.
   bool TakeLocks(const std::vector<std::string>& dirs);
+  // The name a lock message gives `dir` (a real path): the start directory, INDEX_DIR or the
+  // LOG_DIR_ setting that names it.
+  std::string SettingOfDirectory(const std::string& dir) const;
   // Empties the execution log (while it is on) and writes the start checks' lines into it.
   void BeginExecLog(const std::string& lines);
   void EndBusy();
-  void ReportJobEnd(long long seconds);
+  void ReportJobEnd(JobKind kind, long long seconds, bool completed, bool stopped);
 
   Session& session_;
   Frontend& frontend_;
@@ -160,6 +178,7 @@ class JobDriver {
   std::deque<Request> posted_;
   platform::JobLocks locks_;  // held from the start checks to the end of the job
   bool lastCompleted_ = false;
+  bool lastStopped_ = false;
 };
 
 }  // namespace lumbra

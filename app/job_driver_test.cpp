@@ -1,7 +1,13 @@
 #include "app/job_driver.h"
 
+#include <algorithm>
+#include <cerrno>
+
+#include "core/setting_line.h"
+
 #include "index/frame_pages.h"
 #include "platform/codepage.h"
+#include "platform/paths.h"
 #include "testing/scripted_frontend.h"
 #include "testing/temp_dir.h"
 
@@ -72,68 +78,162 @@ TEST_F(JobDriverTest, PathsAreNormalisedIntoTheSnapshot) {
   EXPECT_NE(ReadFile("lumbralog.txt").find(Path("profile/Cache/Cache_Data")), std::string::npos);
 }
 
-struct RefusalCase {
+// One message each: its own text first, then the line naming the setting, the path and the
+// system's reason. A start check that refuses has made nothing, though a missing LogTree
+// root (LOG_DIR_E) waits to be made with a yes already given.
+struct MessageCase {
   const char* name;
-  JobKind kind;  // a job whose start makes the check
+  JobKind kind;  // a job whose start or work shows the message
   void (*change)(JobSettings&, const std::string& root);
-  const char* message;
-  friend void PrintTo(const RefusalCase& c, std::ostream* os) { *os << c.name; }
+  const char* message;                           // the system's own text the message starts with
+  std::string (*tail)(const std::string& root);  // the line that ends it
+  bool refused;                                  // a start check: the job does not start
+  friend void PrintTo(const MessageCase& c, std::ostream* os) { *os << c.name; }
 };
 
-class JobDriverRefusalTest : public JobDriverTest,
-                             public ::testing::WithParamInterface<RefusalCase> {};
+class JobDriverMessageTest : public JobDriverTest,
+                             public ::testing::WithParamInterface<MessageCase> {};
 
-TEST_P(JobDriverRefusalTest, ShowsItsMessageRefusesAndEndsTheBusyState) {
-  GetParam().change(session.settings, root());
+// A regular file where a case needs one in a directory's way.
+void PutFile(const std::string& path) { platform::ReplaceFileContent(path, "x", 0644); }
+
+TEST_P(JobDriverMessageTest, NamesTheSettingThePathAndTheReason) {
+  const MessageCase& c = GetParam();
+  session.settings.logDir[4] = Path("fresh/elog");
+  session.settings.unreferencedDir = Path("save/alog");
+  session.settings.unreferencedJob = c.kind == JobKind::ListUnreferenced;
+  c.change(session.settings, root());
+  fe.QueueAnswers({true, true, true});
   JobDriver driver(session, fe, clock);
-  EXPECT_FALSE(driver.Command(GetParam().kind));
+  EXPECT_EQ(driver.Command(c.kind, 1), !c.refused);
   EXPECT_FALSE(session.busy);
-  // The refusal for a directory without a cache goes on to say what was looked for.
-  ASSERT_EQ(fe.messages().size(), 1u);
-  EXPECT_TRUE(fe.messages()[0].starts_with(GetParam().message)) << fe.messages()[0];
-  EXPECT_TRUE(fe.questions().empty());
+  const auto shown = std::find_if(fe.messages().begin(), fe.messages().end(),
+                                  [&](const std::string& m) { return m.starts_with(c.message); });
+  ASSERT_NE(shown, fe.messages().end()) << ::testing::PrintToString(fe.messages());
+  EXPECT_TRUE(shown->ends_with(c.tail(root()))) << *shown;
+  if (c.refused) {
+    EXPECT_EQ(fe.messages().size(), 1u);
+    EXPECT_FALSE(platform::GetStatus(Path("fresh")).exists());
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    StartChecks, JobDriverRefusalTest,
+    Messages, JobDriverMessageTest,
     ::testing::Values(
-        RefusalCase{"CacheDrive", JobKind::AddToLogs,
+        MessageCase{"CacheDrive", JobKind::AddToLogs,
                     [](JobSettings& s, const std::string&) { s.cacheDir = "q:\\cache"; },
-                    "キャッシュ　ドライブが存在しません"},
-        RefusalCase{"CachePath", JobKind::AddToLogs,
-                    [](JobSettings& s, const std::string& r) { s.cacheDir = r + "/nocache"; },
-                    "キャッシュ　パスが存在しません"},
-        RefusalCase{"CacheData", JobKind::AddToLogs,
+                    "キャッシュ　ドライブが存在しません",
+                    [](const std::string&) { return SettingLine("CACHE_DIR", "q:/cache", ENOENT); },
+                    true},
+        MessageCase{
+            "CachePath", JobKind::AddToLogs,
+            [](JobSettings& s, const std::string& r) { s.cacheDir = r + "/nocache"; },
+            "キャッシュ　パスが存在しません",
+            [](const std::string& r) { return SettingLine("CACHE_DIR", r + "/nocache", ENOENT); },
+            true},
+        MessageCase{"CacheData", JobKind::AddToLogs,
                     [](JobSettings& s, const std::string& r) { s.cacheDir = r + "/save"; },
-                    "キャッシュ　データが存在しません\rパス設定を確認してください"},
-        RefusalCase{"LogEnding", JobKind::RebuildAllLogs,
+                    "キャッシュ　データが存在しません\rパス設定を確認してください\r",
+                    [](const std::string& r) { return SettingLine("CACHE_DIR", r + "/save"); },
+                    true},
+        MessageCase{"LogEnding", JobKind::RebuildAllLogs,
                     [](JobSettings& s, const std::string& r) { s.logDir[1] = r + "/save/logs"; },
-                    "ログパスの最後は「ｌｏｇ］でなければなりません"},
-        RefusalCase{"LogShort", JobKind::RebuildAllLogs,
-                    [](JobSettings& s, const std::string&) { s.logDir[3] = "lo"; },
-                    "ログパスの最後は「ｌｏｇ］でなければなりません"},
-        RefusalCase{"LogDrive", JobKind::RebuildAllLogs,
-                    [](JobSettings& s, const std::string&) { s.logDir[4] = "z:\\save\\log"; },
-                    "ログ　ドライブが存在しません"},
-        RefusalCase{"NoLogs", JobKind::RebuildAllLogs,
-                    [](JobSettings& s, const std::string&) { s.logDir[0] = ""; },
-                    "ログ用のパスが存在しません\rパス設定を確認してください"},
-        RefusalCase{"EmptyIndex", JobKind::RebuildAllLogs,
-                    [](JobSettings& s, const std::string&) { s.indexDir = ""; },
-                    "インデックス　ドライブが存在しません"},
-        RefusalCase{"IndexDrive", JobKind::RebuildAllLogs,
-                    [](JobSettings& s, const std::string&) { s.indexDir = "x:/idx"; },
-                    "インデックス　ドライブが存在しません"},
-        // A LINK_STYLE only the file can hold (SetSetting refuses it) is refused before any
-        // other check, even with a missing log directory that would be made.
-        RefusalCase{"LinkStyle", JobKind::RebuildAllLogs,
+                    "ログパスの最後は「ｌｏｇ］でなければなりません",
+                    [](const std::string& r) { return SettingLine("LOG_DIR_B", r + "/save/logs"); },
+                    true},
+        MessageCase{
+            "LogMarker", JobKind::RebuildAllLogs,
+            [](JobSettings& s, const std::string& r) { s.logDir[0] = r + "/var/log/save/alog"; },
+            "ログパスの途中に「log/」を含むことはできません",
+            [](const std::string& r) { return SettingLine("LOG_DIR_A", r + "/var/log/save/alog"); },
+            true},
+        MessageCase{"LogTooLong", JobKind::RebuildAllLogs,
                     [](JobSettings& s, const std::string& r) {
-                      s.linkStyle = "portable";
-                      s.logDir[1] = r + "/new/log";
+                      s.logDir[2] = r + "/" + std::string(kJobPathMax, 'd') + "/log";
                     },
-                    "リンクの形式（LINK_STYLE）の値が正しくありません\rLINK_STYLE=portable\r"
-                    "absolute か relative を指定してください"}),
-    [](const ::testing::TestParamInfo<RefusalCase>& info) { return std::string(info.param.name); });
+                    "パスが長すぎます（199 文字まで）",
+                    [](const std::string& r) {
+                      return SettingLine("LOG_DIR_C",
+                                         r + "/" + std::string(kJobPathMax, 'd') + "/log");
+                    },
+                    true},
+        MessageCase{
+            "LogDrive", JobKind::RebuildAllLogs,
+            [](JobSettings& s, const std::string&) { s.logDir[3] = "z:\\save\\log"; },
+            "ログ　ドライブが存在しません",
+            [](const std::string&) { return SettingLine("LOG_DIR_D", "z:/save/log", ENOENT); },
+            true},
+        MessageCase{
+            "NoLogs", JobKind::RebuildAllLogs,
+            [](JobSettings& s, const std::string&) { s.logDir = {}; },
+            "ログ用のパスが存在しません\rパス設定を確認してください",
+            [](const std::string&) { return std::string("\rLOG_DIR_A～LOG_DIR_E がすべて空です"); },
+            true},
+        MessageCase{"EmptyIndex", JobKind::RebuildAllLogs,
+                    [](JobSettings& s, const std::string&) { s.indexDir = ""; },
+                    "インデックス　ドライブが存在しません",
+                    [](const std::string&) { return std::string("\rINDEX_DIR が空です"); }, true},
+        MessageCase{"IndexDrive", JobKind::RebuildAllLogs,
+                    [](JobSettings& s, const std::string&) { s.indexDir = "x:/idx"; },
+                    "インデックス　ドライブが存在しません",
+                    [](const std::string&) { return SettingLine("INDEX_DIR", "x:/idx", ENOENT); },
+                    true},
+        // A LINK_STYLE only the file can hold (SetSetting refuses it) is refused before any
+        // other check.
+        MessageCase{"LinkStyle", JobKind::RebuildAllLogs,
+                    [](JobSettings& s, const std::string&) { s.linkStyle = "portable"; },
+                    "リンクの形式は absolute か relative でなければなりません",
+                    [](const std::string&) { return SettingLine("LINK_STYLE", "portable"); }, true},
+        MessageCase{
+            "UnreferencedRoot", JobKind::ListUnreferenced,
+            [](JobSettings& s, const std::string& r) { s.unreferencedDir = r + "/save/blog"; },
+            "未参照リンクを調べるディレクトリーが存在しません",
+            [](const std::string& r) {
+              return SettingLine("unreferenced DIR", r + "/save/blog", ENOENT);
+            },
+            true},
+        // A LogTree root that cannot be made: the question came, then the system's reason.
+        MessageCase{"LogNotMade", JobKind::RebuildAllLogs,
+                    [](JobSettings& s, const std::string& r) {
+                      PutFile(r + "/afile");
+                      s.logDir[1] = r + "/afile/blog";
+                    },
+                    "ログ　パスを作成できません",
+                    [](const std::string& r) {
+                      return SettingLine("LOG_DIR_B", r + "/afile/blog", ENOTDIR);
+                    },
+                    true},
+        MessageCase{"IndexNotMade", JobKind::RebuildAllLogs,
+                    [](JobSettings& s, const std::string& r) {
+                      PutFile(r + "/afile");
+                      s.logDir[4] = "";
+                      s.indexDir = r + "/afile/idx";
+                    },
+                    "インデックス　パスを作成できません",
+                    [](const std::string& r) {
+                      return SettingLine("INDEX_DIR", r + "/afile/idx", ENOTDIR);
+                    },
+                    true},
+        // The work's own pages in INDEX_DIR: a directory in a page's place cannot be replaced.
+        MessageCase{"IndexPage", JobKind::RebuildOneLog,
+                    [](JobSettings&, const std::string& r) {
+                      platform::MakeDirectoryPath(r + "/idx/allidx_a.htm");
+                    },
+                    "ERROR : インデクスファイルが作成できません",
+                    [](const std::string& r) {
+                      return SettingLine("INDEX_DIR", r + "/idx/allidx_a.htm", EISDIR);
+                    },
+                    false},
+        MessageCase{"FramePage", JobKind::RebuildOneLog,
+                    [](JobSettings&, const std::string& r) {
+                      platform::MakeDirectoryPath(r + "/idx/lumbra.htm");
+                    },
+                    "ERROR : インデクスの為のメインフレームが作成できません",
+                    [](const std::string& r) {
+                      return SettingLine("INDEX_DIR", r + "/idx/lumbra.htm", EISDIR);
+                    },
+                    false}),
+    [](const ::testing::TestParamInfo<MessageCase>& info) { return std::string(info.param.name); });
 
 // A collection is rebuilt where it lies: every job but the add starts and runs to its end
 // report whatever CACHE_DIR says, empty or naming no cache at all.
@@ -179,8 +279,10 @@ TEST_F(JobDriverTest, AMissingLogDirectoryIsMadeOnlyAfterYes) {
   session.settings.logDir[1] = Path("new/blog");
   fe.QueueAnswers({false});
   EXPECT_FALSE(Prepare());
-  EXPECT_EQ(fe.questions(), std::vector<std::string>{"ログ　パス\r" + Path("new/blog") +
-                                                     "\rが存在しません　作成しますか"});
+  EXPECT_EQ(fe.questions(),
+            std::vector<std::string>{"ログ　パス\r" + Path("new/blog") +
+                                     "\rが存在しません　作成しますか" +
+                                     SettingLine("LOG_DIR_B", Path("new/blog"), ENOENT)});
   EXPECT_FALSE(platform::GetStatus(Path("new")).exists());
 
   fe.QueueAnswers({true});
@@ -189,28 +291,7 @@ TEST_F(JobDriverTest, AMissingLogDirectoryIsMadeOnlyAfterYes) {
   EXPECT_EQ(session.ctx.logDir[1], Path("new/blog"));
 }
 
-TEST_F(JobDriverTest, ALogRootWithTheMarkerInsideIsRefused) {
-  MakeDir("var/log/save/alog");
-  session.settings.logDir[0] = Path("var/log/save/alog");
-  EXPECT_FALSE(Prepare());
-  EXPECT_EQ(fe.messages(),
-            std::vector<std::string>{"ログパスの途中に「log/」を含むことはできません\r" +
-                                     Path("var/log/save/alog")});
-  MakeDir("var/Catalog");
-  session.settings.logDir[0] = Path("var/Catalog");  // the marker only at its end
-  EXPECT_TRUE(Prepare());
-}
-
-TEST_F(JobDriverTest, AnOverlongPathIsRefusedNotCut) {
-  std::string deep = Path(std::string(kJobPathMax, 'd') + "/log");
-  session.settings.logDir[0] = deep;
-  EXPECT_FALSE(Prepare());
-  ASSERT_EQ(fe.messages().size(), 1u);
-  EXPECT_EQ(fe.messages()[0], "パスが長すぎます（199 文字まで）\r" + deep);
-  EXPECT_TRUE(fe.questions().empty());
-}
-
-TEST(JobEndTest, TheTwoFormsOfTheReport) {
+TEST(JobEndTest, TheFormsOfTheReport) {
   JobCounters add{3, 12, 7, 4, 0};
   EXPECT_EQ(FormatJobEnd(add, 5),
             "ログ追加処理　終了\r\r"
@@ -225,6 +306,19 @@ TEST(JobEndTest, TheTwoFormsOfTheReport) {
             "チェック総ファイル数　\t 30000件\r"
             "変換ファイル数　　　　\t10000000件\r"
             "総経過時間　　　　　　\t     9秒\r");
+  // A stopped job has a title of its own; the page of a result comes last.
+  EXPECT_EQ(FormatJobEnd(add, 5, true),
+            "ログ追加処理　中止\r\r"
+            "チェック総ファイル数　\t    12件\r"
+            "ログ登録ファイル数　　\t     7件\r"
+            "変換ファイル数　　　　\t     4件\r"
+            "総経過時間　　　　　　\t     5秒\r");
+  EXPECT_EQ(FormatJobEnd(many, 9, true, "/i/surfidx.htm"),
+            "ＨＴＭＬ 再構成　中止\r\r"
+            "チェック総ファイル数　\t 30000件\r"
+            "変換ファイル数　　　　\t10000000件\r"
+            "総経過時間　　　　　　\t     9秒\r"
+            "\r結果のページ\r/i/surfidx.htm");
   JobCounters rebuild{0, 0, 0, 123456, 1234567};
   EXPECT_EQ(FormatJobEnd(rebuild, 61),
             "ＨＴＭＬ 再構成　終了\r\r"

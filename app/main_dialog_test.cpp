@@ -22,6 +22,7 @@ using C = MainControl;
 
 constexpr std::string_view kAddReport = "ログ追加処理　終了\r\r";
 constexpr std::string_view kRebuildReport = "ＨＴＭＬ 再構成　終了\r\r";
+constexpr std::string_view kStoppedRebuildReport = "ＨＴＭＬ 再構成　中止\r\r";
 constexpr std::string_view kPage =
     "<html><title>A</title><a href=\"http://other.example.com/x.html\">x</a></html>";
 
@@ -295,7 +296,7 @@ TEST_F(MainDialogTest, AJobWhoseIndexDirectoryAnotherJobUsesShowsWhyAndDoesNotSt
   ASSERT_EQ(view.messages.size(), 1u);
   EXPECT_EQ(view.messages[0], "ディレクトリーを他の処理（プロセスID " + std::to_string(::getpid()) +
                                   "）が使用中です\r" + Path("index") +
-                                  "\r終了してから実行してください");
+                                  "\r終了してから実行してください\rINDEX_DIR: " + Path("index"));
   ExpectIdleAfterJob();
   EXPECT_EQ(ReadFile("save/log/www.example.jp/a.html"), kPage);
   EXPECT_FALSE(platform::GetStatus(Path("index/lumbra.htm")).exists());
@@ -317,7 +318,7 @@ TEST_F(MainDialogTest, AbortStopsTheJobAtItsNextProgress) {
   view.QueueEvent([&later] { ++later; });
   Click(C::RebuildAll);
   EXPECT_EQ(later, 0) << "the job went on after the abort";
-  ExpectEndReport(kRebuildReport);  // with the counts so far
+  ExpectEndReport(kStoppedRebuildReport);  // with the counts so far
   EXPECT_FALSE(platform::GetStatus(Path("index/allidx_a.htm")).exists());
   EXPECT_TRUE(platform::GetStatus(Path("index/lumbra.htm")).isRegular());
 }
@@ -338,7 +339,7 @@ TEST_F(MainDialogTest, OnceTheEventLoopEndsEveryLaterProgressOfTheJobAnswersStop
   dialog->OnCommand(C::Surf);
   EXPECT_EQ(later, 0);
   EXPECT_EQ(ReadFile("save/log/www.example.jp/a.html"), kPage);
-  ExpectEndReport(kRebuildReport);
+  ExpectEndReport(kStoppedRebuildReport);
 }
 
 TEST_F(MainDialogTest, UnreferencedLetsTheUserChooseItsRootFirst) {
@@ -361,6 +362,9 @@ TEST_F(MainDialogTest, UnreferencedLetsTheUserChooseItsRootFirst) {
   EXPECT_EQ(view.chooserStarts.back(), Path("other/log"));
   EXPECT_EQ(platform::CurrentDirectory(), start);  // the chooser moved it
   ExpectEndReport(kRebuildReport);
+  // The list of the unreferenced links is linked from no page: the report says where it is.
+  EXPECT_TRUE(view.messages[0].ends_with("\r結果のページ\r" + Path("index/www_l.htm")))
+      << view.messages[0];
   EXPECT_NE(ReadFile("index/search/htm/www.example.jp.link_htm.htm")
                 .find("http://other.example.com/x.html"),
             std::string::npos);
@@ -371,7 +375,7 @@ TEST_F(MainDialogTest, UnreferencedLetsTheUserChooseItsRootFirst) {
   view.QueueChoice(Path("save/log"));
   dialog->OnCommand(C::Unreferenced);
   EXPECT_EQ(view.chooserStarts.back(), Path("save/log/www.example.jp"));
-  EXPECT_EQ(view.messages.back(), "インデックス　ドライブが存在しません");
+  EXPECT_EQ(view.messages.back(), "インデックス　ドライブが存在しません\rINDEX_DIR が空です");
   EXPECT_FALSE(session.settings.unreferencedJob);
   ExpectIdleAfterJob();
 }

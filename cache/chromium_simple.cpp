@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstddef>
 #include <cstdio>
 #include <optional>
@@ -15,6 +16,7 @@
 #include "cache/chromium_response.h"
 #include "core/document.h"
 #include "core/exec_log.h"
+#include "core/setting_line.h"
 #include "platform/fs.h"
 #include "platform/language.h"
 
@@ -348,8 +350,9 @@ class ChromiumSimpleCache : public CacheLayout {
                    CacheEntryTable& table) const override {
     std::optional<std::vector<std::string>> listed = platform::ListDirectory(cacheDir);
     if (!listed) {
-      frontend.ShowMessage(platform::Tr("キャッシュディレクトリの中を読めません") + "\r" +
-                           cacheDir);
+      const int error = errno;
+      frontend.ShowMessage(platform::Tr("キャッシュディレクトリの中を読めません") +
+                           SettingLine("CACHE_DIR", cacheDir, error));
       return false;
     }
     AppendExecLog(ctx, std::string(name()) + "  Cache ファイル名　読み出し開始\n");

@@ -16,6 +16,7 @@
 #include "cache/cache_index.h"
 #include "cache/private_copy.h"
 #include "core/exec_log.h"
+#include "core/setting_line.h"
 #include "platform/fs.h"
 #include "platform/language.h"
 #include "platform/paths.h"
@@ -120,9 +121,10 @@ bool ReadExplorer3Cache(const JobContext& ctx, Frontend& frontend, bool debugDum
     // link to a directory (anywhere) stops the read as a link in place of an index does.
     const std::string subdirectory = cacheDir + "/" + prefix.substr(0, prefix.size() - 1);
     if (LinksToDirectory(subdirectory)) {
-      frontend.ShowMessage(platform::Fill(
-          platform::Tr("キャッシュのサブディレクトリは%1\r%2"),
-          {platform::Tr(RefusalText(platform::OpenError::SymbolicLink)), subdirectory}));
+      frontend.ShowMessage(
+          platform::Fill(platform::Tr("キャッシュのサブディレクトリは%1"),
+                         {platform::Tr(RefusalText(platform::OpenError::SymbolicLink))}) +
+          SettingLine("CACHE_DIR", subdirectory));
       return false;
     }
     for (const IndexFile& file : kIndexFiles) {

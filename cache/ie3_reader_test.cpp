@@ -168,14 +168,16 @@ TEST_F(ReadExplorer3CacheTest, AnIndexThatIsAFifoOrALinkStopsTheRead) {
   MakeFifo("cache/cache1/mm256.dat");
   EXPECT_FALSE(Read(false));
   EXPECT_EQ(frontend.messages(),
-            std::vector<std::string>{"キャッシュファイルは通常のファイルでないため読みません\r" +
+            std::vector<std::string>{"キャッシュファイルは通常のファイルでないため読みません\r"
+                                     "CACHE_DIR: " +
                                      Path("cache/cache1/mm256.dat")});
   platform::DeleteFile(Path("cache/cache1/mm256.dat"));
   MakeLink(Path("cache/cache1/mm2048.dat"), "cache/cache1/mm256.dat");
   table.Reset();
   EXPECT_FALSE(Read(false));
-  EXPECT_EQ(frontend.messages().back(), "キャッシュファイルはシンボリックリンクのため読みません\r" +
-                                            Path("cache/cache1/mm256.dat"));
+  EXPECT_EQ(frontend.messages().back(),
+            "キャッシュファイルはシンボリックリンクのため読みません\rCACHE_DIR: " +
+                Path("cache/cache1/mm256.dat"));
 }
 
 // A cache<d> that is a link to a directory elsewhere is not read through: its index there is
@@ -186,7 +188,7 @@ TEST_F(ReadExplorer3CacheTest, ASubdirectoryThatIsALinkIsNotReadThrough) {
   EXPECT_FALSE(Read(false));
   EXPECT_EQ(frontend.messages(),
             std::vector<std::string>{
-                "キャッシュのサブディレクトリはシンボリックリンクのため読みません\r" +
+                "キャッシュのサブディレクトリはシンボリックリンクのため読みません\rCACHE_DIR: " +
                 Path("cache/cache1")});
   EXPECT_EQ(table.count(), 0);
   const CacheLayouts layouts = CacheLayouts::BuiltIn();

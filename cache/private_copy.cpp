@@ -4,6 +4,7 @@
 
 #include "cache/cache_index.h"
 #include "core/document.h"
+#include "core/setting_line.h"
 #include "platform/fs.h"
 #include "platform/language.h"
 #include "platform/paths.h"
@@ -18,8 +19,9 @@ bool ReadFromPrivateCopy(Frontend& frontend, const std::string& indexFile,
   // A link or a FIFO in place of the index is no cache this job may read: an empty read would
   // pass for an empty cache and replace the last add's index of new pages.
   if (opened == platform::OpenError::SymbolicLink || opened == platform::OpenError::NotRegular) {
-    frontend.ShowMessage(platform::Fill(platform::Tr("キャッシュファイルは%1\r%2"),
-                                        {platform::Tr(RefusalText(opened)), indexFile}));
+    frontend.ShowMessage(platform::Fill(platform::Tr("キャッシュファイルは%1"),
+                                        {platform::Tr(RefusalText(opened))}) +
+                         SettingLine("CACHE_DIR", indexFile));
     return false;
   }
   if (opened != platform::OpenError::None) {

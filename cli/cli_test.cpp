@@ -17,6 +17,7 @@
 #include <string>
 #include <thread>
 
+#include "cli/terminal_frontend.h"
 #include "platform/codepage.h"
 #include "platform/job_lock.h"
 #include "testing/ie2_fixture.h"
@@ -55,10 +56,11 @@ class CliTest : public testing::TempDirTest {
     return "--set CACHE_DIR=" + Path("cache") + " --set LOG_DIR_A=" + Path("save/alog") +
            " --set INDEX_DIR=" + Path(index) + " ";
   }
-  // Starts lumbra-cli in the background (stderr to err.txt); returns its process id.
+  // Starts lumbra-cli in the background (stdout to out.txt, stderr to err.txt); returns its
+  // process id.
   pid_t Start(const std::string& args) {
-    std::string command = std::string("exec '") + LUMBRA_CLI + "' " + args + " >/dev/null 2>'" +
-                          Path("err.txt") + "' </dev/null";
+    std::string command = std::string("exec '") + LUMBRA_CLI + "' " + args + " >'" +
+                          Path("out.txt") + "' 2>'" + Path("err.txt") + "' </dev/null";
     pid_t child = ::fork();
     if (child == 0) {
       ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
@@ -85,7 +87,7 @@ TEST_F(CliTest, HelpDocumentsEveryCommand) {
   EXPECT_EQ(r.status, 0);
   for (const char* word : {"add", "rebuild [A|B|C|D|E]", "unreferenced DIR", "surf", "caches",
                            "settings", "-C DIR", "--yes", "--set KEY=VALUE", "--exec-log", "--wait",
-                           ".lumbra-lock", "READ_DOM", "LINK_STYLE"}) {
+                           "  -q ", "  log ", ".lumbra-lock", "READ_DOM", "LINK_STYLE"}) {
     EXPECT_NE(r.out.find(word), std::string::npos) << word;
   }
 }
@@ -137,7 +139,9 @@ TEST_F(CliTest, QuestionsAreAnsweredNoWithoutATerminalAndYesWithTheFlag) {
   Result yes = Run(InStart("--yes " + sets + "rebuild"));
   EXPECT_EQ(yes.status, 0) << yes.err;
   EXPECT_TRUE(platform::GetStatus(Path("new/idx")).isDirectory());
-  EXPECT_NE(yes.err.find("ＨＴＭＬ 再構成　終了"), std::string::npos);
+  // The end report is the job's result: on stdout, apart from the question on stderr.
+  EXPECT_TRUE(yes.out.starts_with("ＨＴＭＬ 再構成　終了\n")) << yes.out;
+  EXPECT_EQ(yes.err.find("再構成"), std::string::npos) << yes.err;
 }
 
 TEST_F(CliTest, RebuildOfAnEmptyLogDoesNothing) {
@@ -158,6 +162,62 @@ TEST_F(CliTest, SurfOnADatabaseOfAnotherEngineWritesNoIndexAndSaysWhy) {
             std::string::npos);
   EXPECT_FALSE(platform::GetStatus(Path("idx/surfidx.htm")).exists());
   EXPECT_NE(ReadFile("idx/top.htm").find("www_surf.htm"), std::string::npos);
+}
+
+TEST_F(CliTest, UnreferencedAndSurfEndWithThePageToOpen) {
+  WriteFile("save/alog/h/p.html", "<a href=\"http://o.example/x.html\">x</a>");
+  WriteFile("start/lumbrasurf.txt", "1 2 3 4 " + Path("save/alog/h/p.html") + "\n");
+  Result unreferenced = Run(InStart("--yes " + JobPaths() + "unreferenced " + Path("save/alog")));
+  EXPECT_EQ(unreferenced.status, 0) << unreferenced.err;
+  EXPECT_TRUE(unreferenced.out.ends_with("\n結果のページ\n" + Path("idx/www_l.htm") + "\n"))
+      << unreferenced.out;
+  Result surf = Run(InStart("--yes " + JobPaths() + "surf"));
+  EXPECT_EQ(surf.status, 0) << surf.err;
+  EXPECT_TRUE(surf.out.ends_with("\n結果のページ\n" + Path("idx/surfidx.htm") + "\n")) << surf.out;
+  // A rebuild's result is the frame page every job writes: it names no page.
+  Result rebuild = Run(InStart("--yes " + JobPaths() + "rebuild"));
+  EXPECT_EQ(rebuild.out.find("結果のページ"), std::string::npos) << rebuild.out;
+}
+
+TEST_F(CliTest, LogPrintsTheExecutionLogAsUtf8) {
+  Result none = Run(InStart("log"));
+  EXPECT_EQ(none.status, 1);
+  EXPECT_EQ(none.out, "");
+  EXPECT_NE(none.err.find(Path("start/lumbralog.txt") + ": No such file or directory"),
+            std::string::npos)
+      << none.err;
+  ASSERT_EQ(Run(InStart("--yes --exec-log " + JobPaths() + "rebuild")).status, 0);
+  Result shown = Run(InStart("log"));
+  EXPECT_EQ(shown.status, 0) << shown.err;
+  EXPECT_TRUE(shown.out.starts_with("HTML 検索開始\nINDEX 作成開始\n実行処理終了　")) << shown.out;
+  EXPECT_TRUE(shown.out.ends_with(" 秒\n")) << shown.out;
+  EXPECT_EQ(shown.out.find('\r'), std::string::npos);
+}
+
+// On a terminal the progress line counts what is done and its rate; -q keeps it quiet.
+TEST_F(CliTest, OnATerminalTheProgressLineCountsUnlessQuiet) {
+  for (int i = 0; i < 3; ++i) WriteFile("save/alog/h/p" + std::to_string(i) + ".html", "<p>");
+  const std::string job = InStart("--yes " + JobPaths() + "rebuild");
+  const auto onTerminal = [&](const std::string& options) {
+    return Run("-qec \"'" + std::string(LUMBRA_CLI) + "' " + options + job + "\" /dev/null",
+               "script");
+  };
+  Result shown = onTerminal("");
+  EXPECT_EQ(shown.status, 0) << shown.out;
+  EXPECT_NE(shown.out.find("3件　"), std::string::npos) << shown.out;
+  EXPECT_NE(shown.out.find("ＨＴＭＬ 再構成　終了"), std::string::npos) << shown.out;
+  Result quiet = onTerminal("-q ");
+  EXPECT_EQ(quiet.status, 0) << quiet.out;
+  EXPECT_EQ(quiet.out.find("件　"), std::string::npos) << quiet.out;
+  EXPECT_NE(quiet.out.find("ＨＴＭＬ 再構成　終了"), std::string::npos) << quiet.out;
+}
+
+TEST(ProgressCountsTest, DoneOfAllWhileCopyingAndTheRateOnceASecondHasPassed) {
+  EXPECT_EQ(cli::ProgressCounts(JobCounters{.entryCount = 400, .scannedEntries = 30}, 0.5),
+            "30/400件　");
+  EXPECT_EQ(cli::ProgressCounts(JobCounters{.entryCount = 400, .scannedEntries = 30}, 2),
+            "30/400件　15件/秒　");
+  EXPECT_EQ(cli::ProgressCounts(JobCounters{.scannedFiles = 7}, 1), "7件　7件/秒　");
 }
 
 TEST_F(CliTest, ExcludeEditsTheSortedHostList) {
@@ -397,7 +457,7 @@ TEST_F(CliTest, ASignalStopsAnAddThatThenSaysHowToRewriteWhatItStored) {
   // report.
   EXPECT_EQ(Wait(child), 128 + SIGTERM);
   const std::string err = ReadFile("err.txt");
-  EXPECT_NE(err.find("ログ追加処理　終了"), std::string::npos);
+  EXPECT_TRUE(ReadFile("out.txt").starts_with("ログ追加処理　中止\n")) << ReadFile("out.txt");
   EXPECT_NE(err.find("run `lumbra-cli rebuild` to rewrite the pages stored so far"),
             std::string::npos)
       << err;
@@ -570,7 +630,7 @@ TEST_F(CliTest, AJobWhoseDirectoryIsInUseIsRefusedOrWithWaitWaitsForIt) {
   held.reset();
   EXPECT_EQ(Wait(waiting), 0) << ReadFile("err.txt");
   EXPECT_EQ(ReadFile("save/alog/h/a.html"), rewritten);
-  EXPECT_NE(ReadFile("err.txt").find("ＨＴＭＬ 再構成　終了"), std::string::npos);
+  EXPECT_NE(ReadFile("out.txt").find("ＨＴＭＬ 再構成　終了"), std::string::npos);
   EXPECT_EQ(ReadFile("save/alog/.lumbra-lock"), "") << "the lock is let go at the end";
   // The lock file is no page, no file of the index pages.
   EXPECT_EQ(ReadFile("idx/allidx_a.htm").find(".lumbra-lock"), std::string::npos);

@@ -1,6 +1,8 @@
 // lumbra-cli: the jobs of Lumbra without a window, on the lumbra.ini of the start directory.
+#include <cerrno>
 #include <cstring>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,6 +16,7 @@
 #include "core/exec_log.h"
 #include "core/version.h"
 #include "platform/clock.h"
+#include "platform/codepage.h"
 #include "platform/fs.h"
 #include "platform/language.h"
 
@@ -23,10 +26,13 @@ namespace {
 enum Exit : int { kDone = 0, kRefused = 1, kUsage = 2, kFilesFailed = 3 };
 
 constexpr const char* kUsageText =
-    R"(usage: lumbra-cli [-C DIR] [--yes | --no] [--set KEY=VALUE]... [--exec-log] [--wait] COMMAND
+    R"(usage: lumbra-cli [-C DIR] [--yes | --no] [--set KEY=VALUE]... [--exec-log] [--wait] [-q]
+                  COMMAND
        lumbra-cli --version | --help
 
-Runs the jobs of Lumbra on the settings file lumbra.ini of the start directory.
+Runs the jobs of Lumbra on the settings file lumbra.ini of the start directory. A job's end
+report goes to stdout (titled "...中止" when the job was stopped); messages, questions and
+the progress line go to stderr.
 
 commands:
   add                  copy the browser cache of CACHE_DIR into the logs, rewrite the
@@ -34,11 +40,13 @@ commands:
   rebuild [A|B|C|D|E]  rewrite the links of every page of all logs, or of one log, and
                        write its index pages (allidx_*.htm)
   unreferenced DIR     rewrite every page below DIR and list its external links
-                       (search/htm, search/jpg and www_l.htm in INDEX_DIR)
+                       (search/htm, search/jpg and www_l.htm in INDEX_DIR); the report
+                       ends with the path of www_l.htm, the page to open
   surf                 rewrite the links of the pages of the sites in the surf database
                        lumbra.mdb, or of the directories listed in lumbrasurf.txt (both
                        in the start directory, filled by a crawling program), and write
-                       surfidx.htm and www_surf.htm; see docs/surf-database.md
+                       surfidx.htm and www_surf.htm (the report ends with the path of
+                       surfidx.htm); see docs/surf-database.md
   cache                list the entries of the cache in CACHE_DIR, one line each:
                        url TAB cacheFile TAB contentType (as the logs would take them);
                        the count goes to stderr; nothing is written into the logs.
@@ -57,6 +65,10 @@ commands:
   exclude [add HOST | remove HOST]
                        show the excluded hosts of lumbra-url.ini (never stored by add),
                        or add or remove one (letter case is ignored when comparing)
+  log                  print the execution log lumbralog.txt of the start directory (a
+                       job writes it with --exec-log; the file is Shift-JIS, CP932, with
+                       CR LF line ends) as UTF-8 with LF line ends; exit 1 when there is
+                       none
   help                 this text
 
 options:
@@ -71,6 +83,9 @@ options:
   --exec-log           write the execution log lumbralog.txt (and fat.txt) for this run
   --wait               when another job uses a directory of this one, wait until it has
                        ended instead of refusing to start (see "two jobs at once")
+  -q                   no progress line (on a terminal it shows the entries or files
+                       done, of all when the job knows it, the rate per second and the
+                       file at hand)
   --version            print "lumbra-cli VERSION" and exit
 
 settings keys:
@@ -114,6 +129,7 @@ struct Options {
   std::vector<std::pair<std::string, std::string>> overrides;
   bool execLog = false;
   bool wait = false;
+  bool quiet = false;
   std::vector<std::string> command;
 };
 
@@ -140,6 +156,8 @@ int ParseOptions(int argc, char** argv, Options& options) {
       options.execLog = true;
     } else if (arg == "--wait") {
       options.wait = true;
+    } else if (arg == "-q") {
+      options.quiet = true;
     } else if (arg == "--help" || arg == "-h") {
       options.command = {"help"};
       return kDone;
@@ -254,6 +272,29 @@ int CachesCommand(const Session& session, Frontend& frontend) {
   return unreadable > 0 ? kFilesFailed : kDone;
 }
 
+// Prints the execution log decoded: its CP932 as UTF-8, CR LF as LF.
+int LogCommand(const std::string& startDir) {
+  const std::string path = startDir + "/" + std::string(kExecLogName);
+  errno = 0;
+  const std::optional<std::string> bytes = platform::ReadFile(path);
+  if (!bytes) {
+    const int error = errno;  // 0: something other than a regular file is in its place
+    std::cerr << "lumbra-cli: "
+              << platform::Tr("実行ログを読めません（--exec-log を付けた処理が書きます）") << "\n"
+              << path << (error != 0 ? std::string(": ") + std::strerror(error) : "") << '\n';
+    return kRefused;
+  }
+  std::string text = platform::Cp932ToUtf8(*bytes);
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+    out += text[i];
+  }
+  std::cout << out << std::flush;
+  return kDone;
+}
+
 // What the end report does not say: files that failed, and a job that stopped early.
 // Returns the exit status of a job that ran.
 int ReportOutcome(const Session& session, JobKind kind, bool completed) {
@@ -325,6 +366,7 @@ int JobCommand(Session& session, const Options& options, TerminalFrontend& front
   JobDriver driver(session, frontend, clock);
   driver.waitForLocks = options.wait;
   TerminalFrontend::CatchInterrupt();
+  frontend.WatchCounters(session.counters);
   bool started = driver.Command(kind, logNumber);
   driver.RunPostedJobs();  // the command has returned: the queued "ログ追加" runs now
   session.settings.unreferencedJob = false;
@@ -367,7 +409,7 @@ int Run(int argc, char** argv) {
   session.settings.execLog = options.execLog;
   session.surfAvailable = DetectSurfData(session.startDir);
 
-  TerminalFrontend frontend(options.answer);
+  TerminalFrontend frontend(options.answer, options.quiet);
   if (options.command[0] == "settings") {
     return SettingsCommand(session, fileSettings, options, frontend);
   }
@@ -380,6 +422,10 @@ int Run(int argc, char** argv) {
     return CachesCommand(session, frontend);
   }
   if (options.command[0] == "exclude") return ExcludeCommand(session.startDir, options.command);
+  if (options.command[0] == "log") {
+    if (options.command.size() != 1) return Usage("log takes no arguments");
+    return LogCommand(session.startDir);
+  }
   return JobCommand(session, options, frontend);
 }
 

@@ -1,5 +1,6 @@
 #include "cli/terminal_frontend.h"
 
+#include <cstdio>
 #include <iostream>
 #include <string>
 
@@ -7,6 +8,7 @@
 #include <unistd.h>
 
 #include "platform/codepage.h"
+#include "platform/language.h"
 
 namespace lumbra::cli {
 namespace {
@@ -46,8 +48,28 @@ std::string CutToColumns(const std::string& text, std::size_t columns) {
 
 }  // namespace
 
-TerminalFrontend::TerminalFrontend(Answer answer)
-    : answer_(answer), progressOnTerminal_(::isatty(STDERR_FILENO) != 0) {}
+std::string ProgressCounts(const JobCounters& counters, double seconds) {
+  const bool copying = counters.entryCount > 0;
+  const int done = copying ? counters.scannedEntries : counters.scannedFiles;
+  std::string text =
+      copying ? platform::Fill(platform::Tr("%1/%2件"),
+                               {std::to_string(done), std::to_string(counters.entryCount)})
+              : platform::Fill(platform::Tr("%1件"), {std::to_string(done)});
+  if (seconds >= 1) {
+    char rate[32];
+    std::snprintf(rate, sizeof rate, "%.0f", done / seconds);
+    text += platform::Fill(platform::Tr("　%1件/秒"), {rate});
+  }
+  return text + "　";
+}
+
+TerminalFrontend::TerminalFrontend(Answer answer, bool quiet)
+    : answer_(answer), progressOnTerminal_(!quiet && ::isatty(STDERR_FILENO) != 0) {}
+
+void TerminalFrontend::WatchCounters(const JobCounters& counters) {
+  counters_ = &counters;
+  started_ = std::chrono::steady_clock::now();
+}
 
 int TerminalFrontend::StopSignal() { return stopSignal; }
 
@@ -61,7 +83,12 @@ void TerminalFrontend::CatchInterrupt() {
 
 int TerminalFrontend::ReportProgress(std::string_view text) {
   if (progressOnTerminal_) {
-    std::string line = CutToColumns(platform::ToDisplayText(text), TerminalWidth() - 1);
+    std::string line = platform::ToDisplayText(text);
+    if (counters_ != nullptr) {
+      const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - started_;
+      line = ProgressCounts(*counters_, elapsed.count()) + line;
+    }
+    line = CutToColumns(line, TerminalWidth() - 1);
     std::cerr << '\r' << line << "\x1b[K" << std::flush;
     progressShown_ = true;
   }
@@ -76,6 +103,11 @@ void TerminalFrontend::EndProgress() {
 void TerminalFrontend::ShowStatus(std::string_view text) {
   if (!progressOnTerminal_) return;
   ReportProgress(text);
+}
+
+void TerminalFrontend::ShowJobEnd(std::string_view text) {
+  EndProgress();
+  std::cout << AsLines(text) << '\n' << std::flush;
 }
 
 void TerminalFrontend::ShowMessage(std::string_view text) {

@@ -24,6 +24,10 @@ class Frontend {
 
   // A Yes/No question; true for Yes.
   virtual bool AskYesNo(std::string_view text) = 0;
+
+  // The end report of a job: a message box like any other, unless the front end gives the
+  // job's result a place of its own (lumbra-cli: stdout).
+  virtual void ShowJobEnd(std::string_view text) { ShowMessage(text); }
 };
 
 }  // namespace lumbra

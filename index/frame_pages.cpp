@@ -1,9 +1,11 @@
 #include "index/frame_pages.h"
 
 #include <array>
+#include <cerrno>
 #include <string_view>
 
 #include "core/exec_log.h"
+#include "core/setting_line.h"
 #include "index/html_escape.h"
 #include "index/index_pages.h"
 #include "index/site_list.h"
@@ -33,13 +35,13 @@ constexpr std::array<LogPages, kLogTreeCount> kLogPages{{
     {"Ｅ", "/allidx_e.htm", "/www_e.htm"},
 }};
 
-// Replaces a whole page safely; false (the old page left as it was) when it could not be
-// written completely.
-bool WritePage(const std::string& path, std::string_view text) {
+// Replaces a whole page safely; the errno of the failure (the old page left as it was) when
+// it could not be written completely, else 0.
+int WritePage(const std::string& path, std::string_view text) {
   platform::TextWriter out;
-  if (!out.Open(path, platform::TextWriter::Mode::Replace)) return false;
-  out.Write(text);
-  return out.Close();
+  if (out.Open(path, platform::TextWriter::Mode::Replace)) out.Write(text);
+  if (out.Close()) return 0;
+  return out.error() != 0 ? out.error() : EIO;
 }
 
 std::string TopLink(const JobContext& ctx, std::string_view page, const std::string& text) {
@@ -80,13 +82,14 @@ int WriteFramePages(const JobContext& ctx, Frontend& frontend) {
       "</FRAMESET>\n"
       "</FRAMESET>\n"
       "<BR>\n";
-  auto mainFrameFailed = [&](const std::string& path) {
-    frontend.ShowMessage(platform::Tr(kMainFrameError));
+  auto mainFrameFailed = [&](const std::string& path, int error) {
+    frontend.ShowMessage(platform::Tr(kMainFrameError) + SettingLine("INDEX_DIR", path, error));
     LogFileFailure(ctx, "インデクスファイル作成失敗", path);
     return 1;
   };
-  if (const std::string path = ctx.indexDir + "/lumbra.htm"; !WritePage(path, frameset)) {
-    return mainFrameFailed(path);
+  if (const std::string path = ctx.indexDir + "/lumbra.htm";
+      int error = WritePage(path, frameset)) {
+    return mainFrameFailed(path, error);
   }
 
   const std::string top =
@@ -111,8 +114,8 @@ int WriteFramePages(const JobContext& ctx, Frontend& frontend) {
       BuildTopLinkBar(ctx) +
       "\n"
       "</HTML>\n";
-  if (const std::string path = ctx.indexDir + "/top.htm"; !WritePage(path, top)) {
-    return mainFrameFailed(path);
+  if (const std::string path = ctx.indexDir + "/top.htm"; int error = WritePage(path, top)) {
+    return mainFrameFailed(path, error);
   }
 
   // Every log, set or not: a list is made wherever its index page exists.

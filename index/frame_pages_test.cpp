@@ -90,7 +90,9 @@ TEST_F(FramePagesTest, MissingIndexDirectoryIsReportedOnceAndNothingWritten) {
   ctx.indexDir = Path("nowhere");
   WriteFramePages(ctx, frontend);
   EXPECT_EQ(frontend.messages(),
-            std::vector<std::string>{"ERROR : インデクスの為のメインフレームが作成できません"});
+            std::vector<std::string>{"ERROR : インデクスの為のメインフレームが作成できません\r"
+                                     "INDEX_DIR: " +
+                                     Path("nowhere/lumbra.htm") + ": No such file or directory"});
   EXPECT_FALSE(platform::StatPath(ctx.indexDir).exists());
 }
 
@@ -99,7 +101,9 @@ TEST_F(FramePagesTest, TopPageThatCannotBeMadeStopsTheRest) {
   MakeDir("idx/top.htm");  // a directory where the top page belongs
   WriteFramePages(ctx, frontend);
   EXPECT_EQ(frontend.messages(),
-            std::vector<std::string>{"ERROR : インデクスの為のメインフレームが作成できません"});
+            std::vector<std::string>{"ERROR : インデクスの為のメインフレームが作成できません\r"
+                                     "INDEX_DIR: " +
+                                     Idx("top.htm") + ": Is a directory"});
   EXPECT_TRUE(platform::StatPath(Idx("lumbra.htm")).exists());  // a frameset already written stays
   EXPECT_FALSE(platform::StatPath(Idx("www_n.htm")).exists());
 }

@@ -9,6 +9,7 @@
 #include "core/exec_log.h"
 #include "core/log_tree.h"
 #include "core/secure_hosts.h"
+#include "core/setting_line.h"
 #include "index/html_escape.h"
 #include "platform/codepage.h"
 #include "platform/language.h"
@@ -122,7 +123,8 @@ bool WriteIndexPage(const JobContext& ctx, Frontend& frontend, NextIndexRecord& 
                     std::string_view linkBar) {
   platform::TextWriter out;
   if (!out.Open(pageFile, platform::TextWriter::Mode::Replace)) {
-    frontend.ShowMessage(platform::Tr(kIndexFileError));
+    frontend.ShowMessage(platform::Tr(kIndexFileError) +
+                         SettingLine("INDEX_DIR", pageFile, out.error()));
     return false;
   }
   out.Write("<HTML><TITLE>Bookmark for Lumbra</TITLE>\n");
@@ -183,7 +185,8 @@ bool WriteIndexPage(const JobContext& ctx, Frontend& frontend, NextIndexRecord& 
   }
   out.Write("<BR><BR><BR></TT></BODY></HTML>");
   if (!out.Close()) {
-    frontend.ShowMessage(platform::Tr(kIndexFileError));
+    frontend.ShowMessage(platform::Tr(kIndexFileError) +
+                         SettingLine("INDEX_DIR", pageFile, out.error()));
     return false;
   }
   return true;

@@ -201,7 +201,8 @@ TEST_F(IndexPagesTest, MissingIndexDirectoryReportsEachPage) {
   Record(0, "h/a.html", "A");
   WriteIndexPages(ctx, frontend, table, "newidx_");
   EXPECT_EQ(frontend.messages(),
-            std::vector<std::string>{"ERROR : インデクスファイルが作成できません"});
+            std::vector<std::string>{"ERROR : インデクスファイルが作成できません\rINDEX_DIR: " +
+                                     Path("nowhere/newidx.htm") + ": No such file or directory"});
   EXPECT_FALSE(platform::StatPath(ctx.indexDir).exists());
 }
 

@@ -8,6 +8,7 @@
 
 #include "core/ascii.h"
 #include "core/exec_log.h"
+#include "core/setting_line.h"
 #include "index/html_escape.h"
 #include "platform/codepage.h"
 #include "platform/fs.h"
@@ -148,7 +149,7 @@ int WriteLinkListPages(const JobContext& ctx, Frontend& frontend, std::string_vi
   const std::string listPath = ctx.StartFile(kLinkListName);
   const std::optional<std::set<std::string>> addresses = ReadListAddresses(listPath);
   if (!addresses) {
-    frontend.ShowMessage(platform::Tr(kListFileError));
+    frontend.ShowMessage(platform::Tr(kListFileError) + "\r" + listPath);
     return 0;
   }
 
@@ -161,7 +162,8 @@ int WriteLinkListPages(const JobContext& ctx, Frontend& frontend, std::string_vi
   for (std::size_t k = 0; k < pages.size(); ++k) {
     platform::MakeDirectories(paths[k]);
     if (!pages[k].Open(paths[k], platform::TextWriter::Mode::Replace)) {
-      frontend.ShowMessage(platform::Tr(kSearchFileError));
+      frontend.ShowMessage(platform::Tr(kSearchFileError) +
+                           SettingLine("INDEX_DIR", paths[k], pages[k].error()));
       LogFileFailure(ctx, kSearchPageFailed, paths[k]);
       return 1;  // a page opened before is dropped: the old one stays
     }
@@ -182,15 +184,17 @@ int WriteLinkListPages(const JobContext& ctx, Frontend& frontend, std::string_vi
   }
 
   int failed = 0;
+  std::string failure;  // the line of the first page that could not be written
   for (std::size_t k = 0; k < pages.size(); ++k) {
     pages[k].Write(kPageEnd);
     if (!pages[k].Close()) {
       ++failed;
       LogFileFailure(ctx, kSearchPageFailed, paths[k]);
+      if (failure.empty()) failure = SettingLine("INDEX_DIR", paths[k], pages[k].error());
     }
   }
   if (failed > 0) {
-    frontend.ShowMessage(platform::Tr(kSearchFileError));
+    frontend.ShowMessage(platform::Tr(kSearchFileError) + failure);
     return failed;
   }
   platform::DeleteFile(listPath);
@@ -226,7 +230,8 @@ int WriteUnreferencedListPage(const JobContext& ctx, Frontend& frontend) {
     out.Write(kPageEnd);
     if (out.Close()) return 0;
   }
-  frontend.ShowMessage(platform::Tr(kSearchFileError));
+  frontend.ShowMessage(platform::Tr(kSearchFileError) +
+                       SettingLine("INDEX_DIR", path, out.error()));
   LogFileFailure(ctx, kSearchPageFailed, path);
   return 1;
 }

@@ -187,14 +187,17 @@ TEST_F(LinkListPagesTest, FailuresShowTheirMessageAndKeepWhatWasThere) {
   const std::string list = "http://x.example/a.htm 0\n";
   EXPECT_EQ(WriteLinkListPages(ctx, frontend, "alpha"), 0);
   EXPECT_EQ(frontend.messages(),
-            std::vector<std::string>{"ERROR : サーチ用一時ファイルが作成できません"});
+            std::vector<std::string>{"ERROR : サーチ用一時ファイルが作成できません\r" +
+                                     Path("serch.tmp")});
   EXPECT_EQ(FilesBelow(ctx.indexDir), std::vector<std::string>{});
 
   // The image list cannot be made: the HTML list keeps its old page, serch.tmp stays.
   WriteFile("idx/search/htm/alpha.link_htm.htm", "old");
   WriteFile("idx/search/jpg", "a file where the directory belongs");
   EXPECT_EQ(Write(list, "alpha"), 1);
-  EXPECT_EQ(frontend.messages().back(), "ERROR : サーチファイルが作成できません");
+  EXPECT_EQ(frontend.messages().back(), "ERROR : サーチファイルが作成できません\rINDEX_DIR: " +
+                                            Idx("search/jpg/alpha.link_jpg.htm") +
+                                            ": Not a directory");
   EXPECT_EQ(HtmPage("alpha"), "old");
   EXPECT_EQ(ReadFile("serch.tmp"), list);
   EXPECT_EQ(ReadFile(Idx("www_l.htm")), "<missing>");
@@ -204,7 +207,8 @@ TEST_F(LinkListPagesTest, FailuresShowTheirMessageAndKeepWhatWasThere) {
   MakeDir("idx/www_l.htm/in-the-way");
   EXPECT_EQ(Write(list, "alpha"), 1);
   EXPECT_EQ(frontend.messages().size(), 3u);
-  EXPECT_EQ(frontend.messages().back(), "ERROR : サーチファイルが作成できません");
+  EXPECT_EQ(frontend.messages().back(), "ERROR : サーチファイルが作成できません\rINDEX_DIR: " +
+                                            Idx("www_l.htm") + ": Is a directory");
   EXPECT_EQ(HtmPage("alpha"), LinkPage(Entry("http://x.example/a.htm", "/x.example/a.htm")));
   EXPECT_EQ(ReadFile("serch.tmp"), "<missing>");
 }

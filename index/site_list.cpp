@@ -1,6 +1,7 @@
 #include "index/site_list.h"
 
 #include "core/exec_log.h"
+#include "core/setting_line.h"
 #include "index/html_escape.h"
 #include "platform/codepage.h"
 #include "platform/language.h"
@@ -32,12 +33,13 @@ SiteList WriteSiteListPage(const JobContext& ctx, Frontend& frontend, std::strin
   if (!in.Open(indexPath)) return SiteList::NoIndexPage;
 
   const std::string listPath = ctx.indexDir + std::string(listPage);
+  platform::TextWriter out;
   auto failed = [&] {
-    frontend.ShowMessage(platform::Tr(kIndexFileError));
+    frontend.ShowMessage(platform::Tr(kIndexFileError) +
+                         SettingLine("INDEX_DIR", listPath, out.error()));
     LogFileFailure(ctx, "インデクスファイル作成失敗", listPath);
     return SiteList::Failed;
   };
-  platform::TextWriter out;
   if (!out.Open(listPath, platform::TextWriter::Mode::Replace)) return failed();
   out.Write("<HTML><TITLE>index</TITLE>\n");
   out.Write("<BODY bgcolor=#cccccc text=#000000 link=#0000ff vlink=#7700ff>\n");

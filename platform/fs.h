@@ -34,7 +34,7 @@ FileStatus GetStatus(const std::string& path);
 FileStatus GetLinkStatus(const std::string& path);
 
 // Every entry of a directory as a "*.*" search yields it: "." and ".." included, in the
-// order readdir gives. nullopt when the directory cannot be listed.
+// order readdir gives. nullopt when the directory cannot be listed (errno says why).
 std::optional<std::vector<std::string>> ListDirectory(const std::string& dir);
 
 std::string CurrentDirectory();

@@ -1,7 +1,10 @@
 #include "platform/paths.h"
 
+#include <cerrno>
 #include <optional>
 #include <vector>
+
+#include <sys/stat.h>
 
 #include "platform/path_table.h"
 
@@ -93,6 +96,24 @@ bool MakeDirectories(std::string_view filePath, PathTable& table, std::string_vi
 bool MakeDirectories(std::string_view filePath) {
   PathTable table;
   return MakeDirectories(filePath, table);
+}
+
+int MakeDirectoryPath(const std::string& dir) {
+  struct stat st;
+  for (std::size_t i = 1; i <= dir.size(); ++i) {
+    if (i < dir.size() && dir[i] != '/') continue;
+    const std::string level = dir.substr(0, i);
+    if (::stat(level.c_str(), &st) == 0) continue;
+    if (errno != ENOENT) return errno;
+    if (::mkdir(level.c_str(), 0777) != 0 && errno != EEXIST) return errno;
+  }
+  if (::stat(dir.c_str(), &st) != 0) return errno;
+  return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
+}
+
+int StatError(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0 ? 0 : errno;
 }
 
 std::string FileUrl(std::string_view absolutePath) {

@@ -50,6 +50,12 @@ PathCheck CheckPath(std::string_view path);
 bool MakeDirectories(std::string_view filePath, PathTable& table, std::string_view realBelow = {});
 // The same for the start checks, which have no job yet: the disk is asked.
 bool MakeDirectories(std::string_view filePath);
+// Makes the directory `dir` with every missing level above it, for a start check that must
+// say why it failed: 0 when `dir` is now a directory, else the errno of the call that failed
+// (ENOTDIR when a file stands in its place).
+int MakeDirectoryPath(const std::string& dir);
+// The errno of stat on `path`, 0 when it names an entry.
+int StatError(const std::string& path);
 
 // The local link to a file: "file://" followed by the absolute path, so that it reads
 // file:///home/user/save/log/host/page.html (three slashes, as a browser expects).

@@ -1,5 +1,7 @@
 #include "platform/text_file.h"
 
+#include <cerrno>
+
 #include "platform/fs.h"
 
 namespace lumbra::platform {
@@ -69,13 +71,17 @@ TextWriter::~TextWriter() {
 bool TextWriter::Open(const std::string& path, Mode mode) {
   Close();
   failed_ = false;
+  error_ = 0;
   pending_.clear();
   if (mode == Mode::Replace) {
     FileStatus old = GetStatus(path);
     mode_ = old.isRegular() ? (old.mode & 07777) : NormalFileMode();
-    return replacement_.Open(path);
+    if (replacement_.Open(path)) return true;
+    error_ = replacement_.error();
+    return false;
   }
   file_ = std::fopen(path.c_str(), mode == Mode::Append ? "ab" : "wb");
+  if (file_ == nullptr) error_ = errno;
   return file_ != nullptr;
 }
 
@@ -83,7 +89,7 @@ bool TextWriter::isOpen() const { return file_ != nullptr || replacement_.isOpen
 
 void TextWriter::Put(std::string_view bytes) {
   if (file_ != nullptr) {
-    if (std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size()) failed_ = true;
+    if (std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size()) Fail(errno);
     return;
   }
   pending_ += bytes;
@@ -91,9 +97,14 @@ void TextWriter::Put(std::string_view bytes) {
 }
 
 bool TextWriter::Flush() {
-  if (!pending_.empty() && !replacement_.Write(pending_)) failed_ = true;
+  if (!pending_.empty() && !replacement_.Write(pending_)) Fail(replacement_.error());
   pending_.clear();
   return !failed_;
+}
+
+void TextWriter::Fail(int error) {
+  failed_ = true;
+  if (error_ == 0) error_ = error;
 }
 
 void TextWriter::Write(std::string_view bytes) {
@@ -111,11 +122,14 @@ void TextWriter::Write(std::string_view bytes) {
 bool TextWriter::Close() {
   if (replacement_.isOpen()) {
     bool ok = Flush() && replacement_.Commit(mode_);
-    if (!ok) replacement_.Abort();
+    if (!ok) {
+      Fail(replacement_.error());
+      replacement_.Abort();
+    }
     return ok;
   }
   if (file_ == nullptr) return false;
-  if (std::fclose(file_) != 0) failed_ = true;
+  if (std::fclose(file_) != 0) Fail(errno);
   file_ = nullptr;
   return !failed_;
 }

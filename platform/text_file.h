@@ -58,17 +58,21 @@ class TextWriter {
   void Write(std::string_view bytes);
   // True when the file was open and every write and the close succeeded.
   bool Close();
+  // The errno of the first failure of Open, a write or Close (0 when none).
+  int error() const { return error_; }
 
  private:
   static constexpr std::size_t kReplaceChunk = 65536;
   void Put(std::string_view bytes);
   bool Flush();
+  void Fail(int error);
 
   std::FILE* file_ = nullptr;
   AtomicFileWriter replacement_;
   std::string pending_;  // Replace: written in large pieces
   mode_t mode_ = 0;
   bool failed_ = false;
+  int error_ = 0;
 };
 
 // Appends `bytes` (with '\n' as CR LF) to a text file, opening and closing it; true on success.

@@ -5,8 +5,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <string_view>
 #include <vector>
+
+#include "platform/language.h"
 
 namespace lumbra {
 
@@ -94,6 +98,17 @@ void TallyDirectory(const std::string& dir, TallyCounts& counts) {
     fd = parent;
   }
   ::close(fd);
+}
+
+std::optional<std::string> TallyRefusal(const std::string& dir) {
+  const std::string cannotCount = platform::Tr("ディレクトリーを数えられません");
+  if (dir.empty()) return cannotCount + "\r" + platform::Tr("DIR が空です");
+  const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) {
+    return cannotCount + "\rDIR: " + dir + ": " + std::strerror(errno);
+  }
+  ::close(fd);
+  return std::nullopt;
 }
 
 TallyCounts CountTree(const std::string& dir) {

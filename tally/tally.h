@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -26,6 +27,11 @@ struct TallyCounts {
 
 // Counts what lies below `dir` (the directory itself is not counted) into `counts`.
 void TallyDirectory(const std::string& dir, TallyCounts& counts);
+
+// Why `dir` cannot be counted, as a message: it is empty, names no directory, or the
+// directory cannot be opened (the path and the system's reason on a line after the text).
+// nullopt when it can be counted.
+std::optional<std::string> TallyRefusal(const std::string& dir);
 
 // The counts of a fresh count of `dir`.
 TallyCounts CountTree(const std::string& dir);

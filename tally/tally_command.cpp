@@ -1,5 +1,7 @@
 #include "tally/tally_command.h"
 
+#include <algorithm>
+
 #include "core/version.h"
 #include "platform/language.h"
 #include "tally/tally.h"
@@ -15,7 +17,8 @@ constexpr const char* kUsage =
     "       fennow --version    print \"fennow VERSION\"\n"
     "\n"
     "Directories whose name begins with \".\" are neither counted nor entered; symbolic\n"
-    "links are counted as files and never followed. Exit status: 0 done, 2 usage.\n";
+    "links are counted as files and never followed. Exit status: 0 done, 1 DIR is empty,\n"
+    "missing or cannot be read (a message on stderr says why), 2 usage.\n";
 
 }  // namespace
 
@@ -33,6 +36,12 @@ std::optional<int> RunTallyCommand(const std::vector<std::string>& args, std::os
   if (args.size() != 2 || args[0] != "--count") {
     err << "fennow: unknown arguments (fennow --help shows the usage)\n";
     return 2;
+  }
+  if (const std::optional<std::string> refusal = TallyRefusal(args[1])) {
+    std::string lines = *refusal;
+    std::replace(lines.begin(), lines.end(), '\r', '\n');
+    err << "fennow: " << lines << '\n';
+    return 1;
   }
   TallyCounts counts = CountTree(args[1]);
   out << platform::Tr(kDirCountLabel) << '\t' << counts.dirCount << '\n'

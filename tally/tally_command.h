@@ -10,9 +10,9 @@
 namespace lumbra {
 
 // Runs the command line `args` (without the program name) when it asks for no window:
-// `--count DIR` prints the counts (exit 0), `--help` the usage (0), `--version` "fennow
-// VERSION" (0), anything else but an empty command line a usage error (2). nullopt for an empty
-// command line: open the window.
+// `--count DIR` prints the counts (exit 0), or the message of TallyRefusal on `err` (exit 1);
+// `--help` the usage (0), `--version` "fennow VERSION" (0), anything else but an empty
+// command line a usage error (2). nullopt for an empty command line: open the window.
 std::optional<int> RunTallyCommand(const std::vector<std::string>& args, std::ostream& out,
                                    std::ostream& err);
 

@@ -36,9 +36,19 @@ void TallyDialog::Browse() {
   view_.SetText(TallyControl::Dir, dir_);
 }
 
-// The count runs to its end inside the command; the counters start from 0 every time.
+// The count runs to its end inside the command; the counters start from 0 every time. A DIR
+// that cannot be counted is said so, and shows no counts rather than 0 (or another's).
 void TallyDialog::Start() {
   dir_ = view_.Text(TallyControl::Dir);
+  if (const std::optional<std::string> refusal = TallyRefusal(dir_)) {
+    counts_ = {};
+    for (TallyControl count :
+         {TallyControl::DirCount, TallyControl::FileCount, TallyControl::ByteTotal}) {
+      view_.SetText(count, "");
+    }
+    view_.ShowMessage(*refusal);
+    return;
+  }
   counts_ = CountTree(dir_);
   view_.SetText(TallyControl::DirCount, std::to_string(counts_.dirCount));
   view_.SetText(TallyControl::FileCount, std::to_string(counts_.fileCount));

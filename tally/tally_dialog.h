@@ -42,6 +42,8 @@ class TallyView {
   // The directory chooser, run modally from `start`; nullopt when it was cancelled.
   virtual std::optional<std::string> ChooseDirectory(std::string_view start) = 0;
   virtual void ShowAbout(std::string_view title, std::string_view text) = 0;
+  // A message box with an OK button ("\r" is a line break).
+  virtual void ShowMessage(std::string_view text) = 0;
   virtual void Close() = 0;
 };
 

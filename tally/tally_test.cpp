@@ -131,12 +131,14 @@ class ScriptedTallyView : public TallyView {
   void ShowAbout(std::string_view title, std::string_view text) override {
     about = std::string(title) + "|" + std::string(text);
   }
+  void ShowMessage(std::string_view text) override { messages.emplace_back(text); }
   void Close() override { closed = true; }
 
   std::map<TallyControl, std::string> texts;
   std::optional<std::string> chosen;
   std::vector<std::string> chooserStarts;
   std::string about;
+  std::vector<std::string> messages;
   bool closed = false;
 };
 
@@ -152,6 +154,12 @@ TEST_F(TallyTest, TheWindowCountsBrowsesAndCloses) {
     EXPECT_EQ(view.texts[TallyControl::FileCount], "2");
     EXPECT_EQ(view.texts[TallyControl::ByteTotal], "1,501");
   }
+  // A DIR that names no directory is said so, and the counts of the last one go.
+  view.texts[TallyControl::Dir] = Path("d/x");
+  dialog.OnCommand(TallyControl::Start);
+  EXPECT_EQ(view.messages, std::vector<std::string>{"ディレクトリーを数えられません\rDIR: " +
+                                                    Path("d/x") + ": Not a directory"});
+  EXPECT_EQ(view.texts[TallyControl::FileCount], "");
   view.texts[TallyControl::Dir] = "typed";
   dialog.OnCommand(TallyControl::Browse);  // cancelled: DIR as typed
   view.chosen = Path("d/s");
@@ -172,6 +180,14 @@ TEST_F(TallyTest, TheCommandLinePrintsTheCountsOrSaysHowItIsUsed) {
   EXPECT_EQ(RunTallyCommand({"--count", Path("d")}, out, err), 0);
   EXPECT_EQ(out.str(), "ディレクトリー数\t0\nファイル数\t1\nファイル容量\t2,000\n");
   EXPECT_EQ(RunTallyCommand({}, out, err), std::nullopt);  // the window
+  // A missing or empty DIR is no tree of nothing: a message, exit 1, no counts.
+  std::ostringstream none, why;
+  EXPECT_EQ(RunTallyCommand({"--count", Path("gone")}, none, why), 1);
+  EXPECT_EQ(RunTallyCommand({"--count", ""}, none, why), 1);
+  EXPECT_EQ(none.str(), "");
+  EXPECT_EQ(why.str(), "fennow: ディレクトリーを数えられません\nDIR: " + Path("gone") +
+                           ": No such file or directory\n"
+                           "fennow: ディレクトリーを数えられません\nDIR が空です\n");
   EXPECT_EQ(RunTallyCommand({"--count"}, out, err), 2);
   EXPECT_EQ(RunTallyCommand({"--frobnicate", "x"}, out, err), 2);
   EXPECT_NE(err.str().find("fennow --help"), std::string::npos);

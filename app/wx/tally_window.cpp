@@ -117,6 +117,8 @@ void TallyWindow::ShowAbout(std::string_view title, std::string_view text) {
   ShowAboutBox(this, title, text);
 }
 
+void TallyWindow::ShowMessage(std::string_view text) { ShowMessageBox(this, text); }
+
 // Esc is "終了". Enter presses the button that has the focus; anywhere else it is the
 // window's OK command, which closes it too.
 void TallyWindow::OnKey(wxKeyEvent& event) {

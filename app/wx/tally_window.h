@@ -27,6 +27,7 @@ class TallyWindow : public ModalFrame, public TallyView {
   void SetText(TallyControl control, std::string_view text) override;
   std::optional<std::string> ChooseDirectory(std::string_view start) override;
   void ShowAbout(std::string_view title, std::string_view text) override;
+  void ShowMessage(std::string_view text) override;
   void Close() override { EndRun(); }
 
  private:
