@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -744,6 +745,63 @@ std::string PageHtml(int host, int page, const std::string& origin) {
             ".html\">on</a> <img src=\"img/i" + std::to_string(k % 8) + ".gif\">\n";
   }
   return html + "<a href=\"http://" + Host((host + 1) % kHosts) + "/d/p3.html\">next</a>\n";
+}
+
+// The programs speak English where the locale asks for it, and the system's own Japanese
+// elsewhere, the C locale included; the files they write are the same in both. The English
+// locale is not installed on the test machines: the catalog is found all the same.
+TEST_F(CliTest, TheLocaleChoosesEnglishOrJapaneseForWhatIsShownButNotForTheFiles) {
+  struct Texts {
+    const char* lang;
+    const char* report;    // the add's end report
+    const char* refusal;   // a start check
+    const char* question;  // asked, answered by --no
+    const char* count;     // fennow's first line
+  };
+  for (const Texts& t : {Texts{"en_US.UTF-8", "Add to logs: done", "The cache path does not exist",
+                               "The index path does not exist", "Directories\t"},
+                         Texts{"C", "ログ追加処理　終了", "キャッシュ　パスが存在しません",
+                               "インデックス　パスが存在しません", "ディレクトリー数\t"}}) {
+    const std::string env = "env -u LC_ALL -u LC_MESSAGES -u LANGUAGE LANG=" + std::string(t.lang) +
+                            " '" + LUMBRA_CLI + "'";
+    const std::string work = MakeDir(std::string("in-") + t.lang);
+    CopyRealData("browser-caches/firefox", work + "/cache");
+    const std::string paths = "-C '" + work + "' --set CACHE_DIR=" + work +
+                              "/cache --set LOG_DIR_A=" + work + "/save/log --set INDEX_DIR=";
+    Result add = Run(paths + work + "/idx --yes --exec-log add", env);
+    EXPECT_EQ(add.status, 0) << add.err;
+    EXPECT_NE(add.out.find(t.report), std::string::npos) << t.lang << ": " << add.out;
+    Result refused = Run(paths + work + "/idx --set CACHE_DIR=" + work + "/none add", env);
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.err.find(t.refusal), std::string::npos) << t.lang << ": " << refused.err;
+    Result asked = Run(paths + work + "/idx2 --no rebuild", env);
+    EXPECT_NE(asked.err.find(t.question), std::string::npos) << t.lang << ": " << asked.err;
+#ifdef LUMBRA_FENNOW
+    Result count =
+        Run("--count '" + work + "/save'",
+            "env -u LC_ALL -u LC_MESSAGES -u LANGUAGE -u DISPLAY LANG=" + std::string(t.lang) +
+                " '" + LUMBRA_FENNOW + "'");
+    EXPECT_EQ(count.status, 0) << count.err;
+    EXPECT_TRUE(count.out.starts_with(t.count)) << t.lang << ": " << count.out;
+#endif
+  }
+  // The pages, the index pages and the execution log (but its last line, the seconds taken)
+  // do not change with the language.
+  for (const char* file :
+       {"save/log/localhost-47811/index.html", "idx/newidx.htm", "lumbralog.txt"}) {
+    std::string english = ReadFile(std::string("in-en_US.UTF-8/") + file);
+    std::string japanese = ReadFile(std::string("in-C/") + file);
+    for (std::string* text : {&english, &japanese}) {
+      if (std::string_view(file) == "lumbralog.txt")
+        text->erase(text->rfind('\n', text->size() - 3));
+      for (const char* dir : {"in-en_US.UTF-8", "in-C"}) {
+        for (std::size_t at; (at = text->find(dir)) != std::string::npos;)
+          text->replace(at, std::strlen(dir), "in-X");
+      }
+    }
+    EXPECT_FALSE(english.empty()) << file;
+    EXPECT_EQ(english, japanese) << file;
+  }
 }
 
 class CrashTest : public CliTest {
