@@ -31,8 +31,9 @@ constexpr const char* kUsageText =
        lumbra-cli --version | --help
 
 Runs the jobs of Lumbra on the settings file lumbra.ini of the start directory. A job's end
-report goes to stdout (titled "...中止" when the job was stopped); messages, questions and
-the progress line go to stderr.
+report goes to stdout (its title says so when the job was stopped); messages, questions
+and the progress line go to stderr. They are in English where LC_ALL, LC_MESSAGES or LANG
+begins with "en", in Japanese otherwise.
 
 commands:
   add                  copy the browser cache of CACHE_DIR into the logs, rewrite the
