@@ -21,6 +21,7 @@
 #include "cli/terminal_frontend.h"
 #include "platform/codepage.h"
 #include "platform/job_lock.h"
+#include "surf/surf_database.h"
 #include "testing/ie2_fixture.h"
 #include "testing/ie3_fixture.h"
 #include "testing/ie4_fixture.h"
@@ -745,6 +746,43 @@ std::string PageHtml(int host, int page, const std::string& origin) {
             ".html\">on</a> <img src=\"img/i" + std::to_string(k % 8) + ".gif\">\n";
   }
   return html + "<a href=\"http://" + Host((host + 1) % kHosts) + "/d/p3.html\">next</a>\n";
+}
+
+// A surf job killed (SIGKILL at the system call, as strace injects it) at the first rename of
+// its upkeep, and between its two renames, where no lumbra.mdb is left: the next surf job
+// makes the upkeep good before anything else and runs as usual, and the database is whole.
+TEST_F(CliTest, TheNextSurfJobMakesGoodAnUpkeepKilledAtEitherRename) {
+  if (std::system("strace -o /dev/null true >/dev/null 2>&1") != 0) {
+    GTEST_SKIP() << "strace cannot trace here";
+  }
+  const std::string finished = platform::ToCp932(kUpkeepFinished) + "\r\n";
+  const auto exists = [this](const char* file) {
+    return platform::GetLinkStatus(Path(file)).exists();
+  };
+  for (int when : {1, 2}) {
+    SCOPED_TRACE(when);
+    std::filesystem::remove_all(Path("start"));
+    WriteFile("start/crawl/log/site/a.html", "<title>A</title>");
+    testing::WriteSurfDatabase(Path("start/lumbra.mdb"),
+                               "INSERT INTO Param VALUES (2, 1, 'crawl/log', 'site/', 1, 0);"
+                               "INSERT INTO Lumbra_log VALUES (2, 'http://site/a.html', 200);");
+    const std::string surf = InStart("--yes " + JobPaths() + "surf");
+    Result killed = Run(surf,
+                        "strace -f -o /dev/null -e trace=rename,renameat,renameat2 -e "
+                        "inject=rename,renameat,renameat2:signal=KILL:when=" +
+                            std::to_string(when) + " '" + LUMBRA_CLI + "'");
+    EXPECT_NE(killed.status, 0);
+    EXPECT_EQ(exists("start/lumbra.mdb"), when == 1);
+    EXPECT_TRUE(exists("start/lumbra2.mdb"));
+
+    Result next = Run(surf);
+    EXPECT_EQ(next.status, 0) << next.err;
+    EXPECT_TRUE(ReadFile("start/lumbra.mdb").starts_with("SQLite format 3"));
+    EXPECT_FALSE(exists("start/lumbra2.mdb"));
+    EXPECT_EQ(ReadFile("start/lumbra_log.txt"), when == 2 ? finished : "<missing>");
+    // The site of the recovered database is indexed.
+    EXPECT_NE(ReadFile("idx/surfidx.htm").find("crawl/log/site/a.html"), std::string::npos);
+  }
 }
 
 // The programs speak English where the locale asks for it, and the system's own Japanese
