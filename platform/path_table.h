@@ -11,7 +11,6 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 #include "platform/fs.h"
@@ -42,15 +41,10 @@ class PathTable {
   // when the listing tells it; nullopt when it cannot be listed.
   std::optional<std::vector<std::string>> List(const std::string& dir);
 
-  std::size_t size() const { return kinds_.size(); }
+  // The entries it holds.
+  std::size_t size() const;
 
  private:
-  // The job made or removed something under a spelling other than the plain one, so what
-  // the table holds as missing, or as all of a directory, may be untrue under another.
-  void Unsettle();
-  // Keeps what the disk or a listing showed.
-  void Note(const std::string& path, Kind kind);
-
   // Looked up by string_view too, so that no look-up copies a path.
   struct Hash {
     using is_transparent = void;
@@ -58,10 +52,43 @@ class PathTable {
       return std::hash<std::string_view>{}(path);
     }
   };
+  using Names = std::unordered_map<std::string, Kind, Hash, std::equal_to<>>;
 
-  std::unordered_map<std::string, Kind, Hash, std::equal_to<>> kinds_;
-  // The directories whose every entry is in kinds_ (listed, or made by the job).
-  std::unordered_set<std::string, Hash, std::equal_to<>> whole_;
+  // What the table holds of one directory's entries, by name.
+  struct Directory {
+    Names kinds;
+    // Every entry is in `kinds` (listed, or made by the job).
+    bool whole = false;
+  };
+  // Keyed by the path up to and including its last '/' ("" for a bare name), so that each
+  // path is its directory's key and a name, and no path is stored whole twice.
+  using Directories = std::unordered_map<std::string, Directory, Hash, std::equal_to<>>;
+
+  // The directory under `key`, or null when the table holds none.
+  Directory* FindDirectory(std::string_view key);
+  // The directory under `key`, made empty when the table holds none.
+  Directory& DirectoryAt(std::string_view key);
+  // The job made or removed something under a spelling other than the plain one, so what
+  // the table holds as missing, or as all of a directory, may be untrue under another.
+  void Unsettle();
+  // Keeps what the disk or a listing showed.
+  void Note(const std::string& path, Kind kind);
+  void Note(Directory& dir, std::string_view name, Kind kind);
+
+  // The directory looked up last: the paths a page asks for mostly share theirs. It points
+  // into this table's own directories, so a moved table starts without one, on both sides.
+  struct LastDirectory {
+    Directories::value_type* entry = nullptr;
+    LastDirectory() = default;
+    LastDirectory(LastDirectory&& other) noexcept { other.entry = nullptr; }
+    LastDirectory& operator=(LastDirectory&& other) noexcept {
+      entry = other.entry = nullptr;
+      return *this;
+    }
+  };
+
+  Directories directories_;
+  LastDirectory last_;
 };
 
 }  // namespace lumbra::platform
