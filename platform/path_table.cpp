@@ -133,7 +133,7 @@ void PathTable::Unsettle() {
     std::erase_if(dir.kinds, [](const auto& entry) { return entry.second == Kind::Missing; });
   }
   std::erase_if(directories_, [](const auto& entry) { return entry.second.kinds.empty(); });
-  last_.entry = nullptr;
+  recent_.entries = {};
 }
 
 std::size_t PathTable::size() const {
@@ -143,17 +143,25 @@ std::size_t PathTable::size() const {
 }
 
 PathTable::Directory* PathTable::FindDirectory(std::string_view key) {
-  if (last_.entry != nullptr && last_.entry->first == key) return &last_.entry->second;
+  for (Directories::value_type* entry : recent_.entries) {
+    if (entry != nullptr && entry->first == key) return &entry->second;
+  }
   auto it = directories_.find(key);
   if (it == directories_.end()) return nullptr;
-  last_.entry = &*it;
+  KeepRecent(*it);
   return &it->second;
 }
 
 PathTable::Directory& PathTable::DirectoryAt(std::string_view key) {
   if (Directory* dir = FindDirectory(key)) return *dir;
-  last_.entry = &*directories_.try_emplace(std::string(key)).first;
-  return last_.entry->second;
+  auto& entry = *directories_.try_emplace(std::string(key)).first;
+  KeepRecent(entry);
+  return entry.second;
+}
+
+void PathTable::KeepRecent(Directories::value_type& entry) {
+  recent_.entries[recent_.next] = &entry;
+  recent_.next = (recent_.next + 1) % RecentDirectories::kCount;
 }
 
 std::optional<std::vector<std::string>> PathTable::List(const std::string& dir) {

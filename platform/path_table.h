@@ -5,6 +5,7 @@
 // One table per job; not shared between threads.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <functional>
 #include <optional>
@@ -68,6 +69,7 @@ class PathTable {
   Directory* FindDirectory(std::string_view key);
   // The directory under `key`, made empty when the table holds none.
   Directory& DirectoryAt(std::string_view key);
+  void KeepRecent(Directories::value_type& entry);
   // The job made or removed something under a spelling other than the plain one, so what
   // the table holds as missing, or as all of a directory, may be untrue under another.
   void Unsettle();
@@ -75,20 +77,23 @@ class PathTable {
   void Note(const std::string& path, Kind kind);
   void Note(Directory& dir, std::string_view name, Kind kind);
 
-  // The directory looked up last: the paths a page asks for mostly share theirs. It points
-  // into this table's own directories, so a moved table starts without one, on both sides.
-  struct LastDirectory {
-    Directories::value_type* entry = nullptr;
-    LastDirectory() = default;
-    LastDirectory(LastDirectory&& other) noexcept { other.entry = nullptr; }
-    LastDirectory& operator=(LastDirectory&& other) noexcept {
-      entry = other.entry = nullptr;
+  // The directories looked up last: a page's links ask again and again in the same few (its
+  // own, its images', each above it). They point into this table's own directories, so a
+  // moved table starts without any, on both sides.
+  struct RecentDirectories {
+    static constexpr std::size_t kCount = 8;
+    std::array<Directories::value_type*, kCount> entries{};
+    std::size_t next = 0;  // the one to give up for the next directory
+    RecentDirectories() = default;
+    RecentDirectories(RecentDirectories&& other) noexcept { other.entries = {}; }
+    RecentDirectories& operator=(RecentDirectories&& other) noexcept {
+      entries = other.entries = {};
       return *this;
     }
   };
 
   Directories directories_;
-  LastDirectory last_;
+  RecentDirectories recent_;
 };
 
 }  // namespace lumbra::platform
