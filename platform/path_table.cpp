@@ -18,19 +18,23 @@ PathTable::Kind FromMode(mode_t mode) {
   return PathTable::Kind::Other;
 }
 
-std::string_view LastComponent(std::string_view path) {
-  std::size_t slash = path.rfind('/');
-  return slash == std::string_view::npos ? path : path.substr(slash + 1);
+// A path as the key of its directory and a name: split after its last '/'. "a/b" is "a/" and
+// "b", "/b" is "/" and "b", "a/" is "a/" and "", and a bare name's directory is "".
+struct Split {
+  std::string_view directory;
+  std::string_view name;
+};
+Split AtLastSlash(std::string_view path) {
+  std::size_t cut = path.rfind('/') + 1;  // 0 when there is no '/'
+  return {path.substr(0, cut), path.substr(cut)};
 }
 
-// The directory that holds the entry `path` names, or "" when the path does not end in a
-// name of its own ("dir/", "dir/.", "dir/.."), or is a bare name or a name in "/".
-std::string_view Holder(std::string_view path) {
-  std::size_t slash = path.rfind('/');
-  if (slash == std::string_view::npos || slash == 0) return {};
-  std::string_view name = path.substr(slash + 1);
-  if (name.empty() || name == "." || name == "..") return {};
-  return path.substr(0, slash);
+// Whether `split` names an entry of a directory the table may know whole or missing: not a
+// path without a name of its own ("dir/", "dir/.", "dir/.."), nor a bare name or a name in
+// "/".
+bool HasHolder(const Split& split) {
+  return split.directory.size() > 1 && !split.name.empty() && split.name != "." &&
+         split.name != "..";
 }
 
 // Whether every component of `path` is a name: no "." or "..", and no empty one but the
@@ -50,19 +54,27 @@ bool IsPlain(std::string_view path) {
 }  // namespace
 
 PathTable::Kind PathTable::KindOf(std::string_view path) {
-  if (auto it = kinds_.find(path); it != kinds_.end()) return it->second;
+  Split split = AtLastSlash(path);
+  Directory* dir = FindDirectory(split.directory);
+  if (dir != nullptr) {
+    if (auto it = dir->kinds.find(split.name); it != dir->kinds.end()) return it->second;
+  }
   // Answered from what the table knows of the holding directory, it is not remembered: the
   // same rule answers again, and stops answering once that knowledge goes.
-  if (std::string_view holder = Holder(path); !holder.empty()) {
-    auto known = kinds_.find(holder);
-    bool noDirectory =
-        known != kinds_.end() && known->second != Kind::Directory && known->second != Kind::Link;
-    if (noDirectory || whole_.contains(holder)) return Kind::Missing;
+  if (HasHolder(split)) {
+    if (dir != nullptr && dir->whole) return Kind::Missing;
+    std::string_view holder = split.directory.substr(0, split.directory.size() - 1);
+    Split up = AtLastSlash(holder);
+    if (Directory* above = FindDirectory(up.directory)) {
+      auto known = above->kinds.find(up.name);
+      if (known != above->kinds.end() && known->second != Kind::Directory &&
+          known->second != Kind::Link)
+        return Kind::Missing;
+    }
   }
-  std::string name(path);
   struct stat st;
-  Kind kind = ::lstat(name.c_str(), &st) == 0 ? FromMode(st.st_mode) : Kind::Missing;
-  if (!name.empty()) Note(name, kind);
+  Kind kind = ::lstat(std::string(path).c_str(), &st) == 0 ? FromMode(st.st_mode) : Kind::Missing;
+  if (!path.empty()) Note(dir != nullptr ? *dir : DirectoryAt(split.directory), split.name, kind);
   return kind;
 }
 
@@ -90,25 +102,66 @@ void PathTable::Remember(const std::string& path, Kind kind) {
 }
 
 void PathTable::Note(const std::string& path, Kind kind) {
-  if (!IsReplacementLeftover(LastComponent(path))) kinds_.insert_or_assign(path, kind);
+  Split split = AtLastSlash(path);
+  Note(DirectoryAt(split.directory), split.name, kind);
+}
+
+void PathTable::Note(Directory& dir, std::string_view name, Kind kind) {
+  if (IsReplacementLeftover(name)) return;
+  dir.kinds.insert_or_assign(std::string(name), kind);
 }
 
 void PathTable::RememberNewDirectory(const std::string& path) {
   Remember(path, Kind::Directory);
-  if (IsPlain(path)) whole_.insert(path);
+  if (IsPlain(path)) DirectoryAt(path + "/").whole = true;
 }
 
 void PathTable::Forget(const std::string& path) {
   if (!IsPlain(path)) Unsettle();
-  kinds_.erase(path);
-  whole_.erase(path);
-  // It no longer knows every entry there.
-  if (auto holder = whole_.find(Holder(path)); holder != whole_.end()) whole_.erase(holder);
+  Split split = AtLastSlash(path);
+  if (Directory* dir = FindDirectory(split.directory)) {
+    if (auto it = dir->kinds.find(split.name); it != dir->kinds.end()) dir->kinds.erase(it);
+    // It no longer knows every entry there.
+    if (HasHolder(split)) dir->whole = false;
+  }
+  if (Directory* itself = FindDirectory(path + "/")) itself->whole = false;
 }
 
 void PathTable::Unsettle() {
-  whole_.clear();
-  std::erase_if(kinds_, [](const auto& entry) { return entry.second == Kind::Missing; });
+  for (auto& [key, dir] : directories_) {
+    dir.whole = false;
+    std::erase_if(dir.kinds, [](const auto& entry) { return entry.second == Kind::Missing; });
+  }
+  std::erase_if(directories_, [](const auto& entry) { return entry.second.kinds.empty(); });
+  recent_.entries = {};
+}
+
+std::size_t PathTable::size() const {
+  std::size_t entries = 0;
+  for (const auto& [key, dir] : directories_) entries += dir.kinds.size();
+  return entries;
+}
+
+PathTable::Directory* PathTable::FindDirectory(std::string_view key) {
+  for (Directories::value_type* entry : recent_.entries) {
+    if (entry != nullptr && entry->first == key) return &entry->second;
+  }
+  auto it = directories_.find(key);
+  if (it == directories_.end()) return nullptr;
+  KeepRecent(*it);
+  return &it->second;
+}
+
+PathTable::Directory& PathTable::DirectoryAt(std::string_view key) {
+  if (Directory* dir = FindDirectory(key)) return *dir;
+  auto& entry = *directories_.try_emplace(std::string(key)).first;
+  KeepRecent(entry);
+  return entry.second;
+}
+
+void PathTable::KeepRecent(Directories::value_type& entry) {
+  recent_.entries[recent_.next] = &entry;
+  recent_.next = (recent_.next + 1) % RecentDirectories::kCount;
 }
 
 std::optional<std::vector<std::string>> PathTable::List(const std::string& dir) {
@@ -116,6 +169,7 @@ std::optional<std::vector<std::string>> PathTable::List(const std::string& dir) 
   if (d == nullptr) return std::nullopt;
   std::vector<std::string> names;
   bool whole = !dir.empty() && IsPlain(dir);
+  Directory* listed = dir.empty() ? nullptr : &DirectoryAt(dir + "/");
   errno = 0;
   while (struct dirent* e = ::readdir(d)) {
     names.emplace_back(e->d_name);
@@ -123,25 +177,25 @@ std::optional<std::vector<std::string>> PathTable::List(const std::string& dir) 
     if (dir.empty() || name == "." || name == "..") continue;
     switch (e->d_type) {
       case DT_REG:
-        Note(dir + "/" + names.back(), Kind::File);
+        Note(*listed, name, Kind::File);
         break;
       case DT_DIR:
-        Note(dir + "/" + names.back(), Kind::Directory);
+        Note(*listed, name, Kind::Directory);
         break;
       case DT_LNK:
-        Note(dir + "/" + names.back(), Kind::Link);
+        Note(*listed, name, Kind::Link);
         break;
       case DT_UNKNOWN:
         whole = false;  // the file system does not tell: asked when needed
         break;
       default:
-        Note(dir + "/" + names.back(), Kind::Other);
+        Note(*listed, name, Kind::Other);
         break;
     }
   }
   if (errno != 0) whole = false;  // the listing broke off
   ::closedir(d);
-  if (whole) whole_.insert(dir);
+  if (whole) listed->whole = true;
   return names;
 }
 

@@ -5,13 +5,13 @@
 // One table per job; not shared between threads.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 #include "platform/fs.h"
@@ -42,15 +42,10 @@ class PathTable {
   // when the listing tells it; nullopt when it cannot be listed.
   std::optional<std::vector<std::string>> List(const std::string& dir);
 
-  std::size_t size() const { return kinds_.size(); }
+  // The entries it holds.
+  std::size_t size() const;
 
  private:
-  // The job made or removed something under a spelling other than the plain one, so what
-  // the table holds as missing, or as all of a directory, may be untrue under another.
-  void Unsettle();
-  // Keeps what the disk or a listing showed.
-  void Note(const std::string& path, Kind kind);
-
   // Looked up by string_view too, so that no look-up copies a path.
   struct Hash {
     using is_transparent = void;
@@ -58,10 +53,47 @@ class PathTable {
       return std::hash<std::string_view>{}(path);
     }
   };
+  using Names = std::unordered_map<std::string, Kind, Hash, std::equal_to<>>;
 
-  std::unordered_map<std::string, Kind, Hash, std::equal_to<>> kinds_;
-  // The directories whose every entry is in kinds_ (listed, or made by the job).
-  std::unordered_set<std::string, Hash, std::equal_to<>> whole_;
+  // What the table holds of one directory's entries, by name.
+  struct Directory {
+    Names kinds;
+    // Every entry is in `kinds` (listed, or made by the job).
+    bool whole = false;
+  };
+  // Keyed by the path up to and including its last '/' ("" for a bare name), so that each
+  // path is its directory's key and a name, and no path is stored whole twice.
+  using Directories = std::unordered_map<std::string, Directory, Hash, std::equal_to<>>;
+
+  // The directory under `key`, or null when the table holds none.
+  Directory* FindDirectory(std::string_view key);
+  // The directory under `key`, made empty when the table holds none.
+  Directory& DirectoryAt(std::string_view key);
+  void KeepRecent(Directories::value_type& entry);
+  // The job made or removed something under a spelling other than the plain one, so what
+  // the table holds as missing, or as all of a directory, may be untrue under another.
+  void Unsettle();
+  // Keeps what the disk or a listing showed.
+  void Note(const std::string& path, Kind kind);
+  void Note(Directory& dir, std::string_view name, Kind kind);
+
+  // The directories looked up last: a page's links ask again and again in the same few (its
+  // own, its images', each above it). They point into this table's own directories, so a
+  // moved table starts without any, on both sides.
+  struct RecentDirectories {
+    static constexpr std::size_t kCount = 8;
+    std::array<Directories::value_type*, kCount> entries{};
+    std::size_t next = 0;  // the one to give up for the next directory
+    RecentDirectories() = default;
+    RecentDirectories(RecentDirectories&& other) noexcept { other.entries = {}; }
+    RecentDirectories& operator=(RecentDirectories&& other) noexcept {
+      entries = other.entries = {};
+      return *this;
+    }
+  };
+
+  Directories directories_;
+  RecentDirectories recent_;
 };
 
 }  // namespace lumbra::platform
