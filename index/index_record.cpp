@@ -1,7 +1,9 @@
 #include "index/index_record.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
+#include <cstring>
 #include <utility>
 
 #include "index/title_text.h"
@@ -15,7 +17,112 @@ namespace {
 // recorded in, so that no job waits minutes for its index pages.
 constexpr std::size_t kExchangeOrderMax = 20000;
 
+// Bytes of one block of record text: large enough that blocks are few, small enough that the
+// last one's unused part is nothing beside the records.
+constexpr std::size_t kBlockBytes = std::size_t{64} << 10;
+
+// The bytes of `a` and `b` (each up to three pieces, read as one string) compared as strcmp
+// would compare them joined.
+int CompareJoined(std::array<std::string_view, 3> a, std::array<std::string_view, 3> b) {
+  std::size_t ia = 0;
+  std::size_t ib = 0;
+  std::string_view ca = a[0];
+  std::string_view cb = b[0];
+  for (;;) {
+    while (ca.empty() && ia + 1 < a.size()) ca = a[++ia];
+    while (cb.empty() && ib + 1 < b.size()) cb = b[++ib];
+    if (ca.empty() || cb.empty()) return ca.empty() ? (cb.empty() ? 0 : -1) : 1;
+    const std::size_t n = std::min(ca.size(), cb.size());
+    if (const int c = std::memcmp(ca.data(), cb.data(), n); c != 0) return c;
+    ca.remove_prefix(n);
+    cb.remove_prefix(n);
+  }
+}
+
 }  // namespace
+
+const char* IndexRecordTable::Keep(std::string_view first, std::string_view second) {
+  const std::size_t size = first.size() + second.size();
+  if (size == 0) return nullptr;  // read back as empty views, never dereferenced
+  if (blockUsed_ + size > blockSize_) {
+    blockSize_ = std::max(kBlockBytes, size);
+    blocks_.push_back(std::make_unique<char[]>(blockSize_));
+    blockUsed_ = 0;
+  }
+  char* kept = blocks_.back().get() + blockUsed_;
+  std::copy(first.begin(), first.end(), kept);
+  std::copy(second.begin(), second.end(), kept + first.size());
+  blockUsed_ += size;
+  return kept;
+}
+
+std::uint32_t IndexRecordTable::DirectoryId(std::string_view directory) {
+  if (lastDirectory_ != kNoDirectory && directories_[lastDirectory_] == directory) {
+    return lastDirectory_;
+  }
+  auto found = directoryIds_.find(directory);
+  if (found == directoryIds_.end()) {
+    const std::string_view kept(Keep(directory), directory.size());
+    const auto id = static_cast<std::uint32_t>(directories_.size());
+    directories_.push_back(kept);
+    found = directoryIds_.emplace(kept, id).first;
+  }
+  lastDirectory_ = found->second;
+  return lastDirectory_;
+}
+
+void IndexRecordTable::Append(std::string_view path, std::string_view title) {
+  path = path.substr(0, kIndexPathMax);
+  title = title.substr(0, kIndexTitleMax);
+  Row row{};
+  std::string_view name = path;
+  row.directory = kNoDirectory;
+  if (const std::size_t slash = path.rfind('/'); slash != std::string_view::npos) {
+    row.directory = DirectoryId(path.substr(0, slash));
+    name = path.substr(slash + 1);
+  }
+  row.text = Keep(name, title);
+  row.nameSize = static_cast<std::uint16_t>(name.size());
+  row.titleSize = static_cast<std::uint8_t>(title.size());
+  rows_.push_back(row);
+}
+
+void IndexRecordTable::Clear() {
+  rows_.clear();
+  directories_.clear();
+  directoryIds_.clear();
+  lastDirectory_ = kNoDirectory;
+  blocks_.clear();
+  blockUsed_ = blockSize_ = 0;
+}
+
+void IndexRecordTable::AppendPath(std::size_t row, std::string& out) const {
+  const Row& r = rows_[row];
+  if (r.directory != kNoDirectory) {
+    out += directories_[r.directory];
+    out += '/';
+  }
+  out += Name(r);
+}
+
+IndexRecord IndexRecordTable::operator[](std::size_t row) const {
+  IndexRecord record;
+  AppendPath(row, record.path);
+  const Row& r = rows_[row];
+  record.title.assign(r.text + r.nameSize, r.titleSize);
+  return record;
+}
+
+int IndexRecordTable::ComparePaths(std::size_t a, std::size_t b) const {
+  const Row& ra = rows_[a];
+  const Row& rb = rows_[b];
+  if (ra.directory == rb.directory) return Name(ra).compare(Name(rb));
+  auto pieces = [&](const Row& r) -> std::array<std::string_view, 3> {
+    if (r.directory == kNoDirectory) return {Name(r), {}, {}};
+    return {directories_[r.directory], "/", Name(r)};
+  };
+  return CompareJoined(pieces(ra), pieces(rb));
+}
 
 std::string CutRecordText(std::string_view text, std::size_t max) {
   std::size_t end = text.find('\0');
@@ -25,18 +132,14 @@ std::string CutRecordText(std::string_view text, std::size_t max) {
 
 void AddIndexRecord(IndexRecordTable& table, std::string_view /*logRoot*/,
                     std::string_view pagePath, std::string title, const TitleCharset& charset) {
-  IndexRecord record;
-  record.path = CutRecordText(pagePath, kIndexPathMax);
-  record.title = IndexTitle(title, charset, kIndexTitleMax);
-  table.Append(std::move(record));
+  table.Append(CutRecordText(pagePath, kIndexPathMax), IndexTitle(title, charset, kIndexTitleMax));
 }
 
 std::vector<int> SortIndexRecords(const IndexRecordTable& table) {
   const std::size_t n = table.size();
   std::vector<int> byPath(n);
   for (std::size_t i = 0; i < n; ++i) byPath[i] = static_cast<int>(i);
-  // std::string compares its chars as unsigned bytes, as strcmp does.
-  auto less = [&](int a, int b) { return table[a].path < table[b].path; };
+  auto less = [&](int a, int b) { return table.ComparePaths(a, b) < 0; };
   std::vector<int> sorted = byPath;
   std::stable_sort(sorted.begin(), sorted.end(), less);
 
@@ -46,7 +149,7 @@ std::vector<int> SortIndexRecords(const IndexRecordTable& table) {
   for (std::size_t k = 0; k < n; ++k) {
     if (k == 0) {
       rank[sorted[k]] = 0;
-    } else if (table[sorted[k - 1]].path == table[sorted[k]].path) {
+    } else if (table.ComparePaths(sorted[k - 1], sorted[k]) == 0) {
       rank[sorted[k]] = rank[sorted[k - 1]];
       duplicates = true;
     } else {
@@ -75,8 +178,10 @@ std::vector<int> SortIndexRecords(const IndexRecordTable& table) {
 int NextIndexRecord::Next(std::string_view filter) {
   const int count = order_ == nullptr ? 0 : static_cast<int>(order_->size());
   ++position_;
-  while (position_ < count && table_[(*order_)[position_]].path.find(filter) == std::string::npos) {
-    ++position_;
+  for (; position_ < count; ++position_) {
+    path_.clear();
+    table_.AppendPath((*order_)[position_], path_);
+    if (path_.find(filter) != std::string::npos) break;
   }
   if (position_ >= count) {
     position_ = count;

@@ -3,9 +3,12 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <deque>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -24,20 +27,52 @@ struct IndexRecord {
   std::string title;
 };
 
-// The records of one job, in the order they were added: every page the job recorded. The
-// table grows record by record and never moves the ones it holds, so a job's memory follows
-// its pages.
+// The records of one job, in the order they were added: every page the job recorded. A job
+// of a million pages keeps a million records, so they are kept compact: each directory's path
+// once, and each record's file name and title side by side in large blocks that never move.
 class IndexRecordTable {
  public:
-  void Append(IndexRecord record) { rows_.push_back(std::move(record)); }
+  IndexRecordTable() = default;
+  IndexRecordTable(const IndexRecordTable&) = delete;
+  IndexRecordTable& operator=(const IndexRecordTable&) = delete;
+  IndexRecordTable(IndexRecordTable&&) = default;  // the blocks move, the bytes stay
+  IndexRecordTable& operator=(IndexRecordTable&&) = default;
+
+  // `path` of at most kIndexPathMax bytes, `title` of at most kIndexTitleMax.
+  void Append(std::string_view path, std::string_view title);
   // Empties the table for a new job.
-  void Clear() { rows_.clear(); }
+  void Clear();
 
   std::size_t size() const { return rows_.size(); }
-  const IndexRecord& operator[](std::size_t row) const { return rows_[row]; }
+  // A copy of one record.
+  IndexRecord operator[](std::size_t row) const;
+  // The path of a record put after `out`'s text, so that one buffer serves a walk.
+  void AppendPath(std::size_t row, std::string& out) const;
+  // The paths of two records compared byte-wise (unsigned, as strcmp): <0, 0 or >0.
+  int ComparePaths(std::size_t a, std::size_t b) const;
 
  private:
-  std::deque<IndexRecord> rows_;
+  static constexpr std::uint32_t kNoDirectory = UINT32_MAX;  // a path without '/'
+
+  struct Row {
+    const char* text;  // the file name, then the title
+    std::uint32_t directory;
+    std::uint16_t nameSize;
+    std::uint8_t titleSize;
+  };
+
+  // Bytes kept until Clear, never moved.
+  const char* Keep(std::string_view first, std::string_view second = {});
+  std::uint32_t DirectoryId(std::string_view directory);
+  std::string_view Name(const Row& row) const { return {row.text, row.nameSize}; }
+
+  std::deque<Row> rows_;
+  std::vector<std::string_view> directories_;  // by id, each kept in the blocks
+  std::unordered_map<std::string_view, std::uint32_t> directoryIds_;
+  std::uint32_t lastDirectory_ = kNoDirectory;  // pages come directory by directory
+  std::vector<std::unique_ptr<char[]>> blocks_;
+  std::size_t blockUsed_ = 0;
+  std::size_t blockSize_ = 0;
 };
 
 // The text before its first NUL byte, where a recorded text ends, cut to `max` bytes.
@@ -79,6 +114,7 @@ class NextIndexRecord {
   const IndexRecordTable& table_;
   const std::vector<int>* order_ = nullptr;
   int position_ = -1;
+  std::string path_;  // the path of the row at hand
 };
 
 }  // namespace lumbra

@@ -66,13 +66,16 @@ TEST(SortIndexRecordsTest, SameOrderAsTheExchangeSortOnRandomTables) {
   std::mt19937 random(11);
   for (int round = 0; round < 60; ++round) {
     // Few distinct paths make many duplicates; some rounds have none at all. The byte 0xC0
-    // after the number orders by unsigned bytes against a longer number.
+    // after the number orders by unsigned bytes against a longer number. The directories
+    // begin with one another, and one path has no directory at all.
+    static const char* const kDirectories[] = {"/l/log/h/",     "/l/log/h-x/", "/l/log/h/sub/",
+                                               "/l/log/h\xC0/", "/",           ""};
     const int distinct = round % 3 == 0 ? 100000 : 2 + round;
     const int count = static_cast<int>(random() % 400);
     IndexRecordTable table;
     for (int k = 0; k < count; ++k) {
       const unsigned pick = random() % distinct;
-      AddIndexRecord(table, "", "/l/log/h/" + std::to_string(pick) + "\xC0" + "x",
+      AddIndexRecord(table, "", kDirectories[pick % 6] + std::to_string(pick) + "\xC0" + "x",
                      std::to_string(k));
     }
     ASSERT_EQ(SortIndexRecords(table), ReferenceExchangeSort(table)) << "round " << round;
