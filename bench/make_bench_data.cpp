@@ -1,6 +1,8 @@
 // Generates the data of the job benchmark: an Internet Explorer 4 cache of ENTRIES entries
-// (pages that link to each other and to images) and a LogTree of PAGES pages.
-//   make_bench_data DIR ENTRIES PAGES   -> DIR/cache, DIR/tree/benchlog
+// (pages that link to each other and to images) and PAGES pages in TREES LogTrees (default
+// 1, at most 5), each host's pages in one tree.
+//   make_bench_data DIR ENTRIES PAGES [TREES]
+//     -> DIR/cache, DIR/tree/benchlog (and DIR/tree/bench2log ... bench5log)
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -38,13 +40,18 @@ void MakeDirs(const std::string& path) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 4) {
-    std::fprintf(stderr, "usage: make_bench_data DIR ENTRIES PAGES\n");
+  if (argc != 4 && argc != 5) {
+    std::fprintf(stderr, "usage: make_bench_data DIR ENTRIES PAGES [TREES]\n");
     return 2;
   }
   std::string dir = argv[1];
   int entries = std::atoi(argv[2]);
   int pages = std::atoi(argv[3]);
+  int trees = argc == 5 ? std::atoi(argv[4]) : 1;
+  if (trees < 1 || trees > 5) {
+    std::fprintf(stderr, "make_bench_data: TREES must be 1 to 5\n");
+    return 2;
+  }
   // The pages are shared out among the hosts, and each links to others of its host.
   if (pages < kHosts) {
     std::fprintf(stderr, "make_bench_data: PAGES must be at least %d\n", kHosts);
@@ -78,7 +85,9 @@ int main(int argc, char** argv) {
   for (int i = 0; i < pages; ++i) {
     int host = i % kHosts;
     int n = i / kHosts;
-    std::string hostDir = dir + "/tree/benchlog/host" + std::to_string(host) + ".example/d";
+    const int tree = host % trees;
+    std::string hostDir = dir + "/tree/bench" + (tree == 0 ? "" : std::to_string(tree + 1)) +
+                          "log/host" + std::to_string(host) + ".example/d";
     if (n == 0) MakeDirs(hostDir + "/img");
     std::ofstream(hostDir + "/p" + std::to_string(n) + ".html")
         << PageHtml(host, n, pages / kHosts);
