@@ -510,7 +510,9 @@ bool JobDriver::RunWork(JobKind kind, int logNumber, bool& stopped) {
 
 bool JobDriver::RunKind(JobKind kind, int logNumber, Frontend& frontend,
                         platform::PathTable& paths) {
+  LinkAnswers answers;  // the job's own, as its table is
   JobTarget job{session_.ctx, session_.counters, session_.index, frontend, paths};
+  job.answers = &answers;
   switch (kind) {
     case JobKind::AddToLogs:
       return RunAddJob(job, session_.layouts, session_.cache);

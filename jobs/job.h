@@ -26,9 +26,10 @@ struct JobTarget {
   Frontend& frontend;
   platform::PathTable& paths;  // the job's own
   LinkList* links = nullptr;   // the unreferenced-links job's link list; null in every other job
+  LinkAnswers* answers = nullptr;  // the answers its links were given, kept for the next pages
 
   // What the rewriting of this job's pages works with.
-  RewriteContext rewriting() const { return {ctx, paths, links}; }
+  RewriteContext rewriting() const { return {ctx, paths, links, answers}; }
 };
 
 // Records a page that the job stored or rewrote for the index pages, with its title ("No

@@ -97,6 +97,7 @@ EntryType PathTable::TypeOf(std::string_view path) {
 }
 
 void PathTable::Remember(const std::string& path, Kind kind) {
+  ++changes_;
   if (!IsPlain(path)) Unsettle();
   Note(path, kind);
 }
@@ -117,6 +118,7 @@ void PathTable::RememberNewDirectory(const std::string& path) {
 }
 
 void PathTable::Forget(const std::string& path) {
+  ++changes_;
   if (!IsPlain(path)) Unsettle();
   Split split = AtLastSlash(path);
   if (Directory* dir = FindDirectory(split.directory)) {

@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -44,6 +45,10 @@ class PathTable {
 
   // The entries it holds.
   std::size_t size() const;
+  // How often the job told the table of a change (Remember, Forget): what was worked out from
+  // the table's answers holds while this stays the same. What the table learns by asking the
+  // disk or listing a directory changes no answer.
+  std::uint64_t changes() const { return changes_; }
 
  private:
   // Looked up by string_view too, so that no look-up copies a path.
@@ -94,6 +99,7 @@ class PathTable {
 
   Directories directories_;
   RecentDirectories recent_;
+  std::uint64_t changes_ = 0;
 };
 
 }  // namespace lumbra::platform

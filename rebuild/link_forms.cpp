@@ -90,6 +90,18 @@ void DecodeTilde(std::string& link) {
   link.erase(at + 1, 2);
 }
 
+namespace {
+
+int Resolve(const RewriteContext& job, const PageLocation& page, std::string& link, LinkKind kind,
+            bool* counterFlag) {
+  if (job.answers != nullptr) {
+    return job.answers->Resolve(job.ctx, job.paths, page, link, kind, counterFlag);
+  }
+  return ResolveLink(job.ctx, job.paths, page, link, kind, counterFlag);
+}
+
+}  // namespace
+
 int ResolvePageLink(const RewriteContext& job, const PageLocation& page, std::string& link,
                     LinkKind kind, LinkForm form, LinkList* list, bool* counterFlag) {
   if (StaysAsItIs(link, form)) {
@@ -104,12 +116,12 @@ int ResolvePageLink(const RewriteContext& job, const PageLocation& page, std::st
   if (IsSchemeRelative(link)) {
     // The page's own scheme is not known here; a stored copy is the same for both.
     std::string absolute = "http:" + link;
-    const int found = ResolveLink(job.ctx, job.paths, page, absolute, kind, counterFlag);
+    const int found = Resolve(job, page, absolute, kind, counterFlag);
     if (list != nullptr) list->Record(absolute, found != 0);
     if (found != 0) link = std::move(absolute);
     return found;
   }
-  const int found = ResolveLink(job.ctx, job.paths, page, link, kind, counterFlag);
+  const int found = Resolve(job, page, link, kind, counterFlag);
   if (list != nullptr) list->Record(link, found != 0);
   return found;
 }

@@ -396,6 +396,46 @@ int ResolveLink(const JobContext& ctx, platform::PathTable& paths, const PageLoc
   return found;
 }
 
+LinkAnswers::Answers& LinkAnswers::AnswersAt(const PageLocation& page) {
+  key_.clear();
+  for (std::string_view part : {page.treeRoot, page.hostDir, page.dir, page.linkFrom}) {
+    key_ += part;
+    key_ += '\0';  // no path holds one
+  }
+  if (last_ == nullptr || key_ != lastPlace_) {
+    last_ = &places_[key_];
+    lastPlace_ = key_;
+  }
+  return *last_;
+}
+
+int LinkAnswers::Resolve(const JobContext& ctx, platform::PathTable& paths,
+                         const PageLocation& page, std::string& link, LinkKind kind,
+                         bool* counterFlag) {
+  if (link.starts_with('#')) return ResolveLink(ctx, paths, page, link, kind, counterFlag);
+  if (paths.changes() != changes_ || kept_ >= kAnswersMax) {
+    places_.clear();
+    last_ = nullptr;
+    kept_ = 0;
+    changes_ = paths.changes();
+  }
+  Answers& answers = AnswersAt(page);
+  key_.assign(1, static_cast<char>(kind)).append(link);
+  auto [it, added] = answers.try_emplace(key_);
+  Answer& answer = it->second;
+  if (added) {
+    ++kept_;
+    answer.link = link;
+    answer.found = ResolveLink(ctx, paths, page, answer.link, kind, &answer.counter);
+  }
+  link = answer.link;
+  // ResolveLink tells a counter only of a Src link it did not find.
+  if (kind == LinkKind::Src && answer.found == 0 && counterFlag != nullptr) {
+    *counterFlag = answer.counter;
+  }
+  return answer.found;
+}
+
 std::string MarkerReading(std::string_view treeRoot, std::string_view text) {
   std::size_t slash = LogMarkerSlash(text);
   if (slash == npos) return {};

@@ -6,8 +6,10 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 #include "core/job_context.h"
 #include "platform/path_table.h"
@@ -48,6 +50,36 @@ struct PageLocation {
 // `counterFlag` is written only for LinkKind::Src links that were not found.
 int ResolveLink(const JobContext& ctx, platform::PathTable& paths, const PageLocation& page,
                 std::string& link, LinkKind kind, bool* counterFlag);
+
+// ResolveLink with its answers kept: the pages of one directory link to the same documents
+// again and again, and each answer costs several look-ups. An answer is given again for the
+// same link of a page in the same place (tree, host directory, directory and linkFrom) while
+// the job's table learns of no change (PathTable::changes); a link to an anchor of the page
+// itself, which names the page, is always resolved anew. The answers kept are bounded.
+class LinkAnswers {
+ public:
+  int Resolve(const JobContext& ctx, platform::PathTable& paths, const PageLocation& page,
+              std::string& link, LinkKind kind, bool* counterFlag);
+
+ private:
+  struct Answer {
+    std::string link;
+    int found = 0;
+    bool counter = false;  // the counterFlag of a Src link not found
+  };
+  // The answers in one place, by the kind of link and its text.
+  using Answers = std::unordered_map<std::string, Answer>;
+  static constexpr std::size_t kAnswersMax = 16384;
+
+  Answers& AnswersAt(const PageLocation& page);
+
+  std::unordered_map<std::string, Answers> places_;
+  std::string lastPlace_;
+  Answers* last_ = nullptr;
+  std::size_t kept_ = 0;
+  std::uint64_t changes_ = 0;  // the table's changes the answers were worked out under
+  std::string key_;            // one buffer for every key
+};
 
 // A link or base that holds "log/" may hold a path of a tree (/old/log/host/x.html) or name
 // a folder of its site (/blog/x.html, /catalog/). Its reading as a tree path: treeRoot + the

@@ -19,14 +19,24 @@ class LinkResolverTest : public testing::TempDirTest {
   }
   std::string A(std::string_view rel) const { return ctx.logDir[0] + "/" + std::string(rel); }
 
-  // Resolves `link` from the page, in the host directory when `inHost` is set.
+  // Resolves `link` from the page, in the host directory when `inHost` is set. It is resolved
+  // twice through one LinkAnswers, and the second answer, the one kept, must be the first.
   int Resolve(std::string& link, LinkKind kind = LinkKind::Href, bool* counter = nullptr,
               bool inHost = false) const {
     std::string page = inHost ? A("host/page.html") : A("host/dir/page.html");
     std::string dir = inHost ? A("host/") : A("host/dir/");
     platform::PathTable paths;
+    LinkAnswers answers;
     const std::string host = A("host");
-    return ResolveLink(ctx, paths, {ctx.logDir[0], page, host, dir}, link, kind, counter);
+    const PageLocation where{ctx.logDir[0], page, host, dir};
+    std::string again = link;
+    bool counterAgain = counter != nullptr && *counter;
+    const int found = answers.Resolve(ctx, paths, where, link, kind, counter);
+    EXPECT_EQ(answers.Resolve(ctx, paths, where, again, kind, counter ? &counterAgain : nullptr),
+              found);
+    EXPECT_EQ(again, link);
+    if (counter != nullptr) EXPECT_EQ(counterAgain, *counter);
+    return found;
   }
 
   JobContext ctx;
@@ -242,6 +252,29 @@ TEST_F(LinkResolverTest, CounterFlagIsWrittenOnlyForSrcLinksNotFound) {
   link = "/cgi-bin/count.cgi?page";
   EXPECT_EQ(Resolve(link, LinkKind::Src, &counter), 1);
   EXPECT_TRUE(counter);
+}
+
+TEST_F(LinkResolverTest, KeptAnswersHoldInTheirPlaceWhileTheTableIsUnchanged) {
+  platform::PathTable paths;
+  LinkAnswers answers;
+  const std::string host = A("host");
+  auto resolve = [&](std::string link, const std::string& page) {
+    const std::string dir = page.substr(0, page.rfind('/') + 1);
+    answers.Resolve(ctx, paths, {ctx.logDir[0], page, host, dir}, link, LinkKind::Src, nullptr);
+    return link;
+  };
+  const std::string page = A("host/dir/page.html");
+  EXPECT_EQ(resolve("new.gif", page), "http://host/dir/new.gif");
+  // Stored by the job, which tells its table.
+  WriteFile("save/log/host/dir/new.gif", "GIF");
+  paths.Remember(A("host/dir/new.gif"), platform::PathTable::Kind::File);
+  EXPECT_EQ(resolve("new.gif", page), "file://" + A("host/dir/new.gif"));
+  // The same text in another directory names another document.
+  EXPECT_EQ(resolve("new.gif", A("host/page.html")), "http://host/new.gif");
+  // An anchor names the page it is in.
+  WriteFile("save/log/host/dir/other.html", "<html>");
+  EXPECT_EQ(resolve("#top", page), "file://" + page + "#top");
+  EXPECT_EQ(resolve("#top", A("host/dir/other.html")), "file://" + A("host/dir/other.html#top"));
 }
 
 TEST_F(LinkResolverTest, LongLinks) {
