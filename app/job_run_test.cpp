@@ -526,7 +526,9 @@ TEST_F(JobRunTest, ARebuildTurnsACollectionRelativeAndBackToTheSameBytes) {
   const std::map<std::string, std::string> back = Collection(root());
   for (const auto& [path, bytes] : absolute) {
     EXPECT_EQ(back.at(path), bytes) << path;
-    if (path.ends_with("l")) EXPECT_NE(relative.at(path), bytes) << path << " is no page";
+    if (path.ends_with("l")) {
+      EXPECT_NE(relative.at(path), bytes) << path << " is no page";
+    }
   }
 }
 

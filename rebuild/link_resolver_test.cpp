@@ -35,7 +35,9 @@ class LinkResolverTest : public testing::TempDirTest {
     EXPECT_EQ(answers.Resolve(ctx, paths, where, again, kind, counter ? &counterAgain : nullptr),
               found);
     EXPECT_EQ(again, link);
-    if (counter != nullptr) EXPECT_EQ(counterAgain, *counter);
+    if (counter != nullptr) {
+      EXPECT_EQ(counterAgain, *counter);
+    }
     return found;
   }
 
