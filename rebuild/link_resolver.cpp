@@ -397,15 +397,18 @@ int ResolveLink(const JobContext& ctx, platform::PathTable& paths, const PageLoc
 }
 
 LinkAnswers::Answers& LinkAnswers::AnswersAt(const PageLocation& page) {
+  const std::array<std::string_view, 4> parts{page.treeRoot, page.hostDir, page.dir, page.linkFrom};
+  // The pages of a directory come one after another: their place is the last one.
+  if (last_ != nullptr && std::equal(parts.begin(), parts.end(), lastPlace_.begin())) {
+    return *last_;
+  }
   key_.clear();
-  for (std::string_view part : {page.treeRoot, page.hostDir, page.dir, page.linkFrom}) {
-    key_ += part;
+  for (std::size_t i = 0; i < parts.size(); ++i) {
+    key_ += parts[i];
     key_ += '\0';  // no path holds one
+    lastPlace_[i] = parts[i];
   }
-  if (last_ == nullptr || key_ != lastPlace_) {
-    last_ = &places_[key_];
-    lastPlace_ = key_;
-  }
+  last_ = &places_[key_];
   return *last_;
 }
 

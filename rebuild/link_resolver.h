@@ -5,6 +5,7 @@
 // (see MarkerReading).
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -74,7 +75,7 @@ class LinkAnswers {
   Answers& AnswersAt(const PageLocation& page);
 
   std::unordered_map<std::string, Answers> places_;
-  std::string lastPlace_;
+  std::array<std::string, 4> lastPlace_;  // the place of last_, as AnswersAt's parts
   Answers* last_ = nullptr;
   std::size_t kept_ = 0;
   std::uint64_t changes_ = 0;  // the table's changes the answers were worked out under

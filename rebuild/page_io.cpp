@@ -23,11 +23,18 @@ constexpr std::string_view kTempError =
 constexpr std::string_view kWriteError =
     platform::TrLater("ERROR : 再構成したファイルを書き込むことができません\rpath=");
 
+// The bytes of a page that its reader holds: where they lie in the page, and how many.
+struct PageWindow {
+  const char* data = nullptr;
+  std::uint64_t at = 0;
+  std::size_t size = 0;
+};
+
 // Where a rewritten page goes: the temporary file beside the page, but only once the bytes
-// differ from the page as it is. Until then each piece is compared with the page's own bytes,
-// read again by offset. A page that comes out the same is not replaced (its empty temporary
-// file is removed), so a rebuild of pages rewritten before writes no page again; it gets
-// the time a replacement would have given it.
+// differ from the page as it is. Until then each piece is compared with the page's own bytes:
+// those its reader holds (window()), else read again by offset. A page that comes out the same is
+// not replaced (its empty temporary file is removed), so a rebuild of pages rewritten before writes
+// no page again; it gets the time a replacement would have given it.
 class ReplacingSink : public ByteSink {
  public:
   enum class End { Unchanged, Replaced, WriteFailed };
@@ -46,6 +53,8 @@ class ReplacingSink : public ByteSink {
     if (!writer_.Write(bytes)) failed_ = true;
   }
   bool failed() const { return failed_; }
+  // Where the page's reader shows what it holds.
+  PageWindow* window() { return &window_; }
 
   // After the last piece: the page replaced by the new bytes (given `mode`), or left alone
   // when they are its own bytes.
@@ -64,19 +73,36 @@ class ReplacingSink : public ByteSink {
   }
 
  private:
+  // The page's bytes from offset `at` on that are at hand: in the reader's window, else in a
+  // chunk read for them. Empty at the page's end or on a read error.
+  std::string_view PageBytesAt(std::uint64_t at) {
+    auto within = [at](const char* data, std::uint64_t start, std::size_t size) {
+      return at >= start && at - start < size
+                 ? std::string_view(data + (at - start),
+                                    static_cast<std::size_t>(start + size - at))
+                 : std::string_view();
+    };
+    if (std::string_view held = within(window_.data, window_.at, window_.size); !held.empty()) {
+      return held;
+    }
+    if (std::string_view held = within(chunk_.data(), chunkAt_, chunkSize_); !held.empty()) {
+      return held;
+    }
+    ssize_t got = ::pread(fd_, chunk_.data(), chunk_.size(), static_cast<off_t>(at));
+    if (got <= 0) return {};
+    chunkAt_ = at;
+    chunkSize_ = static_cast<std::size_t>(got);
+    return {chunk_.data(), chunkSize_};
+  }
+
   // Whether the page holds `bytes` at offset same_.
   bool Matches(std::string_view bytes) {
     std::uint64_t at = same_;
     while (!bytes.empty()) {
-      if (at < chunkAt_ || at >= chunkAt_ + chunkSize_) {
-        ssize_t got = ::pread(fd_, chunk_.data(), chunk_.size(), static_cast<off_t>(at));
-        if (got <= 0) return false;
-        chunkAt_ = at;
-        chunkSize_ = static_cast<std::size_t>(got);
-      }
-      std::size_t offset = static_cast<std::size_t>(at - chunkAt_);
-      std::size_t n = std::min(bytes.size(), chunkSize_ - offset);
-      if (bytes.substr(0, n) != std::string_view(chunk_.data() + offset, n)) return false;
+      std::string_view held = PageBytesAt(at);
+      if (held.empty()) return false;
+      std::size_t n = std::min(bytes.size(), held.size());
+      if (bytes.substr(0, n) != held.substr(0, n)) return false;
       bytes.remove_prefix(n);
       at += n;
     }
@@ -86,22 +112,13 @@ class ReplacingSink : public ByteSink {
   // At the first difference the temporary file is given the bytes that matched.
   bool Diverge() {
     differs_ = true;
-    if (chunkAt_ == 0 && chunkSize_ >= same_) {  // all of it is in the chunk read last
-      if (same_ > 0 && !writer_.Write(std::string_view(chunk_.data(), same_))) failed_ = true;
-      chunkSize_ = 0;
-      return !failed_;
-    }
     for (std::uint64_t at = 0; at < same_ && !failed_;) {
-      std::size_t want =
-          static_cast<std::size_t>(std::min<std::uint64_t>(chunk_.size(), same_ - at));
-      ssize_t got = ::pread(fd_, chunk_.data(), want, static_cast<off_t>(at));
-      if (got <= 0 ||
-          !writer_.Write(std::string_view(chunk_.data(), static_cast<std::size_t>(got)))) {
-        failed_ = true;
-      }
-      at += got > 0 ? static_cast<std::uint64_t>(got) : 0;
+      std::string_view held = PageBytesAt(at);
+      held = held.substr(
+          0, static_cast<std::size_t>(std::min<std::uint64_t>(held.size(), same_ - at)));
+      if (held.empty() || !writer_.Write(held)) failed_ = true;
+      at += held.size();
     }
-    chunkSize_ = 0;
     return !failed_;
   }
 
@@ -110,15 +127,23 @@ class ReplacingSink : public ByteSink {
   bool differs_ = false;
   bool failed_ = false;
   std::uint64_t same_ = 0;  // the bytes written so far, all equal to the page's
+  PageWindow window_;
   std::array<char, 8192> chunk_;
   std::uint64_t chunkAt_ = 0;
   std::size_t chunkSize_ = 0;
 };
 
-// A page's bytes in blocks of kPageBlockSize, read from the document a buffer at a time.
+// A page's bytes in blocks of kPageBlockSize, read from the document (from its start) a
+// buffer at a time; `window`, when given, is kept showing the buffer.
 class BlockReader {
  public:
-  explicit BlockReader(DocumentSource& page) : page_(page) {}
+  explicit BlockReader(DocumentSource& page, PageWindow* window = nullptr)
+      : page_(page), window_(window) {}
+  ~BlockReader() {
+    if (window_ != nullptr) *window_ = {};  // the buffer goes with the reader
+  }
+  BlockReader(const BlockReader&) = delete;
+  BlockReader& operator=(const BlockReader&) = delete;
 
   // The next block: full, shorter at the end, then empty. False on a read error.
   bool Next(std::string& block) {
@@ -130,6 +155,9 @@ class BlockReader {
         if (n < 0) return false;
         at_ = 0;
         filled_ = static_cast<std::size_t>(n);
+        // At the end the window keeps the last bytes read.
+        if (window_ != nullptr && n > 0) *window_ = {buffer_.data(), offset_, filled_};
+        offset_ += filled_;
         ended_ = n == 0;
         continue;
       }
@@ -142,6 +170,8 @@ class BlockReader {
 
  private:
   DocumentSource& page_;
+  PageWindow* window_;
+  std::uint64_t offset_ = 0;  // where the bytes after the buffer lie in the page
   std::array<char, 8192> buffer_;
   std::size_t at_ = 0;
   std::size_t filled_ = 0;
@@ -157,6 +187,7 @@ class WritingSink : public ByteSink {
     if (!failed_ && !writer_.Write(bytes)) failed_ = true;
   }
   bool failed() const { return failed_; }
+  PageWindow* window() { return nullptr; }  // nothing is compared
 
  private:
   platform::AtomicFileWriter& writer_;
@@ -173,7 +204,7 @@ bool RewriteFrom(const RewriteContext& job, std::string_view treeRoot, const std
   PageRewriter rewriter(job, treeRoot, pagePath, readRef, sink, probe);
   PageTokenizer tokenizer(rewriter);
   CharsetScan scan;
-  BlockReader reader(page);
+  BlockReader reader(page, sink.window());
   std::string block;
   std::string next;
   bool readOk = page.Rewind() && reader.Next(block);
