@@ -71,6 +71,14 @@ class EntryFile {
   virtual std::uint64_t size() const = 0;
   // Reads exactly `size` bytes from `offset` on into `out`; false when they are not there.
   virtual bool ReadAt(std::uint64_t offset, std::uint64_t size, std::string& out) = 0;
+  // The same bytes without a copy where the source holds them: `out` points into them, or
+  // into `scratch`, where they were read.
+  virtual bool ViewAt(std::uint64_t offset, std::uint64_t size, std::string& scratch,
+                      std::string_view& out) {
+    if (!ReadAt(offset, size, scratch)) return false;
+    out = scratch;
+    return true;
+  }
 };
 
 class MemoryFile : public EntryFile {
@@ -78,8 +86,15 @@ class MemoryFile : public EntryFile {
   explicit MemoryFile(std::string_view bytes) : bytes_(bytes) {}
   std::uint64_t size() const override { return bytes_.size(); }
   bool ReadAt(std::uint64_t offset, std::uint64_t size, std::string& out) override {
+    std::string_view view;
+    if (!ViewAt(offset, size, out, view)) return false;
+    out.assign(view);
+    return true;
+  }
+  bool ViewAt(std::uint64_t offset, std::uint64_t size, std::string& /*scratch*/,
+              std::string_view& out) override {
     if (offset > bytes_.size() || size > bytes_.size() - offset) return false;
-    out.assign(bytes_.substr(offset, size));
+    out = bytes_.substr(offset, size);
     return true;
   }
 
@@ -88,16 +103,29 @@ class MemoryFile : public EntryFile {
 };
 
 // An open entry file, read by offset: every part of the entry comes from this one descriptor.
+// A file of up to kReadWholeMax bytes (almost every entry) is read with one call and its parts
+// are taken from memory; a larger one, or one that could not be read whole, part by part.
 class DescriptorFile : public EntryFile {
  public:
-  explicit DescriptorFile(platform::ReadableFile& file) : file_(file) {}
+  explicit DescriptorFile(platform::ReadableFile& file) : file_(file) {
+    whole_ = size() <= kReadWholeMax && file_.ReadExactlyAt(0, size(), bytes_);
+  }
   std::uint64_t size() const override { return file_.status().size; }
   bool ReadAt(std::uint64_t offset, std::uint64_t size, std::string& out) override {
+    if (whole_) return MemoryFile(bytes_).ReadAt(offset, size, out);
     return file_.ReadExactlyAt(offset, size, out);
+  }
+  bool ViewAt(std::uint64_t offset, std::uint64_t size, std::string& scratch,
+              std::string_view& out) override {
+    if (whole_) return MemoryFile(bytes_).ViewAt(offset, size, scratch, out);
+    return EntryFile::ViewAt(offset, size, scratch, out);
   }
 
  private:
+  static constexpr std::uint64_t kReadWholeMax = 64 * 1024;
   platform::ReadableFile& file_;
+  std::string bytes_;
+  bool whole_ = false;
 };
 
 // Opens one block (ciphertext, tag, nonce) numbered `number`; `extra` is authenticated with
@@ -156,7 +184,7 @@ bool IsEntryName(std::string_view name) {
 std::optional<std::string_view> HeaderValue(std::string_view head, std::string_view name) {
   bool first = true;  // the status line
   while (!head.empty()) {
-    std::size_t end = head.find_first_of(std::string_view("\0\n", 2));
+    std::size_t end = ResponseHeadLineEnd(head);
     std::string_view line = head.substr(0, end);
     head = end == std::string_view::npos ? std::string_view() : head.substr(end + 1);
     if (std::exchange(first, false)) continue;
@@ -317,13 +345,16 @@ FirefoxEntryCheck ReadEntry(EntryFile& file, const FirefoxCacheKey* key, std::st
   if (body == nullptr) return FirefoxEntryCheck::Good;
 
   // The chunks of the body; those of the alternative data alone are not needed.
-  std::string chunk;
+  std::string scratch;
+  std::string_view chunk;
   std::string plain;
   for (std::uint64_t i = 0; i * kFirefoxChunkSize < entry.bodySize; ++i) {
     const std::uint64_t start = i * kFirefoxChunkSize;
     const std::uint64_t plainSize =
         std::min<std::uint64_t>(kFirefoxChunkSize, entry.dataSize - start);
-    if (!file.ReadAt(start + i * overhead, plainSize + overhead, chunk)) return damaged(kChanged);
+    if (!file.ViewAt(start + i * overhead, plainSize + overhead, scratch, chunk)) {
+      return damaged(kChanged);
+    }
     if (entry.encrypted && !OpenBlock(*key, i, chunk, {}, plain)) {
       return damaged("本文を復号できないため読みません（壊れているか書き換えられています）");
     }
