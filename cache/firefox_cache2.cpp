@@ -224,10 +224,9 @@ std::optional<std::uint64_t> AltDataOffset(std::string_view value) {
 
 // The checks of an entry that the body's length alone allows: a document whose
 // Content-Length is not what is stored was cut (the browser keeps such entries to resume).
-bool BodyLengthAgrees(const FirefoxEntry& entry, std::string& why) {
+// `response` is what ReadResponseHead read of the entry's response head.
+bool BodyLengthAgrees(const FirefoxEntry& entry, const StoredResponse& response, std::string& why) {
   if (!entry.hasResponseHead) return true;
-  StoredResponse response;
-  ReadResponseHead(entry.responseHead, response);
   if (!IsDocumentStatus(response.status)) return true;
   const std::optional<std::string_view> length = HeaderValue(entry.responseHead, "content-length");
   const std::optional<std::uint64_t> expected = length ? Decimal(*length) : std::nullopt;
@@ -239,11 +238,14 @@ bool BodyLengthAgrees(const FirefoxEntry& entry, std::string& why) {
   return false;
 }
 
-// Reads one entry file: trailer, metadata and, with `body`, the body without the alternative
-// data. With `name` the file's name must be the SHA-1 of the key.
+// Reads one entry file: trailer, metadata (its response head read into `response` as well, the
+// URL and time left to ResponseOf) and, with `body`, the body without the alternative data.
+// With `name` the file's name must be the SHA-1 of the key.
 FirefoxEntryCheck ReadEntry(EntryFile& file, const FirefoxCacheKey* key, std::string_view name,
-                            FirefoxEntry& entry, const BodySink* body, std::string& why) {
+                            FirefoxEntry& entry, StoredResponse& response, const BodySink* body,
+                            std::string& why) {
   entry = FirefoxEntry{};
+  response = StoredResponse{};
   auto damaged = [&why](std::string_view text) {
     why = std::string(text);
     return FirefoxEntryCheck::Damaged;
@@ -341,7 +343,8 @@ FirefoxEntryCheck ReadEntry(EntryFile& file, const FirefoxCacheKey* key, std::st
       return damaged("alt-data の値が壊れているため読みません");
     entry.bodySize = static_cast<std::uint32_t>(*offset);
   }
-  if (!BodyLengthAgrees(entry, why)) return FirefoxEntryCheck::Damaged;
+  if (entry.hasResponseHead) ReadResponseHead(entry.responseHead, response);
+  if (!BodyLengthAgrees(entry, response, why)) return FirefoxEntryCheck::Damaged;
   if (body == nullptr) return FirefoxEntryCheck::Good;
 
   // The chunks of the body; those of the alternative data alone are not needed.
@@ -369,9 +372,9 @@ FirefoxEntryCheck ReadEntry(EntryFile& file, const FirefoxCacheKey* key, std::st
   return FirefoxEntryCheck::Good;
 }
 
-StoredResponse ResponseOf(const FirefoxEntry& entry) {
-  StoredResponse response;
-  if (entry.hasResponseHead) ReadResponseHead(entry.responseHead, response);
+// The response of `entry` as the entry table takes it: `response`, as ReadEntry read it from
+// the head, with the URL of the key and the time of the entry.
+StoredResponse ResponseOf(const FirefoxEntry& entry, StoredResponse response) {
   response.url = std::string(UrlOfFirefoxKey(entry.key));
   // The browser's own clock when it last wrote the entry; the last-fetched time moves with
   // every load from the cache, and the Date header is the server's clock (and optional).
@@ -518,15 +521,16 @@ class Cache2Entries : public StoredEntries {
     DescriptorFile bytes(file);
     const BodySink sink = [&body](std::string_view part) { return body.Append(part); };
     FirefoxEntry entry;
-    FirefoxEntryCheck check = ReadEntry(bytes, key(), name, entry, &sink, why);
+    StoredResponse read;
+    FirefoxEntryCheck check = ReadEntry(bytes, key(), name, entry, read, &sink, why);
     if (check == FirefoxEntryCheck::NoKey && !looked_) {
       looked_ = true;
       found_ = FindKey(cacheDir_);
-      check = ReadEntry(bytes, key(), name, entry, &sink, why);
+      check = ReadEntry(bytes, key(), name, entry, read, &sink, why);
     }
     switch (check) {
       case FirefoxEntryCheck::Good:
-        response = ResponseOf(entry);
+        response = ResponseOf(entry, std::move(read));
         return platform::OpenError::None;
       case FirefoxEntryCheck::NoKey:
         why = "暗号化されていて鍵がないため読みません（" + found_.whyNot + "）";
@@ -599,19 +603,20 @@ class Cache2Layout : public CacheLayout {
       FirefoxEntry entry;
       std::string why;
       const FirefoxCacheKey* key = found.key ? &*found.key : nullptr;
-      FirefoxEntryCheck check = ReadEntry(bytes, key, entryName, entry, nullptr, why);
+      StoredResponse response;
+      FirefoxEntryCheck check = ReadEntry(bytes, key, entryName, entry, response, nullptr, why);
       if (check == FirefoxEntryCheck::NoKey && !looked) {
         looked = true;
         found = FindKey(cacheDir);
         if (found.key) {
           LogReaderMessage(ctx, "暗号化の鍵を読みました: " + found.where);
-          check = ReadEntry(bytes, &*found.key, entryName, entry, nullptr, why);
+          check = ReadEntry(bytes, &*found.key, entryName, entry, response, nullptr, why);
         }
       }
       switch (check) {
         case FirefoxEntryCheck::Good:
           if (entry.encrypted) ++decrypted;
-          responses.Add(ResponseOf(entry), locator);
+          responses.Add(ResponseOf(entry, std::move(response)), locator);
           break;
         case FirefoxEntryCheck::Damaged:
           responses.Refuse(locator, why);
@@ -656,12 +661,13 @@ class Cache2Layout : public CacheLayout {
 FirefoxEntryCheck ParseFirefoxEntry(std::string_view bytes, const FirefoxCacheKey* key,
                                     FirefoxEntry& entry, std::string* body, std::string& why) {
   MemoryFile file(bytes);
-  if (body == nullptr) return ReadEntry(file, key, {}, entry, nullptr, why);
+  StoredResponse response;
+  if (body == nullptr) return ReadEntry(file, key, {}, entry, response, nullptr, why);
   const BodySink sink = [body](std::string_view part) {
     body->append(part);
     return true;
   };
-  return ReadEntry(file, key, {}, entry, &sink, why);
+  return ReadEntry(file, key, {}, entry, response, &sink, why);
 }
 
 std::uint32_t FirefoxCacheHash(std::string_view bytes) {
