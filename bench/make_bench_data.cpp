@@ -10,26 +10,13 @@
 
 #include <sys/stat.h>
 
+#include "bench/bench_pages.h"
 #include "testing/ie4_fixture.h"
 
 namespace {
 
-constexpr int kHosts = 20;
-constexpr int kLinksPerPage = 12;
-
-std::string PageHtml(int host, int page, int pages) {
-  std::string html = "<html><head><title>Page " + std::to_string(page) + " of host" +
-                     std::to_string(host) + "</title></head><body>\n";
-  for (int k = 1; k <= kLinksPerPage; ++k) {
-    int target = (page + k * 7) % pages;
-    html += "<p>Paragraph " + std::to_string(k) + " with some ordinary text to carry the links. " +
-            "<a href=\"p" + std::to_string(target) + ".html\">next " + std::to_string(target) +
-            "</a> <img src=\"img/i" + std::to_string(target % 50) + ".gif\">\n";
-  }
-  html += "<a href=\"http://host" + std::to_string((host + 1) % kHosts) +
-          ".example/d/p0.html\">other host</a></body></html>\n";
-  return html;
-}
+using lumbra::bench::kHosts;
+using lumbra::bench::PageHtml;
 
 void MakeDirs(const std::string& path) {
   for (std::size_t i = 1; i <= path.size(); ++i) {

@@ -109,17 +109,21 @@ class EntrySource {
  public:
   virtual ~EntrySource() = default;
   virtual std::uint64_t size() const = 0;
-  // Reads `count` bytes from `offset` into `out`; false when not all of them can be read.
-  virtual bool ReadAt(std::uint64_t offset, std::size_t count, std::string& out) = 0;
+  // Points `out` at the `count` bytes from `offset`: into the source's own bytes, or into
+  // `scratch`, read there (valid while `scratch` is left alone). False when not all of them
+  // can be read.
+  virtual bool ReadAt(std::uint64_t offset, std::size_t count, std::string& scratch,
+                      std::string_view& out) = 0;
 };
 
 class MemorySource : public EntrySource {
  public:
   explicit MemorySource(std::string_view bytes) : bytes_(bytes) {}
   std::uint64_t size() const override { return bytes_.size(); }
-  bool ReadAt(std::uint64_t offset, std::size_t count, std::string& out) override {
+  bool ReadAt(std::uint64_t offset, std::size_t count, std::string& /*scratch*/,
+              std::string_view& out) override {
     if (offset > bytes_.size() || count > bytes_.size() - offset) return false;
-    out.assign(bytes_.substr(offset, count));
+    out = bytes_.substr(offset, count);
     return true;
   }
 
@@ -128,17 +132,28 @@ class MemorySource : public EntrySource {
 };
 
 // An open entry file, its size taken when it was opened: a file that shrinks while it is read
-// fails the read, one that grows is read as it was.
+// fails the read, one that grows is read as it was. A file of up to kReadWholeMax bytes (almost
+// every entry) is read with one call and its parts are taken from memory; a larger one, or one
+// that could not be read whole, is read part by part.
 class FileSource : public EntrySource {
  public:
-  explicit FileSource(platform::ReadableFile& file) : file_(file) {}
+  explicit FileSource(platform::ReadableFile& file) : file_(file) {
+    whole_ = size() <= kReadWholeMax && file_.ReadExactlyAt(0, size(), bytes_);
+  }
   std::uint64_t size() const override { return file_.status().size; }
-  bool ReadAt(std::uint64_t offset, std::size_t count, std::string& out) override {
-    return file_.ReadExactlyAt(offset, count, out);
+  bool ReadAt(std::uint64_t offset, std::size_t count, std::string& scratch,
+              std::string_view& out) override {
+    if (whole_) return MemorySource(bytes_).ReadAt(offset, count, scratch, out);
+    if (!file_.ReadExactlyAt(offset, count, scratch)) return false;
+    out = scratch;
+    return true;
   }
 
  private:
+  static constexpr std::uint64_t kReadWholeMax = 64 * 1024;
   platform::ReadableFile& file_;
+  std::string bytes_;
+  bool whole_ = false;
 };
 
 struct EndRecord {
@@ -149,8 +164,9 @@ struct EndRecord {
 };
 
 std::optional<EndRecord> ReadEndRecord(EntrySource& source, std::uint64_t offset) {
-  std::string bytes;
-  if (!source.ReadAt(offset, kEndSize, bytes)) return std::nullopt;
+  std::string scratch;
+  std::string_view bytes;
+  if (!source.ReadAt(offset, kEndSize, scratch, bytes)) return std::nullopt;
   return EndRecord{Le64(bytes, 0), Le32(bytes, 8), Le32(bytes, 12), Le32(bytes, 16)};
 }
 
@@ -172,8 +188,11 @@ bool ReadFrame(EntrySource& source, std::string_view expectedName, ChromiumSimpl
                BodyCheck& check, std::string& why) {
   const std::uint64_t size = source.size();
   if (size < kHeaderSize + 2 * kEndSize) return Fail(why, kShort);
-  std::string header;
-  if (!source.ReadAt(0, kHeaderSize, header)) return Fail(why, kUnread);
+  // Each part read has a scratch string of its own, so that the views of the parts read before
+  // stay valid.
+  std::string headerScratch;
+  std::string_view header;
+  if (!source.ReadAt(0, kHeaderSize, headerScratch, header)) return Fail(why, kUnread);
   if (Le64(header, 0) != kInitialMagic) return Fail(why, kBadMagic);
   if (const std::uint32_t version = Le32(header, 8); version != kVersion) {
     why = "知らない版 (" + std::to_string(version) + ") のエントリファイルのため読みません";
@@ -182,7 +201,10 @@ bool ReadFrame(EntrySource& source, std::string_view expectedName, ChromiumSimpl
   const std::uint64_t keyLength = Le32(header, 12);
   if (keyLength > kKeyMax) return Fail(why, kKeyTooLong);
   if (keyLength > size - kHeaderSize - 2 * kEndSize) return Fail(why, kKeyOutside);
-  if (!source.ReadAt(kHeaderSize, keyLength, entry.key)) return Fail(why, kUnread);
+  std::string keyScratch;
+  std::string_view key;
+  if (!source.ReadAt(kHeaderSize, keyLength, keyScratch, key)) return Fail(why, kUnread);
+  entry.key.assign(key);
   if (ChromiumHash(entry.key) != Le32(header, 16)) return Fail(why, kKeyHash);
   if (!expectedName.empty() && ChromiumSimpleFileName(entry.key) != expectedName) {
     return Fail(why, kName);
@@ -201,12 +223,16 @@ bool ReadFrame(EntrySource& source, std::string_view expectedName, ChromiumSimpl
     return Fail(why, kHeadOutside);
   }
   const std::uint64_t headOffset = size - kEndSize - shaSize - last->streamSize;
-  std::string head;
-  if (!source.ReadAt(headOffset, last->streamSize, head)) return Fail(why, kUnread);
+  std::string headScratch;
+  std::string_view head;
+  if (!source.ReadAt(headOffset, last->streamSize, headScratch, head)) return Fail(why, kUnread);
   if ((last->flags & kHasCrc) != 0 && Crc32(0, head) != last->crc) return Fail(why, kHeadCrc);
   if (shaSize != 0) {
-    std::string sha;
-    if (!source.ReadAt(headOffset + last->streamSize, kKeyShaSize, sha)) return Fail(why, kUnread);
+    std::string shaScratch;
+    std::string_view sha;
+    if (!source.ReadAt(headOffset + last->streamSize, kKeyShaSize, shaScratch, sha)) {
+      return Fail(why, kUnread);
+    }
     if (sha != Digest(EVP_sha256(), entry.key)) return Fail(why, kKeySha);
   }
 
@@ -241,11 +267,12 @@ bool ReadBody(EntrySource& source, const ChromiumSimpleEntry& entry, const BodyC
               SpooledDocument* sink, std::string& why) {
   if (sink == nullptr && !check.crcKept) return true;
   std::uint32_t crc = Crc32(0, {});
-  std::string chunk;
+  std::string scratch;
+  std::string_view chunk;
   for (std::uint64_t done = 0; done < entry.bodySize;) {
     const std::size_t count =
         static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, entry.bodySize - done));
-    if (!source.ReadAt(entry.bodyOffset + done, count, chunk)) return Fail(why, kUnread);
+    if (!source.ReadAt(entry.bodyOffset + done, count, scratch, chunk)) return Fail(why, kUnread);
     crc = Crc32(crc, chunk);
     if (sink != nullptr && !sink->Append(chunk)) return Fail(why, kNoRoom);
     done += count;

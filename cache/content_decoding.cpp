@@ -217,12 +217,13 @@ Decoding DecodeOne(Coding coding, DocumentSource& in, SpooledDocument& out, std:
     }
     return true;
   };
-  std::vector<char> block(kChunk);
+  // Not zeroed: every document of a cache comes through here, and the reads fill it.
+  const auto block = std::make_unique_for_overwrite<char[]>(kChunk);
   for (;;) {
-    long n = in.Read(block.data(), block.size());
+    long n = in.Read(block.get(), kChunk);
     if (n < 0) return Decoding::Damaged;
     if (n == 0) break;
-    if (!decoder->Feed(std::string_view(block.data(), static_cast<std::size_t>(n)), emit)) {
+    if (!decoder->Feed(std::string_view(block.get(), static_cast<std::size_t>(n)), emit)) {
       return failure;
     }
   }
@@ -242,10 +243,10 @@ Decoding DecodeContent(std::string_view encoding, DocumentSource& stored, Spoole
   const std::uint64_t limit = std::min(kDecodedMax, stored.status().size * kDecodedRatioMax);
   if (codings.empty()) {
     if (!stored.Rewind()) return Decoding::Damaged;
-    std::vector<char> block(kChunk);
-    for (long n; (n = stored.Read(block.data(), block.size())) != 0;) {
+    const auto block = std::make_unique_for_overwrite<char[]>(kChunk);
+    for (long n; (n = stored.Read(block.get(), kChunk)) != 0;) {
       if (n < 0) return Decoding::Damaged;
-      if (!out.Append(std::string_view(block.data(), static_cast<std::size_t>(n)))) {
+      if (!out.Append(std::string_view(block.get(), static_cast<std::size_t>(n)))) {
         return Decoding::NoRoom;
       }
     }

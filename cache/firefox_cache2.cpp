@@ -71,6 +71,14 @@ class EntryFile {
   virtual std::uint64_t size() const = 0;
   // Reads exactly `size` bytes from `offset` on into `out`; false when they are not there.
   virtual bool ReadAt(std::uint64_t offset, std::uint64_t size, std::string& out) = 0;
+  // The same bytes without a copy where the source holds them: `out` points into them, or
+  // into `scratch`, where they were read.
+  virtual bool ViewAt(std::uint64_t offset, std::uint64_t size, std::string& scratch,
+                      std::string_view& out) {
+    if (!ReadAt(offset, size, scratch)) return false;
+    out = scratch;
+    return true;
+  }
 };
 
 class MemoryFile : public EntryFile {
@@ -78,8 +86,15 @@ class MemoryFile : public EntryFile {
   explicit MemoryFile(std::string_view bytes) : bytes_(bytes) {}
   std::uint64_t size() const override { return bytes_.size(); }
   bool ReadAt(std::uint64_t offset, std::uint64_t size, std::string& out) override {
+    std::string_view view;
+    if (!ViewAt(offset, size, out, view)) return false;
+    out.assign(view);
+    return true;
+  }
+  bool ViewAt(std::uint64_t offset, std::uint64_t size, std::string& /*scratch*/,
+              std::string_view& out) override {
     if (offset > bytes_.size() || size > bytes_.size() - offset) return false;
-    out.assign(bytes_.substr(offset, size));
+    out = bytes_.substr(offset, size);
     return true;
   }
 
@@ -88,16 +103,29 @@ class MemoryFile : public EntryFile {
 };
 
 // An open entry file, read by offset: every part of the entry comes from this one descriptor.
+// A file of up to kReadWholeMax bytes (almost every entry) is read with one call and its parts
+// are taken from memory; a larger one, or one that could not be read whole, part by part.
 class DescriptorFile : public EntryFile {
  public:
-  explicit DescriptorFile(platform::ReadableFile& file) : file_(file) {}
+  explicit DescriptorFile(platform::ReadableFile& file) : file_(file) {
+    whole_ = size() <= kReadWholeMax && file_.ReadExactlyAt(0, size(), bytes_);
+  }
   std::uint64_t size() const override { return file_.status().size; }
   bool ReadAt(std::uint64_t offset, std::uint64_t size, std::string& out) override {
+    if (whole_) return MemoryFile(bytes_).ReadAt(offset, size, out);
     return file_.ReadExactlyAt(offset, size, out);
+  }
+  bool ViewAt(std::uint64_t offset, std::uint64_t size, std::string& scratch,
+              std::string_view& out) override {
+    if (whole_) return MemoryFile(bytes_).ViewAt(offset, size, scratch, out);
+    return EntryFile::ViewAt(offset, size, scratch, out);
   }
 
  private:
+  static constexpr std::uint64_t kReadWholeMax = 64 * 1024;
   platform::ReadableFile& file_;
+  std::string bytes_;
+  bool whole_ = false;
 };
 
 // Opens one block (ciphertext, tag, nonce) numbered `number`; `extra` is authenticated with
@@ -156,7 +184,7 @@ bool IsEntryName(std::string_view name) {
 std::optional<std::string_view> HeaderValue(std::string_view head, std::string_view name) {
   bool first = true;  // the status line
   while (!head.empty()) {
-    std::size_t end = head.find_first_of(std::string_view("\0\n", 2));
+    std::size_t end = ResponseHeadLineEnd(head);
     std::string_view line = head.substr(0, end);
     head = end == std::string_view::npos ? std::string_view() : head.substr(end + 1);
     if (std::exchange(first, false)) continue;
@@ -196,10 +224,9 @@ std::optional<std::uint64_t> AltDataOffset(std::string_view value) {
 
 // The checks of an entry that the body's length alone allows: a document whose
 // Content-Length is not what is stored was cut (the browser keeps such entries to resume).
-bool BodyLengthAgrees(const FirefoxEntry& entry, std::string& why) {
+// `response` is what ReadResponseHead read of the entry's response head.
+bool BodyLengthAgrees(const FirefoxEntry& entry, const StoredResponse& response, std::string& why) {
   if (!entry.hasResponseHead) return true;
-  StoredResponse response;
-  ReadResponseHead(entry.responseHead, response);
   if (!IsDocumentStatus(response.status)) return true;
   const std::optional<std::string_view> length = HeaderValue(entry.responseHead, "content-length");
   const std::optional<std::uint64_t> expected = length ? Decimal(*length) : std::nullopt;
@@ -211,11 +238,14 @@ bool BodyLengthAgrees(const FirefoxEntry& entry, std::string& why) {
   return false;
 }
 
-// Reads one entry file: trailer, metadata and, with `body`, the body without the alternative
-// data. With `name` the file's name must be the SHA-1 of the key.
+// Reads one entry file: trailer, metadata (its response head read into `response` as well, the
+// URL and time left to ResponseOf) and, with `body`, the body without the alternative data.
+// With `name` the file's name must be the SHA-1 of the key.
 FirefoxEntryCheck ReadEntry(EntryFile& file, const FirefoxCacheKey* key, std::string_view name,
-                            FirefoxEntry& entry, const BodySink* body, std::string& why) {
+                            FirefoxEntry& entry, StoredResponse& response, const BodySink* body,
+                            std::string& why) {
   entry = FirefoxEntry{};
+  response = StoredResponse{};
   auto damaged = [&why](std::string_view text) {
     why = std::string(text);
     return FirefoxEntryCheck::Damaged;
@@ -313,17 +343,21 @@ FirefoxEntryCheck ReadEntry(EntryFile& file, const FirefoxCacheKey* key, std::st
       return damaged("alt-data の値が壊れているため読みません");
     entry.bodySize = static_cast<std::uint32_t>(*offset);
   }
-  if (!BodyLengthAgrees(entry, why)) return FirefoxEntryCheck::Damaged;
+  if (entry.hasResponseHead) ReadResponseHead(entry.responseHead, response);
+  if (!BodyLengthAgrees(entry, response, why)) return FirefoxEntryCheck::Damaged;
   if (body == nullptr) return FirefoxEntryCheck::Good;
 
   // The chunks of the body; those of the alternative data alone are not needed.
-  std::string chunk;
+  std::string scratch;
+  std::string_view chunk;
   std::string plain;
   for (std::uint64_t i = 0; i * kFirefoxChunkSize < entry.bodySize; ++i) {
     const std::uint64_t start = i * kFirefoxChunkSize;
     const std::uint64_t plainSize =
         std::min<std::uint64_t>(kFirefoxChunkSize, entry.dataSize - start);
-    if (!file.ReadAt(start + i * overhead, plainSize + overhead, chunk)) return damaged(kChanged);
+    if (!file.ViewAt(start + i * overhead, plainSize + overhead, scratch, chunk)) {
+      return damaged(kChanged);
+    }
     if (entry.encrypted && !OpenBlock(*key, i, chunk, {}, plain)) {
       return damaged("本文を復号できないため読みません（壊れているか書き換えられています）");
     }
@@ -338,9 +372,9 @@ FirefoxEntryCheck ReadEntry(EntryFile& file, const FirefoxCacheKey* key, std::st
   return FirefoxEntryCheck::Good;
 }
 
-StoredResponse ResponseOf(const FirefoxEntry& entry) {
-  StoredResponse response;
-  if (entry.hasResponseHead) ReadResponseHead(entry.responseHead, response);
+// The response of `entry` as the entry table takes it: `response`, as ReadEntry read it from
+// the head, with the URL of the key and the time of the entry.
+StoredResponse ResponseOf(const FirefoxEntry& entry, StoredResponse response) {
   response.url = std::string(UrlOfFirefoxKey(entry.key));
   // The browser's own clock when it last wrote the entry; the last-fetched time moves with
   // every load from the cache, and the Date header is the server's clock (and optional).
@@ -487,15 +521,16 @@ class Cache2Entries : public StoredEntries {
     DescriptorFile bytes(file);
     const BodySink sink = [&body](std::string_view part) { return body.Append(part); };
     FirefoxEntry entry;
-    FirefoxEntryCheck check = ReadEntry(bytes, key(), name, entry, &sink, why);
+    StoredResponse read;
+    FirefoxEntryCheck check = ReadEntry(bytes, key(), name, entry, read, &sink, why);
     if (check == FirefoxEntryCheck::NoKey && !looked_) {
       looked_ = true;
       found_ = FindKey(cacheDir_);
-      check = ReadEntry(bytes, key(), name, entry, &sink, why);
+      check = ReadEntry(bytes, key(), name, entry, read, &sink, why);
     }
     switch (check) {
       case FirefoxEntryCheck::Good:
-        response = ResponseOf(entry);
+        response = ResponseOf(entry, std::move(read));
         return platform::OpenError::None;
       case FirefoxEntryCheck::NoKey:
         why = "暗号化されていて鍵がないため読みません（" + found_.whyNot + "）";
@@ -568,19 +603,20 @@ class Cache2Layout : public CacheLayout {
       FirefoxEntry entry;
       std::string why;
       const FirefoxCacheKey* key = found.key ? &*found.key : nullptr;
-      FirefoxEntryCheck check = ReadEntry(bytes, key, entryName, entry, nullptr, why);
+      StoredResponse response;
+      FirefoxEntryCheck check = ReadEntry(bytes, key, entryName, entry, response, nullptr, why);
       if (check == FirefoxEntryCheck::NoKey && !looked) {
         looked = true;
         found = FindKey(cacheDir);
         if (found.key) {
           LogReaderMessage(ctx, "暗号化の鍵を読みました: " + found.where);
-          check = ReadEntry(bytes, &*found.key, entryName, entry, nullptr, why);
+          check = ReadEntry(bytes, &*found.key, entryName, entry, response, nullptr, why);
         }
       }
       switch (check) {
         case FirefoxEntryCheck::Good:
           if (entry.encrypted) ++decrypted;
-          responses.Add(ResponseOf(entry), locator);
+          responses.Add(ResponseOf(entry, std::move(response)), locator);
           break;
         case FirefoxEntryCheck::Damaged:
           responses.Refuse(locator, why);
@@ -625,12 +661,13 @@ class Cache2Layout : public CacheLayout {
 FirefoxEntryCheck ParseFirefoxEntry(std::string_view bytes, const FirefoxCacheKey* key,
                                     FirefoxEntry& entry, std::string* body, std::string& why) {
   MemoryFile file(bytes);
-  if (body == nullptr) return ReadEntry(file, key, {}, entry, nullptr, why);
+  StoredResponse response;
+  if (body == nullptr) return ReadEntry(file, key, {}, entry, response, nullptr, why);
   const BodySink sink = [body](std::string_view part) {
     body->append(part);
     return true;
   };
-  return ReadEntry(file, key, {}, entry, &sink, why);
+  return ReadEntry(file, key, {}, entry, response, &sink, why);
 }
 
 std::uint32_t FirefoxCacheHash(std::string_view bytes) {

@@ -38,6 +38,9 @@ std::string_view UrlOfChromiumKey(std::string_view key);
 // has no such ':'.
 std::string_view UrlOfFirefoxKey(std::string_view key);
 
+// Where the first line of a response head ends: its first NUL or LF; npos when it has neither.
+std::size_t ResponseHeadLineEnd(std::string_view head);
+
 // Reads the status line and the Content-Type, Content-Encoding and Content-Length headers of a
 // response head into `out`. The lines end in NUL (Chromium), CRLF or LF (Firefox). A header that
 // occurs twice counts with its first value; names match without regard to case.
