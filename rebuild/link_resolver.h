@@ -70,7 +70,7 @@ class LinkAnswers {
   };
   // The answers in one place, by the kind of link and its text.
   using Answers = std::unordered_map<std::string, Answer>;
-  static constexpr std::size_t kAnswersMax = 16384;
+  static constexpr std::size_t kAnswersMax = 65536;
 
   Answers& AnswersAt(const PageLocation& page);
 
