@@ -25,6 +25,7 @@
 #include "platform/fs.h"
 #include "platform/paths.h"
 #include "platform/text_file.h"
+#include "rebuild/page_io.h"
 
 namespace lumbra {
 namespace {
@@ -513,6 +514,8 @@ bool JobDriver::RunKind(JobKind kind, int logNumber, Frontend& frontend,
   LinkAnswers answers;  // the job's own, as its table is
   JobTarget job{session_.ctx, session_.counters, session_.index, frontend, paths};
   job.answers = &answers;
+  PageReplacements later;  // settled, and gone, before the job's target
+  job.later = &later;
   switch (kind) {
     case JobKind::AddToLogs:
       return RunAddJob(job, session_.layouts, session_.cache);

@@ -24,13 +24,14 @@ void IndexPage(JobTarget& job, std::string_view treeRoot, const std::string& pat
 
 void RewriteAndIndex(JobTarget& job, std::string_view treeRoot, const std::string& path,
                      platform::AtomicFileWriter* pageWriter, std::string_view contentType) {
-  std::string title;
-  TitleCharset charset;
-  if (ReconstructPage(job.rewriting(), job.frontend, treeRoot, path, job.ctx.readRef, title,
-                      nullptr, pageWriter, &charset) != PageRewrite::Rewritten) {
-    RecordFileFailure(job.ctx, job.counters, kRewriteFailed, path);
-  }
-  IndexPage(job, treeRoot, path, std::move(title), std::move(charset), contentType);
+  ReconstructPageThen(job.rewriting(), job.frontend, treeRoot, path, job.ctx.readRef, pageWriter,
+                      [&job, root = std::string(treeRoot), path, type = std::string(contentType)](
+                          PageRewrite result, std::string title, TitleCharset charset) {
+                        if (result != PageRewrite::Rewritten) {
+                          RecordFileFailure(job.ctx, job.counters, kRewriteFailed, path);
+                        }
+                        IndexPage(job, root, path, std::move(title), std::move(charset), type);
+                      });
 }
 
 bool IsStyleSheetPath(std::string_view path) {
@@ -39,10 +40,12 @@ bool IsStyleSheetPath(std::string_view path) {
 
 void RewriteStyleSheet(JobTarget& job, std::string_view treeRoot, const std::string& path,
                        platform::AtomicFileWriter* pageWriter) {
-  if (ReconstructStyleSheet(job.rewriting(), job.frontend, treeRoot, path, pageWriter) !=
-      PageRewrite::Rewritten) {
-    RecordFileFailure(job.ctx, job.counters, kRewriteFailed, path);
-  }
+  ReconstructStyleSheetThen(job.rewriting(), job.frontend, treeRoot, path, pageWriter,
+                            [&job, path](PageRewrite result, std::string, TitleCharset) {
+                              if (result != PageRewrite::Rewritten) {
+                                RecordFileFailure(job.ctx, job.counters, kRewriteFailed, path);
+                              }
+                            });
 }
 
 }  // namespace lumbra

@@ -27,9 +27,11 @@ struct JobTarget {
   platform::PathTable& paths;  // the job's own
   LinkList* links = nullptr;   // the unreferenced-links job's link list; null in every other job
   LinkAnswers* answers = nullptr;  // the answers its links were given, kept for the next pages
+  // Where the pages of its walks are replaced while it goes on; none: each page at once.
+  PageReplacements* later = nullptr;
 
   // What the rewriting of this job's pages works with.
-  RewriteContext rewriting() const { return {ctx, paths, links, answers}; }
+  RewriteContext rewriting() const { return {ctx, paths, links, answers, later}; }
 };
 
 // Records a page that the job stored or rewrote for the index pages, with its title ("No
@@ -41,7 +43,9 @@ void IndexPage(JobTarget& job, std::string_view treeRoot, const std::string& pat
 
 // Rewrites the page `path` of the LogTree `treeRoot` where it lies (with `pageWriter`, see
 // ReconstructPage), counts it in failedFiles when it could not be rewritten, and indexes it
-// either way (`contentType` as for IndexPage).
+// either way (`contentType` as for IndexPage). With `pageWriter`, in a job with
+// PageReplacements, the counting and indexing wait for the page's replacement: the walk
+// settles them before it ends.
 void RewriteAndIndex(JobTarget& job, std::string_view treeRoot, const std::string& path,
                      platform::AtomicFileWriter* pageWriter = nullptr,
                      std::string_view contentType = {});

@@ -5,6 +5,7 @@
 #include "core/secure_hosts.h"
 #include "platform/job_lock.h"
 #include "platform/paths.h"
+#include "rebuild/page_io.h"
 
 namespace lumbra {
 namespace {
@@ -49,7 +50,9 @@ bool VisitEntry(JobTarget& job, std::string_view name, const std::string& path,
   return false;
 }
 
-bool WalkLogTree(JobTarget& job, const std::string& dir) {
+namespace {
+
+bool WalkDirectory(JobTarget& job, const std::string& dir) {
   std::string treeRoot = TreeRootOf(dir);
   // The listing tells the job's table what each entry is, so most entries and the links to
   // them are never asked of the disk again.
@@ -76,10 +79,19 @@ bool WalkLogTree(JobTarget& job, const std::string& dir) {
     // taken for a completed one.
     if (VisitEntry(job, name, path, treeRoot, pageWriter)) {
       pageWriter.Abort();
-      if (!WalkLogTree(job, path)) return false;
+      if (!WalkDirectory(job, path)) return false;
     }
   }
   return true;
+}
+
+}  // namespace
+
+bool WalkLogTree(JobTarget& job, const std::string& dir) {
+  const bool completed = WalkDirectory(job, dir);
+  // What follows the pages still being replaced is done before the job goes on.
+  if (job.later != nullptr) job.later->Settle();
+  return completed;
 }
 
 }  // namespace lumbra

@@ -305,6 +305,13 @@ std::FILE* ReadableFile::ReleaseAsStream() {
   return stream;
 }
 
+int ReadableFile::Release() {
+  const int fd = fd_;
+  fd_ = -1;
+  status_ = {};
+  return fd;
+}
+
 void ReadableFile::Close() {
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
@@ -352,7 +359,7 @@ bool IsReplacementLeftover(std::string_view name) {
 AtomicFileWriter::~AtomicFileWriter() { Abort(); }
 
 bool AtomicFileWriter::Open(const std::string& target) {
-  failed_ = false;
+  failed_ = tempFailed_ = false;
   error_ = 0;
   if (kept_ && DirectoryOf(target) == DirectoryOf(target_)) {
     kept_ = false;
@@ -361,9 +368,22 @@ bool AtomicFileWriter::Open(const std::string& target) {
   }
   Abort();
   target_ = target;
-  std::string pattern = DirectoryOf(target) + "/.lumbra-tmp-XXXXXX";
+  return MakeTemp();
+}
+
+void AtomicFileWriter::OpenLater(const std::string& target) {
+  Abort();
+  failed_ = tempFailed_ = false;
+  error_ = 0;
+  target_ = target;
+  later_ = true;
+}
+
+bool AtomicFileWriter::MakeTemp() {
+  std::string pattern = DirectoryOf(target_) + "/.lumbra-tmp-XXXXXX";
   int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
   if (fd < 0) {
+    failed_ = tempFailed_ = true;
     error_ = errno;
     return false;
   }
@@ -373,9 +393,10 @@ bool AtomicFileWriter::Open(const std::string& target) {
 }
 
 bool AtomicFileWriter::Write(std::string_view bytes) {
-  if (fd_ < 0 || failed_) return false;
+  if ((fd_ < 0 && !later_) || failed_) return false;
   if (buffer_.size() + bytes.size() > kBufferSize && !Flush()) return false;
   if (bytes.size() >= kBufferSize) {
+    if (fd_ < 0 && !MakeTemp()) return false;
     reachedFile_ = true;
     if (!WriteAll(fd_, bytes)) {
       failed_ = true;
@@ -389,7 +410,7 @@ bool AtomicFileWriter::Write(std::string_view bytes) {
 }
 
 bool AtomicFileWriter::Flush() {
-  if (!failed_ && !buffer_.empty()) {
+  if (!failed_ && !buffer_.empty() && (fd_ >= 0 || MakeTemp())) {
     reachedFile_ = true;
     if (!WriteAll(fd_, buffer_)) {
       failed_ = true;
@@ -401,29 +422,72 @@ bool AtomicFileWriter::Flush() {
 }
 
 bool AtomicFileWriter::Commit(mode_t mode) {
-  if (fd_ < 0) return false;
-  bool ok = Flush() && ::fchmod(fd_, mode & 07777) == 0;
-  if (!ok && error_ == 0) error_ = errno;
-  if (::close(fd_) != 0 && ok) {
-    ok = false;
-    error_ = errno;
+  Handover handover = Release(mode);
+  const bool ok = Complete(handover);
+  if (!ok) {
+    error_ = handover.error;
+    tempFailed_ = handover.tempFailed;
   }
+  return ok;
+}
+
+AtomicFileWriter::Handover AtomicFileWriter::Release(mode_t mode) {
+  Handover handover;
+  handover.fd = fd_;
+  handover.makeTemp = later_ && fd_ < 0 && !failed_;
+  handover.failed = failed_;
+  handover.tempFailed = tempFailed_;
+  handover.error = error_;
+  handover.mode = mode;
+  handover.temp = std::move(temp_);
+  handover.target = target_;
+  handover.buffer = buffer_;  // the writer keeps its buffer for the next file
   fd_ = -1;
-  reachedFile_ = false;
-  kept_ = false;
-  if (ok && ::rename(temp_.c_str(), target_.c_str()) != 0) {
-    ok = false;
-    error_ = errno;
-  }
-  if (!ok) ::unlink(temp_.c_str());
+  reachedFile_ = kept_ = later_ = false;
   temp_.clear();
+  buffer_.clear();
+  return handover;
+}
+
+bool AtomicFileWriter::Complete(Handover& handover) {
+  struct CloseAfter {
+    int& fd;
+    ~CloseAfter() {
+      if (fd >= 0) ::close(fd);
+      fd = -1;
+    }
+  } closeAfter{handover.closeAfter};
+  if (handover.fd < 0) {
+    if (!handover.makeTemp) return false;
+    std::string pattern = DirectoryOf(handover.target) + "/.lumbra-tmp-XXXXXX";
+    handover.fd = ::mkostemp(pattern.data(), O_CLOEXEC);
+    if (handover.fd < 0) {
+      handover.tempFailed = true;
+      handover.error = errno;
+      return false;
+    }
+    handover.temp = std::move(pattern);
+  }
+  bool ok = !handover.failed;
+  if (ok && !handover.buffer.empty() && !WriteAll(handover.fd, handover.buffer)) ok = false;
+  if (ok && ::fchmod(handover.fd, handover.mode & 07777) != 0) ok = false;
+  if (!ok && handover.error == 0) handover.error = errno;
+  if (::close(handover.fd) != 0 && ok) {
+    ok = false;
+    handover.error = errno;
+  }
+  handover.fd = -1;
+  if (ok && ::rename(handover.temp.c_str(), handover.target.c_str()) != 0) {
+    ok = false;
+    handover.error = errno;
+  }
+  if (!ok) ::unlink(handover.temp.c_str());
   return ok;
 }
 
 void AtomicFileWriter::Abort() {
   buffer_.clear();
-  reachedFile_ = false;
-  kept_ = false;
+  reachedFile_ = kept_ = later_ = false;
   if (fd_ >= 0) {
     ::close(fd_);
     fd_ = -1;

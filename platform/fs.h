@@ -102,6 +102,8 @@ class ReadableFile {
   bool ReadExactlyAt(std::uint64_t offset, std::uint64_t length, std::string& out);
   // Hands the file over as a stdio stream for reading; this object is closed afterwards.
   std::FILE* ReleaseAsStream();
+  // Hands the descriptor over (-1 when none); this object is closed afterwards.
+  int Release();
   void Close();
 
  private:
@@ -166,7 +168,11 @@ class AtomicFileWriter {
   // Creates the temporary file beside `target`; false when it cannot be made. A file kept by
   // Discard beside a file of the same directory is taken instead of making another.
   bool Open(const std::string& target);
-  bool isOpen() const { return fd_ >= 0; }
+  // As Open, but the temporary file is made only once it is needed: when the bytes outgrow
+  // the buffer, else by Complete (on whichever thread does it). A writer that is given no
+  // bytes, as for a page that comes out unchanged, makes none at all.
+  void OpenLater(const std::string& target);
+  bool isOpen() const { return fd_ >= 0 || later_; }
   // False (and the writer failed) when not every byte could be written. Small writes are
   // gathered into kBufferSize bytes, so that a file of many small pieces reaches the disk
   // in few system calls; Commit writes what is left.
@@ -183,14 +189,39 @@ class AtomicFileWriter {
   void Discard();
   // The errno of the first failure (0 when none).
   int error() const { return error_; }
+  // Whether that failure was that the temporary file could not be made.
+  bool tempFailed() const { return tempFailed_; }
+
+  // What is left of Commit once the new bytes are all given, taken out of the writer (which
+  // is empty afterwards) so that Complete may do it elsewhere, on a thread of its own.
+  struct Handover {
+    int fd = -1;            // the temporary file, when it was made
+    bool makeTemp = false;  // none was made yet: Complete makes it
+    int closeAfter = -1;    // closed once the target is replaced, or failed: its old content's
+    bool failed = false;
+    bool tempFailed = false;  // the temporary file could not be made
+    int error = 0;            // the errno of the first failure
+    mode_t mode = 0;
+    std::string temp;
+    std::string target;
+    std::string buffer;  // the bytes not yet written to the temporary file
+  };
+  Handover Release(mode_t mode);
+  // Commit's work on what Release gave: true when the target was replaced; otherwise the
+  // temporary file is gone and `handover.error` (and tempFailed) say why.
+  static bool Complete(Handover& handover);
 
  private:
   bool Flush();
+  // Makes the temporary file beside target_; false, the writer failed, when it cannot.
+  bool MakeTemp();
 
   int fd_ = -1;
   bool failed_ = false;
   bool reachedFile_ = false;  // bytes were written to the temporary file itself
   bool kept_ = false;         // an empty temporary file kept by Discard
+  bool later_ = false;        // opened by OpenLater: the temporary file is made when needed
+  bool tempFailed_ = false;
   int error_ = 0;
   std::string target_;
   std::string temp_;

@@ -1,6 +1,7 @@
 #include "platform/fs.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <string>
 #include <vector>
 
@@ -77,6 +78,36 @@ TEST_F(FsTest, AtomicWriterReplacesOnlyOnCommit) {
   ASSERT_TRUE(ReplaceFileContent(file, "new", 0600));
   EXPECT_EQ(ReadFile("page.html"), "new");
   EXPECT_EQ(GetStatus(file).mode & 0777, 0600u);
+}
+
+TEST_F(FsTest, AWriterOpenedLaterMakesItsTemporaryFileWhenItIsNeeded) {
+  auto leftovers = [&] {
+    auto names = ListDirectory(Path("d"));
+    return std::count_if(names->begin(), names->end(), IsReplacementLeftover);
+  };
+  WriteFile("d/a", "old");
+  AtomicFileWriter writer;
+  writer.OpenLater(Path("d/a"));
+  ASSERT_TRUE(writer.Write("new"));
+  EXPECT_EQ(leftovers(), 0);
+  // Handed over: whoever completes it makes the file, as another thread would.
+  AtomicFileWriter::Handover handover = writer.Release(0640);
+  ASSERT_TRUE(AtomicFileWriter::Complete(handover));
+  EXPECT_EQ(ReadFile("d/a"), "new");
+  EXPECT_EQ(GetStatus(Path("d/a")).mode & 0777, 0640u);
+  // Bytes beyond the buffer need the file at once.
+  writer.OpenLater(Path("d/b"));
+  ASSERT_TRUE(writer.Write(std::string(AtomicFileWriter::kBufferSize + 1, 'b')));
+  EXPECT_EQ(leftovers(), 1);
+  ASSERT_TRUE(writer.Commit(0644));
+  EXPECT_EQ(leftovers(), 0);
+  // A temporary file that cannot be made is told as such.
+  writer.OpenLater(Path("missing/c"));
+  ASSERT_TRUE(writer.Write("c"));
+  handover = writer.Release(0644);
+  EXPECT_FALSE(AtomicFileWriter::Complete(handover));
+  EXPECT_TRUE(handover.tempFailed);
+  EXPECT_EQ(handover.error, ENOENT);
 }
 
 TEST_F(FsTest, ADiscardedEmptyTemporaryFileServesTheNextFileOfItsDirectoryOnly) {

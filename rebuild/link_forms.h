@@ -19,13 +19,16 @@ namespace lumbra {
 
 // What the rewriting of a job's pages works with: the job's snapshot (its LogTree roots and
 // the switches READ_CNT and READ_AEL), the job's path table, and the link list that collects
-// the external links of the unreferenced-links job (null in every other job), and the answers
-// the job's links were given.
+// the external links of the unreferenced-links job (null in every other job), the answers
+// the job's links were given, and the thread its walks' pages are replaced on.
+class PageReplacements;
+
 struct RewriteContext {
   const JobContext& ctx;
   platform::PathTable& paths;
   LinkList* links = nullptr;
-  LinkAnswers* answers = nullptr;  // the job's answers kept, or none: each link resolved anew
+  LinkAnswers* answers = nullptr;     // the job's answers kept, or none: each link resolved anew
+  PageReplacements* later = nullptr;  // where its walks' pages are replaced; none: at once
 };
 
 enum class LinkForm {

@@ -37,7 +37,7 @@ struct PageWindow {
 // no page again; it gets the time a replacement would have given it.
 class ReplacingSink : public ByteSink {
  public:
-  enum class End { Unchanged, Replaced, WriteFailed };
+  enum class End { Unchanged, Replaced, HandedOver, WriteFailed };
 
   ReplacingSink(int pageFd, platform::AtomicFileWriter& writer) : fd_(pageFd), writer_(writer) {}
 
@@ -57,8 +57,10 @@ class ReplacingSink : public ByteSink {
   PageWindow* window() { return &window_; }
 
   // After the last piece: the page replaced by the new bytes (given `mode`), or left alone
-  // when they are its own bytes.
-  End Finish(std::uint64_t pageSize, mode_t mode) {
+  // when they are its own bytes. With `handover`, the replacement is not done but given
+  // there, to be completed elsewhere.
+  End Finish(std::uint64_t pageSize, mode_t mode,
+             std::optional<platform::AtomicFileWriter::Handover>* handover = nullptr) {
     if (!failed_ && !differs_) {
       if (same_ == pageSize) {
         writer_.Discard();  // its empty temporary file may serve the next page
@@ -66,6 +68,10 @@ class ReplacingSink : public ByteSink {
         return End::Unchanged;
       }
       Diverge();  // the new page is the old one cut short
+    }
+    if (!failed_ && handover != nullptr) {
+      *handover = writer_.Release(mode);
+      return End::HandedOver;
     }
     if (!failed_ && writer_.Commit(mode)) return End::Replaced;
     writer_.Abort();
@@ -258,9 +264,18 @@ bool RewriteSheetFrom(const RewriteContext& job, std::string_view treeRoot,
 
 // Rewrites the file `path` where it lies: `rewrite(file, sink)` sends its new bytes into the
 // sink (false when reading failed). The messages and results are those of ReconstructPage.
+// With `later`, the replacement is not done but given to `handover` (result Rewritten), with
+// the temporary file still to be made and the page's descriptor to close after it, and the
+// pages under way there are settled before a message is shown.
 template <typename Rewrite>
 PageRewrite RewriteInPlace(const RewriteContext& job, Frontend& frontend, const std::string& path,
-                           platform::AtomicFileWriter* pageWriter, Rewrite rewrite) {
+                           platform::AtomicFileWriter* pageWriter, PageReplacements* later,
+                           std::optional<platform::AtomicFileWriter::Handover>* handover,
+                           Rewrite rewrite) {
+  auto show = [&](const std::string& text) {
+    if (later != nullptr) later->Settle();
+    frontend.ShowMessage(text);
+  };
   const std::string openError = platform::Tr(kOpenError) + path;
   // Only a regular file is rewritten: a link would be replaced by a file, and a FIFO or a
   // device is never read.
@@ -271,26 +286,64 @@ PageRewrite RewriteInPlace(const RewriteContext& job, Frontend& frontend, const 
   const platform::FileStatus status = file.status();
   // A read-only file is protected even from a user who could write it anyway.
   if (opened != platform::OpenError::None || (status.mode & S_IWUSR) == 0) {
-    frontend.ShowMessage(openError);
+    show(openError);
     return PageRewrite::OpenFailed;
   }
   platform::AtomicFileWriter ownWriter;
   platform::AtomicFileWriter& writer = pageWriter != nullptr ? *pageWriter : ownWriter;
-  if (!writer.Open(path)) {
-    frontend.ShowMessage(platform::Tr(kTempError));
+  if (later != nullptr) {
+    writer.OpenLater(path);
+  } else if (!writer.Open(path)) {
+    show(platform::Tr(kTempError));
     return PageRewrite::TempFileFailed;
   }
   ReplacingSink sink(file.file().fd(), writer);
   if (!rewrite(file, sink)) {
     writer.Abort();  // the file stays as it was
-    frontend.ShowMessage(openError);
+    show(openError);
     return PageRewrite::OpenFailed;
   }
-  if (sink.Finish(status.size, status.mode & 07777) == ReplacingSink::End::WriteFailed) {
-    frontend.ShowMessage(platform::Tr(kWriteError) + path);
-    return PageRewrite::WriteFailed;
+  switch (sink.Finish(status.size, status.mode & 07777, later ? handover : nullptr)) {
+    case ReplacingSink::End::WriteFailed:
+      // A page larger than the writer's buffer needs its temporary file before the end.
+      if (writer.tempFailed()) {
+        show(platform::Tr(kTempError));
+        return PageRewrite::TempFileFailed;
+      }
+      show(platform::Tr(kWriteError) + path);
+      return PageRewrite::WriteFailed;
+    case ReplacingSink::End::HandedOver:
+      // The old page goes with its last descriptor: that too is the thread's work.
+      (*handover)->closeAfter = file.file().Release();
+      break;
+    case ReplacingSink::End::Unchanged:
+    case ReplacingSink::End::Replaced:
+      break;
   }
   return PageRewrite::Rewritten;
+}
+
+// RewriteInPlace followed by `then`: at once, or once the replacement handed over to the
+// job's PageReplacements has been done. `rewrite` also sets `title` and `charset`.
+template <typename Rewrite>
+void RewriteInPlaceThen(const RewriteContext& job, Frontend& frontend, const std::string& path,
+                        platform::AtomicFileWriter* pageWriter, std::string& title,
+                        TitleCharset& charset, Rewrite rewrite, AfterPage then) {
+  PageReplacements* later = pageWriter != nullptr ? job.later : nullptr;
+  std::optional<platform::AtomicFileWriter::Handover> handover;
+  const PageRewrite result =
+      RewriteInPlace(job, frontend, path, pageWriter, later, &handover, rewrite);
+  if (handover) {
+    later->Start(std::move(*handover), frontend, path, std::move(title), std::move(charset),
+                 std::move(then));
+    return;
+  }
+  if (later != nullptr) later->Settle();
+  if (result != PageRewrite::Rewritten) {
+    title.clear();
+    charset = {};
+  }
+  then(result, std::move(title), std::move(charset));
 }
 
 }  // namespace
@@ -303,11 +356,12 @@ PageRewrite ReconstructPage(const RewriteContext& job, Frontend& frontend,
   if (charset != nullptr) *charset = {};
   std::string pageTitle;
   TitleCharset pageCharset;
-  const PageRewrite result = RewriteInPlace(
-      job, frontend, pagePath, pageWriter, [&](FileDocument& page, ReplacingSink& sink) {
-        return RewriteFrom(job, treeRoot, pagePath, readRef, page, sink, probe, pageTitle,
-                           pageCharset);
-      });
+  const PageRewrite result =
+      RewriteInPlace(job, frontend, pagePath, pageWriter, nullptr, nullptr,
+                     [&](FileDocument& page, ReplacingSink& sink) {
+                       return RewriteFrom(job, treeRoot, pagePath, readRef, page, sink, probe,
+                                          pageTitle, pageCharset);
+                     });
   if (result == PageRewrite::Rewritten) {
     title = std::move(pageTitle);
     if (charset != nullptr) *charset = std::move(pageCharset);
@@ -318,10 +372,63 @@ PageRewrite ReconstructPage(const RewriteContext& job, Frontend& frontend,
 PageRewrite ReconstructStyleSheet(const RewriteContext& job, Frontend& frontend,
                                   std::string_view treeRoot, const std::string& sheetPath,
                                   platform::AtomicFileWriter* pageWriter) {
-  return RewriteInPlace(job, frontend, sheetPath, pageWriter,
+  return RewriteInPlace(job, frontend, sheetPath, pageWriter, nullptr, nullptr,
                         [&](FileDocument& sheet, ReplacingSink& sink) {
                           return RewriteSheetFrom(job, treeRoot, sheetPath, sheet, sink);
                         });
+}
+
+void ReconstructPageThen(const RewriteContext& job, Frontend& frontend, std::string_view treeRoot,
+                         const std::string& pagePath, bool readRef,
+                         platform::AtomicFileWriter* pageWriter, AfterPage then) {
+  std::string title;
+  TitleCharset charset;
+  RewriteInPlaceThen(
+      job, frontend, pagePath, pageWriter, title, charset,
+      [&](FileDocument& page, ReplacingSink& sink) {
+        return RewriteFrom(job, treeRoot, pagePath, readRef, page, sink, nullptr, title, charset);
+      },
+      std::move(then));
+}
+
+void ReconstructStyleSheetThen(const RewriteContext& job, Frontend& frontend,
+                               std::string_view treeRoot, const std::string& sheetPath,
+                               platform::AtomicFileWriter* pageWriter, AfterPage then) {
+  std::string title;
+  TitleCharset charset;
+  RewriteInPlaceThen(
+      job, frontend, sheetPath, pageWriter, title, charset,
+      [&](FileDocument& sheet, ReplacingSink& sink) {
+        return RewriteSheetFrom(job, treeRoot, sheetPath, sheet, sink);
+      },
+      std::move(then));
+}
+
+void PageReplacements::Follow(const platform::ReplacementThread::Result& result) {
+  Pending page = std::move(pending_.front());
+  pending_.pop_front();
+  if (result.replaced) {
+    page.then(PageRewrite::Rewritten, std::move(page.title), std::move(page.charset));
+  } else if (result.tempFailed) {
+    page.frontend->ShowMessage(platform::Tr(kTempError));
+    page.then(PageRewrite::TempFileFailed, {}, {});
+  } else {
+    page.frontend->ShowMessage(platform::Tr(kWriteError) + page.path);
+    page.then(PageRewrite::WriteFailed, {}, {});
+  }
+}
+
+void PageReplacements::Settle() {
+  while (!pending_.empty()) Follow(*thread_.Collect(true));
+}
+
+void PageReplacements::Start(platform::AtomicFileWriter::Handover handover, Frontend& frontend,
+                             std::string path, std::string title, TitleCharset charset,
+                             AfterPage then) {
+  thread_.Start(std::move(handover));
+  pending_.push_back(
+      {&frontend, std::move(path), std::move(title), std::move(charset), std::move(then)});
+  while (auto done = thread_.Collect(false)) Follow(*done);
 }
 
 bool StoreRewrittenPage(const RewriteContext& job, std::string_view treeRoot,

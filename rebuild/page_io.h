@@ -6,6 +6,9 @@
 // safely: a failure leaves it as it was.
 #pragma once
 
+#include <deque>
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -15,6 +18,7 @@
 #include "core/frontend.h"
 #include "core/title_charset.h"
 #include "platform/fs.h"
+#include "platform/replacement_thread.h"
 #include "rebuild/page_rewriter.h"
 
 namespace lumbra {
@@ -39,11 +43,56 @@ enum class PageRewrite {
 // when given, writes the new page, and may keep an empty temporary file from one page for the
 // next one of the same directory (see AtomicFileWriter::Discard); otherwise a writer of its
 // own does.
+// What follows a page's reconstruction: its result, and its title and charset as
+// ReconstructPage gives them (empty unless it was rewritten).
+using AfterPage = std::function<void(PageRewrite result, std::string title, TitleCharset charset)>;
+
+// The replacements of a job's rewritten pages, done on a thread of their own while the job
+// reads and rewrites the next pages, and what follows each page. What follows a page runs on
+// the job's thread, in the order of the pages, and before the job shows, logs or records
+// anything else: each step that could do so settles first, and so does the end of a walk.
+class PageReplacements {
+ public:
+  PageReplacements() = default;
+  ~PageReplacements() { Settle(); }
+  PageReplacements(const PageReplacements&) = delete;
+  PageReplacements& operator=(const PageReplacements&) = delete;
+
+  // Waits for every page under way, and runs what follows each.
+  void Settle();
+  // Starts the replacement of `path`, to be followed by `then`, and runs what follows the
+  // pages whose replacements are done.
+  void Start(platform::AtomicFileWriter::Handover handover, Frontend& frontend, std::string path,
+             std::string title, TitleCharset charset, AfterPage then);
+
+ private:
+  struct Pending {
+    Frontend* frontend;
+    std::string path;
+    std::string title;
+    TitleCharset charset;
+    AfterPage then;
+  };
+  // Runs what follows the oldest page under way, which ended with `result`.
+  void Follow(const platform::ReplacementThread::Result& result);
+
+  platform::ReplacementThread thread_;
+  std::deque<Pending> pending_;
+};
+
 PageRewrite ReconstructPage(const RewriteContext& job, Frontend& frontend,
                             std::string_view treeRoot, const std::string& pagePath, bool readRef,
                             std::string& title, RewriteProbe* probe = nullptr,
                             platform::AtomicFileWriter* pageWriter = nullptr,
                             TitleCharset* charset = nullptr);
+
+// ReconstructPage, followed by `then`: at once, or, in a job with PageReplacements
+// (RewriteContext::later) and with `pageWriter`, once the page's replacement has been done
+// while the job went on. The messages are those of ReconstructPage, shown in the order of the
+// pages.
+void ReconstructPageThen(const RewriteContext& job, Frontend& frontend, std::string_view treeRoot,
+                         const std::string& pagePath, bool readRef,
+                         platform::AtomicFileWriter* pageWriter, AfterPage then);
 
 // Rewrites the style sheet `sheetPath` of the LogTree `treeRoot` where it lies: the URLs of its
 // url()s and @imports, relative to its own directory. Otherwise as ReconstructPage (the same
@@ -52,6 +101,10 @@ PageRewrite ReconstructPage(const RewriteContext& job, Frontend& frontend,
 PageRewrite ReconstructStyleSheet(const RewriteContext& job, Frontend& frontend,
                                   std::string_view treeRoot, const std::string& sheetPath,
                                   platform::AtomicFileWriter* pageWriter = nullptr);
+// ReconstructStyleSheet, followed by `then` as ReconstructPageThen is (no title).
+void ReconstructStyleSheetThen(const RewriteContext& job, Frontend& frontend,
+                               std::string_view treeRoot, const std::string& sheetPath,
+                               platform::AtomicFileWriter* pageWriter, AfterPage then);
 
 // Stores the page read from `source` (a cached document, from its first byte) as `pagePath`
 // of the LogTree `treeRoot`, rewritten as ReconstructPage rewrites a copy of it there: the
