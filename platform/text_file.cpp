@@ -22,17 +22,18 @@ void TextReader::Close() {
   pending_ = -1;
 }
 
-// The next character, a CR LF taken as one LF.
+// The next character, a CR LF taken as one LF. A reader's stream is its own, read by one
+// thread: the unlocked getc spares a lock per character while a job's other thread runs.
 int TextReader::Get() {
   int c;
   if (pending_ >= 0) {
     c = pending_;
     pending_ = -1;
   } else {
-    c = std::fgetc(file_);
+    c = getc_unlocked(file_);
   }
   if (c == '\r') {
-    int next = std::fgetc(file_);
+    int next = getc_unlocked(file_);
     if (next == '\n') return '\n';
     if (next != EOF) pending_ = next;
   }
