@@ -76,9 +76,12 @@ class AddJob {
   // Copies the waiting page of entry `i` as the first pass would have copied it, unrewritten:
   // for a page whose path another entry meets, and for the pages still waiting at a stop.
   void CopyWaitingPage(int i);
-  // Stores the waiting page of entry `i` (at `where`) rewritten. False when it failed.
-  bool StoreWaitingPage(int i, const LogPath& where, const WaitingPages::Page& page,
-                        std::string& title, TitleCharset& charset);
+  // Stores the waiting page of entry `i` (at `where`) rewritten, and counts and indexes it;
+  // one that fails is not stored. With the job's PageReplacements, the page is replaced, and
+  // counted or not, while the job goes on (see SettlePages).
+  void StoreWaitingPage(int i, const LogPath& where, const WaitingPages::Page& page);
+  // Ends the pages being replaced: before anything else is counted, logged or stored.
+  void SettlePages();
   // An entry that was to be stored but whose copy failed: not stored.
   void Unstore(int i, const std::string& localPath);
 
@@ -218,8 +221,13 @@ platform::OpenError AddJob::OpenDocument(const CacheEntry& entry,
 }
 
 bool AddJob::Stop() {
+  SettlePages();
   for (int entry : waiting_.Entries()) CopyWaitingPage(entry);
   return false;
+}
+
+void AddJob::SettlePages() {
+  if (job_.later != nullptr) job_.later->Settle();
 }
 
 void AddJob::CopyWaitingPage(int i) {
@@ -237,17 +245,25 @@ void AddJob::CopyWaitingPage(int i) {
   ++job_.counters.loggedFiles;
 }
 
-bool AddJob::StoreWaitingPage(int i, const LogPath& where, const WaitingPages::Page& page,
-                              std::string& title, TitleCharset& charset) {
+void AddJob::StoreWaitingPage(int i, const LogPath& where, const WaitingPages::Page& page) {
   std::unique_ptr<DocumentSource> cached;
-  if (OpenDocument(cache_.row(i), cached) != platform::OpenError::None ||
-      !StoreRewrittenPage(job_.rewriting(), where.treeRoot, where.localPath, ctx_.readRef, *cached,
-                          LogCopyMode(page.state, page.old), title, &charset)) {
+  if (OpenDocument(cache_.row(i), cached) != platform::OpenError::None) {
+    SettlePages();
     Unstore(i, where.localPath);
-    return false;
+    return;
   }
-  ++job_.counters.loggedFiles;
-  return true;
+  StoreRewrittenPageThen(
+      job_.rewriting(), where.treeRoot, where.localPath, ctx_.readRef, *cached,
+      LogCopyMode(page.state, page.old),
+      [this, i, where](PageRewrite result, std::string title, TitleCharset charset) {
+        if (result != PageRewrite::Rewritten) {
+          Unstore(i, where.localPath);
+          return;
+        }
+        ++job_.counters.loggedFiles;
+        IndexPage(job_, where.treeRoot, where.localPath, std::move(title), std::move(charset),
+                  cache_.row(i).contentType);
+      });
 }
 
 void AddJob::Unstore(int i, const std::string& localPath) {
@@ -275,17 +291,13 @@ bool AddJob::SecondPass() {
       if (sheet) {
         RewriteStyleSheet(job_, where.treeRoot, where.localPath);
       } else if (std::optional<WaitingPages::Page> page = waiting_.Take(i, where.localPath)) {
-        std::string title;
-        TitleCharset charset;
-        if (StoreWaitingPage(i, where, *page, title, charset)) {
-          IndexPage(job_, where.treeRoot, where.localPath, std::move(title), std::move(charset),
-                    entry.contentType);
-        }
+        StoreWaitingPage(i, where, *page);
       } else {
         RewriteAndIndex(job_, where.treeRoot, where.localPath, nullptr, entry.contentType);
       }
     }
   }
+  SettlePages();
   AppendExecLog(ctx_, "HTML 変更書き換え　終了 ( " + std::to_string(job_.counters.convertedPages) +
                           " 件 )\n");
   return true;

@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "platform/codepage.h"
+#include "rebuild/page_io.h"
 #include "testing/ie4_fixture.h"
 #include "testing/scripted_frontend.h"
 #include "testing/temp_dir.h"
@@ -13,7 +14,9 @@ namespace {
 constexpr long long kOld = 1700000000;
 constexpr long long kNew = 1750000000;
 
-class LogAddTest : public testing::TempDirTest {
+// Each add runs twice: with its pages replaced at once, and with them replaced on a thread of
+// their own while the job goes on (PageReplacements), which must end every add alike.
+class LogAddTest : public testing::TempDirTest, public ::testing::WithParamInterface<bool> {
  protected:
   void SetUp() override {
     ctx.startDir = MakeDir("start");
@@ -31,8 +34,13 @@ class LogAddTest : public testing::TempDirTest {
     counters = JobCounters{};
     index.Clear();
     platform::PathTable paths;
-    JobTarget job{ctx, counters, index, fe, paths};
+    JobTarget job = Target(fe, paths);
     return AddEntriesToLogs(job, CacheLayouts::BuiltIn(), cache);
+  }
+  JobTarget Target(Frontend& frontend, platform::PathTable& paths) {
+    JobTarget job{ctx, counters, index, frontend, paths};
+    if (GetParam()) job.later = &later;
+    return job;
   }
 
   JobContext ctx;
@@ -41,10 +49,11 @@ class LogAddTest : public testing::TempDirTest {
   IndexRecordTable index;
   testing::ScriptedFrontend fe;
   testing::Ie4Cache ie4;
+  PageReplacements later;
 };
 
 // Without READ_HTM a page rewritten since it was stored is kept (the end-to-end add shows it).
-TEST_F(LogAddTest, ReadHtmReplacesAChangedPageWithoutKeepingAnOldCopy) {
+TEST_P(LogAddTest, ReadHtmReplacesAChangedPageWithoutKeepingAnOldCopy) {
   WriteFile("save/alog/host/page.html", "rewritten earlier, longer than the cached page");
   testing::SetMtime(Path("save/alog/host/page.html"), kNew + 100);
   ie4.entries = {Entry("http://host/page.html", "page[1].html", "text/html", "<title>P</title>")};
@@ -58,7 +67,7 @@ TEST_F(LogAddTest, ReadHtmReplacesAChangedPageWithoutKeepingAnOldCopy) {
 }
 
 // A style sheet is known by its content type or its name, and rewritten where it was stored.
-TEST_F(LogAddTest, StoresAStyleSheetWithItsLinksPointedAtTheLog) {
+TEST_P(LogAddTest, StoresAStyleSheetWithItsLinksPointedAtTheLog) {
   ie4.entries = {
       Entry("http://host/p.html", "p[1].html", "text/html",
             "<link rel=stylesheet href=\"site\"><img srcset=\"i.gif 2x\">"),
@@ -80,7 +89,7 @@ TEST_F(LogAddTest, StoresAStyleSheetWithItsLinksPointedAtTheLog) {
   EXPECT_EQ(index.size(), 1u);
 }
 
-TEST_F(LogAddTest, AFailedCopyIsNotCountedAndTheOldCopyStays) {
+TEST_P(LogAddTest, AFailedCopyIsNotCountedAndTheOldCopyStays) {
   std::string kept = WriteFile("save/alog/host/locked.html", "kept page");
   testing::SetMtime(kept, kOld);
   ASSERT_TRUE(platform::SetFileMode(kept, 0444));
@@ -100,7 +109,7 @@ TEST_F(LogAddTest, AFailedCopyIsNotCountedAndTheOldCopyStays) {
             std::string::npos);
 }
 
-TEST_F(LogAddTest, AHostileCacheIndexNeverHasAFileFromOutsideTheCacheCopied) {
+TEST_P(LogAddTest, AHostileCacheIndexNeverHasAFileFromOutsideTheCacheCopied) {
   WriteFile("outside/secret", "SECRET");
   MakeLink(Path("outside/secret"), "cache/CACHE001/link[1].htm");
   MakeLink(Path("outside"), "cache/LINKED01");
@@ -135,7 +144,7 @@ TEST_F(LogAddTest, AHostileCacheIndexNeverHasAFileFromOutsideTheCacheCopied) {
 
 // A URL that would lead outside the log, by ".." or by "..\\" (a '/' to a browser), is refused
 // with that reason and counted; nothing named "..\\.." is made.
-TEST_F(LogAddTest, AUrlLeadingOutsideTheLogIsRefusedWithItsReason) {
+TEST_P(LogAddTest, AUrlLeadingOutsideTheLogIsRefusedWithItsReason) {
   ie4.entries = {
       Entry("http://host/ok.html", "ok[1].html", "text/html", "<title>OK</title>"),
       Entry("http://host/..\\..\\x.html", "x[1].html", "text/html", "<title>X</title>"),
@@ -154,7 +163,7 @@ TEST_F(LogAddTest, AUrlLeadingOutsideTheLogIsRefusedWithItsReason) {
   EXPECT_FALSE(platform::GetLinkStatus(Path("save/alog/host/..\\..")).exists());
 }
 
-TEST_F(LogAddTest, NothingIsWrittenThroughALinkInTheLogTree) {
+TEST_P(LogAddTest, NothingIsWrittenThroughALinkInTheLogTree) {
   WriteFile("elsewhere/page.html", "<a href=\"x.html\">x</a>");
   WriteFile("elsewhere/target.gif", "TARGET");
   MakeLink(Path("elsewhere"), "save/alog/linked");
@@ -186,7 +195,7 @@ TEST_F(LogAddTest, NothingIsWrittenThroughALinkInTheLogTree) {
             std::string::npos);
 }
 
-TEST_F(LogAddTest, ReadDomWalksEachHostOnceAndRewritesItsOtherPages) {
+TEST_P(LogAddTest, ReadDomWalksEachHostOnceAndRewritesItsOtherPages) {
   WriteFile("save/alog/host/older.html", "<a href=\"new.html\">n</a>");
   ie4.entries = {
       Entry("http://host/new.html", "n[1].html", "text/html", "<title>N</title>"),
@@ -207,7 +216,7 @@ TEST_F(LogAddTest, ReadDomWalksEachHostOnceAndRewritesItsOtherPages) {
 
 // A stop ends the job at once and leaves every page stored so far in the log: rewritten when
 // the second pass reached it, as copied otherwise.
-TEST_F(LogAddTest, AStopLeavesThePagesStoredSoFarInTheLog) {
+TEST_P(LogAddTest, AStopLeavesThePagesStoredSoFarInTheLog) {
   const std::string aPage = "<a href=\"b.html\">b</a>";
   const std::string bPage = "<a href=\"a.html\">a</a>";
   ie4.entries = {Entry("http://host/a.html", "a[1].html", "text/html", aPage),
@@ -239,7 +248,7 @@ TEST_F(LogAddTest, AStopLeavesThePagesStoredSoFarInTheLog) {
 }
 
 // Two entries of one page: the second meets the copy of the first, as in cache order.
-TEST_F(LogAddTest, TheSecondEntryOfAPageMeetsTheCopyOfTheFirst) {
+TEST_P(LogAddTest, TheSecondEntryOfAPageMeetsTheCopyOfTheFirst) {
   ie4.entries = {Entry("http://host/p.html", "p[1].html", "text/html", "<title>First</title>"),
                  Entry("http://host/p.html", "p[2].html", "text/html", "<title>Longer</title>!")};
   testing::WriteIe4Cache(Path("cache"), ie4);
@@ -251,7 +260,7 @@ TEST_F(LogAddTest, TheSecondEntryOfAPageMeetsTheCopyOfTheFirst) {
 
 // A page in the way of a directory of the log is not stored, and the directory stays one for
 // the links of the other pages.
-TEST_F(LogAddTest, APageNamedLikeADirectoryOfTheLogLeavesTheDirectoryAlone) {
+TEST_P(LogAddTest, APageNamedLikeADirectoryOfTheLogLeavesTheDirectoryAlone) {
   WriteFile("save/alog/host/d.html/x.gif", "GIF");
   testing::SetMtime(Path("save/alog/host/d.html"), kOld);
   ie4.entries = {
@@ -266,7 +275,7 @@ TEST_F(LogAddTest, APageNamedLikeADirectoryOfTheLogLeavesTheDirectoryAlone) {
 
 // A page whose cached file is gone by the time the page is written is a failed copy: not in
 // the log, not counted, not indexed.
-TEST_F(LogAddTest, APageWhoseCachedFileVanishesIsAFailedCopy) {
+TEST_P(LogAddTest, APageWhoseCachedFileVanishesIsAFailedCopy) {
   ie4.entries = {Entry("http://host/gone.html", "gone[1].html", "text/html", "<title>G</title>"),
                  Entry("http://host/kept.html", "kept[1].html", "text/html", "<title>K</title>")};
   testing::WriteIe4Cache(Path("cache"), ie4);
@@ -280,7 +289,7 @@ TEST_F(LogAddTest, APageWhoseCachedFileVanishesIsAFailedCopy) {
   removing.doomed = Path("cache/CACHE001/gone[1].html");
   ctx.execLog = true;
   platform::PathTable paths;
-  JobTarget job{ctx, counters, index, removing, paths};
+  JobTarget job = Target(removing, paths);
   ASSERT_TRUE(AddEntriesToLogs(job, CacheLayouts::BuiltIn(), cache));
   EXPECT_EQ(FilesBelow("save/alog"), std::vector<std::string>{"host/kept.html"});
   EXPECT_EQ(counters.loggedFiles, 1);
@@ -293,6 +302,8 @@ TEST_F(LogAddTest, APageWhoseCachedFileVanishesIsAFailedCopy) {
           .find(platform::ToCp932("ファイルコピー失敗 : ") + Path("save/alog/host/gone.html")),
       std::string::npos);
 }
+
+INSTANTIATE_TEST_SUITE_P(AtOnceAndOnTheirOwnThread, LogAddTest, ::testing::Bool());
 
 }  // namespace
 }  // namespace lumbra

@@ -264,14 +264,15 @@ bool RewriteSheetFrom(const RewriteContext& job, std::string_view treeRoot,
 
 // Rewrites the file `path` where it lies: `rewrite(file, sink)` sends its new bytes into the
 // sink (false when reading failed). The messages and results are those of ReconstructPage.
-// With `later`, the replacement is not done but given to `handover` (result Rewritten), with
-// the temporary file still to be made and the page's descriptor to close after it, and the
-// pages under way there are settled before a message is shown.
+// With `later`, the pages under way there are settled before a message is shown; with
+// `handover` too, the replacement is not done but given there (result Rewritten), with the
+// temporary file still to be made and the page's descriptor to close after it.
 template <typename Rewrite>
 PageRewrite RewriteInPlace(const RewriteContext& job, Frontend& frontend, const std::string& path,
                            platform::AtomicFileWriter* pageWriter, PageReplacements* later,
                            std::optional<platform::AtomicFileWriter::Handover>* handover,
                            Rewrite rewrite) {
+  if (later == nullptr) handover = nullptr;
   auto show = [&](const std::string& text) {
     if (later != nullptr) later->Settle();
     frontend.ShowMessage(text);
@@ -291,7 +292,7 @@ PageRewrite RewriteInPlace(const RewriteContext& job, Frontend& frontend, const 
   }
   platform::AtomicFileWriter ownWriter;
   platform::AtomicFileWriter& writer = pageWriter != nullptr ? *pageWriter : ownWriter;
-  if (later != nullptr) {
+  if (handover != nullptr) {
     writer.OpenLater(path);
   } else if (!writer.Open(path)) {
     show(platform::Tr(kTempError));
@@ -303,7 +304,7 @@ PageRewrite RewriteInPlace(const RewriteContext& job, Frontend& frontend, const 
     show(openError);
     return PageRewrite::OpenFailed;
   }
-  switch (sink.Finish(status.size, status.mode & 07777, later ? handover : nullptr)) {
+  switch (sink.Finish(status.size, status.mode & 07777, handover)) {
     case ReplacingSink::End::WriteFailed:
       // A page larger than the writer's buffer needs its temporary file before the end.
       if (writer.tempFailed()) {
@@ -323,18 +324,19 @@ PageRewrite RewriteInPlace(const RewriteContext& job, Frontend& frontend, const 
   return PageRewrite::Rewritten;
 }
 
-// RewriteInPlace followed by `then`: at once, or once the replacement handed over to the
-// job's PageReplacements has been done. `rewrite` also sets `title` and `charset`.
+// RewriteInPlace followed by `then`: at once, after the pages under way, or, with
+// `pageWriter`, once the replacement handed over to the job's PageReplacements has been done.
+// `rewrite` also sets `title` and `charset`.
 template <typename Rewrite>
 void RewriteInPlaceThen(const RewriteContext& job, Frontend& frontend, const std::string& path,
                         platform::AtomicFileWriter* pageWriter, std::string& title,
                         TitleCharset& charset, Rewrite rewrite, AfterPage then) {
-  PageReplacements* later = pageWriter != nullptr ? job.later : nullptr;
+  PageReplacements* later = job.later;
   std::optional<platform::AtomicFileWriter::Handover> handover;
-  const PageRewrite result =
-      RewriteInPlace(job, frontend, path, pageWriter, later, &handover, rewrite);
+  const PageRewrite result = RewriteInPlace(job, frontend, path, pageWriter, later,
+                                            pageWriter != nullptr ? &handover : nullptr, rewrite);
   if (handover) {
-    later->Start(std::move(*handover), frontend, path, std::move(title), std::move(charset),
+    later->Start(std::move(*handover), &frontend, path, std::move(title), std::move(charset),
                  std::move(then));
     return;
   }
@@ -410,10 +412,10 @@ void PageReplacements::Follow(const platform::ReplacementThread::Result& result)
   if (result.replaced) {
     page.then(PageRewrite::Rewritten, std::move(page.title), std::move(page.charset));
   } else if (result.tempFailed) {
-    page.frontend->ShowMessage(platform::Tr(kTempError));
+    if (page.frontend != nullptr) page.frontend->ShowMessage(platform::Tr(kTempError));
     page.then(PageRewrite::TempFileFailed, {}, {});
   } else {
-    page.frontend->ShowMessage(platform::Tr(kWriteError) + page.path);
+    if (page.frontend != nullptr) page.frontend->ShowMessage(platform::Tr(kWriteError) + page.path);
     page.then(PageRewrite::WriteFailed, {}, {});
   }
 }
@@ -422,13 +424,42 @@ void PageReplacements::Settle() {
   while (!pending_.empty()) Follow(*thread_.Collect(true));
 }
 
-void PageReplacements::Start(platform::AtomicFileWriter::Handover handover, Frontend& frontend,
+void PageReplacements::Start(platform::AtomicFileWriter::Handover handover, Frontend* frontend,
                              std::string path, std::string title, TitleCharset charset,
                              AfterPage then) {
   thread_.Start(std::move(handover));
   pending_.push_back(
-      {&frontend, std::move(path), std::move(title), std::move(charset), std::move(then)});
+      {frontend, std::move(path), std::move(title), std::move(charset), std::move(then)});
   while (auto done = thread_.Collect(false)) Follow(*done);
+}
+
+void StoreRewrittenPageThen(const RewriteContext& job, std::string_view treeRoot,
+                            const std::string& pagePath, bool readRef, DocumentSource& source,
+                            mode_t mode, AfterPage then) {
+  PageReplacements* later = job.later;
+  if (later == nullptr) {
+    std::string title;
+    TitleCharset charset;
+    const bool stored =
+        StoreRewrittenPage(job, treeRoot, pagePath, readRef, source, mode, title, &charset);
+    then(stored ? PageRewrite::Rewritten : PageRewrite::WriteFailed, std::move(title),
+         std::move(charset));
+    return;
+  }
+  platform::AtomicFileWriter writer;
+  writer.OpenLater(pagePath);
+  WritingSink sink(writer);
+  std::string title;
+  TitleCharset charset;
+  if (!RewriteFrom(job, treeRoot, pagePath, readRef, source, sink, nullptr, title, charset) ||
+      sink.failed()) {
+    writer.Abort();  // the page stays as it was
+    later->Settle();
+    then(PageRewrite::WriteFailed, {}, {});
+    return;
+  }
+  later->Start(writer.Release(mode), nullptr, pagePath, std::move(title), std::move(charset),
+               std::move(then));
 }
 
 bool StoreRewrittenPage(const RewriteContext& job, std::string_view treeRoot,

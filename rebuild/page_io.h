@@ -62,12 +62,13 @@ class PageReplacements {
   void Settle();
   // Starts the replacement of `path`, to be followed by `then`, and runs what follows the
   // pages whose replacements are done.
-  void Start(platform::AtomicFileWriter::Handover handover, Frontend& frontend, std::string path,
+  // A failed replacement is shown through `frontend`, or not at all without one.
+  void Start(platform::AtomicFileWriter::Handover handover, Frontend* frontend, std::string path,
              std::string title, TitleCharset charset, AfterPage then);
 
  private:
   struct Pending {
-    Frontend* frontend;
+    Frontend* frontend;  // none: a failure is not shown
     std::string path;
     std::string title;
     TitleCharset charset;
@@ -114,5 +115,10 @@ void ReconstructStyleSheetThen(const RewriteContext& job, Frontend& frontend,
 bool StoreRewrittenPage(const RewriteContext& job, std::string_view treeRoot,
                         const std::string& pagePath, bool readRef, DocumentSource& source,
                         mode_t mode, std::string& title, TitleCharset* charset = nullptr);
+// StoreRewrittenPage, followed by `then` (Rewritten, or WriteFailed: nothing is shown): at
+// once, or, in a job with PageReplacements, once the page's replacement has been done.
+void StoreRewrittenPageThen(const RewriteContext& job, std::string_view treeRoot,
+                            const std::string& pagePath, bool readRef, DocumentSource& source,
+                            mode_t mode, AfterPage then);
 
 }  // namespace lumbra
