@@ -16,16 +16,21 @@ ReplacementThread::~ReplacementThread() {
 void ReplacementThread::Start(AtomicFileWriter::Handover handover) {
   std::unique_lock lock(mutex_);
   if (!thread_.joinable()) thread_ = std::thread([this] { Run(); });
-  // Nothing wakes the job when the queue gets room, only when a replacement is done.
-  waiting_ = true;
-  done_.wait(lock, [this] { return given_.size() < kQueued; });
-  waiting_ = false;
+  if (given_.size() >= kQueued) {
+    // Nothing wakes the job when the queue gets room, only when a replacement is done.
+    WakeThread();
+    waiting_ = true;
+    done_.wait(lock, [this] { return given_.size() < kQueued; });
+    waiting_ = false;
+  }
   given_.push_back(std::move(handover));
   ++uncollected_;
-  // A system call to wake the thread only when it sleeps.
-  const bool wake = idle_;
-  lock.unlock();
-  if (wake) work_.notify_one();
+  // A sleeping thread is woken for a few replacements at once: each wake is a system call.
+  if (given_.size() >= kWakeFor) WakeThread();
+}
+
+void ReplacementThread::WakeThread() {
+  if (idle_) work_.notify_one();
 }
 
 std::optional<ReplacementThread::Result> ReplacementThread::Collect(bool wait) {
@@ -33,6 +38,7 @@ std::optional<ReplacementThread::Result> ReplacementThread::Collect(bool wait) {
   if (uncollected_ == 0) return std::nullopt;
   if (results_.empty()) {
     if (!wait) return std::nullopt;
+    WakeThread();
     waiting_ = true;
     done_.wait(lock, [this] { return !results_.empty(); });
     waiting_ = false;

@@ -26,6 +26,8 @@ class ReplacementThread {
   };
   // Replacements given and not yet done, at most: each holds its page's bytes.
   static constexpr std::size_t kQueued = 16;
+  // A sleeping thread is woken once this many are given (or the job waits for one).
+  static constexpr std::size_t kWakeFor = 4;
 
   ReplacementThread() = default;
   // Does every replacement given, then ends the thread.
@@ -42,6 +44,8 @@ class ReplacementThread {
 
  private:
   void Run();
+  // Wakes the thread when it sleeps; with the lock held.
+  void WakeThread();
 
   std::mutex mutex_;
   std::condition_variable work_;  // for the thread: a replacement was given, or the end
