@@ -112,6 +112,10 @@ INSTANTIATE_TEST_SUITE_P(
             "<style>@import \"{T}host/css/site.css\"; @import url({T}host/css/site.css) print;\n"
             "body{background:URL( \"{T}host/dir/b.png\" )} /* url(a.png) */ "
             "p:after{content:'url(a.png)'}</style><p style=\"x:url({T}host/dir/a.png)\">"},
+        // A title's text reaches the rewriting whole, tags and all: a style element that ends
+        // in it is written before what follows, with a string its sheet leaves open.
+        FormCase{"style element in a title's text", "<a<TITLE><style>@import\"</style><",
+                 "<a<TITLE><style>@import\"</style><"},
         // A link that names no document stays as it is. A fragment-only link of the 1990s
         // attributes still becomes the page's own file:// URL plus the anchor, as it always
         // has; in today's forms (an SVG paint server in CSS) it stays.

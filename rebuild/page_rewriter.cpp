@@ -30,12 +30,30 @@ PageRewriter::PageRewriter(const RewriteContext& job, std::string_view treeRoot,
 
 void PageRewriter::OnText(std::string_view text) {
   const MarkupContext::Place place = context_.place();
-  context_.Feed(text);
-  if (place == MarkupContext::Place::Style && !scriptMode_) {
-    WriteStyle(text);
+  if (place != MarkupContext::Place::Style || scriptMode_) {
+    context_.Feed(text);
+    EmitSegment(false, text, text);
     return;
   }
-  EmitSegment(false, text, text);
+  // The tokenizer reads the text of a title whole, tags and all, so a text may hold the style
+  // element's end tag: only what comes before that tag is the style sheet, and all of it is
+  // written before what follows.
+  std::size_t sheet = text.size();
+  if (text.find('<') != std::string_view::npos) {
+    MarkupContext ahead = context_;
+    for (std::size_t k = 0; k < text.size(); ++k) {
+      ahead.Feed(text.substr(k, 1));
+      if (ahead.place() != MarkupContext::Place::Style) {
+        sheet = std::min(k, text.rfind("</", k));
+        break;
+      }
+    }
+  }
+  context_.Feed(text);
+  WriteStyle(text.substr(0, sheet));
+  if (sheet == text.size()) return;
+  FinishStyle();
+  EmitSegment(false, text.substr(sheet), text.substr(sheet));
 }
 
 void PageRewriter::OnTag(std::string& tag) {
