@@ -51,9 +51,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string page = root + "/host/dir/page.html";
   const std::string host = root + "/host";
   const std::string dir = root + "/host/dir/";
-  if (lumbra::ResolveLink(ctx, paths, {root, page, host, dir}, link, lumbra::LinkKind::Src,
-                          &counter) != 0) {
+  const lumbra::PageLocation where{root, page, host, dir};
+  if (lumbra::ResolveLink(ctx, paths, where, link, lumbra::LinkKind::Src, &counter) != 0) {
     std::abort();  // nothing exists below these roots
+  }
+  // A job's kept answers are the resolver's, the first time and when given again.
+  lumbra::LinkAnswers answers;
+  for (int round = 0; round < 2; ++round) {
+    std::string kept(input);
+    bool keptCounter = false;
+    if (answers.Resolve(ctx, paths, where, kept, lumbra::LinkKind::Src, &keptCounter) != 0 ||
+        kept != link || keptCounter != counter) {
+      std::abort();
+    }
   }
   const std::string target = "/" + std::string(input);
   const std::string relative = lumbra::platform::RelativeUrl(dir, target);
