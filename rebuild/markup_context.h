@@ -162,6 +162,9 @@ class MarkupContext {
     Style,        // the text of a style element
   };
   Place place() const { return state_ == State::Data ? Place::Markup : PlaceOutsideText(); }
+  // Whether the bytes since the last '<' of a style or script element's text may still turn
+  // out to be its end tag.
+  bool MayEndElement() const { return state_ == State::RawTextLess || state_ == State::RawTextEnd; }
 
   // Follows the page through `bytes`, the next bytes of the page as it was.
   void Feed(std::string_view bytes) {

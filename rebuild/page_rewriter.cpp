@@ -29,35 +29,67 @@ PageRewriter::PageRewriter(const RewriteContext& job, std::string_view treeRoot,
 }
 
 void PageRewriter::OnText(std::string_view text) {
-  const MarkupContext::Place place = context_.place();
-  if (place != MarkupContext::Place::Style || scriptMode_) {
+  if (context_.place() != MarkupContext::Place::Style || scriptMode_) {
+    FlushStyleTail();
     context_.Feed(text);
     EmitSegment(false, text, text);
     return;
   }
-  // The tokenizer reads the text of a title whole, tags and all, so a text may hold the style
-  // element's end tag: only what comes before that tag is the style sheet, and all of it is
-  // written before what follows.
-  std::size_t sheet = text.size();
-  if (text.find('<') != std::string_view::npos) {
+  // The tokenizer reads the text of a title whole, tags and all, and cuts text at its blocks'
+  // ends: the style element's end tag may lie in this text, or begin in the tail kept from the
+  // last. The sheet is what comes before it, all written before the end tag and what follows.
+  std::string held;
+  held.swap(styleTail_);
+  std::string_view sheet = text;
+  std::string_view after;  // from the end tag on
+  if (!held.empty() || text.find('<') != std::string_view::npos) {
     MarkupContext ahead = context_;
-    for (std::size_t k = 0; k < text.size(); ++k) {
-      ahead.Feed(text.substr(k, 1));
-      if (ahead.place() != MarkupContext::Place::Style) {
-        sheet = std::min(k, text.rfind("</", k));
-        break;
+    std::size_t k = 0;
+    while (k < text.size()) {
+      ahead.Feed(text.substr(k++, 1));
+      if (ahead.place() != MarkupContext::Place::Style) break;
+    }
+    // The end tag, or what may yet become it, begins at the last '<' read: in this text, or
+    // (none there) in the tail kept.
+    const std::size_t open = text.substr(0, k).rfind('<');
+    const bool ended = ahead.place() != MarkupContext::Place::Style;
+    if (ended || ahead.MayEndElement()) {
+      if (open != std::string_view::npos) {
+        sheet = text.substr(0, open);
+      } else {
+        sheet = {};
+        styleTail_.swap(held);  // all of it belongs to the tag
+      }
+      if (ended) {
+        after = text.substr(sheet.size());
+      } else {
+        styleTail_ += text.substr(sheet.size());
       }
     }
   }
   context_.Feed(text);
-  WriteStyle(text.substr(0, sheet));
-  if (sheet == text.size()) return;
+  if (!held.empty()) WriteStyle(held);
+  if (!sheet.empty()) WriteStyle(sheet);
+  if (after.empty()) return;
+  // The element ended: its sheet is written whole, then its end tag (with the part of it kept
+  // from the last text) as it was.
   FinishStyle();
-  EmitSegment(false, text.substr(sheet), text.substr(sheet));
+  std::string tag;
+  tag.swap(styleTail_);
+  tag += after;
+  EmitSegment(false, tag, tag);
+}
+
+void PageRewriter::FlushStyleTail() {
+  if (styleTail_.empty()) return;
+  std::string tail;
+  tail.swap(styleTail_);
+  WriteStyle(tail);
 }
 
 void PageRewriter::OnTag(std::string& tag) {
   using Place = MarkupContext::Place;
+  FlushStyleTail();  // a tag begins with '<': the tail before it ends no element
   const Place place = context_.place();
   // A start tag in the text is read once, for the context and for its attributes.
   const TagReading* read = context_.FeedTag(tag, reading_) ? &reading_ : nullptr;
@@ -79,12 +111,14 @@ void PageRewriter::OnTag(std::string& tag) {
 }
 
 void PageRewriter::OnOpenTag(std::string_view tag) {
+  FlushStyleTail();
   context_.Feed(tag);
   FinishStyle();
   EmitSegment(true, tag, tag);
 }
 
 void PageRewriter::Finish() {
+  FlushStyleTail();
   FinishStyle();
   if (scriptMode_) EmitSegment(true, {}, {});
 }

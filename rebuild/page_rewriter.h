@@ -79,6 +79,8 @@ class PageRewriter : public TokenSink {
   // style sheet still holds, at the element's end.
   void WriteStyle(std::string_view text);
   void FinishStyle();
+  // Gives the tail kept from the sheet to it after all: what followed made it no end tag.
+  void FlushStyleTail();
   // Resolves one link of today's forms (srcset, poster, CSS) of this page.
   void ResolveToday(std::string& link, LinkKind kind);
   void Write(RewriteProbe::Segment kind, std::string_view original, std::string_view written);
@@ -101,6 +103,9 @@ class PageRewriter : public TokenSink {
   TagReading reading_;  // of the last start tag, its storage reused
   CssRewriter css_;
   std::string cssOut_;
+  // The last bytes of a style element's text, from a '<', kept from the sheet while they may
+  // still be the element's end tag: that never goes through the sheet's rewriting.
+  std::string styleTail_;
 };
 
 }  // namespace lumbra
