@@ -62,13 +62,28 @@ bool PlaceOldValue(const std::string& tag, const std::vector<BrowserAttribute>& 
     }
   }
   if (valueEnd == value) return true;  // nothing to rewrite, nothing to break
+  const BrowserAttribute* holder = nullptr;
   for (const BrowserAttribute& attr : attributes) {
-    if (!attr.hasValue || value < attr.valueAt || value >= attr.valueEnd) continue;
-    if (attr.quote == 0) return true;  // a line break in it has always been read as a blank
-    occ.quote = attr.quote;
-    return valueEnd <= attr.valueEnd;
+    if (attr.hasValue && value >= attr.valueAt && value < attr.valueEnd) {
+      holder = &attr;
+      break;
+    }
   }
-  return false;  // a browser reads it as a name
+  if (holder == nullptr) return false;  // a browser reads it as a name
+  if (holder->quote != 0) {
+    occ.quote = holder->quote;
+    return valueEnd <= holder->valueEnd;
+  }
+  // A line break in an unquoted value has always been read as a blank. Past one (or past a
+  // form feed, which the old reading takes for a letter) a browser may open a quote it never
+  // closes: rewriting would drop that quote and end the tag where a browser reads on.
+  for (const BrowserAttribute& attr : attributes) {
+    if (attr.hasValue && attr.quote != 0 && !attr.closed && attr.valueAt > value &&
+        attr.valueAt <= valueEnd) {
+      return false;
+    }
+  }
+  return true;
 }
 
 // Places the value of a name of today: its whole value, as a browser reads it; false when it
