@@ -9,11 +9,11 @@
 #include <utility>
 #include <vector>
 
-#include <openssl/evp.h>
 #include <zlib.h>
 
 #include "cache/cache_index.h"
 #include "cache/chromium_response.h"
+#include "cache/key_digest.h"
 #include "core/document.h"
 #include "core/exec_log.h"
 #include "core/setting_line.h"
@@ -89,14 +89,6 @@ std::uint32_t Le32(std::string_view bytes, std::size_t at) {
 
 std::uint64_t Le64(std::string_view bytes, std::size_t at) {
   return Le32(bytes, at) | std::uint64_t{Le32(bytes, at + 4)} << 32;
-}
-
-// The digest of `data` by `type`; empty when it cannot be made.
-std::string Digest(const EVP_MD* type, std::string_view data) {
-  std::array<unsigned char, EVP_MAX_MD_SIZE> digest{};
-  unsigned int size = 0;
-  if (EVP_Digest(data.data(), data.size(), digest.data(), &size, type, nullptr) != 1) return {};
-  return std::string(reinterpret_cast<const char*>(digest.data()), size);
 }
 
 std::uint32_t Crc32(std::uint32_t crc, std::string_view data) {
@@ -233,7 +225,7 @@ bool ReadFrame(EntrySource& source, std::string_view expectedName, ChromiumSimpl
     if (!source.ReadAt(headOffset + last->streamSize, kKeyShaSize, shaScratch, sha)) {
       return Fail(why, kUnread);
     }
-    if (sha != Digest(EVP_sha256(), entry.key)) return Fail(why, kKeySha);
+    if (sha != DigestOf(KeyDigest::Sha256, entry.key)) return Fail(why, kKeySha);
   }
 
   // The body's record; its stream size is not kept (the body is what lies before it).
@@ -427,7 +419,7 @@ bool ParseChromiumSimpleEntry(std::string_view bytes, ChromiumSimpleEntry& entry
 }
 
 std::string ChromiumSimpleFileName(std::string_view key) {
-  const std::string sha1 = Digest(EVP_sha1(), key);
+  const std::string sha1 = DigestOf(KeyDigest::Sha1, key);
   std::uint64_t hash = 0;
   if (sha1.size() >= 8) hash = Le64(sha1, 0);
   std::array<char, 17> hex{};

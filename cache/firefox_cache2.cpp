@@ -12,6 +12,7 @@
 
 #include "cache/cache_index.h"
 #include "cache/cache_table.h"
+#include "cache/key_digest.h"
 #include "cache/stored_response.h"
 #include "core/ascii.h"
 #include "platform/fs.h"
@@ -162,14 +163,12 @@ bool OpenBlock(const FirefoxCacheKey& key, std::uint64_t number, std::string_vie
 
 // The SHA-1 of `bytes` in upper-case hex: the name the browser gives the file of a key.
 std::string Sha1Name(std::string_view bytes) {
-  unsigned char digest[EVP_MAX_MD_SIZE];
-  unsigned int size = 0;
-  if (EVP_Digest(bytes.data(), bytes.size(), digest, &size, EVP_sha1(), nullptr) != 1) return {};
+  const std::string digest = DigestOf(KeyDigest::Sha1, bytes);
   static constexpr char kHex[] = "0123456789ABCDEF";
   std::string name;
-  for (unsigned int i = 0; i < size; ++i) {
-    name += kHex[digest[i] >> 4];
-    name += kHex[digest[i] & 0xf];
+  for (unsigned char d : digest) {
+    name += kHex[d >> 4];
+    name += kHex[d & 0xf];
   }
   return name;
 }

@@ -1,18 +1,50 @@
 #include "platform/codepage.h"
 
 #include <cerrno>
+#include <cstring>
+#include <vector>
 
 #include <iconv.h>
 
 namespace lumbra::platform {
 namespace {
 
+const iconv_t kNoConverter = reinterpret_cast<iconv_t>(-1);
+
+// A converter from `from` to `to`, in its initial state; kNoConverter when the C library has
+// none. Converters stay open for the thread's life: opening one costs more than converting the
+// short texts (titles, log lines) they are used for.
+iconv_t ThreadConverter(const char* to, const char* from) {
+  struct Open {
+    const char* to;
+    const char* from;
+    iconv_t cd;
+  };
+  struct Held {
+    ~Held() {
+      for (const Open& open : converters) {
+        if (open.cd != kNoConverter) ::iconv_close(open.cd);
+      }
+    }
+    std::vector<Open> converters;
+  };
+  thread_local Held held;
+  for (const Open& open : held.converters) {
+    if (std::strcmp(open.to, to) == 0 && std::strcmp(open.from, from) == 0) {
+      if (open.cd != kNoConverter) ::iconv(open.cd, nullptr, nullptr, nullptr, nullptr);
+      return open.cd;
+    }
+  }
+  held.converters.push_back({to, from, ::iconv_open(to, from)});
+  return held.converters.back().cd;
+}
+
 // Converts with glibc iconv; an unconvertible or invalid sequence is replaced by
 // `replacement` and skipped by one byte of input.
 std::string Convert(const char* to, const char* from, std::string_view in,
                     std::string_view replacement) {
-  iconv_t cd = ::iconv_open(to, from);
-  if (cd == reinterpret_cast<iconv_t>(-1)) return std::string(in);
+  iconv_t cd = ThreadConverter(to, from);
+  if (cd == kNoConverter) return std::string(in);
   std::string out;
   out.reserve(in.size() * 2);
   char* inPtr = const_cast<char*>(in.data());
@@ -37,7 +69,6 @@ std::string Convert(const char* to, const char* from, std::string_view in,
       ::iconv(cd, nullptr, nullptr, nullptr, nullptr);
     }
   }
-  ::iconv_close(cd);
   return out;
 }
 
@@ -138,8 +169,8 @@ std::optional<std::u32string> DecodeWebText(std::string_view bytes, std::string_
     if (e.name == encoding) known = &e;
   }
   if (known == nullptr) return std::nullopt;
-  iconv_t cd = ::iconv_open("UTF-32LE", known->iconvName);
-  if (cd == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
+  iconv_t cd = ThreadConverter("UTF-32LE", known->iconvName);
+  if (cd == kNoConverter) return std::nullopt;
   char* inPtr = const_cast<char*>(bytes.data());
   std::size_t inLeft = bytes.size();
   char buffer[1024];
@@ -164,18 +195,13 @@ std::optional<std::u32string> DecodeWebText(std::string_view bytes, std::string_
   std::size_t outLeft = sizeof buffer;
   ::iconv(cd, nullptr, nullptr, &outPtr, &outLeft);
   TakeCodePoints(buffer, outPtr, out);
-  ::iconv_close(cd);
   return out;
 }
 
-Cp932Encoder::Cp932Encoder() : cd_(::iconv_open("CP932", "UTF-32LE")) {}
-
-Cp932Encoder::~Cp932Encoder() {
-  if (cd_ != reinterpret_cast<void*>(-1)) ::iconv_close(static_cast<iconv_t>(cd_));
-}
+Cp932Encoder::Cp932Encoder() : cd_(ThreadConverter("CP932", "UTF-32LE")) {}
 
 bool Cp932Encoder::Append(char32_t c, std::string& out) {
-  if (cd_ == reinterpret_cast<void*>(-1)) return false;
+  if (cd_ == kNoConverter) return false;
   char in[4] = {static_cast<char>(c & 0xFF), static_cast<char>((c >> 8) & 0xFF),
                 static_cast<char>((c >> 16) & 0xFF), static_cast<char>((c >> 24) & 0xFF)};
   char bytes[8];

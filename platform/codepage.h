@@ -29,7 +29,6 @@ std::optional<std::u32string> DecodeWebText(std::string_view bytes, std::string_
 class Cp932Encoder {
  public:
   Cp932Encoder();
-  ~Cp932Encoder();
   Cp932Encoder(const Cp932Encoder&) = delete;
   Cp932Encoder& operator=(const Cp932Encoder&) = delete;
 
@@ -38,7 +37,7 @@ class Cp932Encoder {
   bool Append(char32_t c, std::string& out);
 
  private:
-  void* cd_;  // the iconv descriptor
+  void* cd_;  // the thread's iconv descriptor, shared with every encoder of the thread
 };
 
 }  // namespace lumbra::platform
