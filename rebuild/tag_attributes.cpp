@@ -76,10 +76,11 @@ bool PlaceOldValue(const std::string& tag, const std::vector<BrowserAttribute>& 
   }
   // A line break in an unquoted value has always been read as a blank. Past one (or past a
   // form feed, which the old reading takes for a letter) a browser may open a quote it never
-  // closes: rewriting would drop that quote and end the tag where a browser reads on.
+  // closes, inside the old value or with the '"' that ends it: rewriting would drop what opens
+  // it and end the tag where a browser reads on.
   for (const BrowserAttribute& attr : attributes) {
     if (attr.hasValue && attr.quote != 0 && !attr.closed && attr.valueAt > value &&
-        attr.valueAt <= valueEnd) {
+        attr.valueAt <= valueEnd + 1) {
       return false;
     }
   }
