@@ -250,7 +250,12 @@ void PageRewriter::RewriteTag(std::string& tag, const TagReading* read) {
         if (!job_.ctx.readCnt || found != 0) name[2] = 'C';
         break;
       case Attr::Language:
-        if (ContainsNoCase(occ.newValue, "avascript")) scriptMode_ = true;
+        // A tag a browser reads on past (a value's quote still open) is not over: what
+        // follows it is no script.
+        if (ContainsNoCase(occ.newValue, "avascript") &&
+            context_.place() != MarkupContext::Place::QuotedValue) {
+          scriptMode_ = true;
+        }
         break;
       case Attr::Background:
       case Attr::Action:

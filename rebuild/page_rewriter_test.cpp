@@ -231,6 +231,10 @@ TEST_F(ReconstructPageTest, RewritesUrlStringsInsideJavaScript) {
   EXPECT_EQ(
       Rewrite("<script language=javascript>x=\"images/b.gif\"; // no end tag"),
       "<script language=javascript>x=\"" + Url("host/dir/images/b.gif") + "\"; // no end tag");
+  // A tag whose language value a browser reads on past its '>' starts no script: what follows
+  // is still the value, and its '>' ends the tag.
+  const std::string open = "<t language=\"JavaScript>\">x='images/b.gif' http://i=\"";
+  EXPECT_EQ(Rewrite(open), open);
 }
 
 TEST_F(ReconstructPageTest, WritesAHugeScriptPartlyUnrewritten) {
