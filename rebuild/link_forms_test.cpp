@@ -152,12 +152,15 @@ INSTANTIATE_TEST_SUITE_P(
                  "<a href=\"frame.html>text</a> <img src=\"a.png\"> <img src=b.png>",
                  "<a href=\"{T}host/dir/frame.html>text</a> <img src=\"a.png\"> <img "
                  "src={T}host/dir/b.png>"},
-        // The old reading runs an unquoted value on over a form feed; a browser opens a
-        // quote there (or right after it) that it never closes, so the value stays as it is.
+        // The old reading runs an unquoted value on over a form feed, where a browser ends it;
+        // a browser then opens a quote it never closes (inside the old value, with the '"'
+        // that ends it, or past blanks after an '='): the value stays as it is.
         FormCase{"an unclosed quote past a form feed", "<a href=o\ff='http://>x",
                  "<a href=o\ff='http://>x"},
         FormCase{"an unclosed quote right after a form feed", "<applet codebase=u\fd=\"x>y",
                  "<applet codebase=u\fd=\"x>y"},
+        FormCase{"an unclosed quote after blanks past a form feed",
+                 "<applet codebase=u\fd=\t \"x>y", "<applet codebase=u\fd=\t \"x>y"},
         FormCase{"a name inside another value", "<img alt=\"see srcset=a.png\" src=\"a.png\">",
                  "<img alt=\"see srcset=a.png\" src=\"{T}host/dir/a.png\">"}));
 

@@ -74,14 +74,16 @@ bool PlaceOldValue(const std::string& tag, const std::vector<BrowserAttribute>& 
     occ.quote = holder->quote;
     return valueEnd <= holder->valueEnd;
   }
-  // A line break in an unquoted value has always been read as a blank. Past one (or past a
-  // form feed, which the old reading takes for a letter) a browser may open a quote it never
-  // closes, inside the old value or with the '"' that ends it: rewriting would drop what opens
-  // it and end the tag where a browser reads on.
-  for (const BrowserAttribute& attr : attributes) {
-    if (attr.hasValue && attr.quote != 0 && !attr.closed && attr.valueAt > value &&
-        attr.valueAt <= valueEnd + 1) {
-      return false;
+  // A line break in an unquoted value has always been read as a blank: the old value runs on
+  // past it (as past a form feed, which the old reading takes for a letter) over what a
+  // browser reads as the next attributes, and the new value takes their place. Where a browser
+  // then opens a quote it never closes, whether that quote opens a value depends on what went
+  // before it: the value is left as it stands, so the tag ends where a browser ends it.
+  if (valueEnd > holder->valueEnd) {
+    for (const BrowserAttribute& attr : attributes) {
+      if (attr.hasValue && attr.quote != 0 && !attr.closed && attr.valueAt > holder->valueEnd) {
+        return false;
+      }
     }
   }
   return true;
