@@ -120,6 +120,8 @@ TEST(IndexTitleTest, CutsNeverLeaveHalfACharacterOrABrokenReference) {
       {"x &#x26", "utf-8", false, "x &amp;"},
       {"x \xE6\x97", "utf-8", true, "x"},
       {"x \xE6\x97", "utf-8", false, "x &#xFFFD;"},
+      // An invalid pair at the end that the C library takes whole is one U+FFFD.
+      {"x \xA2\xE8", "euc-kr", false, "x &#xFFFD;"},
       // Kept as always: cut at byte 99, but not inside a reference.
       {a97 + "&amp;", "", false, a97},
       {a97 + "&#38;", "", true, a97},

@@ -186,6 +186,7 @@ std::optional<std::u32string> DecodeWebText(std::string_view bytes, std::string_
       break;
     }
     out.push_back(kReplacement);
+    if (inLeft == 0) break;  // the converter took the invalid bytes itself (CP949 does)
     const std::size_t skip = InvalidSpan(encoding, inPtr, inLeft);
     inPtr += skip;
     inLeft -= skip;
