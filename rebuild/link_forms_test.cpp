@@ -152,15 +152,20 @@ INSTANTIATE_TEST_SUITE_P(
                  "<a href=\"frame.html>text</a> <img src=\"a.png\"> <img src=b.png>",
                  "<a href=\"{T}host/dir/frame.html>text</a> <img src=\"a.png\"> <img "
                  "src={T}host/dir/b.png>"},
-        // The old reading runs an unquoted value on over a form feed, where a browser ends it;
-        // a browser then opens a quote it never closes (inside the old value, with the '"'
-        // that ends it, or past blanks after an '='): the value stays as it is.
-        FormCase{"an unclosed quote past a form feed", "<a href=o\ff='http://>x",
-                 "<a href=o\ff='http://>x"},
-        FormCase{"an unclosed quote right after a form feed", "<applet codebase=u\fd=\"x>y",
+        // The old reading runs an unquoted value on over a form feed or a line break, where a
+        // browser ends it, and over what follows; where a quote comes after, the value stays
+        // as it is (a browser opens a value there that the new one would not, or the reverse).
+        FormCase{"a quote past a form feed", "<a href=o\ff='http://>x", "<a href=o\ff='http://>x"},
+        FormCase{"a quote right after a form feed", "<applet codebase=u\fd=\"x>y",
                  "<applet codebase=u\fd=\"x>y"},
-        FormCase{"an unclosed quote after blanks past a form feed",
-                 "<applet codebase=u\fd=\t \"x>y", "<applet codebase=u\fd=\t \"x>y"},
+        FormCase{"a quote after a line break and blanks", "<applet codebase=u\nd=\t \"x>y",
+                 "<applet codebase=u\nd=\t \"x>y"},
+        FormCase{"a quote a new value would open", "<applet codebase=u\nD= D=\"<",
+                 "<applet codebase=u\nD= D=\"<"},
+        // Blanks alone past the break leave the rest as a browser reads it (the break comes
+        // out as a blank, as it always has).
+        FormCase{"a line break before the next attribute", "<img src=a.png\n  alt=\"x\">",
+                 "<img src={T}host/dir/a.png   alt=\"x\">"},
         FormCase{"a name inside another value", "<img alt=\"see srcset=a.png\" src=\"a.png\">",
                  "<img alt=\"see srcset=a.png\" src=\"{T}host/dir/a.png\">"}));
 

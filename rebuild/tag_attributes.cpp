@@ -74,16 +74,18 @@ bool PlaceOldValue(const std::string& tag, const std::vector<BrowserAttribute>& 
     occ.quote = holder->quote;
     return valueEnd <= holder->valueEnd;
   }
-  // A line break in an unquoted value has always been read as a blank: the old value runs on
-  // past it (as past a form feed, which the old reading takes for a letter) over what a
-  // browser reads as the next attributes, and the new value takes their place. Where a browser
-  // then opens a quote it never closes, whether that quote opens a value depends on what went
-  // before it: the value is left as it stands, so the tag ends where a browser ends it.
+  // A line break in an unquoted value has always been read as a blank, and the new value
+  // keeps one there, where a browser ended the value. Past the break (or past a form feed,
+  // which the old reading takes for a letter) the old value may run on over what a browser
+  // reads as further attributes; the new value takes their place, and a quote after it could
+  // open a value (and the tag run on) where it did not, or no longer where it did. Such a
+  // value is left as it stands.
   if (valueEnd > holder->valueEnd) {
-    for (const BrowserAttribute& attr : attributes) {
-      if (attr.hasValue && attr.quote != 0 && !attr.closed && attr.valueAt > holder->valueEnd) {
-        return false;
-      }
+    const std::string_view past =
+        std::string_view(tag).substr(holder->valueEnd, valueEnd - holder->valueEnd);
+    if (!std::all_of(past.begin(), past.end(), IsHtmlSpace) &&
+        tag.find_first_of("\"'", holder->valueEnd) != std::string::npos) {
+      return false;
     }
   }
   return true;
