@@ -143,6 +143,11 @@ void CharsetScan::Step(char c) {
       } else if (first == '?') {
         state_ = State::Bogus;
       } else if (IsLetter(first)) {
+        // Only a <meta> tag is read for its attributes; any other is passed over.
+        if (open_.size() == 1 && LowerAscii(first) != 'm') {
+          StartTag(false);
+          return;
+        }
         const std::string lower = LowerAscii(open_);
         if (open_.size() <= 4 && std::string_view("meta").starts_with(lower)) return;
         if (open_.size() == 5 && lower.starts_with("meta") && (IsBlank(c) || c == '/')) {
@@ -258,7 +263,8 @@ void CharsetScan::StartTag(bool meta) {
 }
 
 void CharsetScan::AppendName(char c) {
-  if (nameLong_) return;
+  // Of another tag's names only whether one has begun counts.
+  if (nameLong_ || (!meta_ && !name_.empty())) return;
   if (name_.size() == kNameMax) {
     nameLong_ = true;  // no name that counts is this long
     name_.clear();

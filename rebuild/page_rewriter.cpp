@@ -143,6 +143,7 @@ void PageRewriter::ResolveToday(std::string& link, LinkKind kind) {
 
 void PageRewriter::RewriteTag(std::string& tag, const TagReading* read) {
   std::vector<Occurrence> occurrences = FindAttributes(tag, read);
+  if (occurrences.empty()) return;  // most tags hold no link: they stay as they are
 
   // New values, in table order; found and counterFlag end as those of the last link.
   int found = 0;
