@@ -66,6 +66,14 @@ void CharsetScan::Feed(std::string_view bytes) {
       case State::QuotedValue:
         if (!keepValue_) i = next(quote_, i);
         break;
+      case State::Name:
+        // The rest of a name of a tag other than meta tells nothing.
+        if (meta_ || name_.empty()) break;
+        while (i < bytes.size() && !IsBlank(bytes[i]) && bytes[i] != '=' && bytes[i] != '/' &&
+               bytes[i] != '>') {
+          ++i;
+        }
+        break;
       case State::UnquotedValue:
         if (keepValue_) break;
         [[fallthrough]];
