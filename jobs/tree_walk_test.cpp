@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <map>
+#include <optional>
 
 #include <csignal>
 
@@ -19,9 +20,13 @@
 namespace lumbra {
 namespace {
 
-// Each walk runs twice: with the pages replaced at once, and with them replaced on a thread
-// of their own while the walk goes on (PageReplacements), which must end every walk alike.
-class TreeWalkTest : public testing::TempDirTest, public ::testing::WithParamInterface<bool> {
+// How a walk's pages are rewritten and replaced.
+enum class PagesDone { AtOnce, ReplacedOnAThread, OnPageThreads };
+
+// Each walk runs three ways: with the pages rewritten and replaced at once, replaced on a
+// thread of their own while the walk goes on, and each rewritten and replaced on one of
+// three page threads (PageReplacements). Every walk must end alike.
+class TreeWalkTest : public testing::TempDirTest, public ::testing::WithParamInterface<PagesDone> {
  protected:
   void SetUp() override {
     ctx.startDir = root();
@@ -29,9 +34,12 @@ class TreeWalkTest : public testing::TempDirTest, public ::testing::WithParamInt
   }
   // The target of a new job, which has asked nothing of the disk yet.
   JobTarget Target() {
-    paths = platform::PathTable{};
-    JobTarget target{ctx, counters, index, fe, paths};
-    if (GetParam()) target.later = &later;
+    paths.emplace();
+    JobTarget target{ctx, counters, index, fe, *paths};
+    if (GetParam() != PagesDone::AtOnce) {
+      later.emplace(GetParam() == PagesDone::OnPageThreads ? 3 : 0);
+      target.later = &*later;
+    }
     return target;
   }
   std::vector<std::string> IndexedPaths() const {
@@ -45,8 +53,8 @@ class TreeWalkTest : public testing::TempDirTest, public ::testing::WithParamInt
   JobCounters counters;
   IndexRecordTable index;
   testing::ScriptedFrontend fe;
-  platform::PathTable paths;
-  PageReplacements later;
+  std::optional<platform::PathTable> paths;
+  std::optional<PageReplacements> later;
 };
 
 TEST_P(TreeWalkTest, RewritesAndRecordsEveryPageBelowTheTree) {
@@ -228,7 +236,20 @@ TEST_P(TreeWalkTest, FailuresAreToldAndCountedInTheOrderOfThePages) {
   EXPECT_EQ(names->size(), 12u) << "no temporary file may be left behind";
 }
 
-INSTANTIATE_TEST_SUITE_P(AtOnceAndOnTheirOwnThread, TreeWalkTest, ::testing::Bool());
+INSTANTIATE_TEST_SUITE_P(ThreeWays, TreeWalkTest,
+                         ::testing::Values(PagesDone::AtOnce, PagesDone::ReplacedOnAThread,
+                                           PagesDone::OnPageThreads),
+                         [](const ::testing::TestParamInfo<PagesDone>& info) {
+                           switch (info.param) {
+                             case PagesDone::AtOnce:
+                               return "AtOnce";
+                             case PagesDone::ReplacedOnAThread:
+                               return "ReplacedOnAThread";
+                             case PagesDone::OnPageThreads:
+                               break;
+                           }
+                           return "OnPageThreads";
+                         });
 
 }  // namespace
 }  // namespace lumbra

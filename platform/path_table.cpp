@@ -54,6 +54,11 @@ bool IsPlain(std::string_view path) {
 }  // namespace
 
 PathTable::Kind PathTable::KindOf(std::string_view path) {
+  std::lock_guard lock(mutex_);
+  return KindOfLocked(path);
+}
+
+PathTable::Kind PathTable::KindOfLocked(std::string_view path) {
   Split split = AtLastSlash(path);
   Directory* dir = FindDirectory(split.directory);
   if (dir != nullptr) {
@@ -81,7 +86,12 @@ PathTable::Kind PathTable::KindOf(std::string_view path) {
 EntryType PathTable::TypeOf(std::string_view path) {
   std::optional<std::string_view> name = StatName(path);
   if (!name) return EntryType::Missing;
-  switch (KindOf(*name)) {
+  Kind kind;
+  {
+    std::lock_guard lock(mutex_);
+    kind = KindOfLocked(*name);
+  }
+  switch (kind) {
     case Kind::Missing:
       return EntryType::Missing;
     case Kind::File:
@@ -97,6 +107,11 @@ EntryType PathTable::TypeOf(std::string_view path) {
 }
 
 void PathTable::Remember(const std::string& path, Kind kind) {
+  std::lock_guard lock(mutex_);
+  RememberLocked(path, kind);
+}
+
+void PathTable::RememberLocked(const std::string& path, Kind kind) {
   ++changes_;
   if (!IsPlain(path)) Unsettle();
   Note(path, kind);
@@ -113,11 +128,13 @@ void PathTable::Note(Directory& dir, std::string_view name, Kind kind) {
 }
 
 void PathTable::RememberNewDirectory(const std::string& path) {
-  Remember(path, Kind::Directory);
+  std::lock_guard lock(mutex_);
+  RememberLocked(path, Kind::Directory);
   if (IsPlain(path)) DirectoryAt(path + "/").whole = true;
 }
 
 void PathTable::Forget(const std::string& path) {
+  std::lock_guard lock(mutex_);
   ++changes_;
   if (!IsPlain(path)) Unsettle();
   Split split = AtLastSlash(path);
@@ -139,6 +156,7 @@ void PathTable::Unsettle() {
 }
 
 std::size_t PathTable::size() const {
+  std::lock_guard lock(mutex_);
   std::size_t entries = 0;
   for (const auto& [key, dir] : directories_) entries += dir.kinds.size();
   return entries;
@@ -167,6 +185,7 @@ void PathTable::KeepRecent(Directories::value_type& entry) {
 }
 
 std::optional<std::vector<std::string>> PathTable::List(const std::string& dir) {
+  std::lock_guard lock(mutex_);
   DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());
   if (d == nullptr) return std::nullopt;
   std::vector<std::string> names;

@@ -2,13 +2,17 @@
 // once per job and not once for every link that names it. Each entry is kept as lstat shows
 // it (the last component not followed). The table stays true because the job tells it what
 // it creates, renames or deletes, and nothing else writes into the logs while a job runs.
-// One table per job; not shared between threads.
+// One table per job. The threads that rewrite a walk's pages ask it too: each call is done
+// under the table's lock. The job tells it of no change while they are under way (a walk's
+// pages are settled before the job goes on), so the answers a page gets hold for all of it.
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -22,6 +26,10 @@ namespace lumbra::platform {
 class PathTable {
  public:
   enum class Kind : unsigned char { Missing, File, Directory, Link, Other };
+
+  PathTable() = default;
+  PathTable(const PathTable&) = delete;
+  PathTable& operator=(const PathTable&) = delete;
 
   // The entry at `path`: from the table, else from lstat (then remembered). A name in a
   // directory that is missing or no directory is missing, and so is a name the table does not
@@ -48,7 +56,7 @@ class PathTable {
   // How often the job told the table of a change (Remember, Forget): what was worked out from
   // the table's answers holds while this stays the same. What the table learns by asking the
   // disk or listing a directory changes no answer.
-  std::uint64_t changes() const { return changes_; }
+  std::uint64_t changes() const { return changes_.load(std::memory_order_relaxed); }
 
  private:
   // Looked up by string_view too, so that no look-up copies a path.
@@ -70,6 +78,10 @@ class PathTable {
   // path is its directory's key and a name, and no path is stored whole twice.
   using Directories = std::unordered_map<std::string, Directory, Hash, std::equal_to<>>;
 
+  // The public calls' work, with the lock held.
+  Kind KindOfLocked(std::string_view path);
+  void RememberLocked(const std::string& path, Kind kind);
+
   // The directory under `key`, or null when the table holds none.
   Directory* FindDirectory(std::string_view key);
   // The directory under `key`, made empty when the table holds none.
@@ -83,23 +95,18 @@ class PathTable {
   void Note(Directory& dir, std::string_view name, Kind kind);
 
   // The directories looked up last: a page's links ask again and again in the same few (its
-  // own, its images', each above it). They point into this table's own directories, so a
-  // moved table starts without any, on both sides.
+  // own, its images', each above it). They point into this table's own directories.
   struct RecentDirectories {
     static constexpr std::size_t kCount = 8;
     std::array<Directories::value_type*, kCount> entries{};
     std::size_t next = 0;  // the one to give up for the next directory
-    RecentDirectories() = default;
-    RecentDirectories(RecentDirectories&& other) noexcept { other.entries = {}; }
-    RecentDirectories& operator=(RecentDirectories&& other) noexcept {
-      entries = other.entries = {};
-      return *this;
-    }
   };
 
+  mutable std::mutex mutex_;
   Directories directories_;
   RecentDirectories recent_;
-  std::uint64_t changes_ = 0;
+  // Read without the lock: every link of a page asks it.
+  std::atomic<std::uint64_t> changes_ = 0;
 };
 
 }  // namespace lumbra::platform

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <thread>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -263,21 +264,16 @@ bool RewriteSheetFrom(const RewriteContext& job, std::string_view treeRoot,
 }
 
 // Rewrites the file `path` where it lies: `rewrite(file, sink)` sends its new bytes into the
-// sink (false when reading failed). The messages and results are those of ReconstructPage.
-// With `later`, the pages under way there are settled before a message is shown; with
-// `handover` too, the replacement is not done but given there (result Rewritten), with the
-// temporary file still to be made and the page's descriptor to close after it.
-template <typename Rewrite>
-PageRewrite RewriteInPlace(const RewriteContext& job, Frontend& frontend, const std::string& path,
-                           platform::AtomicFileWriter* pageWriter, PageReplacements* later,
+// sink (false when reading failed). The messages, each given to `show`, and the results are
+// those of ReconstructPage. With `handover`, the replacement is not done but given there
+// (result Rewritten), with the temporary file still to be made and the page's descriptor to
+// close after it.
+template <typename Show, typename Rewrite>
+PageRewrite RewriteInPlace(const RewriteContext& job, Show show, const std::string& path,
+                           platform::AtomicFileWriter* pageWriter,
                            std::optional<platform::AtomicFileWriter::Handover>* handover,
                            Rewrite rewrite) {
-  if (later == nullptr) handover = nullptr;
-  auto show = [&](const std::string& text) {
-    if (later != nullptr) later->Settle();
-    frontend.ShowMessage(text);
-  };
-  const std::string openError = platform::Tr(kOpenError) + path;
+  auto openError = [&path] { return platform::Tr(kOpenError) + path; };
   // Only a regular file is rewritten: a link would be replaced by a file, and a FIFO or a
   // device is never read.
   FileDocument file;
@@ -287,7 +283,7 @@ PageRewrite RewriteInPlace(const RewriteContext& job, Frontend& frontend, const 
   const platform::FileStatus status = file.status();
   // A read-only file is protected even from a user who could write it anyway.
   if (opened != platform::OpenError::None || (status.mode & S_IWUSR) == 0) {
-    show(openError);
+    show(openError());
     return PageRewrite::OpenFailed;
   }
   platform::AtomicFileWriter ownWriter;
@@ -301,7 +297,7 @@ PageRewrite RewriteInPlace(const RewriteContext& job, Frontend& frontend, const 
   ReplacingSink sink(file.file().fd(), writer);
   if (!rewrite(file, sink)) {
     writer.Abort();  // the file stays as it was
-    show(openError);
+    show(openError());
     return PageRewrite::OpenFailed;
   }
   switch (sink.Finish(status.size, status.mode & 07777, handover)) {
@@ -324,17 +320,62 @@ PageRewrite RewriteInPlace(const RewriteContext& job, Frontend& frontend, const 
   return PageRewrite::Rewritten;
 }
 
-// RewriteInPlace followed by `then`: at once, after the pages under way, or, with
-// `pageWriter`, once the replacement handed over to the job's PageReplacements has been done.
-// `rewrite` also sets `title` and `charset`.
+// RewriteInPlace with the messages shown through `frontend` at once.
+template <typename Rewrite>
+PageRewrite RewriteInPlaceNow(const RewriteContext& job, Frontend& frontend,
+                              const std::string& path, platform::AtomicFileWriter* pageWriter,
+                              Rewrite rewrite) {
+  auto show = [&frontend](const std::string& text) { frontend.ShowMessage(text); };
+  return RewriteInPlace(job, show, path, pageWriter, nullptr, rewrite);
+}
+
+// The result of a failed replacement, its message given to `show`.
+template <typename Show>
+PageRewrite ReplacementFailed(const std::string& path, bool tempFailed, Show show) {
+  if (tempFailed) {
+    show(platform::Tr(kTempError));
+    return PageRewrite::TempFileFailed;
+  }
+  show(platform::Tr(kWriteError) + path);
+  return PageRewrite::WriteFailed;
+}
+
+// RewriteInPlace followed by `then`. In a job with PageReplacements (job.later) and with
+// `pageWriter` (a walk's page): on a page thread, or rewritten here and replaced on the
+// replacement thread; otherwise at once. `rewrite(job, file, sink, title, charset)` also sets
+// the title and the charset.
 template <typename Rewrite>
 void RewriteInPlaceThen(const RewriteContext& job, Frontend& frontend, const std::string& path,
-                        platform::AtomicFileWriter* pageWriter, std::string& title,
-                        TitleCharset& charset, Rewrite rewrite, AfterPage then) {
+                        platform::AtomicFileWriter* pageWriter, Rewrite rewrite, AfterPage then) {
   PageReplacements* later = job.later;
+  if (later != nullptr && pageWriter != nullptr && later->RewritesPagesOf(job)) {
+    later->StartPage(
+        job, frontend,
+        [path, rewrite](const RewriteContext& threadJob, PageOutcome& outcome) {
+          auto keep = [&outcome](std::string text) { outcome.messages.push_back(std::move(text)); };
+          platform::AtomicFileWriter writer;
+          std::optional<platform::AtomicFileWriter::Handover> handover;
+          outcome.result = RewriteInPlace(
+              threadJob, keep, path, &writer, &handover, [&](FileDocument& file, auto& sink) {
+                return rewrite(threadJob, file, sink, outcome.title, outcome.charset);
+              });
+          if (handover && !platform::AtomicFileWriter::Complete(*handover)) {
+            outcome.result = ReplacementFailed(path, handover->tempFailed, keep);
+          }
+        },
+        std::move(then));
+    return;
+  }
+  std::string title;
+  TitleCharset charset;
+  auto show = [&](const std::string& text) {
+    if (later != nullptr) later->Settle();
+    frontend.ShowMessage(text);
+  };
   std::optional<platform::AtomicFileWriter::Handover> handover;
-  const PageRewrite result = RewriteInPlace(job, frontend, path, pageWriter, later,
-                                            pageWriter != nullptr ? &handover : nullptr, rewrite);
+  const PageRewrite result = RewriteInPlace(
+      job, show, path, pageWriter, later != nullptr && pageWriter != nullptr ? &handover : nullptr,
+      [&](FileDocument& file, auto& sink) { return rewrite(job, file, sink, title, charset); });
   if (handover) {
     later->Start(std::move(*handover), &frontend, path, std::move(title), std::move(charset),
                  std::move(then));
@@ -358,12 +399,11 @@ PageRewrite ReconstructPage(const RewriteContext& job, Frontend& frontend,
   if (charset != nullptr) *charset = {};
   std::string pageTitle;
   TitleCharset pageCharset;
-  const PageRewrite result =
-      RewriteInPlace(job, frontend, pagePath, pageWriter, nullptr, nullptr,
-                     [&](FileDocument& page, ReplacingSink& sink) {
-                       return RewriteFrom(job, treeRoot, pagePath, readRef, page, sink, probe,
-                                          pageTitle, pageCharset);
-                     });
+  const PageRewrite result = RewriteInPlaceNow(
+      job, frontend, pagePath, pageWriter, [&](FileDocument& page, ReplacingSink& sink) {
+        return RewriteFrom(job, treeRoot, pagePath, readRef, page, sink, probe, pageTitle,
+                           pageCharset);
+      });
   if (result == PageRewrite::Rewritten) {
     title = std::move(pageTitle);
     if (charset != nullptr) *charset = std::move(pageCharset);
@@ -374,21 +414,21 @@ PageRewrite ReconstructPage(const RewriteContext& job, Frontend& frontend,
 PageRewrite ReconstructStyleSheet(const RewriteContext& job, Frontend& frontend,
                                   std::string_view treeRoot, const std::string& sheetPath,
                                   platform::AtomicFileWriter* pageWriter) {
-  return RewriteInPlace(job, frontend, sheetPath, pageWriter, nullptr, nullptr,
-                        [&](FileDocument& sheet, ReplacingSink& sink) {
-                          return RewriteSheetFrom(job, treeRoot, sheetPath, sheet, sink);
-                        });
+  return RewriteInPlaceNow(job, frontend, sheetPath, pageWriter,
+                           [&](FileDocument& sheet, ReplacingSink& sink) {
+                             return RewriteSheetFrom(job, treeRoot, sheetPath, sheet, sink);
+                           });
 }
 
 void ReconstructPageThen(const RewriteContext& job, Frontend& frontend, std::string_view treeRoot,
                          const std::string& pagePath, bool readRef,
                          platform::AtomicFileWriter* pageWriter, AfterPage then) {
-  std::string title;
-  TitleCharset charset;
   RewriteInPlaceThen(
-      job, frontend, pagePath, pageWriter, title, charset,
-      [&](FileDocument& page, ReplacingSink& sink) {
-        return RewriteFrom(job, treeRoot, pagePath, readRef, page, sink, nullptr, title, charset);
+      job, frontend, pagePath, pageWriter,
+      [root = std::string(treeRoot), pagePath, readRef](const RewriteContext& pageJob,
+                                                        FileDocument& page, ReplacingSink& sink,
+                                                        std::string& title, TitleCharset& charset) {
+        return RewriteFrom(pageJob, root, pagePath, readRef, page, sink, nullptr, title, charset);
       },
       std::move(then));
 }
@@ -396,32 +436,60 @@ void ReconstructPageThen(const RewriteContext& job, Frontend& frontend, std::str
 void ReconstructStyleSheetThen(const RewriteContext& job, Frontend& frontend,
                                std::string_view treeRoot, const std::string& sheetPath,
                                platform::AtomicFileWriter* pageWriter, AfterPage then) {
-  std::string title;
-  TitleCharset charset;
   RewriteInPlaceThen(
-      job, frontend, sheetPath, pageWriter, title, charset,
-      [&](FileDocument& sheet, ReplacingSink& sink) {
-        return RewriteSheetFrom(job, treeRoot, sheetPath, sheet, sink);
+      job, frontend, sheetPath, pageWriter,
+      [root = std::string(treeRoot), sheetPath](const RewriteContext& sheetJob, FileDocument& sheet,
+                                                ReplacingSink& sink, std::string&, TitleCharset&) {
+        return RewriteSheetFrom(sheetJob, root, sheetPath, sheet, sink);
       },
       std::move(then));
 }
 
-void PageReplacements::Follow(const platform::ReplacementThread::Result& result) {
-  Pending page = std::move(pending_.front());
-  pending_.pop_front();
+std::size_t PageReplacements::DefaultPageThreads() {
+  const std::size_t processors = std::thread::hardware_concurrency();
+  return processors <= 1 ? 0 : std::min<std::size_t>(processors, 4);
+}
+
+PageReplacements::PageReplacements(std::size_t pageThreads)
+    : pages_(pageThreads), answers_(pageThreads) {}
+
+void PageReplacements::Follow(Pending& page, const platform::ReplacementThread::Result& result) {
   if (result.replaced) {
     page.then(PageRewrite::Rewritten, std::move(page.title), std::move(page.charset));
-  } else if (result.tempFailed) {
-    if (page.frontend != nullptr) page.frontend->ShowMessage(platform::Tr(kTempError));
-    page.then(PageRewrite::TempFileFailed, {}, {});
-  } else {
-    if (page.frontend != nullptr) page.frontend->ShowMessage(platform::Tr(kWriteError) + page.path);
-    page.then(PageRewrite::WriteFailed, {}, {});
+    return;
   }
+  auto show = [&page](const std::string& text) {
+    if (page.frontend != nullptr) page.frontend->ShowMessage(text);
+  };
+  page.then(ReplacementFailed(page.path, result.tempFailed, show), {}, {});
+}
+
+bool PageReplacements::FollowOldest(bool wait) {
+  if (pending_.empty()) return false;
+  if (pending_.front().outcome == nullptr) {
+    const std::optional<platform::ReplacementThread::Result> done = thread_.Collect(wait);
+    if (!done) return false;
+    Pending page = std::move(pending_.front());
+    pending_.pop_front();
+    Follow(page, *done);
+    return true;
+  }
+  if (!pages_.Collect(wait)) return false;
+  Pending page = std::move(pending_.front());
+  pending_.pop_front();
+  PageOutcome& outcome = *page.outcome;
+  for (const std::string& text : outcome.messages) page.frontend->ShowMessage(text);
+  if (outcome.result != PageRewrite::Rewritten) {
+    outcome.title.clear();
+    outcome.charset = {};
+  }
+  page.then(outcome.result, std::move(outcome.title), std::move(outcome.charset));
+  return true;
 }
 
 void PageReplacements::Settle() {
-  while (!pending_.empty()) Follow(*thread_.Collect(true));
+  while (FollowOldest(true)) {
+  }
 }
 
 void PageReplacements::Start(platform::AtomicFileWriter::Handover handover, Frontend* frontend,
@@ -429,8 +497,32 @@ void PageReplacements::Start(platform::AtomicFileWriter::Handover handover, Fron
                              AfterPage then) {
   thread_.Start(std::move(handover));
   pending_.push_back(
-      {frontend, std::move(path), std::move(title), std::move(charset), std::move(then)});
-  while (auto done = thread_.Collect(false)) Follow(*done);
+      {frontend, std::move(path), std::move(title), std::move(charset), std::move(then), nullptr});
+  while (FollowOldest(false)) {
+  }
+}
+
+void PageReplacements::StartPage(const RewriteContext& job, Frontend& frontend, PageWork rewrite,
+                                 AfterPage then) {
+  if (pending_.size() >= kPagesUnderWay) {
+    // Half of them are waited for at once: each wait costs the job and a page thread a
+    // system call.
+    pages_.WaitForOldest(kPagesUnderWay / 2);
+    while (pending_.size() >= kPagesUnderWay / 2 && FollowOldest(false)) {
+    }
+    if (pending_.size() >= kPagesUnderWay) FollowOldest(true);
+  }
+  auto outcome = std::make_unique<PageOutcome>();
+  PageOutcome* out = outcome.get();
+  pages_.Start([this, out, ctx = &job.ctx, paths = &job.paths, keep = job.answers != nullptr,
+                rewrite = std::move(rewrite)](std::size_t thread) {
+    const RewriteContext threadJob{*ctx, *paths, nullptr, keep ? &answers_[thread] : nullptr,
+                                   nullptr};
+    rewrite(threadJob, *out);
+  });
+  pending_.push_back({&frontend, {}, {}, {}, std::move(then), std::move(outcome)});
+  while (FollowOldest(false)) {
+  }
 }
 
 void StoreRewrittenPageThen(const RewriteContext& job, std::string_view treeRoot,

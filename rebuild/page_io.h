@@ -8,9 +8,11 @@
 
 #include <deque>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <sys/types.h>
 
@@ -19,6 +21,7 @@
 #include "core/title_charset.h"
 #include "platform/fs.h"
 #include "platform/replacement_thread.h"
+#include "platform/work_threads.h"
 #include "rebuild/page_rewriter.h"
 
 namespace lumbra {
@@ -47,16 +50,37 @@ enum class PageRewrite {
 // ReconstructPage gives them (empty unless it was rewritten).
 using AfterPage = std::function<void(PageRewrite result, std::string title, TitleCharset charset)>;
 
-// The replacements of a job's rewritten pages, done on a thread of their own while the job
-// reads and rewrites the next pages, and what follows each page. What follows a page runs on
-// the job's thread, in the order of the pages, and before the job shows, logs or records
-// anything else: each step that could do so settles first, and so does the end of a walk.
+// What the rewriting of a page on a page thread came to: its result, title and charset as
+// ReconstructPage gives them, and the messages it has for the job to show.
+struct PageOutcome {
+  PageRewrite result = PageRewrite::Rewritten;
+  std::string title;
+  TitleCharset charset;
+  std::vector<std::string> messages;
+};
+
+// The pages of a job rewritten and replaced while the job goes on, and what follows each. A
+// walk's pages are each rewritten and replaced whole on one of a few page threads, several at
+// once; the pages a job stores from the cache are replaced on a thread of their own, while the
+// job reads and rewrites the next. What follows a page runs on the job's thread, in the order
+// of the pages, and before the job shows, logs or records anything else: each step that could
+// do so settles first, and so does the end of a walk.
 class PageReplacements {
  public:
-  PageReplacements() = default;
+  // With `pageThreads` 0, a walk's pages are rewritten on the job's thread and only replaced
+  // on a thread of their own.
+  explicit PageReplacements(std::size_t pageThreads = DefaultPageThreads());
   ~PageReplacements() { Settle(); }
   PageReplacements(const PageReplacements&) = delete;
   PageReplacements& operator=(const PageReplacements&) = delete;
+
+  // One page thread for each processor, up to four; none on a machine of one.
+  static std::size_t DefaultPageThreads();
+  // Whether the pages of a walk of `job` are rewritten on page threads: not where the job
+  // keeps a list of links, whose order is the pages' own.
+  bool RewritesPagesOf(const RewriteContext& job) const {
+    return pages_.size() != 0 && job.links == nullptr;
+  }
 
   // Waits for every page under way, and runs what follows each.
   void Settle();
@@ -65,19 +89,35 @@ class PageReplacements {
   // A failed replacement is shown through `frontend`, or not at all without one.
   void Start(platform::AtomicFileWriter::Handover handover, Frontend* frontend, std::string path,
              std::string title, TitleCharset charset, AfterPage then);
+  // Starts `rewrite` on a page thread, given a context of `job` with that thread's kept
+  // answers, to be followed by `then`; the messages it keeps are shown through `frontend`
+  // first. Runs what follows the pages that are done.
+  using PageWork = std::function<void(const RewriteContext& job, PageOutcome& outcome)>;
+  void StartPage(const RewriteContext& job, Frontend& frontend, PageWork rewrite, AfterPage then);
 
  private:
+  // Pages under way, at most, on the page threads; what each holds until it is followed is
+  // small.
+  static constexpr std::size_t kPagesUnderWay = 32;
+
   struct Pending {
     Frontend* frontend;  // none: a failure is not shown
     std::string path;
     std::string title;
     TitleCharset charset;
     AfterPage then;
+    // Of a page on a page thread, where it tells what it came to; none for a replacement.
+    std::unique_ptr<PageOutcome> outcome;
   };
-  // Runs what follows the oldest page under way, which ended with `result`.
-  void Follow(const platform::ReplacementThread::Result& result);
+  // Runs what follows the oldest page under way once it is done; with `wait` waits for it,
+  // and without returns false while it is not done.
+  bool FollowOldest(bool wait);
+  // Runs what follows a page whose replacement ended with `result`.
+  void Follow(Pending& page, const platform::ReplacementThread::Result& result);
 
   platform::ReplacementThread thread_;
+  platform::WorkThreads pages_;
+  std::vector<LinkAnswers> answers_;  // each page thread's own
   std::deque<Pending> pending_;
 };
 

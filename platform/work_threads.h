@@ -1,0 +1,64 @@
+// A few threads of their own for a job's work that needs nothing back but its end: the
+// rewriting of a walk's pages, each page whole on one thread while the job walks on. The
+// tasks run in any order and at once; the job collects their ends in the order it gave them,
+// so that what follows each (its messages, counts and records) keeps the order of the pages.
+#pragma once
+
+#include <condition_variable>
+#include <cstddef>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <thread>
+#include <utility>
+#include <vector>
+
+namespace lumbra::platform {
+
+class WorkThreads {
+ public:
+  // A task, told the number of the thread that runs it (0 to size() - 1), so that it can
+  // keep what it learns for the next tasks of that thread.
+  using Task = std::function<void(std::size_t thread)>;
+
+  // `threads` threads, made with the first task.
+  explicit WorkThreads(std::size_t threads) : count_(threads) {}
+  // Runs every task given, then ends the threads.
+  ~WorkThreads();
+  WorkThreads(const WorkThreads&) = delete;
+  WorkThreads& operator=(const WorkThreads&) = delete;
+
+  std::size_t size() const { return count_; }
+  // Gives a task. It may start at once, or once a thread is free.
+  void Start(Task task);
+  // The number of tasks given and not yet collected.
+  std::size_t uncollected() const;
+  // Collects the oldest task given and not yet collected once it has ended; with `wait`
+  // waits for it, and without returns false while it runs. False when there is none.
+  bool Collect(bool wait);
+  // Waits until the oldest `count` tasks not yet collected (at most those given) have ended.
+  void WaitForOldest(std::size_t count);
+
+  // A sleeping thread is woken once this many tasks wait (or the job waits for one).
+  static constexpr std::size_t kWakeFor = 4;
+
+ private:
+  void Run(std::size_t thread);
+  // Wakes the sleeping threads when tasks wait; with the lock held.
+  void WakeThreads(bool all);
+
+  const std::size_t count_;
+  mutable std::mutex mutex_;
+  std::condition_variable work_;                    // for the threads: a task was given, or the end
+  std::condition_variable done_;                    // for the job: a task it waits for has ended
+  std::deque<std::pair<std::size_t, Task>> given_;  // not started: each with its number
+  std::deque<bool> ended_;                          // of each task not collected, oldest first
+  std::size_t firstUncollected_ = 0;                // the number of the oldest task not collected
+  std::size_t endedAhead_ = 0;  // how many of the oldest not collected have ended
+  std::size_t waitFor_ = 0;     // the job waits until endedAhead_ reaches this; 0: it does not
+  std::size_t idle_ = 0;        // threads waiting for a task
+  bool quit_ = false;
+  std::vector<std::thread> threads_;
+};
+
+}  // namespace lumbra::platform
