@@ -253,7 +253,7 @@ void AddJob::StoreWaitingPage(int i, const LogPath& where, const WaitingPages::P
     return;
   }
   StoreRewrittenPageThen(
-      job_.rewriting(), where.treeRoot, where.localPath, ctx_.readRef, *cached,
+      job_.rewriting(), where.treeRoot, where.localPath, ctx_.readRef, std::move(cached),
       LogCopyMode(page.state, page.old),
       [this, i, where](PageRewrite result, std::string title, TitleCharset charset) {
         if (result != PageRewrite::Rewritten) {

@@ -14,19 +14,16 @@
 #include "core/log_tree.h"
 #include "jobs/rebuild_job.h"
 #include "rebuild/page_io.h"
+#include "testing/pages_done.h"
 #include "testing/scripted_frontend.h"
 #include "testing/temp_dir.h"
 
 namespace lumbra {
 namespace {
 
-// How a walk's pages are rewritten and replaced.
-enum class PagesDone { AtOnce, ReplacedOnAThread, OnPageThreads };
-
-// Each walk runs three ways: with the pages rewritten and replaced at once, replaced on a
-// thread of their own while the walk goes on, and each rewritten and replaced on one of
-// three page threads (PageReplacements). Every walk must end alike.
-class TreeWalkTest : public testing::TempDirTest, public ::testing::WithParamInterface<PagesDone> {
+// Each walk runs every way its pages may be done (testing::PagesDone).
+class TreeWalkTest : public testing::TempDirTest,
+                     public ::testing::WithParamInterface<testing::PagesDone> {
  protected:
   void SetUp() override {
     ctx.startDir = root();
@@ -36,10 +33,7 @@ class TreeWalkTest : public testing::TempDirTest, public ::testing::WithParamInt
   JobTarget Target() {
     paths.emplace();
     JobTarget target{ctx, counters, index, fe, *paths};
-    if (GetParam() != PagesDone::AtOnce) {
-      later.emplace(GetParam() == PagesDone::OnPageThreads ? 3 : 0);
-      target.later = &*later;
-    }
+    target.later = testing::LaterFor(GetParam(), later);
     return target;
   }
   std::vector<std::string> IndexedPaths() const {
@@ -236,20 +230,8 @@ TEST_P(TreeWalkTest, FailuresAreToldAndCountedInTheOrderOfThePages) {
   EXPECT_EQ(names->size(), 12u) << "no temporary file may be left behind";
 }
 
-INSTANTIATE_TEST_SUITE_P(ThreeWays, TreeWalkTest,
-                         ::testing::Values(PagesDone::AtOnce, PagesDone::ReplacedOnAThread,
-                                           PagesDone::OnPageThreads),
-                         [](const ::testing::TestParamInfo<PagesDone>& info) {
-                           switch (info.param) {
-                             case PagesDone::AtOnce:
-                               return "AtOnce";
-                             case PagesDone::ReplacedOnAThread:
-                               return "ReplacedOnAThread";
-                             case PagesDone::OnPageThreads:
-                               break;
-                           }
-                           return "OnPageThreads";
-                         });
+INSTANTIATE_TEST_SUITE_P(EveryWay, TreeWalkTest, testing::EveryWayPagesAreDone(),
+                         testing::PagesDoneName);
 
 }  // namespace
 }  // namespace lumbra
