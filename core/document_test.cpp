@@ -1,11 +1,8 @@
 #include "core/document.h"
 
-#include <csignal>
 #include <string>
 
 #include <fcntl.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include "testing/temp_dir.h"
@@ -54,18 +51,8 @@ TEST_F(DocumentTest, ACopyOverwritesWithTheNormalModeUnlessTheTargetIsReadOnly) 
 TEST_F(DocumentTest, ACopyFailingPartWayKeepsTheOldFile) {
   std::string source = WriteFile("big", std::string(200000, 'n'));
   std::string target = WriteFile("target", std::string(1000, 'o'));
-  pid_t child = ::fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    std::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit limit = {50000, 50000};
-    ::setrlimit(RLIMIT_FSIZE, &limit);
-    ::_exit(Copy(target, source) ? 1 : 0);
-  }
-  int status = 0;
-  ASSERT_EQ(::waitpid(child, &status, 0), child);
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 0) << "the copy must report the failed write";
+  EXPECT_TRUE(testing::InChildWithFileSizeLimit(50000, [&] { return !Copy(target, source); }))
+      << "the copy must report the failed write";
   EXPECT_EQ(ReadFile("target"), std::string(1000, 'o'));
   auto names = platform::ListDirectory(root());
   EXPECT_EQ(names->size(), 4u) << "no temporary file may be left behind";

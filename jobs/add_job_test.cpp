@@ -1,12 +1,6 @@
 #include "jobs/add_job.h"
 
 #include <filesystem>
-
-#include <csignal>
-
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <optional>
 
 #include "platform/codepage.h"
@@ -112,22 +106,14 @@ TEST_P(LogAddTest, AFailedCopyIsNotCountedAndTheOldCopyStays) {
   testing::WriteIe4Cache(Path("cache"), ie4);
   ctx.execLog = true;
   const std::string transcript = Path("transcript");
-  pid_t child = ::fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    std::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit limit = {20000, 20000};
-    ::setrlimit(RLIMIT_FSIZE, &limit);
+  ASSERT_TRUE(testing::InChildWithFileSizeLimit(20000, [&] {
     const bool added = Add();
     std::string told = std::to_string(counters.loggedFiles) + " " +
                        std::to_string(counters.failedFiles) + " " +
                        std::to_string(counters.convertedPages);
     for (int i = 0; i < 3; ++i) told += " " + std::to_string(cache.row(i).status);
-    ::_exit(added && testing::WriteBytes(transcript, told) ? 0 : 1);
-  }
-  int status = 0;
-  ASSERT_EQ(::waitpid(child, &status, 0), child);
-  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    return added && testing::WriteBytes(transcript, told);
+  }));
   // logged, failed, converted, then each entry's status
   EXPECT_EQ(ReadFile(transcript), "1 2 1 0 0 1");
   EXPECT_EQ(ReadFile("save/alog/host/locked.html"), "kept page");

@@ -5,12 +5,6 @@
 #include <map>
 #include <optional>
 
-#include <csignal>
-
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include "core/log_tree.h"
 #include "jobs/rebuild_job.h"
 #include "rebuild/page_io.h"
@@ -181,12 +175,7 @@ TEST_P(TreeWalkTest, FailuresAreToldAndCountedInTheOrderOfThePages) {
         WriteFile(std::string("save/alog/h/locked") + n + ".html", "<title>L</title>"), 0444));
   }
   const std::string transcript = Path("transcript");
-  pid_t child = ::fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    std::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit limit = {20000, 20000};
-    ::setrlimit(RLIMIT_FSIZE, &limit);
+  ASSERT_TRUE(testing::InChildWithFileSizeLimit(20000, [&] {
     JobTarget target = Target();
     const bool completed = ReconstructAllLogs(target);
     std::string told;
@@ -196,11 +185,8 @@ TEST_P(TreeWalkTest, FailuresAreToldAndCountedInTheOrderOfThePages) {
     }
     told += "failed " + std::to_string(counters.failedFiles) + " converted " +
             std::to_string(counters.convertedPages) + "\n";
-    ::_exit(completed && testing::WriteBytes(transcript, told) ? 0 : 1);
-  }
-  int status = 0;
-  ASSERT_EQ(::waitpid(child, &status, 0), child);
-  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    return completed && testing::WriteBytes(transcript, told);
+  }));
   const std::optional<std::vector<std::string>> names =
       platform::ListDirectory(Path("save/alog/h"));
   ASSERT_TRUE(names);

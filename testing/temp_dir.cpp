@@ -5,7 +5,11 @@
 #include <filesystem>
 #include <fstream>
 
+#include <csignal>
+
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <utime.h>
 
@@ -108,6 +112,19 @@ std::string RealDataPath(std::string_view relative) {
   const char* base = std::getenv("LUMBRA_REALDATA");
   std::string path = base != nullptr ? base : "../shared/realdata";
   return path + "/" + std::string(relative);
+}
+
+bool InChildWithFileSizeLimit(std::size_t limit, const std::function<bool()>& body) {
+  pid_t child = ::fork();
+  if (child < 0) return false;
+  if (child == 0) {
+    std::signal(SIGXFSZ, SIG_IGN);  // a write past the limit fails instead of ending the child
+    struct rlimit fileSize = {limit, limit};
+    ::setrlimit(RLIMIT_FSIZE, &fileSize);
+    ::_exit(body() ? 0 : 1);
+  }
+  int status = 0;
+  return ::waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 }  // namespace lumbra::testing

@@ -1,6 +1,8 @@
 // A fresh temporary directory per test, with small helpers to make and read real files.
 #pragma once
 
+#include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -53,6 +55,10 @@ class ScopedTmpDir {
 
 // Writes `bytes` to `path`, making its missing directories; false when it cannot.
 bool WriteBytes(const std::string& path, std::string_view bytes);
+
+// Runs `body` in a child process whose files may grow to `limit` bytes only (a write past it
+// fails, as on a full disk); true when the child ran it and it returned true.
+bool InChildWithFileSizeLimit(std::size_t limit, const std::function<bool()>& body);
 
 // Sets a file's modification time (seconds since the epoch).
 void SetMtime(const std::string& path, long long seconds);
