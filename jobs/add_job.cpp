@@ -1,11 +1,13 @@
 #include "jobs/add_job.h"
 
+#include <cstddef>
 #include <map>
 #include <memory>
 #include <optional>
 #include <set>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <sys/stat.h>
 
@@ -46,6 +48,10 @@ bool IsStyleSheet(const CacheEntry& entry) {
 class AddJob {
  public:
   AddJob(JobTarget& job, CacheEntryTable& cache) : job_(job), ctx_(job.ctx), cache_(cache) {}
+  // The page threads may still hold this job's documents.
+  ~AddJob() { SettlePages(); }
+  AddJob(const AddJob&) = delete;
+  AddJob& operator=(const AddJob&) = delete;
 
   // The cache's entries into the table, and the excluded hosts. False when the cache's index
   // could not be read: without it nothing is known.
@@ -70,6 +76,9 @@ class AddJob {
   Met StoreEntry(int i, const CacheEntry& entry, const LogPath& where);
   platform::OpenError OpenDocument(const CacheEntry& entry,
                                    std::unique_ptr<DocumentSource>& document);
+  // The document of `entry` as the page thread `thread` (or the job's, kJobThread) opens it;
+  // null when it cannot be opened.
+  std::unique_ptr<DocumentSource> OpenOnThread(const CacheEntry& entry, std::size_t thread);
   // A stop leaves every page stored so far in its log copied, not rewritten (a rebuild
   // rewrites it).
   bool Stop();
@@ -89,7 +98,10 @@ class AddJob {
   const JobContext& ctx_;
   CacheEntryTable& cache_;
   ExcludedHosts excluded_;
+  const CacheLayout* layout_ = nullptr;         // null when no layout holds the cache
   std::unique_ptr<CachedDocuments> documents_;  // null when no layout holds the cache
+  // Each page thread's own, made by that thread when it first opens a document.
+  std::vector<std::unique_ptr<CachedDocuments>> threadDocuments_;
   // Pages wait only where nothing of the first pass looks into the files it stored: an old
   // copy is kept by comparing contents, and READ_DOM walks the disk.
   const bool pagesWait_ = !ctx_.readBak && !ctx_.readDom;
@@ -108,7 +120,9 @@ bool AddJob::ReadIndex(const CacheLayouts& layouts) {
   for (const RefusedCacheFile& refused : cache_.refusedFiles()) {
     RecordFileFailure(ctx_, job_.counters, refused.why, ctx_.cacheDir + "/" + refused.file);
   }
+  layout_ = layout;
   if (layout != nullptr) documents_ = layout->Documents(ctx_.cacheDir);
+  if (job_.later != nullptr) threadDocuments_.resize(job_.later->pageThreads());
   LoadExcludedHosts(ctx_, excluded_);
   job_.counters.entryCount = GetCacheEntryCount(cache_);
   return true;
@@ -245,15 +259,26 @@ void AddJob::CopyWaitingPage(int i) {
   ++job_.counters.loggedFiles;
 }
 
-void AddJob::StoreWaitingPage(int i, const LogPath& where, const WaitingPages::Page& page) {
-  std::unique_ptr<DocumentSource> cached;
-  if (OpenDocument(cache_.row(i), cached) != platform::OpenError::None) {
-    SettlePages();
-    Unstore(i, where.localPath);
-    return;
+std::unique_ptr<DocumentSource> AddJob::OpenOnThread(const CacheEntry& entry, std::size_t thread) {
+  std::unique_ptr<DocumentSource> document;
+  if (thread == PageReplacements::kJobThread) {
+    if (OpenDocument(entry, document) != platform::OpenError::None) return nullptr;
+    return document;
   }
+  std::unique_ptr<CachedDocuments>& documents = threadDocuments_.at(thread);
+  if (documents == nullptr && layout_ != nullptr) documents = layout_->Documents(ctx_.cacheDir);
+  if (documents == nullptr || documents->Open(entry, document) != platform::OpenError::None) {
+    return nullptr;
+  }
+  return document;
+}
+
+void AddJob::StoreWaitingPage(int i, const LogPath& where, const WaitingPages::Page& page) {
+  // The page's document is opened where the page is rewritten: on a page thread, from a copy
+  // of its row, which the job may change meanwhile.
   StoreRewrittenPageThen(
-      job_.rewriting(), where.treeRoot, where.localPath, ctx_.readRef, std::move(cached),
+      job_.rewriting(), where.treeRoot, where.localPath, ctx_.readRef,
+      [this, entry = cache_.row(i)](std::size_t thread) { return OpenOnThread(entry, thread); },
       LogCopyMode(page.state, page.old),
       [this, i, where](PageRewrite result, std::string title, TitleCharset charset) {
         if (result != PageRewrite::Rewritten) {

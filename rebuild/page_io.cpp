@@ -350,8 +350,8 @@ void RewriteInPlaceThen(const RewriteContext& job, Frontend& frontend, const std
   PageReplacements* later = job.later;
   if (later != nullptr && pageWriter != nullptr && later->RewritesPagesOf(job)) {
     later->StartPage(
-        job, &frontend, 0,
-        [path, rewrite](const RewriteContext& threadJob, PageOutcome& outcome) {
+        job, &frontend,
+        [path, rewrite](const RewriteContext& threadJob, std::size_t, PageOutcome& outcome) {
           auto keep = [&outcome](std::string text) { outcome.messages.push_back(std::move(text)); };
           platform::AtomicFileWriter writer;
           std::optional<platform::AtomicFileWriter::Handover> handover;
@@ -477,7 +477,6 @@ bool PageReplacements::FollowOldest(bool wait) {
   if (!pages_.Collect(wait)) return false;
   Pending page = std::move(pending_.front());
   pending_.pop_front();
-  heldBytes_ -= page.heldBytes;
   PageOutcome& outcome = *page.outcome;
   if (page.frontend != nullptr) {
     for (const std::string& text : outcome.messages) page.frontend->ShowMessage(text);
@@ -499,54 +498,51 @@ void PageReplacements::Start(platform::AtomicFileWriter::Handover handover, Fron
                              std::string path, std::string title, TitleCharset charset,
                              AfterPage then) {
   thread_.Start(std::move(handover));
-  pending_.push_back({frontend, std::move(path), std::move(title), std::move(charset),
-                      std::move(then), nullptr, 0});
+  pending_.push_back(
+      {frontend, std::move(path), std::move(title), std::move(charset), std::move(then), nullptr});
   while (FollowOldest(false)) {
   }
 }
 
-void PageReplacements::StartPage(const RewriteContext& job, Frontend* frontend,
-                                 std::uint64_t heldBytes, PageWork rewrite, AfterPage then) {
+void PageReplacements::StartPage(const RewriteContext& job, Frontend* frontend, PageWork rewrite,
+                                 AfterPage then) {
   if (pending_.size() >= kPagesUnderWay) {
     // Half of them are waited for at once: each wait costs the job and a page thread a
     // system call.
     pages_.WaitForOldest(kPagesUnderWay / 2);
     while (pending_.size() >= kPagesUnderWay / 2 && FollowOldest(false)) {
     }
+    while (pending_.size() >= kPagesUnderWay && FollowOldest(true)) {
+    }
   }
-  while (!pending_.empty() &&
-         (pending_.size() >= kPagesUnderWay || heldBytes_ + heldBytes > kHeldBytesMax)) {
-    FollowOldest(true);
-  }
-  heldBytes_ += heldBytes;
   auto outcome = std::make_unique<PageOutcome>();
   PageOutcome* out = outcome.get();
   pages_.Start([this, out, ctx = &job.ctx, paths = &job.paths, keep = job.answers != nullptr,
                 rewrite = std::move(rewrite)](std::size_t thread) {
     const RewriteContext threadJob{*ctx, *paths, nullptr, keep ? &answers_[thread] : nullptr,
                                    nullptr};
-    rewrite(threadJob, *out);
+    rewrite(threadJob, thread, *out);
   });
-  pending_.push_back({frontend, {}, {}, {}, std::move(then), std::move(outcome), heldBytes});
+  pending_.push_back({frontend, {}, {}, {}, std::move(then), std::move(outcome)});
   while (FollowOldest(false)) {
   }
 }
 
 void StoreRewrittenPageThen(const RewriteContext& job, std::string_view treeRoot,
-                            const std::string& pagePath, bool readRef,
-                            std::unique_ptr<DocumentSource> document, mode_t mode, AfterPage then) {
+                            const std::string& pagePath, bool readRef, OpenDocument open,
+                            mode_t mode, AfterPage then) {
   PageReplacements* later = job.later;
   if (later != nullptr && later->RewritesPagesOf(job)) {
-    const std::uint64_t held = document->status().size;
     later->StartPage(
-        job, nullptr, held,
-        [root = std::string(treeRoot), pagePath, readRef, mode,
-         source = std::shared_ptr<DocumentSource>(std::move(document))](
-            const RewriteContext& threadJob, PageOutcome& outcome) {
+        job, nullptr,
+        [root = std::string(treeRoot), pagePath, readRef, mode, open = std::move(open)](
+            const RewriteContext& threadJob, std::size_t thread, PageOutcome& outcome) {
+          const std::unique_ptr<DocumentSource> source = open(thread);
           platform::AtomicFileWriter writer;
           writer.OpenLater(pagePath);
           WritingSink sink(writer);
-          if (!RewriteFrom(threadJob, root, pagePath, readRef, *source, sink, nullptr,
+          if (source == nullptr ||
+              !RewriteFrom(threadJob, root, pagePath, readRef, *source, sink, nullptr,
                            outcome.title, outcome.charset) ||
               sink.failed()) {
             writer.Abort();  // the page stays as it was
@@ -559,6 +555,12 @@ void StoreRewrittenPageThen(const RewriteContext& job, std::string_view treeRoot
           }
         },
         std::move(then));
+    return;
+  }
+  const std::unique_ptr<DocumentSource> document = open(PageReplacements::kJobThread);
+  if (document == nullptr) {
+    if (later != nullptr) later->Settle();
+    then(PageRewrite::WriteFailed, {}, {});
     return;
   }
   DocumentSource& source = *document;

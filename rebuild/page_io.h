@@ -6,7 +6,6 @@
 // safely: a failure leaves it as it was.
 #pragma once
 
-#include <cstdint>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -90,19 +89,22 @@ class PageReplacements {
   // A failed replacement is shown through `frontend`, or not at all without one.
   void Start(platform::AtomicFileWriter::Handover handover, Frontend* frontend, std::string path,
              std::string title, TitleCharset charset, AfterPage then);
+  // The number of page threads.
+  std::size_t pageThreads() const { return pages_.size(); }
   // Starts `rewrite` on a page thread, given a context of `job` with that thread's kept
-  // answers, to be followed by `then`; the messages it keeps are shown through `frontend`
-  // first (none: not shown). `heldBytes` is what the work holds until it is done (the
-  // document it stores). Runs what follows the pages that are done.
-  using PageWork = std::function<void(const RewriteContext& job, PageOutcome& outcome)>;
-  void StartPage(const RewriteContext& job, Frontend* frontend, std::uint64_t heldBytes,
-                 PageWork rewrite, AfterPage then);
+  // answers and the thread's number, to be followed by `then`; the messages it keeps are
+  // shown through `frontend` first (none: not shown). Runs what follows the pages that are
+  // done.
+  using PageWork =
+      std::function<void(const RewriteContext& job, std::size_t thread, PageOutcome& outcome)>;
+  void StartPage(const RewriteContext& job, Frontend* frontend, PageWork rewrite, AfterPage then);
+  // The number a page's work is given on the job's own thread.
+  static constexpr std::size_t kJobThread = static_cast<std::size_t>(-1);
 
  private:
-  // Pages under way, at most, on the page threads, and the bytes they hold at most (one page
-  // that holds more goes alone).
+  // Pages under way, at most, on the page threads; what each holds until it is followed is
+  // small.
   static constexpr std::size_t kPagesUnderWay = 32;
-  static constexpr std::uint64_t kHeldBytesMax = std::uint64_t{32} << 20;
 
   struct Pending {
     Frontend* frontend;  // none: a failure is not shown
@@ -112,7 +114,6 @@ class PageReplacements {
     AfterPage then;
     // Of a page on a page thread, where it tells what it came to; none for a replacement.
     std::unique_ptr<PageOutcome> outcome;
-    std::uint64_t heldBytes;  // see StartPage
   };
   // Runs what follows the oldest page under way once it is done; with `wait` waits for it,
   // and without returns false while it is not done.
@@ -124,7 +125,6 @@ class PageReplacements {
   platform::WorkThreads pages_;
   std::vector<LinkAnswers> answers_;  // each page thread's own
   std::deque<Pending> pending_;
-  std::uint64_t heldBytes_ = 0;  // of the pages under way on the page threads
 };
 
 PageRewrite ReconstructPage(const RewriteContext& job, Frontend& frontend,
@@ -161,11 +161,16 @@ void ReconstructStyleSheetThen(const RewriteContext& job, Frontend& frontend,
 bool StoreRewrittenPage(const RewriteContext& job, std::string_view treeRoot,
                         const std::string& pagePath, bool readRef, DocumentSource& source,
                         mode_t mode, std::string& title, TitleCharset* charset = nullptr);
-// StoreRewrittenPage of `document`, followed by `then` (Rewritten, or WriteFailed: nothing is
-// shown): at once, or, in a job with PageReplacements, once the page has been rewritten and
-// replaced on a page thread (or rewritten here and replaced on the replacement thread).
+// Opens a cached document on the thread numbered `thread` (a page thread's number, or
+// PageReplacements::kJobThread); null when it cannot be opened.
+using OpenDocument = std::function<std::unique_ptr<DocumentSource>(std::size_t thread)>;
+// StoreRewrittenPage of the document `open` gives, followed by `then` (Rewritten, or
+// WriteFailed when the document could not be opened or the page stored: nothing is shown):
+// at once, or, in a job with PageReplacements, once the page has been opened, rewritten and
+// replaced on a page thread (or opened and rewritten here and replaced on the replacement
+// thread).
 void StoreRewrittenPageThen(const RewriteContext& job, std::string_view treeRoot,
-                            const std::string& pagePath, bool readRef,
-                            std::unique_ptr<DocumentSource> document, mode_t mode, AfterPage then);
+                            const std::string& pagePath, bool readRef, OpenDocument open,
+                            mode_t mode, AfterPage then);
 
 }  // namespace lumbra
