@@ -60,15 +60,16 @@ struct PageOutcome {
 };
 
 // The pages of a job rewritten and replaced while the job goes on, and what follows each. A
-// walk's pages are each rewritten and replaced whole on one of a few page threads, several at
-// once; the pages a job stores from the cache are replaced on a thread of their own, while the
-// job reads and rewrites the next. What follows a page runs on the job's thread, in the order
-// of the pages, and before the job shows, logs or records anything else: each step that could
-// do so settles first, and so does the end of a walk.
+// walk's pages, and the pages an add stores from the cache, are each read, rewritten and
+// replaced whole on one of a few page threads, several at once. Without page threads they
+// are rewritten on the job's thread and replaced on a thread of their own while the job reads
+// and rewrites the next. What follows a page runs on the job's thread, in the order of the
+// pages, and before the job shows, logs or records anything else: each step that could do so
+// settles first, and so does the end of a walk.
 class PageReplacements {
  public:
-  // With `pageThreads` 0, a walk's pages are rewritten on the job's thread and only replaced
-  // on a thread of their own.
+  // With `pageThreads` 0, the pages are rewritten on the job's thread and only replaced on a
+  // thread of their own.
   explicit PageReplacements(std::size_t pageThreads = DefaultPageThreads());
   ~PageReplacements() { Settle(); }
   PageReplacements(const PageReplacements&) = delete;
@@ -76,8 +77,8 @@ class PageReplacements {
 
   // One page thread for each processor, up to four; none on a machine of one.
   static std::size_t DefaultPageThreads();
-  // Whether the pages of a walk of `job` are rewritten on page threads: not where the job
-  // keeps a list of links, whose order is the pages' own.
+  // Whether the pages of `job` are rewritten on page threads: not where the job keeps a list
+  // of links, whose order is the pages' own.
   bool RewritesPagesOf(const RewriteContext& job) const {
     return pages_.size() != 0 && job.links == nullptr;
   }
