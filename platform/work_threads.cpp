@@ -24,21 +24,10 @@ void WorkThreads::Start(Task task) {
   if (given_.size() >= kWakeFor) WakeThreads(false);
 }
 
-std::size_t WorkThreads::uncollected() const {
-  std::lock_guard lock(mutex_);
-  return ended_.size();
-}
-
 bool WorkThreads::Collect(bool wait) {
   std::unique_lock lock(mutex_);
-  if (ended_.empty()) return false;
-  if (endedAhead_ == 0) {
-    if (!wait) return false;
-    WakeThreads(true);
-    waitFor_ = 1;
-    done_.wait(lock, [this] { return endedAhead_ >= 1; });
-    waitFor_ = 0;
-  }
+  if (ended_.empty() || (endedAhead_ == 0 && !wait)) return false;
+  WaitLocked(lock, 1);
   ended_.pop_front();
   ++firstUncollected_;
   --endedAhead_;
@@ -47,7 +36,10 @@ bool WorkThreads::Collect(bool wait) {
 
 void WorkThreads::WaitForOldest(std::size_t count) {
   std::unique_lock lock(mutex_);
-  count = std::min(count, ended_.size());
+  WaitLocked(lock, std::min(count, ended_.size()));
+}
+
+void WorkThreads::WaitLocked(std::unique_lock<std::mutex>& lock, std::size_t count) {
   if (endedAhead_ >= count) return;
   WakeThreads(true);
   waitFor_ = count;

@@ -31,8 +31,6 @@ class WorkThreads {
   std::size_t size() const { return count_; }
   // Gives a task. It may start at once, or once a thread is free.
   void Start(Task task);
-  // The number of tasks given and not yet collected.
-  std::size_t uncollected() const;
   // Collects the oldest task given and not yet collected once it has ended; with `wait`
   // waits for it, and without returns false while it runs. False when there is none.
   bool Collect(bool wait);
@@ -44,11 +42,14 @@ class WorkThreads {
 
  private:
   void Run(std::size_t thread);
+  // Waits, with `lock` held on the mutex, until the oldest `count` tasks not yet collected
+  // have ended.
+  void WaitLocked(std::unique_lock<std::mutex>& lock, std::size_t count);
   // Wakes the sleeping threads when tasks wait; with the lock held.
   void WakeThreads(bool all);
 
   const std::size_t count_;
-  mutable std::mutex mutex_;
+  std::mutex mutex_;
   std::condition_variable work_;                    // for the threads: a task was given, or the end
   std::condition_variable done_;                    // for the job: a task it waits for has ended
   std::deque<std::pair<std::size_t, Task>> given_;  // not started: each with its number

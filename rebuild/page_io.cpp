@@ -538,21 +538,10 @@ void StoreRewrittenPageThen(const RewriteContext& job, std::string_view treeRoot
         [root = std::string(treeRoot), pagePath, readRef, mode, open = std::move(open)](
             const RewriteContext& threadJob, std::size_t thread, PageOutcome& outcome) {
           const std::unique_ptr<DocumentSource> source = open(thread);
-          platform::AtomicFileWriter writer;
-          writer.OpenLater(pagePath);
-          WritingSink sink(writer);
-          if (source == nullptr ||
-              !RewriteFrom(threadJob, root, pagePath, readRef, *source, sink, nullptr,
-                           outcome.title, outcome.charset) ||
-              sink.failed()) {
-            writer.Abort();  // the page stays as it was
-            outcome.result = PageRewrite::WriteFailed;
-            return;
-          }
-          platform::AtomicFileWriter::Handover handover = writer.Release(mode);
-          if (!platform::AtomicFileWriter::Complete(handover)) {
-            outcome.result = PageRewrite::WriteFailed;
-          }
+          const bool stored =
+              source != nullptr && StoreRewrittenPage(threadJob, root, pagePath, readRef, *source,
+                                                      mode, outcome.title, &outcome.charset);
+          outcome.result = stored ? PageRewrite::Rewritten : PageRewrite::WriteFailed;
         },
         std::move(then));
     return;
