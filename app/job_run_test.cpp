@@ -20,6 +20,7 @@
 #include "testing/scripted_frontend.h"
 #include "testing/surf_fixture.h"
 #include "testing/temp_dir.h"
+#include "testing/todays_cache_fixture.h"
 
 namespace lumbra {
 namespace {
@@ -424,6 +425,8 @@ INSTANTIATE_TEST_SUITE_P(Caches, EveryLayoutTest, ::testing::ValuesIn(kLayouts),
 // with the site as it was served): each add stores the site's documents as they were served,
 // and every local link of a stored page leads to a stored file.
 class TodaysCacheTest : public JobRunTest, public ::testing::WithParamInterface<std::string> {};
+// Caches of today written by this program's own writers, by browser.
+using WrittenCacheTest = TodaysCacheTest;
 
 TEST_P(TodaysCacheTest, TheSiteIsStoredAsServedAndEveryLocalLinkLeads) {
   const std::string site = testing::RealDataPath("browser-caches/site");
@@ -468,6 +471,44 @@ INSTANTIATE_TEST_SUITE_P(Browsers, TodaysCacheTest,
                            std::erase(name, '-');
                            return name;
                          });
+
+// A page whose body cannot be decoded is refused before any page is rewritten: it is told as
+// it is, and the pages that link to it keep its address rather than a copy never made.
+TEST_P(WrittenCacheTest, APageWhoseBodyCannotBeDecodedIsRefusedAndKeepsItsAddress) {
+  const std::vector<testing::TodaysEntry> entries = {
+      {.url = "http://host/home.html",
+       .contentType = "text/html",
+       .body = testing::Gzip("<a href=\"bad.html\">b</a><a href=\"ok.html\">o</a>"),
+       .gzip = true},
+      {.url = "http://host/bad.html", .contentType = "text/html", .body = "not gzip", .gzip = true},
+      {.url = "http://host/ok.html", .contentType = "text/html", .body = "ok"},
+  };
+  if (GetParam() == "chromium") {
+    testing::ChromiumSimpleWriter cache(Path("cache"));
+    for (const testing::TodaysEntry& entry : entries) ASSERT_TRUE(cache.Add(entry));
+    ASSERT_TRUE(cache.Finish());
+    session.settings.cacheDir = Path("cache");
+  } else {
+    testing::FirefoxCache2Writer cache(Path("cache"));
+    for (const testing::TodaysEntry& entry : entries) ASSERT_TRUE(cache.Add(entry));
+    session.settings.cacheDir = Path("cache");
+  }
+  session.settings.execLog = true;
+  Run(JobKind::AddToLogs);
+
+  EXPECT_EQ(session.counters.loggedFiles, 2);
+  EXPECT_EQ(session.counters.failedFiles, 1);
+  EXPECT_FALSE(platform::GetStatus(Path("save/log/host/bad.html")).exists());
+  EXPECT_EQ(ReadFile("save/log/host/home.html"),
+            "<a href=\"http://host/bad.html\">b</a><a href=\"file://" +
+                Path("save/log/host/ok.html") + "\">o</a>");
+  const std::string log = platform::Cp932ToUtf8(ReadFile("start/lumbralog.txt"));
+  EXPECT_NE(log.find("圧縮データが壊れているか途中で終わっているため読みません"), std::string::npos)
+      << log;
+}
+
+INSTANTIATE_TEST_SUITE_P(Browsers, WrittenCacheTest, ::testing::Values("chromium", "firefox"),
+                         [](const auto& info) { return info.param; });
 
 // Every file below the directories of a collection, by its path below the temporary
 // directory (the job locks, empty between jobs, left out).

@@ -25,6 +25,9 @@ struct CacheEntry {
   std::string contentType;
   // 0 after reading; the log-add job sets 1 for an entry it stored into a log.
   int status = 0;
+  // The reader has just read this page's document whole and found it sound (checked and
+  // decoded as its cache keeps it), so the add job need not open it only to learn that.
+  bool readWhole = false;
 };
 
 // URLs of up to this many bytes are read and stored; the add job refuses a longer one and

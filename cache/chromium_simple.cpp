@@ -273,18 +273,23 @@ bool ReadBody(EntrySource& source, const ChromiumSimpleEntry& entry, const BodyC
   return true;
 }
 
+// Which bodies ReadEntry hands to its sink.
+enum class Bodies { Every, ReadWithTable };
+
 bool ReadEntry(EntrySource& source, std::string_view expectedName, ChromiumSimpleEntry& entry,
-               SpooledDocument* body, std::string& why) {
+               SpooledDocument* body, std::string& why, Bodies bodies = Bodies::Every) {
   BodyCheck check;
-  return ReadFrame(source, expectedName, entry, check, why) &&
-         ReadBody(source, entry, check, body, why);
+  if (!ReadFrame(source, expectedName, entry, check, why)) return false;
+  if (bodies == Bodies::ReadWithTable && !BodyReadWithTable(entry.response)) body = nullptr;
+  return ReadBody(source, entry, check, body, why);
 }
 
 // Reads the entry file `name` of the cache below `files` from one descriptor: None with the
-// entry (and its body into `body` when given), or why not with `why` set.
+// entry (and its body into `body` when given and `bodies` takes it), or why not with `why`
+// set.
 platform::OpenError ReadEntryFile(platform::FilesBelow& files, std::string_view name,
                                   ChromiumSimpleEntry& entry, SpooledDocument* body,
-                                  std::string& why) {
+                                  std::string& why, Bodies bodies = Bodies::Every) {
   platform::ReadableFile file;
   const platform::OpenError opened = files.Open(name, file);
   if (opened != platform::OpenError::None) {
@@ -297,7 +302,7 @@ platform::OpenError ReadEntryFile(platform::FilesBelow& files, std::string_view 
     return platform::OpenError::Unreadable;
   }
   FileSource source(file);
-  if (!ReadEntry(source, name, entry, body, why)) return platform::OpenError::Unreadable;
+  if (!ReadEntry(source, name, entry, body, why, bodies)) return platform::OpenError::Unreadable;
   return platform::OpenError::None;
 }
 
@@ -379,6 +384,7 @@ class ChromiumSimpleCache : public CacheLayout {
     std::sort(names.begin(), names.end());
     StoredResponses responses(ctx, name());
     platform::FilesBelow files(cacheDir);
+    SpooledDocument body;
     for (const std::string& file : names) {
       if (!IsChromiumSimpleFileName(file)) continue;
       const std::string hash = file.substr(0, file.size() - 2);
@@ -389,7 +395,9 @@ class ChromiumSimpleCache : public CacheLayout {
       }
       ChromiumSimpleEntry entry;
       std::string why;
-      const platform::OpenError read = ReadEntryFile(files, file, entry, nullptr, why);
+      body.Clear();
+      const platform::OpenError read =
+          ReadEntryFile(files, file, entry, &body, why, Bodies::ReadWithTable);
       if (IsRefusedCacheFile(read)) {
         responses.RefuseFile(file, why);
         continue;
@@ -398,7 +406,8 @@ class ChromiumSimpleCache : public CacheLayout {
         responses.Refuse(file, why);
         continue;
       }
-      responses.Add(std::move(entry.response), file);
+      const bool withBody = BodyReadWithTable(entry.response);
+      responses.Add(std::move(entry.response), file, withBody ? &body : nullptr);
     }
     responses.AppendTo(table);
     return true;

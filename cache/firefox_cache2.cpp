@@ -580,6 +580,8 @@ class Cache2Layout : public CacheLayout {
     int withoutKey = 0;
     int decrypted = 0;
     std::vector<std::string> notDecrypted;
+    SpooledDocument body;
+    const BodySink sink = [&body](std::string_view part) { return body.Append(part); };
     for (const std::string& entryName : *names) {
       if (entryName == "." || entryName == "..") continue;
       if (!IsEntryName(entryName)) {
@@ -613,10 +615,24 @@ class Cache2Layout : public CacheLayout {
         }
       }
       switch (check) {
-        case FirefoxEntryCheck::Good:
+        case FirefoxEntryCheck::Good: {
           if (entry.encrypted) ++decrypted;
-          responses.Add(ResponseOf(entry, std::move(response)), locator);
+          // A page's body is read and checked as well, from the bytes held; a body that fails
+          // is told when the entry is opened for its document.
+          SpooledDocument* withBody = nullptr;
+          if (BodyReadWithTable(response)) {
+            body.Clear();
+            FirefoxEntry again;
+            StoredResponse head;
+            std::string bodyWhy;
+            if (ReadEntry(bytes, found.key ? &*found.key : nullptr, entryName, again, head, &sink,
+                          bodyWhy) == FirefoxEntryCheck::Good) {
+              withBody = &body;
+            }
+          }
+          responses.Add(ResponseOf(entry, std::move(response)), locator, withBody);
           break;
+        }
         case FirefoxEntryCheck::Damaged:
           responses.Refuse(locator, why);
           break;

@@ -8,6 +8,7 @@
 #include "cache/cache_index.h"
 #include "cache/content_decoding.h"
 #include "core/ascii.h"
+#include "core/content_type.h"
 #include "core/exec_log.h"
 #include "platform/text_file.h"
 
@@ -172,8 +173,14 @@ bool IsWebUrl(std::string_view url) {
 StoredResponses::StoredResponses(const JobContext& ctx, std::string_view layoutName)
     : ctx_(ctx), layoutName_(layoutName) {}
 
-void StoredResponses::Add(StoredResponse response, std::string locator) {
-  read_.push_back({std::move(response), std::move(locator)});
+void StoredResponses::Add(StoredResponse response, std::string locator, SpooledDocument* body) {
+  bool whole = false;
+  if (body != nullptr && BodyReadWithTable(response)) {
+    whole = IsIdentityEncoding(response.contentEncoding) ||
+            DecodeContent(response.contentEncoding, *body, decoded_) == Decoding::Done;
+    decoded_.Clear();
+  }
+  read_.push_back({std::move(response), std::move(locator), whole});
 }
 
 void StoredResponses::Refuse(std::string_view locator, std::string_view why) {
@@ -185,6 +192,8 @@ void StoredResponses::RefuseFile(std::string_view locator, std::string_view why)
   Refuse(locator, why);
   refusedFiles_.push_back({std::string(locator), std::string(why)});
 }
+
+bool BodyReadWithTable(const StoredResponse& response) { return IsHtmlType(response.contentType); }
 
 bool IsRefusedCacheFile(platform::OpenError why) {
   return why == platform::OpenError::SymbolicLink || why == platform::OpenError::NotRegular ||
@@ -235,6 +244,7 @@ void StoredResponses::AppendTo(CacheEntryTable& table) {
     entry.cacheFile = std::move(read_[i].locator);
     entry.url = std::move(read_[i].response.url);
     entry.contentType = std::move(read_[i].response.contentType);
+    entry.readWhole = read_[i].readWhole;
     table.Append(std::move(entry));
   }
   read_.clear();

@@ -62,8 +62,10 @@ class StoredResponses {
   StoredResponses(const JobContext& ctx, std::string_view layoutName);
 
   // An entry read: its response and where it lies (relative to the cache directory, the
-  // cacheFile its row gets).
-  void Add(StoredResponse response, std::string locator);
+  // cacheFile its row gets). `body`, when given, is the body as stored, read and checked
+  // with the rest (see BodyReadWithTable): a page whose body decodes is then read whole
+  // (CacheEntry::readWhole).
+  void Add(StoredResponse response, std::string locator, SpooledDocument* body = nullptr);
   // An entry that could not be read: one log line naming it and why.
   void Refuse(std::string_view locator, std::string_view why);
   // The same for an entry file that is no regular file of the cache (see
@@ -80,10 +82,12 @@ class StoredResponses {
   struct Read {
     StoredResponse response;
     std::string locator;
+    bool readWhole = false;
   };
   const JobContext& ctx_;
   std::string layoutName_;
   std::vector<Read> read_;
+  SpooledDocument decoded_;  // a page's body decoded, only to learn that it decodes
   int refused_ = 0;
   std::vector<RefusedCacheFile> refusedFiles_;
 };
@@ -91,6 +95,11 @@ class StoredResponses {
 // Whether an entry file that could not be opened for `why` is one the job counts as refused:
 // a link, a FIFO or device, a name leading outside.
 bool IsRefusedCacheFile(platform::OpenError why);
+
+// Whether the entry table's reader reads the body of `response` with the rest and hands it to
+// StoredResponses::Add: a page's, so that the add job need not open the entry again only to
+// learn that its document can be read. Other bodies are read only when they are copied.
+bool BodyReadWithTable(const StoredResponse& response);
 
 // How a layout of today reads one entry again for its document.
 class StoredEntries {

@@ -164,27 +164,39 @@ AddJob::Met AddJob::StoreEntry(int i, const CacheEntry& entry, const LogPath& wh
   // met.
   if (int earlier = waiting_.EntryAt(where.localPath); earlier >= 0) CopyWaitingPage(earlier);
 
-  // The cache index names the document; only what lies inside the cache is ever read,
-  // whatever the index says.
-  std::unique_ptr<DocumentSource> cached;
-  platform::OpenError opened = OpenDocument(entry, cached);
-  if (opened == platform::OpenError::Missing) return Met::Vanished;
-  if (opened != platform::OpenError::None) {
-    RecordFileFailure(ctx_, job_.counters, documents_->RefusalOf(opened), entry.cacheFile);
-    return Met::PassedOver;
-  }
-  if (StartsWithNoCase(entry.url, "https:")) {
-    secureHosts_[where.treeRoot].insert(where.hostDir.substr(where.treeRoot.size() + 1));
-  }
-
   // A log copy the job's table knows to be missing is not asked for again.
   platform::PathTable& paths = job_.paths;
   platform::FileStatus logCopy;
   if (paths.KindOf(where.localPath) != platform::PathTable::Kind::Missing) {
     logCopy = platform::StatPath(where.localPath);
   }
-  const LogState state = CompareStatus(cached->status(), logCopy);
   const bool html = IsPage(entry);
+  // A page waits for the second pass; one that the copy would refuse (a read-only file or
+  // no file in the way) or the rewriting would (not writable by its owner) is copied now,
+  // so that it fails or stays unrewritten in the same way.
+  auto waits = [&](LogState state) {
+    return pagesWait_ && html && (!logCopy.exists() || logCopy.isRegular()) &&
+           !platform::IsReadOnly(logCopy) && (LogCopyMode(state, logCopy) & S_IWUSR) != 0;
+  };
+
+  // The cache index names the document; only what lies inside the cache is ever read,
+  // whatever the index says. A page its reader has just read whole is not read again when it
+  // will wait: nothing of it is needed before the second pass, which reads it to rewrite it.
+  std::unique_ptr<DocumentSource> cached;
+  if (!entry.readWhole || logCopy.exists() || !waits(LogState::LogMissing)) {
+    platform::OpenError opened = OpenDocument(entry, cached);
+    if (opened == platform::OpenError::Missing) return Met::Vanished;
+    if (opened != platform::OpenError::None) {
+      RecordFileFailure(ctx_, job_.counters, documents_->RefusalOf(opened), entry.cacheFile);
+      return Met::PassedOver;
+    }
+  }
+  if (StartsWithNoCase(entry.url, "https:")) {
+    secureHosts_[where.treeRoot].insert(where.hostDir.substr(where.treeRoot.size() + 1));
+  }
+
+  const LogState state =
+      cached != nullptr ? CompareStatus(cached->status(), logCopy) : LogState::LogMissing;
   const StoreDecision decision = DecideStore(ctx_, state, html);
   if (decision == StoreDecision::Skip) {
     return state == LogState::CacheMissing ? Met::Vanished : Met::PassedOver;
@@ -199,11 +211,7 @@ AddJob::Met AddJob::StoreEntry(int i, const CacheEntry& entry, const LogPath& wh
   }
   if (decision == StoreDecision::DirectoryOnly) return Met::PassedOver;
 
-  // A page waits for the second pass; one that the copy would refuse (a read-only file or
-  // no file in the way) or the rewriting would (not writable by its owner) is copied now,
-  // so that it fails or stays unrewritten in the same way.
-  if (pagesWait_ && html && (!logCopy.exists() || logCopy.isRegular()) &&
-      !platform::IsReadOnly(logCopy) && (LogCopyMode(state, logCopy) & S_IWUSR) != 0) {
+  if (waits(state)) {
     waiting_.Add(i, where.localPath, {state, logCopy});
     paths.Remember(where.localPath, platform::PathTable::Kind::File);
     return Met::Waiting;
