@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstddef>
 #include <cstdio>
+#include <deque>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -19,6 +20,7 @@
 #include "core/setting_line.h"
 #include "platform/fs.h"
 #include "platform/language.h"
+#include "platform/work_threads.h"
 
 namespace lumbra {
 namespace {
@@ -382,33 +384,51 @@ class ChromiumSimpleCache : public CacheLayout {
     AppendExecLog(ctx, std::string(name()) + "  Cache ファイル名　読み出し開始\n");
     std::vector<std::string> names = std::move(*listed);
     std::sort(names.begin(), names.end());
-    StoredResponses responses(ctx, name());
-    platform::FilesBelow files(cacheDir);
-    SpooledDocument body;
+    std::vector<const std::string*> files;
     for (const std::string& file : names) {
-      if (!IsChromiumSimpleFileName(file)) continue;
-      const std::string hash = file.substr(0, file.size() - 2);
-      for (const SideFile& side : kSideFiles) {
-        if (std::binary_search(names.begin(), names.end(), hash + std::string(side.suffix))) {
-          responses.Note(file, side.note);
-        }
-      }
+      if (IsChromiumSimpleFileName(file)) files.push_back(&file);
+    }
+    // The entry files are read on work threads, several at once, and taken in name order.
+    struct Read {
       ChromiumSimpleEntry entry;
       std::string why;
-      body.Clear();
-      const platform::OpenError read =
-          ReadEntryFile(files, file, entry, &body, why, Bodies::ReadWithTable);
-      if (IsRefusedCacheFile(read)) {
-        responses.RefuseFile(file, why);
-        continue;
-      }
-      if (read != platform::OpenError::None) {
-        responses.Refuse(file, why);
-        continue;
-      }
-      const bool withBody = BodyReadWithTable(entry.response);
-      responses.Add(std::move(entry.response), file, withBody ? &body : nullptr);
-    }
+      platform::OpenError error = platform::OpenError::None;
+      bool readWhole = false;
+    };
+    std::vector<Read> slots(platform::kWorkAhead);
+    const std::size_t threads = platform::WorkThreads::ForProcessors();
+    std::deque<platform::FilesBelow> below;  // each thread's
+    for (std::size_t i = 0; i < std::max<std::size_t>(threads, 1); ++i)
+      below.emplace_back(cacheDir);
+    StoredResponses responses(ctx, name());
+    platform::WorkInOrder(
+        files.size(), threads,
+        [&](std::size_t i, std::size_t thread) {
+          Read& read = slots[i % platform::kWorkAhead];
+          read = Read{};
+          SpooledDocument body;
+          read.error = ReadEntryFile(below[thread], *files[i], read.entry, &body, read.why,
+                                     Bodies::ReadWithTable);
+          read.readWhole =
+              read.error == platform::OpenError::None && ReadWithTable(read.entry.response, body);
+        },
+        [&](std::size_t i) {
+          const std::string& file = *files[i];
+          const std::string hash = file.substr(0, file.size() - 2);
+          for (const SideFile& side : kSideFiles) {
+            if (std::binary_search(names.begin(), names.end(), hash + std::string(side.suffix))) {
+              responses.Note(file, side.note);
+            }
+          }
+          Read& read = slots[i % platform::kWorkAhead];
+          if (IsRefusedCacheFile(read.error)) {
+            responses.RefuseFile(file, read.why);
+          } else if (read.error != platform::OpenError::None) {
+            responses.Refuse(file, read.why);
+          } else {
+            responses.Add(std::move(read.entry.response), file, read.readWhole);
+          }
+        });
     responses.AppendTo(table);
     return true;
   }

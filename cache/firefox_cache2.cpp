@@ -3,9 +3,12 @@
 #include <openssl/evp.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -16,6 +19,7 @@
 #include "cache/stored_response.h"
 #include "core/ascii.h"
 #include "platform/fs.h"
+#include "platform/work_threads.h"
 
 namespace lumbra {
 namespace {
@@ -573,77 +577,106 @@ class Cache2Layout : public CacheLayout {
     }
     std::sort(names->begin(), names->end());
 
-    platform::FilesBelow files(cacheDir);
+    int otherNames = 0;
+    std::vector<std::string> entryNames;
+    for (const std::string& entryName : *names) {
+      if (entryName == "." || entryName == "..") continue;
+      if (IsEntryName(entryName)) {
+        entryNames.push_back(entryName);
+      } else {
+        ++otherNames;
+      }
+    }
+
+    // The entry files are read on work threads, several at once, and taken in name order.
+    // The key is looked for at the first encrypted entry taken; one read before the key was
+    // found is read again with it.
+    struct Read {
+      platform::ReadableFile file;
+      platform::OpenError opened = platform::OpenError::None;
+      std::optional<DescriptorFile> bytes;
+      FirefoxEntry entry;
+      StoredResponse response;
+      FirefoxEntryCheck check = FirefoxEntryCheck::Damaged;
+      std::string why;
+      bool readWhole = false;
+    };
+    // Reads the entry of `read` with `key`; a page's body is read and checked as well.
+    auto readEntry = [](Read& read, const std::string& entryName, const FirefoxCacheKey* key) {
+      read.check =
+          ReadEntry(*read.bytes, key, entryName, read.entry, read.response, nullptr, read.why);
+      read.readWhole = false;
+      if (read.check != FirefoxEntryCheck::Good || !BodyReadWithTable(read.response)) return;
+      SpooledDocument body;
+      const BodySink sink = [&body](std::string_view part) { return body.Append(part); };
+      FirefoxEntry again;
+      StoredResponse head;
+      std::string why;
+      read.readWhole = ReadEntry(*read.bytes, key, entryName, again, head, &sink, why) ==
+                           FirefoxEntryCheck::Good &&
+                       ReadWithTable(read.response, body);
+    };
+    std::vector<std::unique_ptr<Read>> slots(platform::kWorkAhead);
+    const std::size_t threads = platform::WorkThreads::ForProcessors();
+    std::deque<platform::FilesBelow> below;  // each thread's
+    for (std::size_t i = 0; i < std::max<std::size_t>(threads, 1); ++i)
+      below.emplace_back(cacheDir);
     bool looked = false;  // for the key, at the first encrypted entry
     FoundKey found;
-    int otherNames = 0;
+    std::atomic<const FirefoxCacheKey*> key = nullptr;  // once found
     int withoutKey = 0;
     int decrypted = 0;
     std::vector<std::string> notDecrypted;
-    SpooledDocument body;
-    const BodySink sink = [&body](std::string_view part) { return body.Append(part); };
-    for (const std::string& entryName : *names) {
-      if (entryName == "." || entryName == "..") continue;
-      if (!IsEntryName(entryName)) {
-        ++otherNames;
-        continue;
-      }
-      const std::string locator = LocatorOf(entryName);
-      platform::ReadableFile file;
-      const platform::OpenError opened = files.Open(locator, file);
-      if (opened == platform::OpenError::Missing) continue;  // gone since the listing
-      if (opened != platform::OpenError::None) {
-        if (IsRefusedCacheFile(opened)) {
-          responses.RefuseFile(locator, RefusalText(opened));
-          continue;
-        }
-        responses.Refuse(locator, RefusalText(opened));
-        continue;
-      }
-      DescriptorFile bytes(file);
-      FirefoxEntry entry;
-      std::string why;
-      const FirefoxCacheKey* key = found.key ? &*found.key : nullptr;
-      StoredResponse response;
-      FirefoxEntryCheck check = ReadEntry(bytes, key, entryName, entry, response, nullptr, why);
-      if (check == FirefoxEntryCheck::NoKey && !looked) {
-        looked = true;
-        found = FindKey(cacheDir);
-        if (found.key) {
-          LogReaderMessage(ctx, "暗号化の鍵を読みました: " + found.where);
-          check = ReadEntry(bytes, &*found.key, entryName, entry, response, nullptr, why);
-        }
-      }
-      switch (check) {
-        case FirefoxEntryCheck::Good: {
-          if (entry.encrypted) ++decrypted;
-          // A page's body is read and checked as well, from the bytes held; a body that fails
-          // is told when the entry is opened for its document.
-          SpooledDocument* withBody = nullptr;
-          if (BodyReadWithTable(response)) {
-            body.Clear();
-            FirefoxEntry again;
-            StoredResponse head;
-            std::string bodyWhy;
-            if (ReadEntry(bytes, found.key ? &*found.key : nullptr, entryName, again, head, &sink,
-                          bodyWhy) == FirefoxEntryCheck::Good) {
-              withBody = &body;
+    platform::WorkInOrder(
+        entryNames.size(), threads,
+        [&](std::size_t i, std::size_t thread) {
+          auto& read = slots[i % platform::kWorkAhead];
+          read = std::make_unique<Read>();
+          read->opened = below[thread].Open(LocatorOf(entryNames[i]), read->file);
+          if (read->opened != platform::OpenError::None) return;
+          read->bytes.emplace(read->file);
+          readEntry(*read, entryNames[i], key.load(std::memory_order_acquire));
+        },
+        [&](std::size_t i) {
+          const std::unique_ptr<Read> read = std::move(slots[i % platform::kWorkAhead]);
+          const std::string locator = LocatorOf(entryNames[i]);
+          if (read->opened == platform::OpenError::Missing) return;  // gone since the listing
+          if (read->opened != platform::OpenError::None) {
+            if (IsRefusedCacheFile(read->opened)) {
+              responses.RefuseFile(locator, RefusalText(read->opened));
+            } else {
+              responses.Refuse(locator, RefusalText(read->opened));
+            }
+            return;
+          }
+          if (read->check == FirefoxEntryCheck::NoKey && !looked) {
+            looked = true;
+            found = FindKey(cacheDir);
+            if (found.key) {
+              LogReaderMessage(ctx, "暗号化の鍵を読みました: " + found.where);
+              key.store(&*found.key, std::memory_order_release);
             }
           }
-          responses.Add(ResponseOf(entry, std::move(response)), locator, withBody);
-          break;
-        }
-        case FirefoxEntryCheck::Damaged:
-          responses.Refuse(locator, why);
-          break;
-        case FirefoxEntryCheck::NoKey:
-          ++withoutKey;
-          break;
-        case FirefoxEntryCheck::NotDecrypted:
-          notDecrypted.push_back(locator);
-          break;
-      }
-    }
+          if (read->check == FirefoxEntryCheck::NoKey && found.key) {
+            readEntry(*read, entryNames[i], &*found.key);
+          }
+          switch (read->check) {
+            case FirefoxEntryCheck::Good:
+              if (read->entry.encrypted) ++decrypted;
+              responses.Add(ResponseOf(read->entry, std::move(read->response)), locator,
+                            read->readWhole);
+              break;
+            case FirefoxEntryCheck::Damaged:
+              responses.Refuse(locator, read->why);
+              break;
+            case FirefoxEntryCheck::NoKey:
+              ++withoutKey;
+              break;
+            case FirefoxEntryCheck::NotDecrypted:
+              notDecrypted.push_back(locator);
+              break;
+          }
+        });
     if (otherNames > 0) {
       LogReaderMessage(ctx, "entries のうちエントリの名前でないもの " + std::to_string(otherNames) +
                                 " 件を読みません");

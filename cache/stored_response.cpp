@@ -173,14 +173,8 @@ bool IsWebUrl(std::string_view url) {
 StoredResponses::StoredResponses(const JobContext& ctx, std::string_view layoutName)
     : ctx_(ctx), layoutName_(layoutName) {}
 
-void StoredResponses::Add(StoredResponse response, std::string locator, SpooledDocument* body) {
-  bool whole = false;
-  if (body != nullptr && BodyReadWithTable(response)) {
-    whole = IsIdentityEncoding(response.contentEncoding) ||
-            DecodeContent(response.contentEncoding, *body, decoded_) == Decoding::Done;
-    decoded_.Clear();
-  }
-  read_.push_back({std::move(response), std::move(locator), whole});
+void StoredResponses::Add(StoredResponse response, std::string locator, bool readWhole) {
+  read_.push_back({std::move(response), std::move(locator), readWhole});
 }
 
 void StoredResponses::Refuse(std::string_view locator, std::string_view why) {
@@ -194,6 +188,13 @@ void StoredResponses::RefuseFile(std::string_view locator, std::string_view why)
 }
 
 bool BodyReadWithTable(const StoredResponse& response) { return IsHtmlType(response.contentType); }
+
+bool ReadWithTable(const StoredResponse& response, SpooledDocument& body) {
+  if (!BodyReadWithTable(response)) return false;
+  if (IsIdentityEncoding(response.contentEncoding)) return true;
+  SpooledDocument decoded;
+  return DecodeContent(response.contentEncoding, body, decoded) == Decoding::Done;
+}
 
 bool IsRefusedCacheFile(platform::OpenError why) {
   return why == platform::OpenError::SymbolicLink || why == platform::OpenError::NotRegular ||

@@ -62,10 +62,9 @@ class StoredResponses {
   StoredResponses(const JobContext& ctx, std::string_view layoutName);
 
   // An entry read: its response and where it lies (relative to the cache directory, the
-  // cacheFile its row gets). `body`, when given, is the body as stored, read and checked
-  // with the rest (see BodyReadWithTable): a page whose body decodes is then read whole
-  // (CacheEntry::readWhole).
-  void Add(StoredResponse response, std::string locator, SpooledDocument* body = nullptr);
+  // cacheFile its row gets), and whether its document was read whole (CacheEntry::readWhole:
+  // see ReadWithTable).
+  void Add(StoredResponse response, std::string locator, bool readWhole = false);
   // An entry that could not be read: one log line naming it and why.
   void Refuse(std::string_view locator, std::string_view why);
   // The same for an entry file that is no regular file of the cache (see
@@ -87,7 +86,6 @@ class StoredResponses {
   const JobContext& ctx_;
   std::string layoutName_;
   std::vector<Read> read_;
-  SpooledDocument decoded_;  // a page's body decoded, only to learn that it decodes
   int refused_ = 0;
   std::vector<RefusedCacheFile> refusedFiles_;
 };
@@ -96,10 +94,13 @@ class StoredResponses {
 // a link, a FIFO or device, a name leading outside.
 bool IsRefusedCacheFile(platform::OpenError why);
 
-// Whether the entry table's reader reads the body of `response` with the rest and hands it to
-// StoredResponses::Add: a page's, so that the add job need not open the entry again only to
-// learn that its document can be read. Other bodies are read only when they are copied.
+// Whether the entry table's reader reads the body of `response` with the rest: a page's, so
+// that the add job need not open the entry again only to learn that its document can be
+// read. Other bodies are read only when they are copied.
 bool BodyReadWithTable(const StoredResponse& response);
+// Whether the document of `response` was read whole with the entry table: `body`, its body
+// as stored and read with the rest of the entry (BodyReadWithTable), decodes.
+bool ReadWithTable(const StoredResponse& response, SpooledDocument& body);
 
 // How a layout of today reads one entry again for its document.
 class StoredEntries {

@@ -80,4 +80,37 @@ void WorkThreads::Run(std::size_t thread) {
   }
 }
 
+std::size_t WorkThreads::ForProcessors() {
+  const std::size_t processors = std::thread::hardware_concurrency();
+  return processors <= 1 ? 0 : std::min<std::size_t>(processors, 4);
+}
+
+void WorkInOrder(std::size_t count, std::size_t threads,
+                 const std::function<void(std::size_t i, std::size_t thread)>& work,
+                 const std::function<void(std::size_t i)>& then) {
+  if (threads == 0) {
+    for (std::size_t i = 0; i < count; ++i) {
+      work(i, 0);
+      then(i);
+    }
+    return;
+  }
+  WorkThreads workers(threads);
+  std::size_t given = 0;  // items handed out
+  for (std::size_t i = 0; i < count; ++i) {
+    // Handed out once half of them are taken, a few batches at once: each wake of a sleeping
+    // thread is a system call.
+    if (given <= i + kWorkAhead / 2) {
+      for (; given < count && given + kWorkBatch <= i + kWorkAhead; given += kWorkBatch) {
+        const std::size_t end = std::min(count, given + kWorkBatch);
+        workers.Start([&work, first = given, end](std::size_t thread) {
+          for (std::size_t item = first; item < end; ++item) work(item, thread);
+        });
+      }
+    }
+    if (i % kWorkBatch == 0) workers.Collect(true);
+    then(i);
+  }
+}
+
 }  // namespace lumbra::platform

@@ -40,6 +40,10 @@ class WorkThreads {
   // A sleeping thread is woken once this many tasks wait (or the job waits for one).
   static constexpr std::size_t kWakeFor = 4;
 
+  // One thread for each processor, up to four; none on a machine of one, where a thread of
+  // its own would only take turns with the job's.
+  static std::size_t ForProcessors();
+
  private:
   void Run(std::size_t thread);
   // Waits, with `lock` held on the mutex, until the oldest `count` tasks not yet collected
@@ -61,5 +65,17 @@ class WorkThreads {
   bool quit_ = false;
   std::vector<std::thread> threads_;
 };
+
+// Runs `work(i, thread)` for each i from 0 to count - 1 on `threads` work threads, up to
+// kWorkAhead at once, and `then(i)` on the calling thread in the order of i, each once its
+// work has ended; so what the work of i leaves in slot i % kWorkAhead of the caller's stays
+// there until then(i). The work is handed out kWorkBatch items at a time, as each hand-over
+// costs the threads a lock and often a wake. Without threads both run on the calling thread
+// (thread 0).
+inline constexpr std::size_t kWorkBatch = 16;
+inline constexpr std::size_t kWorkAhead = 8 * kWorkBatch;
+void WorkInOrder(std::size_t count, std::size_t threads,
+                 const std::function<void(std::size_t i, std::size_t thread)>& work,
+                 const std::function<void(std::size_t i)>& then);
 
 }  // namespace lumbra::platform

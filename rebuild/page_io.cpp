@@ -446,8 +446,7 @@ void ReconstructStyleSheetThen(const RewriteContext& job, Frontend& frontend,
 }
 
 std::size_t PageReplacements::DefaultPageThreads() {
-  const std::size_t processors = std::thread::hardware_concurrency();
-  return processors <= 1 ? 0 : std::min<std::size_t>(processors, 4);
+  return platform::WorkThreads::ForProcessors();
 }
 
 PageReplacements::PageReplacements(std::size_t pageThreads)
