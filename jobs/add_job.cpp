@@ -7,6 +7,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include <sys/stat.h>
@@ -93,6 +94,11 @@ class AddJob {
   void SettlePages();
   // An entry that was to be stored but whose copy failed: not stored.
   void Unstore(int i, const std::string& localPath);
+  // The stored pages and style sheets, as the second pass takes them: grouped by the
+  // directory of their URL, in the order the first entry of each was met, and in cache order
+  // within it. The pages of one directory then follow each other while the answers to their
+  // links, mostly alike, are at hand.
+  std::vector<int> InDirectoryOrder() const;
 
   JobTarget& job_;
   const JobContext& ctx_;
@@ -313,11 +319,9 @@ bool AddJob::SecondPass() {
       if (!WalkLogTree(job_, dir)) return false;
     }
   } else {
-    const int n = GetCacheEntryCount(cache_);
-    for (int i = 0; i < n; ++i) {
+    for (int i : InDirectoryOrder()) {
       const CacheEntry& entry = cache_.row(i);
       const bool sheet = IsStyleSheet(entry);
-      if (entry.status == 0 || (!IsPage(entry) && !sheet)) continue;
       if (job_.frontend.ReportProgress(ProgressText(entry.url)) == 0) return Stop();
       LogPath where;
       MapEntryToLogPath(ctx_, job_.paths, entry.url, where);
@@ -334,6 +338,25 @@ bool AddJob::SecondPass() {
   AppendExecLog(ctx_, "HTML 変更書き換え　終了 ( " + std::to_string(job_.counters.convertedPages) +
                           " 件 )\n");
   return true;
+}
+
+std::vector<int> AddJob::InDirectoryOrder() const {
+  std::unordered_map<std::string_view, std::size_t> groupOf;
+  std::vector<std::vector<int>> groups;
+  const int n = GetCacheEntryCount(cache_);
+  for (int i = 0; i < n; ++i) {
+    const CacheEntry& entry = cache_.row(i);
+    if (entry.status == 0 || (!IsPage(entry) && !IsStyleSheet(entry))) continue;
+    const std::string_view url = entry.url;
+    auto [at, added] = groupOf.try_emplace(url.substr(0, url.rfind('/') + 1), groups.size());
+    if (added) groups.emplace_back();
+    groups[at->second].push_back(i);
+  }
+  std::vector<int> order;
+  for (const std::vector<int>& group : groups) {
+    order.insert(order.end(), group.begin(), group.end());
+  }
+  return order;
 }
 
 void AddJob::SaveSecureHosts() {
