@@ -1,6 +1,7 @@
 #include "jobs/add_job.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <optional>
@@ -8,6 +9,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include <sys/stat.h>
@@ -31,6 +33,9 @@ namespace lumbra {
 namespace {
 
 constexpr std::string_view kCopyFailed = "ファイルコピー失敗";
+// A document up to this size is copied on a page thread, held in memory until it is; a larger
+// one is copied at once. At most kPagesUnderWay are under way.
+constexpr std::uint64_t kCopiedLaterMax = std::uint64_t{256} << 10;
 
 // The progress text of an entry: its URL from the seventh character on (/host/...).
 std::string_view ProgressText(const std::string& url) {
@@ -72,6 +77,7 @@ class AddJob {
     Vanished,    // its document is gone: not looked at
     PassedOver,  // looked at, not stored (excluded, not selected, refused, or failed)
     Stored,      // copied into its log
+    Copying,     // being copied into its log on a page thread: counted once copied
     Waiting,     // a page that waits for the second pass
   };
   Met StoreEntry(int i, const CacheEntry& entry, const LogPath& where);
@@ -94,6 +100,11 @@ class AddJob {
   void SettlePages();
   // An entry that was to be stored but whose copy failed: not stored.
   void Unstore(int i, const std::string& localPath);
+  // Records a failure of the first pass, after those of the copies under way.
+  void Fail(std::string_view what, std::string_view path);
+  // Copies the document of entry `i`, whose log copy is missing, on a page thread while the
+  // job goes on; what follows (its count, or its failure) runs in the order of the entries.
+  void CopyLater(int i, const LogPath& where, std::unique_ptr<DocumentSource> cached);
   // The stored pages and style sheets, as the second pass takes them: grouped by the
   // directory of their URL, in the order the first entry of each was met, and in cache order
   // within it. The pages of one directory then follow each other while the answers to their
@@ -112,6 +123,7 @@ class AddJob {
   // copy is kept by comparing contents, and READ_DOM walks the disk.
   const bool pagesWait_ = !ctx_.readBak && !ctx_.readDom;
   WaitingPages waiting_;
+  std::unordered_set<std::string> copying_;  // the paths of the copies under way
   RelatedHosts related_;
   std::map<std::string, std::set<std::string>> secureHosts_;  // by tree root
 };
@@ -148,8 +160,11 @@ bool AddJob::FirstPass() {
     const Met met = StoreEntry(i, entry, where);
     if (met != Met::NoPlace && met != Met::Vanished) ++counters.scannedEntries;
     if (met == Met::Stored) ++counters.loggedFiles;  // a waiting page counts once written
-    SetCacheEntryStatus(cache_, i, met == Met::Stored || met == Met::Waiting ? 1 : 0);
+    if (met != Met::Copying) {
+      SetCacheEntryStatus(cache_, i, met == Met::Stored || met == Met::Waiting ? 1 : 0);
+    }
   }
+  SettlePages();
   AppendExecLog(ctx_,
                 "ファイルコピー　終了 ( " + std::to_string(counters.scannedEntries) + " 件 )\n");
   return true;
@@ -157,15 +172,17 @@ bool AddJob::FirstPass() {
 
 AddJob::Met AddJob::StoreEntry(int i, const CacheEntry& entry, const LogPath& where) {
   if (where.leadsOutside) {
-    RecordFileFailure(ctx_, job_.counters, "ログの外を指す URL のため保存しません", entry.url);
+    Fail("ログの外を指す URL のため保存しません", entry.url);
     return Met::PassedOver;
   }
   if (where.localPath.empty()) return Met::NoPlace;
   if (entry.url.size() > kCacheUrlMax) {
-    RecordFileFailure(ctx_, job_.counters, "URL が長すぎるため保存しません", entry.url);
+    Fail("URL が長すぎるため保存しません", entry.url);
     return Met::PassedOver;
   }
   if (IsExcludedHostDir(excluded_, where.hostDir)) return Met::PassedOver;
+  // A copy under way to this path ends first, so this entry meets the copy it makes.
+  if (copying_.contains(where.localPath)) SettlePages();
   // A page waiting at this path is copied first, so this entry meets the copy it would have
   // met.
   if (int earlier = waiting_.EntryAt(where.localPath); earlier >= 0) CopyWaitingPage(earlier);
@@ -193,7 +210,7 @@ AddJob::Met AddJob::StoreEntry(int i, const CacheEntry& entry, const LogPath& wh
     platform::OpenError opened = OpenDocument(entry, cached);
     if (opened == platform::OpenError::Missing) return Met::Vanished;
     if (opened != platform::OpenError::None) {
-      RecordFileFailure(ctx_, job_.counters, documents_->RefusalOf(opened), entry.cacheFile);
+      Fail(documents_->RefusalOf(opened), entry.cacheFile);
       return Met::PassedOver;
     }
   }
@@ -211,8 +228,7 @@ AddJob::Met AddJob::StoreEntry(int i, const CacheEntry& entry, const LogPath& wh
   // could lead anywhere.
   if (platform::CrossesSymbolicLink(where.treeRoot, where.localPath, &paths) ||
       !platform::MakeDirectories(where.localPath, paths, where.treeRoot)) {
-    RecordFileFailure(ctx_, job_.counters, "シンボリックリンクを経由するため保存しません",
-                      where.localPath);
+    Fail("シンボリックリンクを経由するため保存しません", where.localPath);
     return Met::PassedOver;
   }
   if (decision == StoreDecision::DirectoryOnly) return Met::PassedOver;
@@ -225,6 +241,11 @@ AddJob::Met AddJob::StoreEntry(int i, const CacheEntry& entry, const LogPath& wh
 
   bool keep = decision == StoreDecision::Store && ctx_.readBak &&
               (state == LogState::CacheNewer || (state == LogState::SizeDiffers && !html));
+  if (!keep && !logCopy.exists() && cached->status().size <= kCopiedLaterMax &&
+      job_.later != nullptr && job_.later->RewritesPagesOf(job_.rewriting())) {
+    CopyLater(i, where, std::move(cached));
+    return Met::Copying;
+  }
   // When the old copy cannot be kept it must not be overwritten either.
   std::string keptAs;
   bool copied = (!keep || KeepOldCopy(where.localPath, *cached, &keptAs)) &&
@@ -234,7 +255,7 @@ AddJob::Met AddJob::StoreEntry(int i, const CacheEntry& entry, const LogPath& wh
   if (!keptAs.empty()) paths.Remember(keptAs, platform::PathTable::Kind::File);
   if (!copied) {
     paths.Forget(where.localPath);  // renamed away, and no copy in its place
-    RecordFileFailure(ctx_, job_.counters, kCopyFailed, where.localPath);
+    Fail(kCopyFailed, where.localPath);
     return Met::PassedOver;
   }
   paths.Remember(where.localPath, platform::PathTable::Kind::File);
@@ -259,6 +280,7 @@ void AddJob::SettlePages() {
 }
 
 void AddJob::CopyWaitingPage(int i) {
+  SettlePages();  // its failure is told after those of the copies under way
   const CacheEntry& entry = cache_.row(i);
   LogPath where;
   MapEntryToLogPath(ctx_, job_.paths, entry.url, where);
@@ -302,6 +324,34 @@ void AddJob::StoreWaitingPage(int i, const LogPath& where, const WaitingPages::P
         ++job_.counters.loggedFiles;
         IndexPage(job_, where.treeRoot, where.localPath, std::move(title), std::move(charset),
                   cache_.row(i).contentType);
+      });
+}
+
+void AddJob::Fail(std::string_view what, std::string_view path) {
+  SettlePages();
+  RecordFileFailure(ctx_, job_.counters, what, path);
+}
+
+void AddJob::CopyLater(int i, const LogPath& where, std::unique_ptr<DocumentSource> cached) {
+  copying_.insert(where.localPath);
+  job_.paths.Remember(where.localPath, platform::PathTable::Kind::File);
+  SetCacheEntryStatus(cache_, i, 1);
+  // Held by the work, which a std::function copies.
+  std::shared_ptr<DocumentSource> document = std::move(cached);
+  job_.later->StartPage(
+      job_.rewriting(), nullptr,
+      [document, path = where.localPath](const RewriteContext&, std::size_t, PageOutcome& outcome) {
+        const bool copied = CopyIntoLog(path, *document, LogState::LogMissing, {});
+        outcome.result = copied ? PageRewrite::Rewritten : PageRewrite::WriteFailed;
+      },
+      [this, i, where](PageRewrite result, std::string, TitleCharset) {
+        copying_.erase(where.localPath);
+        if (result != PageRewrite::Rewritten) {
+          Unstore(i, where.localPath);
+          return;
+        }
+        ++job_.counters.loggedFiles;
+        if (ctx_.readDom) related_.Remember(where.hostDir);
       });
 }
 

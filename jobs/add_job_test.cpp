@@ -102,7 +102,8 @@ TEST_P(LogAddTest, AFailedCopyIsNotCountedAndTheOldCopyStays) {
   ie4.entries = {Entry("http://host/locked.html", "l[1].html", "text/html", "<title>New</title>"),
                  Entry("http://host/big.html", "b[1].html", "text/html",
                        "<title>Big</title>" + std::string(25000, 'x')),
-                 Entry("http://host/small.html", "s[1].html", "text/html", "<title>S</title>")};
+                 Entry("http://host/small.html", "s[1].html", "text/html", "<title>S</title>"),
+                 Entry("http://host/big.gif", "g[1].gif", "image/gif", std::string(25000, 'g'))};
   testing::WriteIe4Cache(Path("cache"), ie4);
   ctx.execLog = true;
   const std::string transcript = Path("transcript");
@@ -111,21 +112,23 @@ TEST_P(LogAddTest, AFailedCopyIsNotCountedAndTheOldCopyStays) {
     std::string told = std::to_string(counters.loggedFiles) + " " +
                        std::to_string(counters.failedFiles) + " " +
                        std::to_string(counters.convertedPages);
-    for (int i = 0; i < 3; ++i) told += " " + std::to_string(cache.row(i).status);
+    for (int i = 0; i < 4; ++i) told += " " + std::to_string(cache.row(i).status);
     return added && testing::WriteBytes(transcript, told);
   }));
   // logged, failed, converted, then each entry's status
-  EXPECT_EQ(ReadFile(transcript), "1 2 1 0 0 1");
+  EXPECT_EQ(ReadFile(transcript), "1 3 1 0 0 1 0");
   EXPECT_EQ(ReadFile("save/alog/host/locked.html"), "kept page");
   EXPECT_EQ(ReadFile("save/alog/host/big.html"), "old big page");
   EXPECT_EQ(ReadFile("save/alog/host/small.html"), "<title>S</title>");
   EXPECT_EQ(platform::ListDirectory(Path("save/alog/host"))->size(), 5u)  // with . and ..
       << "no temporary file may be left behind";
-  EXPECT_NE(ReadFile("start/lumbralog.txt")
-                .find(platform::ToCp932("    ファイルコピー失敗 : ") +
-                      Path("save/alog/host/locked.html") + "\r\n" +
-                      platform::ToCp932("ファイルコピー　終了")),
-            std::string::npos);
+  EXPECT_NE(
+      ReadFile("start/lumbralog.txt")
+          .find(platform::ToCp932("    ファイルコピー失敗 : ") +
+                Path("save/alog/host/locked.html") + "\r\n" +
+                platform::ToCp932("    ファイルコピー失敗 : ") + Path("save/alog/host/big.gif") +
+                "\r\n" + platform::ToCp932("ファイルコピー　終了")),
+      std::string::npos);
 }
 
 TEST_P(LogAddTest, AHostileCacheIndexNeverHasAFileFromOutsideTheCacheCopied) {
