@@ -636,6 +636,11 @@ class Cache2Layout : public CacheLayout {
           if (read->opened != platform::OpenError::None) return;
           read->bytes.emplace(read->file);
           readEntry(*read, entryNames[i], key.load(std::memory_order_acquire));
+          // Only an entry to be read again with the key is needed any longer.
+          if (read->check != FirefoxEntryCheck::NoKey) {
+            read->bytes.reset();
+            read->file.Close();
+          }
         },
         [&](std::size_t i) {
           const std::unique_ptr<Read> read = std::move(slots[i % platform::kWorkAhead]);

@@ -18,6 +18,7 @@ namespace fs = std::filesystem;
 
 constexpr std::string_view kLogo = "1569790B3C3CB3333EEF26F5DFD8FD08B165A83E";  // img/logo.png
 constexpr std::string_view kLogoUrl = "http://127.0.0.1-47811/img/logo.png";
+constexpr std::string_view kPackedPage = "27C13BE49D10BB2D0C85AE6174290F580A84FDD6";
 // badge.png of localhost as stored under the top-level site localhost, a second later than
 // the copy under 127.0.0.1.
 constexpr std::string_view kNewerBadge = "EA5A32252688CFF5EDD73AA7D93014057A5C733E";
@@ -190,6 +191,8 @@ struct Damage {
   bool listed;         // refused when the entries are read; otherwise when its document is
   std::string reason;  // in the log, or the refusal of its document
   int rows;
+  std::string_view entry = kLogo;  // the entry damaged
+  std::string_view url = kLogoUrl;
 };
 
 TEST_F(FirefoxCacheTest, DamagedEntriesAreRefused) {
@@ -251,6 +254,14 @@ TEST_F(FirefoxCacheTest, DamagedEntriesAreRefused) {
          EditEntry(dir, kLogo, [](std::string& b) { b[10] ^= 1; });
        },
        false, "本文のハッシュが合わないため読みません（壊れているか書き換えられています）", all},
+      // A page's body is read with the entries, but it is refused only when it is opened, as
+      // any other body is.
+      {"chunk hash wrong in a page", "firefox-full",
+       [](const std::string& dir, const std::string&) {
+         EditEntry(dir, kPackedPage, [](std::string& b) { b[10] ^= 1; });
+       },
+       false, "本文のハッシュが合わないため読みません（壊れているか書き換えられています）", all,
+       kPackedPage, "http://127.0.0.1-47811/packed.html"},
       {"encrypted chunk changed", "firefox-encrypted",
        [](const std::string& dir, const std::string&) {
          EditEntry(dir, kLogo, [](std::string& b) { b[10] ^= 1; });
@@ -276,12 +287,13 @@ TEST_F(FirefoxCacheTest, DamagedEntriesAreRefused) {
     const std::string log = Log();
     if (damage.listed) {
       EXPECT_NE(log.find(damage.reason), std::string::npos) << log;
-      EXPECT_EQ(RowOf(kLogo), nullptr);
+      EXPECT_EQ(RowOf(damage.entry), nullptr);
       continue;
     }
-    const CacheEntry* row = RowOf(kLogo);
+    const CacheEntry* row = RowOf(damage.entry);
     ASSERT_NE(row, nullptr);
-    EXPECT_EQ(row->url, kLogoUrl);
+    EXPECT_EQ(row->url, damage.url);
+    EXPECT_FALSE(row->readWhole);
     std::string refusal;
     EXPECT_EQ(testing::DocumentBytes(*layout->Documents(cacheDir), *row, refusal), "");
     EXPECT_EQ(refusal, damage.reason);
