@@ -241,12 +241,12 @@ bool BodyLengthAgrees(const FirefoxEntry& entry, const StoredResponse& response,
   return false;
 }
 
-// Reads one entry file: trailer, metadata (its response head read into `response` as well, the
-// URL and time left to ResponseOf) and, with `body`, the body without the alternative data.
-// With `name` the file's name must be the SHA-1 of the key.
-FirefoxEntryCheck ReadEntry(EntryFile& file, const FirefoxCacheKey* key, std::string_view name,
-                            FirefoxEntry& entry, StoredResponse& response, const BodySink* body,
-                            std::string& why) {
+// Reads one entry file but its body: trailer and metadata (its response head read into
+// `response` as well, the URL and time left to ResponseOf), the metadata, decrypted, kept in
+// `metadata` for ReadBody. With `name` the file's name must be the SHA-1 of the key.
+FirefoxEntryCheck ReadHead(EntryFile& file, const FirefoxCacheKey* key, std::string_view name,
+                           FirefoxEntry& entry, StoredResponse& response, std::string& metadata,
+                           std::string& why) {
   entry = FirefoxEntry{};
   response = StoredResponse{};
   auto damaged = [&why](std::string_view text) {
@@ -287,7 +287,7 @@ FirefoxEntryCheck ReadEntry(EntryFile& file, const FirefoxCacheKey* key, std::st
   if (blockSize > kMetadataMax + 2 * chunks + overhead) {
     return damaged("メタデータが大きすぎるため読みません");
   }
-  std::string metadata;
+  metadata.clear();
   if (!file.ReadAt(metadataAt, blockSize, metadata)) return damaged(kChanged);
   if (entry.encrypted) {
     if (key == nullptr) return FirefoxEntryCheck::NoKey;
@@ -348,8 +348,19 @@ FirefoxEntryCheck ReadEntry(EntryFile& file, const FirefoxCacheKey* key, std::st
   }
   if (entry.hasResponseHead) ReadResponseHead(entry.responseHead, response);
   if (!BodyLengthAgrees(entry, response, why)) return FirefoxEntryCheck::Damaged;
-  if (body == nullptr) return FirefoxEntryCheck::Good;
+  return FirefoxEntryCheck::Good;
+}
 
+// Reads the body of the entry ReadHead has read from `file`, without the alternative data,
+// each chunk checked against its hash in `metadata`, into `body`: Good or Damaged.
+FirefoxEntryCheck ReadBody(EntryFile& file, const FirefoxCacheKey* key, const FirefoxEntry& entry,
+                           const std::string& metadata, const BodySink& body, std::string& why) {
+  auto damaged = [&why](std::string_view text) {
+    why = std::string(text);
+    return FirefoxEntryCheck::Damaged;
+  };
+  constexpr std::string_view kChanged = "読む間にファイルが短くなったため読みません";
+  const std::uint64_t overhead = entry.encrypted ? kBlockOverhead : 0;
   // The chunks of the body; those of the alternative data alone are not needed.
   std::string scratch;
   std::string_view chunk;
@@ -368,11 +379,21 @@ FirefoxEntryCheck ReadEntry(EntryFile& file, const FirefoxCacheKey* key, std::st
     if ((FirefoxCacheHash(bytes) & 0xffff) != Big16(metadata, 4 + 2 * i)) {
       return damaged("本文のハッシュが合わないため読みません（壊れているか書き換えられています）");
     }
-    if (!(*body)(bytes.substr(0, std::min<std::uint64_t>(plainSize, entry.bodySize - start)))) {
+    if (!body(bytes.substr(0, std::min<std::uint64_t>(plainSize, entry.bodySize - start)))) {
       return damaged("本文を一時ファイルに書けないため読みません");
     }
   }
   return FirefoxEntryCheck::Good;
+}
+
+// ReadHead and, with `body`, ReadBody.
+FirefoxEntryCheck ReadEntry(EntryFile& file, const FirefoxCacheKey* key, std::string_view name,
+                            FirefoxEntry& entry, StoredResponse& response, const BodySink* body,
+                            std::string& why) {
+  std::string metadata;
+  const FirefoxEntryCheck head = ReadHead(file, key, name, entry, response, metadata, why);
+  if (head != FirefoxEntryCheck::Good || body == nullptr) return head;
+  return ReadBody(file, key, entry, metadata, *body, why);
 }
 
 // The response of `entry` as the entry table takes it: `response`, as ReadEntry read it from
@@ -601,20 +622,20 @@ class Cache2Layout : public CacheLayout {
       std::string why;
       bool readWhole = false;
     };
-    // Reads the entry of `read` with `key`; a page's body is read and checked as well.
+    // Reads the entry of `read` with `key`. A page's body is read and checked as well; one that
+    // fails leaves the entry as it is, refused with its reason when it is opened.
     auto readEntry = [](Read& read, const std::string& entryName, const FirefoxCacheKey* key) {
+      std::string metadata;
       read.check =
-          ReadEntry(*read.bytes, key, entryName, read.entry, read.response, nullptr, read.why);
+          ReadHead(*read.bytes, key, entryName, read.entry, read.response, metadata, read.why);
       read.readWhole = false;
       if (read.check != FirefoxEntryCheck::Good || !BodyReadWithTable(read.response)) return;
       SpooledDocument body;
       const BodySink sink = [&body](std::string_view part) { return body.Append(part); };
-      FirefoxEntry again;
-      StoredResponse head;
       std::string why;
-      read.readWhole = ReadEntry(*read.bytes, key, entryName, again, head, &sink, why) ==
-                           FirefoxEntryCheck::Good &&
-                       ReadWithTable(read.response, body);
+      read.readWhole =
+          ReadBody(*read.bytes, key, read.entry, metadata, sink, why) == FirefoxEntryCheck::Good &&
+          ReadWithTable(read.response, body);
     };
     std::vector<std::unique_ptr<Read>> slots(platform::kWorkAhead);
     const std::size_t threads = platform::WorkThreads::ForProcessors();
