@@ -394,6 +394,7 @@ class ChromiumSimpleCache : public CacheLayout {
       std::string why;
       platform::OpenError error = platform::OpenError::None;
       bool readWhole = false;
+      std::array<bool, kSideFiles.size()> sides{};  // which side files lie beside it
     };
     std::vector<Read> slots(platform::kWorkAhead);
     const std::size_t threads = platform::WorkThreads::ForProcessors();
@@ -411,16 +412,19 @@ class ChromiumSimpleCache : public CacheLayout {
                                      Bodies::ReadWithTable);
           read.readWhole =
               read.error == platform::OpenError::None && ReadWithTable(read.entry.response, body);
+          const std::string& file = *files[i];
+          const std::string hash = file.substr(0, file.size() - 2);
+          for (std::size_t side = 0; side < kSideFiles.size(); ++side) {
+            read.sides[side] = std::binary_search(names.begin(), names.end(),
+                                                  hash + std::string(kSideFiles[side].suffix));
+          }
         },
         [&](std::size_t i) {
           const std::string& file = *files[i];
-          const std::string hash = file.substr(0, file.size() - 2);
-          for (const SideFile& side : kSideFiles) {
-            if (std::binary_search(names.begin(), names.end(), hash + std::string(side.suffix))) {
-              responses.Note(file, side.note);
-            }
-          }
           Read& read = slots[i % platform::kWorkAhead];
+          for (std::size_t side = 0; side < kSideFiles.size(); ++side) {
+            if (read.sides[side]) responses.Note(file, kSideFiles[side].note);
+          }
           if (IsRefusedCacheFile(read.error)) {
             responses.RefuseFile(file, read.why);
           } else if (read.error != platform::OpenError::None) {
