@@ -72,7 +72,7 @@ class WorkThreads {
 // there until then(i). The work is handed out kWorkBatch items at a time, as each hand-over
 // costs the threads a lock and often a wake. Without threads both run on the calling thread
 // (thread 0).
-inline constexpr std::size_t kWorkBatch = 16;
+inline constexpr std::size_t kWorkBatch = 64;
 inline constexpr std::size_t kWorkAhead = 8 * kWorkBatch;
 void WorkInOrder(std::size_t count, std::size_t threads,
                  const std::function<void(std::size_t i, std::size_t thread)>& work,
