@@ -112,10 +112,12 @@ class MemoryFile : public EntryFile {
 // are taken from memory; a larger one, or one that could not be read whole, part by part.
 class DescriptorFile : public EntryFile {
  public:
-  explicit DescriptorFile(platform::ReadableFile& file) : file_(file) {
-    whole_ = size() <= kReadWholeMax && file_.ReadExactlyAt(0, size(), bytes_);
+  explicit DescriptorFile(platform::ReadableFile& file) : file_(file), size_(file.status().size) {
+    whole_ = size_ <= kReadWholeMax && file_.ReadExactlyAt(0, size_, bytes_);
   }
-  std::uint64_t size() const override { return file_.status().size; }
+  std::uint64_t size() const override { return size_; }
+  // Whether the bytes are held in memory: the file is then no longer needed.
+  bool whole() const { return whole_; }
   bool ReadAt(std::uint64_t offset, std::uint64_t size, std::string& out) override {
     if (whole_) return MemoryFile(bytes_).ReadAt(offset, size, out);
     return file_.ReadExactlyAt(offset, size, out);
@@ -129,6 +131,7 @@ class DescriptorFile : public EntryFile {
  private:
   static constexpr std::uint64_t kReadWholeMax = 64 * 1024;
   platform::ReadableFile& file_;
+  const std::uint64_t size_;  // as the file was opened
   std::string bytes_;
   bool whole_ = false;
 };
@@ -657,9 +660,12 @@ class Cache2Layout : public CacheLayout {
           if (read->opened != platform::OpenError::None) return;
           read->bytes.emplace(read->file);
           readEntry(*read, entryNames[i], key.load(std::memory_order_acquire));
-          // Only an entry to be read again with the key is needed any longer.
+          // Only an entry to be read again with the key is needed any longer, and its file
+          // only while its bytes are not held.
           if (read->check != FirefoxEntryCheck::NoKey) {
             read->bytes.reset();
+            read->file.Close();
+          } else if (read->bytes->whole()) {
             read->file.Close();
           }
         },
