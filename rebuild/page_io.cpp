@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
-#include <thread>
 
 #include <sys/stat.h>
 #include <unistd.h>
