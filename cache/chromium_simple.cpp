@@ -399,8 +399,9 @@ class ChromiumSimpleCache : public CacheLayout {
     std::vector<Read> slots(platform::kWorkAhead);
     const std::size_t threads = platform::WorkThreads::ForProcessors();
     std::deque<platform::FilesBelow> below;  // each thread's
-    for (std::size_t i = 0; i < std::max<std::size_t>(threads, 1); ++i)
+    for (std::size_t i = 0; i < std::max<std::size_t>(threads, 1); ++i) {
       below.emplace_back(cacheDir);
+    }
     StoredResponses responses(ctx, name());
     platform::WorkInOrder(
         files.size(), threads,

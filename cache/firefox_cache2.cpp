@@ -643,8 +643,9 @@ class Cache2Layout : public CacheLayout {
     std::vector<std::unique_ptr<Read>> slots(platform::kWorkAhead);
     const std::size_t threads = platform::WorkThreads::ForProcessors();
     std::deque<platform::FilesBelow> below;  // each thread's
-    for (std::size_t i = 0; i < std::max<std::size_t>(threads, 1); ++i)
+    for (std::size_t i = 0; i < std::max<std::size_t>(threads, 1); ++i) {
       below.emplace_back(cacheDir);
+    }
     bool looked = false;  // for the key, at the first encrypted entry
     FoundKey found;
     std::atomic<const FirefoxCacheKey*> key = nullptr;  // once found
